@@ -1,0 +1,174 @@
+#include "serial/CommPortEnum.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "serial/SerialPlatform.h"
+#include "serial/Status.h"
+#include "serial/Text.h"
+
+namespace {
+
+constexpr int kProbeSlots = 16;
+constexpr const char* kPxaName = "Vornell PXA";
+constexpr const char* kQr4Name = "Vornell USB Qr4";
+
+// "ttyUSB12" -> ("ttyUSB", 12); a name without a trailing number sorts as 0.
+std::string NamePrefix(const std::string& name) {
+    size_t end = name.size();
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(name[end - 1]))) --end;
+    return name.substr(0, end);
+}
+
+int32_t TrailingNumber(const std::string& name) {
+    std::string digits = name.substr(NamePrefix(name).size());
+    if (digits.empty() || digits.size() > 9) return 0;
+    return static_cast<int32_t>(std::strtol(digits.c_str(), nullptr, 10));
+}
+
+bool SortsAfter(const CommPortEntry& a, const CommPortEntry& b) {
+    std::string pa = NamePrefix(a.name), pb = NamePrefix(b.name);
+    if (pa != pb) return pa > pb;
+    return a.number > b.number;
+}
+
+std::string Format(const std::string& a, const std::string& b) { return a + " " + b; }
+
+// One device of the system's list as an entry, with the maker's adapter recognised.
+CommPortEntry MakeEntry(const SerialDeviceInfo& dev, PortSource& source) {
+    CommPortEntry e;
+    vorn::StoreBounded(e.name, dev.portName, CommPortEntry::kNameMax);
+    e.number = TrailingNumber(e.name);
+    if (dev.friendlyName.empty()) {
+        vorn::StoreBounded(e.description, e.name + " Communications Port", CommPortEntry::kDescriptionMax);
+        return e;
+    }
+    // "USB Serial Port (COM3)" -> "USB Serial Port"
+    std::string friendly = dev.friendlyName;
+    if (size_t at = friendly.find("(COM"); at != std::string::npos) friendly.erase(at > 0 ? at - 1 : 0);
+    vorn::StoreBounded(e.description, Format(e.name, friendly), CommPortEntry::kDescriptionMax);
+
+    if (dev.friendlyName.find("Vornell USB") == std::string::npos) return e;
+    size_t pid = dev.instanceId.find("PID_8414\\");
+    if (pid == std::string::npos) return e;
+    std::string rest = dev.instanceId.substr(pid + 9);
+    if (rest.find("VORNELL_PXA") == std::string::npos) return e;
+    std::string newFriendly;
+    if (size_t bracket = rest.find('['); bracket != std::string::npos) {
+        std::string s = rest.substr(bracket);
+        vorn::StoreBounded(e.description, e.name + " " + kPxaName + " " + s, CommPortEntry::kDescriptionMax);
+        newFriendly = std::string(kPxaName) + " " + s + " (" + e.name + ")";
+    } else {
+        vorn::StoreBounded(e.description, Format(e.name, kPxaName), CommPortEntry::kDescriptionMax);
+        newFriendly = std::string(kPxaName) + " (" + e.name + ")";
+    }
+    source.SetFriendlyName(dev, vorn::Bounded(newFriendly, 64));
+    return e;
+}
+
+}  // namespace
+
+bool PortSource::IsFree(const std::string& portName) {
+    vorn::platform::PortHandle h = vorn::platform::kNoHandle;
+    if (vorn::platform::OpenPort(portName, &h) != 0) return false;
+    vorn::platform::ClosePort(h);
+    return true;
+}
+
+std::string PortSource::ProbeName(int n) { return "ttyS" + std::to_string(n - 1); }
+
+PortSource::Probe PortSource::ProbePort(const std::string& portName) {
+    vorn::platform::PortHandle h = vorn::platform::kNoHandle;
+    int err = vorn::platform::OpenPort(portName, &h);
+    if (err == 0) {
+        vorn::platform::ClosePort(h);
+        return Probe::Free;
+    }
+    // The port is there but cannot be had: someone holds it, or the user may not open it.
+    if (err == EBUSY || err == EACCES || err == EPERM || err == EIO) return Probe::Busy;
+    return Probe::Absent;
+}
+
+int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSource& source) {
+    if (!entries || !count) return vorn::kMissingArgument;
+    if (*count <= 0) return vorn::kOutOfRange;
+    const size_t capacity = static_cast<size_t>(*count);
+    for (size_t i = 0; i < capacity; ++i) entries[i] = CommPortEntry{};
+
+    std::vector<CommPortEntry> work;
+    int32_t status = 1;
+    if (!source.DeviceListAvailable()) {
+        probe = true;
+    } else {
+        for (const SerialDeviceInfo& dev : source.Devices()) {
+            if (work.size() >= capacity) break;
+            if (dev.portName.empty()) continue;
+            work.push_back(MakeEntry(dev, source));
+        }
+        status = static_cast<int32_t>(work.size());
+    }
+
+    // Fill from the last used position down, each time taking the entry that sorts last
+    // (the first of equals): the result ascends by name prefix, then number.
+    size_t used = work.size();
+    for (size_t pos = used; pos-- > 0;) {
+        auto last = work.begin();
+        for (auto it = work.begin(); it != work.end(); ++it)
+            if (SortsAfter(*it, *last)) last = it;
+        entries[pos] = *last;
+        work.erase(last);
+    }
+
+    for (size_t i = 0; i < used; ++i)
+        if (!source.IsFree(entries[i].name)) vorn::AppendBounded(entries[i].description, " (busy)", CommPortEntry::kDescriptionMax);
+
+    if (probe) {
+        for (int n = 1; n <= kProbeSlots && used < capacity; ++n) {
+            std::string name = source.ProbeName(n);
+            bool listed = std::any_of(entries, entries + used, [&](const CommPortEntry& e) { return e.name == name; });
+            if (listed) continue;
+            PortSource::Probe found = source.ProbePort(name);
+            if (found == PortSource::Probe::Absent) continue;
+            CommPortEntry& e = entries[used++];
+            vorn::StoreBounded(e.name, name, CommPortEntry::kNameMax);
+            e.number = TrailingNumber(name);
+            e.description = name + " Communications Port";
+            if (found == PortSource::Probe::Busy) e.description += " (busy)";
+            vorn::StoreBounded(e.description, e.description, CommPortEntry::kDescriptionMax);
+            status = 1;
+        }
+    }
+
+    for (size_t i = 0; i < used; ++i) {
+        std::string& d = entries[i].description;
+        bool radio = d.find("MaxStream PKG-U") != std::string::npos || d.find("Digi PKG-U") != std::string::npos;
+        if (radio && d.find(kPxaName) == std::string::npos)
+            vorn::StoreBounded(d, Format(entries[i].name, kQr4Name), CommPortEntry::kDescriptionMax);
+    }
+
+    *count = static_cast<int32_t>(used);
+    return status;
+}
+
+std::vector<SerialDeviceInfo> SimulatedPorts() {
+    namespace fs = std::filesystem;
+    std::vector<SerialDeviceInfo> ports;
+    std::error_code ec;
+    fs::path folder = vorn::platform::SimulatorFolder();
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        if (!entry.is_symlink(ec)) continue;
+        if (!fs::exists(entry.path(), ec)) continue;  // a simulator that is gone
+        SerialDeviceInfo dev;
+        dev.portName = entry.path().filename().string();
+        std::ifstream desc(entry.path().string() + ".desc");
+        std::getline(desc, dev.friendlyName);
+        ports.push_back(dev);
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const SerialDeviceInfo& a, const SerialDeviceInfo& b) { return a.portName < b.portName; });
+    return ports;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The platform calls behind VornSerial and the port list's busy check. One backend file
+// per platform implements them (SerialPlatformPosix.cpp here); the shared logic in
+// VornSerial.cpp never calls the operating system itself.
+//
+// Every function returns 0 on success or the platform's error number (errno on POSIX),
+// never negated; VornSerial negates what it reports.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vorn::platform {
+
+using PortHandle = intptr_t;
+inline constexpr PortHandle kNoHandle = 0;        // closed
+inline constexpr PortHandle kInvalidHandle = -1;  // a failed open leaves this behind
+
+// The device path of a port name: a name that starts with '/' is used as given; any
+// other is a name under /dev (ttyUSB0, ttyS0, pts/3), or, when /dev has no such name, a
+// port a simulated instrument registered under that name (vornsim0).
+std::string PortPath(const std::string& portName);
+
+// Where simulated instruments register their ports: $XDG_RUNTIME_DIR/vornsim, or
+// /tmp/vornsim-<uid> without it. Each port is a link named after it to its
+// pseudo-terminal, with "<name>.desc" holding a one-line description.
+std::string SimulatorFolder();
+
+// Opens the port for exclusive reading and writing. A port another program holds gives
+// EBUSY; a missing one ENOENT; one the user may not open EACCES.
+int OpenPort(const std::string& portName, PortHandle* handle);
+
+// Which step of line configuration failed.
+enum class LineStep { None, ReadSettings, ApplySettings, Timeouts };
+
+// Raw 8N1, no flow control, DTR and RTS on, reads that return at once with what has
+// arrived or else wait up to 100 ms for the first byte.
+int ConfigureLine(PortHandle handle, uint32_t baud, LineStep* failed);
+int SetQueueSizes(PortHandle handle, size_t bytes);
+int SetBaud(PortHandle handle, uint32_t baud);
+int SetDtr(PortHandle handle, bool on);
+void ClearLineErrors(PortHandle handle);
+int PurgeReceive(PortHandle handle);
+// Reads up to `capacity` bytes with the time-outs of ConfigureLine; `got` may be 0.
+int ReadPort(PortHandle handle, void* into, size_t capacity, size_t* got);
+// Writes with a total time-out of 10 ms per byte plus 100 ms; `written` may fall short.
+int WritePort(PortHandle handle, const void* bytes, size_t count, size_t* written);
+int ClosePort(PortHandle handle);
+
+// Whether DTR control is simply not available on this kind of port (pseudo-terminals).
+bool IsNoLineControl(int error);
+
+}  // namespace vorn::platform

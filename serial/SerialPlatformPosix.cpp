@@ -1,0 +1,220 @@
+// POSIX backend of the serial layer: termios on /dev/<name>.
+#include "serial/SerialPlatform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace vorn::platform {
+namespace {
+
+int Fd(PortHandle h) { return static_cast<int>(h); }
+
+speed_t SpeedOf(uint32_t baud) {
+    switch (baud) {
+        case 50: return B50;
+        case 75: return B75;
+        case 110: return B110;
+        case 134: return B134;
+        case 150: return B150;
+        case 200: return B200;
+        case 300: return B300;
+        case 600: return B600;
+        case 1200: return B1200;
+        case 1800: return B1800;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        case 460800: return B460800;
+        case 921600: return B921600;
+        default: return B0;
+    }
+}
+
+// A UUCP lock file (/var/lock/LCK..ttyUSB0) held by a live process, as terminal
+// programs such as minicom take one.
+bool LockedByLiveProcess(const std::string& portName) {
+    std::string base = portName.substr(portName.find_last_of('/') + 1);
+    for (const char* dir : {"/var/lock/", "/run/lock/"}) {
+        std::ifstream in(std::string(dir) + "LCK.." + base);
+        if (!in) continue;
+        long pid = 0;
+        if (!(in >> pid) || pid <= 0) continue;
+        if (pid == static_cast<long>(getpid())) continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return true;
+    }
+    return false;
+}
+
+long MsNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000L + ts.tv_nsec / 1000000L;
+}
+
+}  // namespace
+
+std::string SimulatorFolder() {
+    struct stat st{};
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) return std::string(runtime) + "/vornsim";
+    return "/tmp/vornsim-" + std::to_string(getuid());
+}
+
+std::string PortPath(const std::string& portName) {
+    if (!portName.empty() && portName[0] == '/') return portName;
+    std::string dev = "/dev/" + portName;
+    struct stat st{};
+    if (portName.empty() || portName.find('/') != std::string::npos || lstat(dev.c_str(), &st) == 0) return dev;
+    std::string simulated = SimulatorFolder() + "/" + portName;
+    if (lstat(simulated.c_str(), &st) == 0) return simulated;
+    return dev;
+}
+
+int OpenPort(const std::string& portName, PortHandle* handle) {
+    *handle = kInvalidHandle;
+    if (portName.empty()) return ENOENT;
+    if (LockedByLiveProcess(portName)) return EBUSY;
+    int fd = ::open(PortPath(portName).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    if (!isatty(fd)) {
+        ::close(fd);
+        return ENOTTY;
+    }
+    // TIOCEXCL keeps out other users; flock also keeps out root, who TIOCEXCL lets in.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int e = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        ::close(fd);
+        return e;
+    }
+    ioctl(fd, TIOCEXCL);
+    // Blocking reads from here on; the read time-outs come from VMIN/VTIME.
+    int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    *handle = fd;
+    return 0;
+}
+
+int ConfigureLine(PortHandle h, uint32_t baud, LineStep* failed) {
+    *failed = LineStep::None;
+    termios tio{};
+    if (tcgetattr(Fd(h), &tio) != 0) {
+        *failed = LineStep::ReadSettings;
+        return errno;
+    }
+    speed_t speed = SpeedOf(baud);
+    if (speed == B0) {
+        *failed = LineStep::ApplySettings;
+        return EINVAL;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    // Time-outs: return at once with what has arrived, else wait up to 100 ms.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 1;
+    if (tcsetattr(Fd(h), TCSANOW, &tio) != 0) {
+        *failed = LineStep::ApplySettings;
+        return errno;
+    }
+    return 0;
+}
+
+int SetQueueSizes(PortHandle, size_t) { return 0; }  // the tty driver's queues are fixed
+
+int SetBaud(PortHandle h, uint32_t baud) {
+    termios tio{};
+    if (tcgetattr(Fd(h), &tio) != 0) return errno;
+    speed_t speed = SpeedOf(baud);
+    if (speed == B0) return EINVAL;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    if (tcsetattr(Fd(h), TCSANOW, &tio) != 0) return errno;
+    return 0;
+}
+
+int SetDtr(PortHandle h, bool on) {
+    int bits = TIOCM_DTR | (on ? TIOCM_RTS : 0);
+    if (ioctl(Fd(h), on ? TIOCMBIS : TIOCMBIC, &bits) != 0) return errno;
+    return 0;
+}
+
+bool IsNoLineControl(int error) { return error == ENOTTY || error == EINVAL || error == ENOTSUP; }
+
+void ClearLineErrors(PortHandle) {}  // termios reports no sticky line errors
+
+int PurgeReceive(PortHandle h) { return tcflush(Fd(h), TCIFLUSH) == 0 ? 0 : errno; }
+
+int ReadPort(PortHandle h, void* into, size_t capacity, size_t* got) {
+    *got = 0;
+    if (capacity == 0) return 0;
+    for (;;) {
+        ssize_t n = ::read(Fd(h), into, capacity);
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno == EINTR) continue;
+        // The other end of a pseudo-terminal went away: nothing arrives, as on a
+        // cable that was pulled. Wait out the slice so callers keep their timing.
+        if (errno == EIO) {
+            usleep(100 * 1000);
+            return 0;
+        }
+        return errno;
+    }
+}
+
+int WritePort(PortHandle h, const void* bytes, size_t count, size_t* written) {
+    *written = 0;
+    const char* p = static_cast<const char*>(bytes);
+    // Non-blocking while writing, so a stalled line ends in the time-out, not a hang.
+    int flags = fcntl(Fd(h), F_GETFL);
+    fcntl(Fd(h), F_SETFL, flags | O_NONBLOCK);
+    struct Restore {
+        int fd, flags;
+        ~Restore() { fcntl(fd, F_SETFL, flags); }
+    } restore{Fd(h), flags};
+    long deadline = MsNow() + 100 + 10 * static_cast<long>(count);
+    while (*written < count) {
+        long left = deadline - MsNow();
+        if (left <= 0) break;
+        pollfd pfd{Fd(h), POLLOUT, 0};
+        int r = poll(&pfd, 1, static_cast<int>(left));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (r == 0) break;
+        ssize_t n = ::write(Fd(h), p + *written, count - *written);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return errno;
+        }
+        *written += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int ClosePort(PortHandle h) { return ::close(Fd(h)) == 0 ? 0 : errno; }
+
+}  // namespace vorn::platform

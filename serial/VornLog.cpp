@@ -1,0 +1,134 @@
+#include "serial/VornLog.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File OpenFile(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode)); }
+
+std::string VFormat(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+VornLog::VornLog(std::string path, uint32_t level)
+    : path_(path.empty() ? std::string("error.txt") : std::move(path)),
+      level_(ValidLevel(level) ? level : kFailures) {}
+
+bool VornLog::ValidLevel(uint32_t level) {
+    return level == 0 || level == 1 || level == 10 || level == 30 || level == 40;
+}
+
+bool VornLog::SetLevel(uint32_t level) {
+    if (!ValidLevel(level)) return false;
+    level_ = level;
+    return true;
+}
+
+std::string VornLog::FormatLine(const std::tm& t, const char* tag, const std::string& message) {
+    const char* month = (t.tm_mon >= 0 && t.tm_mon < 12) ? kMonths[t.tm_mon] : "???";
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%d %s %d %d:%02d:%02d", t.tm_mday, month, t.tm_year + 1900,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::string line = stamp;
+    line += " - ";
+    line += tag ? tag : "";
+    line += ": ";
+    line += message;
+    line += "\r\n";
+    return line;
+}
+
+int VornLog::Log(uint32_t level, const char* tag, const char* format, ...) {
+    if (level > level_ || level_ == 0) return 0;
+    va_list args;
+    va_start(args, format);
+    std::string message = format ? VFormat(format, args) : std::string();
+    va_end(args);
+
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::string line = FormatLine(local, tag, message);
+
+    File f = OpenFile(path_, "ab");
+    if (!f) return 0;
+    size_t written = std::fwrite(line.data(), 1, line.size(), f.get());
+    return static_cast<int>(written);
+}
+
+int32_t VornLog::FileSize() const {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path_, ec);
+    if (ec) return -(ec.value() ? ec.value() : EIO);
+    return static_cast<int32_t>(size);
+}
+
+bool VornLog::KeepLast(long count) {
+    if (count < 0) return false;
+    File log = OpenFile(path_, "rb");
+    if (!log) return false;
+    if (std::fseek(log.get(), 0, SEEK_END) != 0) return false;
+    long size = std::ftell(log.get());
+    if (size < 0) return false;
+    // A file that already fits is kept whole (cutting it would lose its first line).
+    if (size <= count) return true;
+
+    // The tail starts at the first line start at or after size - count.
+    long start = size - count;
+    std::fseek(log.get(), start - 1, SEEK_SET);
+    int c;
+    long pos = start - 1;
+    while ((c = std::fgetc(log.get())) != EOF) {
+        ++pos;
+        if (c == '\n') break;
+    }
+    long tailStart = (c == EOF) ? size : pos + 1;
+    std::fseek(log.get(), tailStart, SEEK_SET);
+
+    // A fresh temporary file: a leftover from an earlier failure must not be prepended.
+    std::string tempPath = path_ + ".temp";
+    File temp = OpenFile(tempPath, "wb");
+    if (!temp) return false;
+    std::vector<char> buffer(static_cast<size_t>(count > 0 ? count : 1));
+    size_t got = std::fread(buffer.data(), 1, static_cast<size_t>(size - tailStart), log.get());
+    bool ok = std::fwrite(buffer.data(), 1, got, temp.get()) == got;
+    ok = (std::fclose(temp.release()) == 0) && ok;
+    log.reset();
+    if (!ok) {
+        std::remove(tempPath.c_str());
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(tempPath, path_, ec);
+    if (ec) {
+        std::remove(tempPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool VornLog::ProgressHook(long, long, int) { return true; }
+void VornLog::TranscriptHook(const std::string&) {}

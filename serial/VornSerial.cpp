@@ -1,0 +1,233 @@
+#include "serial/VornSerial.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "serial/Status.h"
+#include "serial/Text.h"
+#include "serial/Timing.h"
+#include "serial/VornLog.h"
+
+namespace plat = vorn::platform;
+
+namespace {
+constexpr const char* kClosedTag = "VornSerial";
+}
+
+VornSerial::VornSerial(VornLog* log) : log_(log) {}
+
+VornSerial::~VornSerial() { VSClose(); }
+
+bool VornSerial::IsOpen() const { return handle_ != plat::kNoHandle && handle_ != plat::kInvalidHandle; }
+
+const char* VornSerial::Tag() const { return portName_.empty() ? kClosedTag : portName_.c_str(); }
+
+void VornSerial::SupplyReadBuffer() {
+    hasReadBuffer_ = true;
+    bufferOwned_ = false;
+    readBuffer_.clear();
+}
+
+void VornSerial::ReleaseOwnedBuffer() {
+    if (!bufferOwned_) return;
+    readBuffer_.clear();
+    readBuffer_.shrink_to_fit();
+    hasReadBuffer_ = false;
+    bufferOwned_ = false;
+}
+
+int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
+    if (IsOpen()) {
+        if (log_) log_->Log(40, kClosedTag, "VSOpen found port \"%d\" already open", static_cast<int>(handle_));
+        VSClose();
+        vorn::SleepMs(kReopenPauseMs);
+    }
+    portName_ = vorn::Bounded(portName, kPortNameMax);
+
+    int err = plat::OpenPort(portName_, &handle_);
+    if (err != 0) {
+        handle_ = plat::kInvalidHandle;
+        if (log_) {
+            log_->Log(1, Tag(), "VSOpen failed to open comm port (error %d)", err);
+            const std::string path = plat::PortPath(portName_);
+            if (err == ENOENT || err == ENXIO || err == ENODEV)
+                log_->Log(1, Tag(), "VSOpen port %s does not exist or is not connected", path.c_str());
+            else if (err == EBUSY)
+                log_->Log(1, Tag(), "VSOpen port %s is in use by another program", path.c_str());
+            else if (err == EACCES || err == EPERM)
+                log_->Log(1, Tag(), "VSOpen no permission to open %s (the user must be in the group that owns it, "
+                          "dialout on Debian)", path.c_str());
+        }
+        return -err;
+    }
+
+    if (int e = plat::SetQueueSizes(handle_, kReadBufferSize); e != 0 && log_)
+        log_->Log(40, Tag(), "VSOpen failed to set buffer size on comm port (error %d)", e);
+
+    baud_ = baud ? baud : kDefaultBaud;
+    plat::LineStep step;
+    if (int e = plat::ConfigureLine(handle_, baud_, &step); e != 0) {
+        if (log_) {
+            const char* what = step == plat::LineStep::ReadSettings ? "VSOpen failed to retreive DCB on comm port (error %d)"
+                               : step == plat::LineStep::Timeouts  ? "VSOpen failed to set timeouts on comm port (error %d)"
+                                                                   : "VSOpen failed to apply DCB on comm port (error %d)";
+            log_->Log(1, Tag(), what, e);
+        }
+        return -e;
+    }
+
+    if (int e = plat::SetDtr(handle_, true); e != 0 && log_) {
+        if (plat::IsNoLineControl(e))
+            log_->Log(40, Tag(), "VSOpen port has no DTR line (error %d)", e);
+        else
+            log_->Log(1, Tag(), "VSOpen failed to raise DTR (error %d)", e);
+    }
+    plat::ClearLineErrors(handle_);
+
+    if (!hasReadBuffer_) {
+        hasReadBuffer_ = true;
+        bufferOwned_ = true;
+    }
+    readBuffer_.clear();
+    readBuffer_.reserve(kReadBufferSize);
+    dataReady_ = false;
+
+    if (log_) log_->Log(30, Tag(), "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(baud_));
+    return 1;
+}
+
+int32_t VornSerial::VSClose() {
+    if (!IsOpen()) {
+        handle_ = plat::kNoHandle;
+        return 0;
+    }
+    if (int e = plat::SetDtr(handle_, false); e != 0 && log_ && plat::IsNoLineControl(e))
+        log_->Log(40, Tag(), "VSClose port has no DTR line (error %d)", e);
+    int err = plat::ClosePort(handle_);
+    handle_ = plat::kNoHandle;
+    ReleaseOwnedBuffer();
+    if (err != 0) {
+        if (log_) log_->Log(1, Tag(), "VSClose failed to close comm port (error %d)", err);
+        return -err;
+    }
+    if (log_) log_->Log(30, Tag(), "VSClose closed comm port");
+    return 1;
+}
+
+int32_t VornSerial::VSWrite(const std::string& bytes, int32_t* written) {
+    int32_t ignored = 0;
+    return VSWrite(bytes.data(), bytes.size(), written ? written : &ignored);
+}
+
+int32_t VornSerial::VSWrite(const char* bytes, size_t count, int32_t* written) {
+    if (written) *written = 0;
+    if (!IsOpen()) {
+        if (log_) log_->Log(1, kClosedTag, "VSWrite tried to write to a closed port");
+        return vorn::kPortClosed;
+    }
+    size_t done = 0;
+    if (int e = plat::WritePort(handle_, bytes, count, &done); e != 0) {
+        if (log_) log_->Log(1, Tag(), "VSWrite WriteFile failed (error %d)", e);
+        return vorn::kPortClosed;
+    }
+    if (written) *written = static_cast<int32_t>(done);
+    if (log_) log_->Log(40, Tag(), "VSWrite wrote %d bytes", static_cast<int>(done));
+    return static_cast<int32_t>(done);
+}
+
+int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
+    if (!IsOpen()) {
+        if (log_) log_->Log(1, kClosedTag, "VSWait tried to operate on a closed port");
+        return vorn::kPortClosed;
+    }
+    if (!hasReadBuffer_) return vorn::kOutOfMemory;
+
+    const uint32_t start = vorn::MsTimer();
+    uint32_t idleReads = 0;
+    char chunk[kReadBufferSize];
+    for (;;) {
+        size_t room = (kReadBufferSize - 1) - readBuffer_.size();
+        size_t got = 0;
+        if (int e = plat::ReadPort(handle_, chunk, room, &got); e != 0) {
+            if (log_) log_->Log(1, Tag(), "VSWait ReadFile failed (error %d)", e);
+            return vorn::kPortClosed;
+        }
+        if (got > 0) {
+            readBuffer_.append(chunk, got);
+            // The whole buffer is searched, so an answer split over reads is found.
+            if (readBuffer_.find(terminator) != std::string::npos) {
+                dataReady_ = true;
+                if (log_)
+                    log_->Log(40, Tag(), "VSWait found '%c' in %d ms", terminator,
+                              static_cast<int>(vorn::MsTimer() - start));
+                return static_cast<int32_t>(static_cast<signed char>(terminator));
+            }
+            continue;
+        }
+        if (room == 0) vorn::SleepMs(kSliceMs);  // a full buffer reads nothing; keep the slice
+        uint32_t elapsed = vorn::MsTimer() - start;
+        if (elapsed > timeoutMs) {
+            if (log_)
+                log_->Log(40, Tag(), "VSWait read %d bytes, but never found '%c' in %d ms",
+                          static_cast<int>(readBuffer_.size()), terminator, static_cast<int>(elapsed));
+            return 0;
+        }
+        if (++idleReads > kIdleSlicesBeforePause && timeoutMs > kPumpingWaitMs) vorn::MsDelay(kIdlePauseMs);
+    }
+}
+
+int32_t VornSerial::VSRead(char* destination, size_t capacity, int32_t* count) {
+    if (count) *count = 0;
+    if (!hasReadBuffer_) return vorn::kOutOfMemory;
+    size_t n = 0;
+    if (!readBuffer_.empty()) {
+        n = readBuffer_.size();
+        if (n > capacity) {
+            n = capacity;
+            dataReady_ = true;
+        }
+        if (n) std::memcpy(destination, readBuffer_.data(), n);
+        readBuffer_.clear();  // what did not fit is dropped
+        if (count) *count = static_cast<int32_t>(n);
+        if (log_) log_->Log(40, Tag(), "VSRead read %d bytes from gReadBuffer", static_cast<int>(n));
+    }
+    if (dataReady_) {
+        dataReady_ = false;
+        return static_cast<int32_t>(n);
+    }
+    if (!IsOpen()) {
+        if (log_) log_->Log(1, kClosedTag, "VSRead tried to read from a closed port");
+        return vorn::kPortClosed;
+    }
+    size_t got = 0;
+    if (int e = plat::ReadPort(handle_, destination + n, capacity - n, &got); e != 0) {
+        if (log_) log_->Log(1, Tag(), "VSRead ReadFile failed (error %d)", e);
+        return vorn::kPortClosed;
+    }
+    n += got;
+    if (count) *count = static_cast<int32_t>(n);
+    if (log_) log_->Log(40, Tag(), "VSRead read %d btyes", static_cast<int>(n));
+    return static_cast<int32_t>(n);
+}
+
+int32_t VornSerial::VSFlush(int mode) {
+    if (mode == 1 && IsOpen()) plat::PurgeReceive(handle_);
+    if (hasReadBuffer_) readBuffer_.clear();
+    return 0;
+}
+
+int32_t VornSerial::VSHostBaud(uint32_t baud) {
+    if (baud == baud_) return 0;
+    if (portName_.empty()) return vorn::kNoPortName;
+    if (!IsOpen()) {
+        // No port to change: report it as the platform would for a closed handle.
+        if (log_) log_->Log(1, Tag(), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)", static_cast<int>(baud), EBADF);
+        return -EBADF;
+    }
+    if (int e = plat::SetBaud(handle_, baud); e != 0) {
+        if (log_) log_->Log(1, Tag(), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)", static_cast<int>(baud), e);
+        return -e;
+    }
+    baud_ = baud;
+    return 1;
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The serial-port layer every device conversation runs on. Opens a port with fixed line
+// settings (8N1, no flow control, DTR and RTS on), reads and writes raw bytes with short
+// time-outs, and waits for a terminating character while the window stays alive.
+//
+// Each operation logs its outcome (tag: the port name, or "VornSerial" before one is
+// known and for operations on a closed port) and answers with a status: zero or positive
+// for success, negative for failure (see serial/Status.h; platform errors negated).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/SerialPlatform.h"
+
+class VornLog;
+
+class VornSerial {
+public:
+    static constexpr size_t kPortNameMax = 64;
+    static constexpr size_t kReadBufferSize = 2048;  // one byte stays for the terminating zero
+    static constexpr uint32_t kDefaultBaud = 9600;
+    static constexpr uint32_t kReopenPauseMs = 100;
+    static constexpr uint32_t kSliceMs = 100;             // one port read waits at most this long
+    static constexpr uint32_t kIdleSlicesBeforePause = 5;
+    static constexpr uint32_t kIdlePauseMs = 200;
+    static constexpr uint32_t kPumpingWaitMs = 400;       // longer waits pause and pump between slices
+
+    explicit VornSerial(VornLog* log = nullptr);
+    ~VornSerial();
+    VornSerial(const VornSerial&) = delete;
+    VornSerial& operator=(const VornSerial&) = delete;
+
+    // Opens and configures the port (baud 0 means 9600); an open port is closed first.
+    // 1 on success; the negated platform error when the open or configuration fails (a
+    // failed configuration leaves the port open for the caller to close); -60 without
+    // a read buffer.
+    int32_t VSOpen(const std::string& portName, uint32_t baud);
+    // Lowers DTR and closes. 1 closed, 0 when nothing was open, negated error on failure.
+    int32_t VSClose();
+    // Takes what a wait buffered, else reads the port (at most 100 ms). The count read
+    // (also in *count), -21 on a closed port or failed read, -60 without a read buffer.
+    int32_t VSRead(char* destination, size_t capacity, int32_t* count);
+    // Writes all bytes in one call; the number written may fall short on a time-out.
+    int32_t VSWrite(const char* bytes, size_t count, int32_t* written);
+    int32_t VSWrite(const std::string& bytes, int32_t* written = nullptr);
+    // Gathers bytes into the read buffer until `terminator` arrives. Returns the
+    // terminator, 0 on time-out (what arrived stays buffered), -21 closed or read failure,
+    // -60 without a read buffer. Waits longer than 400 ms pump events between slices.
+    int32_t VSWait(uint32_t timeoutMs, char terminator);
+    // Empties the read buffer; mode 1 also discards what the port has received. Always 0.
+    int32_t VSFlush(int mode);
+    // Changes the baud rate of the open port. 1 changed, 0 already at that rate, -6
+    // before any port name was known, negated platform error on failure.
+    int32_t VSHostBaud(uint32_t baud);
+
+    bool IsOpen() const;
+    uint32_t Baud() const { return baud_; }
+    const std::string& PortName() const { return portName_; }
+    VornLog* Log() const { return log_; }
+    void SetLog(VornLog* log) { log_ = log; }
+    bool DataReady() const { return dataReady_; }
+    // What the last wait gathered and VSRead has not yet taken.
+    const std::string& ReadBuffer() const { return readBuffer_; }
+
+protected:
+    // A derived class that keeps its own wait buffer for the life of the object calls
+    // this before the first open; the layer then never releases it.
+    void SupplyReadBuffer();
+    const char* Tag() const;
+
+private:
+    void ReleaseOwnedBuffer();
+
+    VornLog* log_;
+    vorn::platform::PortHandle handle_ = vorn::platform::kNoHandle;
+    uint32_t baud_ = 0;
+    std::string portName_;
+    std::string readBuffer_;   // the wait buffer ("gReadBuffer"), at most 2047 bytes
+    bool hasReadBuffer_ = false;
+    bool dataReady_ = false;
+    bool bufferOwned_ = false;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// Builds a complete simulated instrument: the simulator with the firmware's command
+// interpreter (every command set registered) as the personality it powers on into.
+#include <memory>
+
+#include "sim/CommandShell.h"
+#include "sim/Simulator.h"
+
+namespace vornsim {
+
+std::unique_ptr<Simulator> MakeInstrument(Options options);
+
+// Powers the instrument on into its firmware (after a restart or a power loss): the
+// command interpreter at the instrument's own line speed.
+void BootFirmware(Simulator& sim);
+
+// The command sets of the firmware, each in its own file. Handlers are tried in the
+// order they are registered.
+void RegisterBootCommands(CommandShell& shell);    // "boot ZELK": hand-over to VornBSL
+void RegisterLoggerCommands(CommandShell& shell);  // loggers: settings, radio, clock, data
+void RegisterLabCommands(CommandShell& shell);     // lab instruments: values and records
+void RegisterCommonCommands(CommandShell& shell);  // identity and what every family answers
+
+// The line speed of the firmware's command interpreter.
+inline constexpr uint32_t kFirmwareBaud = 9600;
+
+// The state dump: flash as TI-Text, vectors, settings, clock, data.
+std::string DumpState(const InstrumentState& state);
+
+}  // namespace vornsim

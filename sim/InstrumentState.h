@@ -1,0 +1,38 @@
+#pragma once
+// What a simulated instrument holds: identity, settings, records, clock, data and flash.
+// A firmware update wipes the settings, records and data, as real instruments may.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/FlashModel.h"
+
+namespace vornsim {
+
+struct InstrumentState {
+    std::string family = "RW";          // catalogue code
+    uint32_t version = 102;             // firmware version (102 = 1.02)
+    std::string hardwareRevision;       // answer to "get -hver"
+    int battery = 100;                  // percent
+    bool bootloaderPresent = true;      // false: "boot ZELK" answers "VornBSL MISSING"
+    bool bootloaderInstalledVersion = true;
+
+    // Settings by the key of their get/set command ("-i", "-sn", "-site", ...).
+    std::map<std::string, std::string> settings;
+    // Record lists by their key ("user", "eqn", ...), in the instrument's order.
+    std::map<std::string, std::vector<std::string>> records;
+    long long clockOffsetSeconds = 0;   // instrument clock minus host clock
+    long long dataRecords = 0;          // logged data
+
+    FlashModel flash;
+
+    // A firmware update: the new image runs, settings, records and data are gone.
+    void WipeForUpdate() {
+        settings.clear();
+        records.clear();
+        dataRecords = 0;
+    }
+};
+
+}  // namespace vornsim

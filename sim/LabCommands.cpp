@@ -1,0 +1,7 @@
+#include "sim/Instrument.h"
+
+namespace vornsim {
+
+void RegisterLabCommands(CommandShell&) {}
+
+}  // namespace vornsim

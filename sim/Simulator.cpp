@@ -1,0 +1,255 @@
+#include "sim/Simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "serial/SerialPlatform.h"
+
+namespace vornsim {
+namespace {
+
+uint32_t BaudOf(speed_t s) {
+    switch (s) {
+        case B1200: return 1200;
+        case B2400: return 2400;
+        case B4800: return 4800;
+        case B9600: return 9600;
+        case B19200: return 19200;
+        case B38400: return 38400;
+        case B57600: return 57600;
+        case B115200: return 115200;
+        case B230400: return 230400;
+        default: return 0;
+    }
+}
+
+// What a UART at the wrong speed makes of a byte: something else, often with the high
+// bit set, never the byte that was sent.
+char Garble(char c) { return static_cast<char>((static_cast<unsigned char>(c) ^ 0xA5) | 0x80); }
+
+}  // namespace
+
+int FamilyOf(const std::string& code) {
+    DeviceProfile profile;
+    IdentifyDevice(code + " 1.00", &profile);
+    return profile.family;
+}
+
+uint64_t NowMs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+long Options::Number(const std::string& name, long otherwise) const {
+    auto it = switches.find(name);
+    if (it == switches.end() || it->second.empty()) return otherwise;
+    return std::strtol(it->second.c_str(), nullptr, 0);
+}
+
+std::string Options::Text(const std::string& name, const std::string& otherwise) const {
+    auto it = switches.find(name);
+    return it == switches.end() ? otherwise : it->second;
+}
+
+Simulator::Simulator(Options options) : options_(std::move(options)), random_(options_.seed) {
+    state_.family = options_.family;
+    state_.version = options_.version;
+}
+
+Simulator::~Simulator() { Stop(); }
+
+bool Simulator::Start() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    char name[128];
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+        error_ = "cannot open a pseudo-terminal";
+        if (master_ >= 0) close(master_);
+        master_ = -1;
+        return false;
+    }
+    slavePath_ = name;
+    // Keep the slave open so the master never sees a hang-up between the host's opens,
+    // and make it raw at once: an echoing slave would hand the simulator its own words.
+    slaveKeep_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slaveKeep_ >= 0 && tcgetattr(slaveKeep_, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetispeed(&tio, B9600);
+        cfsetospeed(&tio, B9600);
+        tcsetattr(slaveKeep_, TCSANOW, &tio);
+    }
+    Register();
+    running_ = true;
+    {
+        auto lock = Lock();
+        if (onPowerOn) onPowerOn(*this);
+    }
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void Simulator::Stop() {
+    if (running_.exchange(false) && thread_.joinable()) thread_.join();
+    if (thread_.joinable()) thread_.join();
+    if (!options_.stateFile.empty() && master_ >= 0) WriteState(options_.stateFile);
+    Unregister();
+    if (slaveKeep_ >= 0) close(slaveKeep_);
+    if (master_ >= 0) close(master_);
+    slaveKeep_ = master_ = -1;
+}
+
+std::string Simulator::RegisteredPath() const {
+    return vorn::platform::SimulatorFolder() + "/" + options_.portName;
+}
+
+void Simulator::Register() {
+    if (options_.portName.empty()) return;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path folder = vorn::platform::SimulatorFolder();
+    fs::create_directories(folder, ec);
+    chmod(folder.c_str(), 0700);
+    fs::path link = RegisteredPath();
+    fs::remove(link, ec);
+    fs::create_symlink(slavePath_, link, ec);
+    if (ec) return;
+    std::string desc = options_.description;
+    if (desc.empty()) desc = "Simulated " + std::string(vorn::catalogue::FamilyDisplayName(FamilyOf(options_.family)));
+    std::ofstream(link.string() + ".desc") << desc << "\n";
+    registered_ = true;
+}
+
+void Simulator::Unregister() {
+    if (!registered_) return;
+    std::error_code ec;
+    // Only our own link: another simulator may have taken the name since.
+    std::filesystem::path link = RegisteredPath();
+    if (std::filesystem::read_symlink(link, ec) == slavePath_) {
+        std::filesystem::remove(link, ec);
+        std::filesystem::remove(link.string() + ".desc", ec);
+    }
+    registered_ = false;
+}
+
+uint32_t Simulator::HostBaud() const {
+    termios tio{};
+    if (master_ < 0 || tcgetattr(master_, &tio) != 0) return 0;
+    return BaudOf(cfgetospeed(&tio));
+}
+
+void Simulator::Become(std::shared_ptr<Personality> personality, uint32_t baud) {
+    active_ = std::move(personality);
+    lineBaud_ = baud;
+    if (active_) active_->OnEnter(*this);
+}
+
+void Simulator::PowerOff() { active_.reset(); }
+
+void Simulator::Send(std::string_view bytes) {
+    if (master_ < 0 || bytes.empty()) return;
+    std::string out(bytes);
+    if (HostBaud() != lineBaud_) std::transform(out.begin(), out.end(), out.begin(), Garble);
+    if (options_.pacing && lineBaud_ > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(out.size() * 10'000'000ULL / lineBaud_));
+    size_t done = 0;
+    uint64_t deadline = NowMs() + 2000;
+    while (done < out.size() && NowMs() < deadline) {
+        ssize_t n = write(master_, out.data() + done, out.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        // Nobody reads: the line's buffer is full. Give the host a moment, then drop.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void Simulator::After(uint32_t ms, std::function<void(Simulator&)> fn) {
+    auto lock = Lock();
+    timers_.push_back(Timer{NowMs() + ms, timerOrder_++, std::move(fn)});
+}
+
+void Simulator::Call(std::function<void(Simulator&)> fn) {
+    if (std::this_thread::get_id() == thread_.get_id() || !running_) {
+        auto lock = Lock();
+        fn(*this);
+        return;
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    auto future = done->get_future();
+    {
+        auto lock = Lock();
+        timers_.push_back(Timer{0, timerOrder_++, [fn, done](Simulator& s) {
+                                    fn(s);
+                                    done->set_value();
+                                }});
+    }
+    future.wait();
+}
+
+std::string Simulator::HostTranscript() {
+    auto lock = Lock();
+    return transcript_;
+}
+
+void Simulator::ClearTranscript() {
+    auto lock = Lock();
+    transcript_.clear();
+}
+
+bool Simulator::WriteState(const std::string& path) {
+    auto lock = Lock();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << (dumpState ? dumpState(state_) : std::string());
+    return static_cast<bool>(out);
+}
+
+void Simulator::Deliver(std::string_view bytes) {
+    auto lock = Lock();
+    transcript_.append(bytes);
+    if (!active_) return;  // powered off
+    if (HostBaud() != lineBaud_)
+        active_->OnGarbage(*this, bytes.size());
+    else
+        active_->OnBytes(*this, bytes);
+}
+
+void Simulator::Run() {
+    char buf[1024];
+    while (running_) {
+        int wait = 10;
+        {
+            auto lock = Lock();
+            uint64_t now = NowMs();
+            // Due timers, oldest first; a timer may add more.
+            for (;;) {
+                auto due = std::min_element(timers_.begin(), timers_.end(), [](const Timer& a, const Timer& b) {
+                    return a.due != b.due ? a.due < b.due : a.order < b.order;
+                });
+                if (due == timers_.end() || due->due > now) break;
+                auto fn = std::move(due->fn);
+                timers_.erase(due);
+                fn(*this);
+            }
+        }
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, wait) <= 0) continue;
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) Deliver(std::string_view(buf, static_cast<size_t>(n)));
+        else if (n < 0 && errno != EAGAIN && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+}  // namespace vornsim

@@ -1,0 +1,151 @@
+#pragma once
+// vornsim: a simulated instrument on a pseudo-terminal. The host opens the slave side
+// like any serial port; the simulator plays the instrument on the master side.
+//
+// What the instrument is doing at a moment is its personality: the firmware's command
+// interpreter (a CommandShell), the VornBSL engine, or nothing (powered off). Each
+// personality listens at its own line speed; bytes the host sends at another speed
+// arrive as garbage, and what the instrument says then reaches the host as garbage.
+//
+// Threads: the simulator runs its own thread. Personalities and timers run on it; tests
+// read and change the instrument through WithState(), which takes the state lock.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "sim/InstrumentState.h"
+
+namespace vornsim {
+
+class Simulator;
+
+class Personality {
+public:
+    virtual ~Personality() = default;
+    virtual const char* Name() const = 0;
+    // Bytes the host sent at the personality's line speed.
+    virtual void OnBytes(Simulator& sim, std::string_view bytes) = 0;
+    // Bytes sent at a wrong line speed: by default nobody understands them.
+    virtual void OnGarbage(Simulator&, size_t) {}
+    // Called when the personality becomes the active one.
+    virtual void OnEnter(Simulator&) {}
+};
+
+struct Options {
+    std::string family = "RW";        // catalogue code
+    uint32_t version = 102;           // firmware version, 102 = 1.02
+    std::string portName = "vornsim0";// registered name ("" = do not register)
+    std::string description;          // one-line description for the port list
+    bool pacing = false;              // deliver bytes at the line speed (10 bits per byte)
+    uint32_t seed = 1;                // for the random fault switches
+    std::string stateFile;            // written at exit when not empty
+    // Fault switches and other settings by name ("bsl-refuse-write=3", "silent-after=40",
+    // "echo", "error-command=get -sn" ...): each module reads the ones it knows.
+    std::map<std::string, std::string> switches;
+
+    bool Has(const std::string& name) const { return switches.count(name) != 0; }
+    long Number(const std::string& name, long otherwise = 0) const;
+    std::string Text(const std::string& name, const std::string& otherwise = {}) const;
+};
+
+class Simulator {
+public:
+    explicit Simulator(Options options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Opens the pseudo-terminal, registers the port and starts the thread. False (with
+    // Error()) when the pseudo-terminal cannot be had.
+    bool Start();
+    // Stops the thread, writes the state file, removes the registration.
+    void Stop();
+    const std::string& Error() const { return error_; }
+
+    // The path the host opens (the pseudo-terminal), and the registered name.
+    const std::string& SlavePath() const { return slavePath_; }
+    const std::string& PortName() const { return options_.portName; }
+    std::string RegisteredPath() const;
+    const Options& options() const { return options_; }
+
+    // --- for personalities (simulator thread) ---
+    // Switches what the instrument is doing, listening at `baud` from now on.
+    void Become(std::shared_ptr<Personality> personality, uint32_t baud);
+    // Powered off: silent until PowerOn (bytes sent meanwhile are lost).
+    void PowerOff();
+    Personality* Active() const { return active_.get(); }
+    uint32_t LineBaud() const { return lineBaud_; }
+    // Sends bytes to the host (garbage when the host listens at another speed).
+    void Send(std::string_view bytes);
+    // Runs `fn` on the simulator thread after `ms`.
+    void After(uint32_t ms, std::function<void(Simulator&)> fn);
+    std::mt19937& Random() { return random_; }
+    // The instrument's memory; lock with Lock() when not on the simulator thread.
+    InstrumentState& State() { return state_; }
+    std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
+
+    // --- for tests and the program ---
+    template <typename Fn>
+    auto WithState(Fn fn) {
+        auto lock = Lock();
+        return fn(state_);
+    }
+    // Runs `fn` on the simulator thread and waits for it.
+    void Call(std::function<void(Simulator&)> fn);
+    // Everything the host sent, as the simulator received it (for tests).
+    std::string HostTranscript();
+    void ClearTranscript();
+    // The speed the host's end is set to.
+    uint32_t HostBaud() const;
+    // Writes the state dump to `path` (flash as TI-Text, settings, clock, data).
+    bool WriteState(const std::string& path);
+
+    // Builds the personality the instrument starts in; set by the instrument factory.
+    std::function<void(Simulator&)> onPowerOn;
+    // Writes the state dump text; set by the instrument factory.
+    std::function<std::string(const InstrumentState&)> dumpState;
+
+private:
+    void Run();
+    void Deliver(std::string_view bytes);
+    void Register();
+    void Unregister();
+
+    Options options_;
+    InstrumentState state_;
+    std::string error_;
+    int master_ = -1;
+    int slaveKeep_ = -1;
+    std::string slavePath_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::recursive_mutex mutex_;
+    std::shared_ptr<Personality> active_;
+    uint32_t lineBaud_ = 9600;
+    std::mt19937 random_;
+    std::string transcript_;
+    struct Timer {
+        uint64_t due;
+        uint64_t order;
+        std::function<void(Simulator&)> fn;
+    };
+    std::vector<Timer> timers_;
+    uint64_t timerOrder_ = 0;
+    bool registered_ = false;
+};
+
+// The catalogue family of a code ("RW" -> RW), UNKNOWN when it is not one.
+int FamilyOf(const std::string& code);
+
+// The simulator's millisecond clock.
+uint64_t NowMs();
+
+}  // namespace vornsim

@@ -1,0 +1,97 @@
+// vornsim: runs a simulated instrument on a pseudo-terminal until interrupted.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "sim/Instrument.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "usage: vornsim [options]\n"
+                 "  --family CODE        catalogue code of the instrument (default RW)\n"
+                 "  --version X.YY       firmware version (default 1.02)\n"
+                 "  --name NAME          port name to register (default vornsim0; \"\" for none)\n"
+                 "  --description TEXT   description in the port list\n"
+                 "  --state FILE         write the instrument's state to FILE at exit\n"
+                 "  --pacing             deliver bytes at the line speed\n"
+                 "  --seed N             seed of the random fault switches\n"
+                 "  --set NAME[=VALUE]   a setting or fault switch, for example:\n"
+                 "        bsl-refuse-write=N   refuse the Nth \"W\" frame once\n"
+                 "        power-loss-after=N   go silent after N frames, wake in the bootloader\n"
+                 "        bsl-missing          \"boot ZELK\" answers \"VornBSL MISSING\"\n"
+                 "        in-bootloader        start in the VornBSL engine's command mode\n"
+                 "        drop-rate=P          drop answers with probability P (0..1)\n"
+                 "        corrupt-rate=P       corrupt answers with probability P (0..1)\n"
+                 "  --help               this text\n");
+}
+
+uint32_t ParseVersion(const char* text) {
+    unsigned major = 0, minor = 0;
+    if (std::sscanf(text, "%u.%u", &major, &minor) < 1) return 0;
+    return major * 100 + minor;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vornsim::Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto next = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "vornsim: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (arg == "--family") {
+            options.family = next();
+        } else if (arg == "--version") {
+            options.version = ParseVersion(next());
+        } else if (arg == "--name") {
+            options.portName = next();
+        } else if (arg == "--description") {
+            options.description = next();
+        } else if (arg == "--state") {
+            options.stateFile = next();
+        } else if (arg == "--pacing") {
+            options.pacing = true;
+        } else if (arg == "--seed") {
+            options.seed = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
+        } else if (arg == "--set") {
+            std::string s = next();
+            size_t eq = s.find('=');
+            options.switches[s.substr(0, eq)] = eq == std::string::npos ? "" : s.substr(eq + 1);
+        } else {
+            std::fprintf(stderr, "vornsim: unknown option %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+    auto sim = vornsim::MakeInstrument(options);
+    if (!sim->Start()) {
+        std::fprintf(stderr, "vornsim: %s\n", sim->Error().c_str());
+        return 1;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::printf("vornsim: %s %s on %s", options.family.c_str(), sim->SlavePath().c_str(),
+                options.portName.empty() ? "(not registered)" : sim->RegisteredPath().c_str());
+    std::printf("\n");
+    std::fflush(stdout);
+    while (!gStop) pause();
+    sim->Stop();
+    return 0;
+}
