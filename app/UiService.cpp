@@ -1,0 +1,107 @@
+#include "app/UiService.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+UiService* gInstalled = nullptr;
+
+QMessageBox::Icon IconOf(UiService::Kind kind) {
+    switch (kind) {
+        case UiService::Kind::Error: return QMessageBox::Critical;
+        case UiService::Kind::Information: return QMessageBox::Information;
+        case UiService::Kind::Confirmation: return QMessageBox::Question;
+        case UiService::Kind::Warning: break;
+    }
+    return QMessageBox::Warning;
+}
+
+int Run(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return box.exec();
+}
+}  // namespace
+
+UiService& UiService::Get() {
+    static QtUiService real;
+    return gInstalled ? *gInstalled : real;
+}
+
+void UiService::Install(UiService* service) { gInstalled = service; }
+
+void QtUiService::Message(QWidget* parent, const QString& title, const QString& text, Kind kind) {
+    Run(parent, IconOf(kind), title, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+UiService::Answer QtUiService::Confirm(QWidget* parent, const QString& title, const QString& text) {
+    int r = Run(parent, QMessageBox::Warning, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+    return r == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+void QtUiService::Notice(QWidget* parent, const QString& title, const QString& text) {
+    Run(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+QString QtUiService::OpenFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, title, dir, filter);
+}
+
+QString QtUiService::SaveFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter,
+                              const QString& defaultSuffix) {
+    QFileDialog dialog(parent, title, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+void QtUiService::Beep(Kind) { QApplication::beep(); }
+
+void ScriptedUi::Message(QWidget*, const QString& title, const QString& text, Kind kind) {
+    shown.push_back({"message", title, text, kind});
+    if (onShow) onShow(shown.back());
+}
+
+UiService::Answer ScriptedUi::Confirm(QWidget*, const QString& title, const QString& text) {
+    shown.push_back({"confirm", title, text, Kind::Warning});
+    if (onShow) onShow(shown.back());
+    if (answers.empty()) return Answer::Cancel;
+    Answer a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+void ScriptedUi::Notice(QWidget*, const QString& title, const QString& text) {
+    shown.push_back({"notice", title, text, Kind::Warning});
+    if (onShow) onShow(shown.back());
+}
+
+QString ScriptedUi::OpenFile(QWidget*, const QString& title, const QString& dir, const QString& filter) {
+    shown.push_back({"open", title, dir + "\n" + filter, Kind::Information});
+    if (onShow) onShow(shown.back());
+    if (files.empty()) return {};
+    QString f = files.front();
+    files.pop_front();
+    return f;
+}
+
+QString ScriptedUi::SaveFile(QWidget*, const QString& title, const QString& dir, const QString& filter,
+                             const QString& defaultSuffix) {
+    shown.push_back({"save", title, dir + "\n" + filter + "\n" + defaultSuffix, Kind::Information});
+    if (onShow) onShow(shown.back());
+    if (files.empty()) return {};
+    QString f = files.front();
+    files.pop_front();
+    return f;
+}
+
+QStringList ScriptedUi::Titles() const {
+    QStringList out;
+    for (const Shown& s : shown) out << s.title;
+    return out;
+}
