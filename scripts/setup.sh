@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev
   srecord php-cli
-  xvfb xauth imagemagick
+  xvfb xauth x11-utils imagemagick
   fonts-dejavu-core
 )
 

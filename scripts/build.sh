@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, configures and builds VornBSL into build/ (or $VORN_BUILD_DIR).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/setup.sh"
+build=${VORN_BUILD_DIR:-$here/build}
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j "$(nproc)"
