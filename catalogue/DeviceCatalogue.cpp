@@ -66,6 +66,8 @@ constexpr std::array<FamilyRow, END + 1> kFamilies{{
 constexpr uint32_t kHn9MinVersion = 202;
 constexpr uint32_t kHn9MaxVersion = 999;
 
+constexpr size_t kParseMax = 256;  // far longer than any identity line
+
 bool InTable(int family) { return family >= 0 && family <= END; }
 bool RealFamily(int family) { return family > UNKNOWN && family < END; }
 
@@ -116,16 +118,17 @@ void LoadFamilyProfile(int family, uint32_t version, DeviceProfile* profile) {
 
 int32_t IdentifyDevice(std::string_view text, DeviceProfile* profile) {
     if (!profile || text.empty()) return vorn::kMissingArgument;
-    // Work on a bounded copy: nothing past the identity text's field is ever read.
-    const std::string stored = vorn::Bounded(text, DeviceProfile::kIdentityTextMax);
+    // Parsed from a copy (sscanf needs its terminating zero); the code word is read into
+    // its field's size, and the stored text is cut to its field.
+    const std::string whole = vorn::Bounded(text, kParseMax);
 
     int family = UNKNOWN;
     uint32_t version = 0;
     int32_t result = 1;
-    if (stored.find('.') != std::string::npos) {
+    if (whole.find('.') != std::string::npos) {
         char code[vorn::catalogue::kCodeWordMax + 1] = {};
         int major = 0, minor = 0, subMinor = 0;
-        int items = std::sscanf(stored.c_str(), "%19s %d.%1d%1d", code, &major, &minor, &subMinor);
+        int items = std::sscanf(whole.c_str(), "%19s %d.%1d%1d", code, &major, &minor, &subMinor);
         if (items < 3) return vorn::kNotUnderstood;
         version = static_cast<uint32_t>(major * 100 + minor * 10 + subMinor);
         std::string upper(code);
@@ -140,6 +143,6 @@ int32_t IdentifyDevice(std::string_view text, DeviceProfile* profile) {
         }
     }
     LoadFamilyProfile(family, version, profile);
-    profile->identityText = stored;
+    vorn::StoreBounded(profile->identityText, whole, DeviceProfile::kIdentityTextMax);
     return result;
 }

@@ -99,13 +99,15 @@ bool VornLog::KeepLast(long count) {
     // The tail starts at the first line start at or after size - count.
     long start = size - count;
     std::fseek(log.get(), start - 1, SEEK_SET);
-    int c;
-    long pos = start - 1;
-    while ((c = std::fgetc(log.get())) != EOF) {
-        ++pos;
-        if (c == '\n') break;
+    long tailStart = size;  // no line start in the tail: nothing is kept
+    for (long at = start - 1; at < size; ++at) {
+        int c = std::fgetc(log.get());
+        if (c == EOF) break;
+        if (c == '\n') {
+            tailStart = at + 1;
+            break;
+        }
     }
-    long tailStart = (c == EOF) ? size : pos + 1;
     std::fseek(log.get(), tailStart, SEEK_SET);
 
     // A fresh temporary file: a leftover from an earlier failure must not be prepended.

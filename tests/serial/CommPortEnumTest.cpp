@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "serial/CommPortEnum.h"
+#include "serial/Status.h"
+
+namespace {
+
+// A system with the given devices; ports named in `busy` are held by another program,
+// probe slots answer from `probeable`.
+class FakeSource : public PortSource {
+public:
+    std::vector<SerialDeviceInfo> devices;
+    std::set<std::string> busy;
+    std::map<std::string, Probe> probeable;
+    bool listAvailable = true;
+    std::vector<std::pair<std::string, std::string>> renamed;
+    std::vector<std::string> opened;
+
+    bool DeviceListAvailable() override { return listAvailable; }
+    std::vector<SerialDeviceInfo> Devices() override { return devices; }
+    bool IsFree(const std::string& name) override {
+        opened.push_back(name);
+        return busy.count(name) == 0;
+    }
+    Probe ProbePort(const std::string& name) override {
+        auto it = probeable.find(name);
+        return it == probeable.end() ? Probe::Absent : it->second;
+    }
+    void SetFriendlyName(const SerialDeviceInfo& dev, const std::string& name) override {
+        renamed.emplace_back(dev.portName, name);
+    }
+};
+
+std::vector<CommPortEntry> Enumerate(FakeSource& source, bool probe, int32_t capacity = 16, int32_t* status = nullptr) {
+    std::vector<CommPortEntry> entries(static_cast<size_t>(capacity));
+    int32_t count = capacity;
+    int32_t s = CommPortEnum(entries.data(), &count, probe, source);
+    if (status) *status = s;
+    entries.resize(static_cast<size_t>(count));
+    return entries;
+}
+
+std::vector<std::string> Names(const std::vector<CommPortEntry>& entries) {
+    std::vector<std::string> out;
+    for (const auto& e : entries) out.push_back(e.name);
+    return out;
+}
+
+}  // namespace
+
+TEST(CommPortEnum, SortsByNamePrefixThenNumber) {
+    FakeSource src;
+    src.devices = {{"COM10", "", ""}, {"COM3", "", ""}, {"COM4", "", ""}};
+    int32_t status = 0;
+    EXPECT_EQ(Names(Enumerate(src, false, 16, &status)), (std::vector<std::string>{"COM3", "COM4", "COM10"}));
+    EXPECT_EQ(status, 3);
+
+    src.devices = {{"ttyUSB0", "", ""}, {"ttyS10", "", ""}, {"ttyS2", "", ""}, {"ttyACM1", "", ""}};
+    EXPECT_EQ(Names(Enumerate(src, false)), (std::vector<std::string>{"ttyACM1", "ttyS2", "ttyS10", "ttyUSB0"}));
+}
+
+TEST(CommPortEnum, DescriptionsComeFromTheFriendlyName) {
+    FakeSource src;
+    src.devices = {{"COM3", "USB Serial Port (COM3)", ""}, {"ttyS0", "", ""}, {"ttyUSB0", "FT232R USB UART", ""}};
+    auto entries = Enumerate(src, false);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].description, "COM3 USB Serial Port");
+    EXPECT_EQ(entries[1].description, "ttyS0 Communications Port");
+    EXPECT_EQ(entries[2].description, "ttyUSB0 FT232R USB UART");
+}
+
+TEST(CommPortEnum, APortHeldElsewhereIsMarkedBusy) {
+    FakeSource src;
+    src.devices = {{"ttyUSB0", "USB Serial", ""}, {"ttyUSB1", "USB Serial", ""}};
+    src.busy = {"ttyUSB1"};
+    auto entries = Enumerate(src, false);
+    EXPECT_EQ(entries[0].description, "ttyUSB0 USB Serial");
+    EXPECT_EQ(entries[1].description, "ttyUSB1 USB Serial (busy)");
+}
+
+TEST(CommPortEnum, BusyMarkStaysWithinTheDescriptionField) {
+    FakeSource src;
+    src.devices = {{"ttyUSB0", std::string(80, 'n'), ""}};
+    src.busy = {"ttyUSB0"};
+    auto entries = Enumerate(src, false);
+    EXPECT_EQ(entries[0].description.size(), CommPortEntry::kDescriptionMax);
+}
+
+TEST(CommPortEnum, ProbedPortsAreAppendedAfterTheListedOnes) {
+    FakeSource src;
+    src.devices = {{"ttyS2", "", ""}};
+    src.probeable = {{"ttyS0", PortSource::Probe::Free}, {"ttyS1", PortSource::Probe::Busy}, {"ttyS2", PortSource::Probe::Free}};
+    int32_t status = 0;
+    auto entries = Enumerate(src, true, 16, &status);
+    ASSERT_EQ(Names(entries), (std::vector<std::string>{"ttyS2", "ttyS0", "ttyS1"}));
+    EXPECT_EQ(entries[1].description, "ttyS0 Communications Port");
+    EXPECT_EQ(entries[2].description, "ttyS1 Communications Port (busy)");
+    EXPECT_EQ(status, 1);
+    // Without probing nothing is added.
+    EXPECT_EQ(Enumerate(src, false).size(), 1u);
+}
+
+TEST(CommPortEnum, WithoutADeviceListProbingIsForced) {
+    FakeSource src;
+    src.listAvailable = false;
+    src.devices = {{"ttyUSB0", "", ""}};
+    src.probeable = {{"ttyS3", PortSource::Probe::Free}};
+    int32_t status = 0;
+    EXPECT_EQ(Names(Enumerate(src, false, 16, &status)), (std::vector<std::string>{"ttyS3"}));
+    EXPECT_EQ(status, 1);
+}
+
+TEST(CommPortEnum, TheMakersAdapterIsNamedAndRenamed) {
+    FakeSource src;
+    src.devices = {{"COM7", "Vornell USB Adapter (COM7)", "FTDIBUS\\VID_0403+PID_8414\\VORNELL_PXA[12345]"},
+                   {"COM8", "Vornell USB Adapter (COM8)", "FTDIBUS\\VID_0403+PID_8414\\VORNELL_PXA"},
+                   {"COM9", "Vornell USB Adapter", "FTDIBUS\\VID_0403+PID_6001\\VORNELL_PXA[1]"}};
+    auto entries = Enumerate(src, false);
+    EXPECT_EQ(entries[0].description, "COM7 Vornell PXA [12345]");
+    EXPECT_EQ(entries[1].description, "COM8 Vornell PXA");
+    EXPECT_EQ(entries[2].description, "COM9 Vornell USB Adapter");  // another product id
+    ASSERT_EQ(src.renamed.size(), 2u);
+    EXPECT_EQ(src.renamed[0].second, "Vornell PXA [12345] (COM7)");
+    EXPECT_EQ(src.renamed[1].second, "Vornell PXA (COM8)");
+}
+
+TEST(CommPortEnum, RadioModemsAreListedUnderTheMakersName) {
+    FakeSource src;
+    src.devices = {{"ttyUSB0", "Digi PKG-U Radio", ""}, {"ttyUSB1", "MaxStream PKG-U", ""}, {"ttyUSB2", "Other", ""}};
+    auto entries = Enumerate(src, false);
+    EXPECT_EQ(entries[0].description, "ttyUSB0 Vornell USB Qr4");
+    EXPECT_EQ(entries[1].description, "ttyUSB1 Vornell USB Qr4");
+    EXPECT_EQ(entries[2].description, "ttyUSB2 Other");
+}
+
+TEST(CommPortEnum, ArgumentsAndCapacity) {
+    FakeSource src;
+    src.devices = {{"ttyS1", "", ""}, {"ttyS0", "", ""}, {"ttyS2", "", ""}};
+    int32_t count = 0;
+    CommPortEntry one[1];
+    EXPECT_EQ(CommPortEnum(one, &count, false, src), vorn::kOutOfRange);
+    EXPECT_TRUE(src.opened.empty());
+    EXPECT_EQ(CommPortEnum(nullptr, &count, false, src), vorn::kMissingArgument);
+    EXPECT_EQ(CommPortEnum(one, nullptr, false, src), vorn::kMissingArgument);
+
+    // More devices than room: the walk stops when the list is full.
+    int32_t status = 0;
+    auto entries = Enumerate(src, true, 2, &status);
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"ttyS0", "ttyS1"}));
+    EXPECT_EQ(status, 2);
+}

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "serial/Status.h"
+#include "serial/Timing.h"
+#include "serial/VornLog.h"
+#include "serial/VornSerial.h"
+#include "support/TestSupport.h"
+
+using vorn::test::PtyPair;
+using vorn::test::ReadFile;
+using vorn::test::TempDir;
+
+namespace {
+
+// Counts how often the event pump runs while installed.
+class CountingPump {
+public:
+    CountingPump() {
+        vorn::SetEventPump([this](uint32_t ms) {
+            ++calls;
+            vorn::SleepMs(std::min<uint32_t>(ms, 20));
+        });
+    }
+    ~CountingPump() { vorn::SetEventPump(nullptr); }
+    std::atomic<int> calls{0};
+};
+
+class SerialTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(pty.Ok()); }
+    std::string LogText() { return ReadFile(dir.File("log.txt")); }
+
+    PtyPair pty;
+    TempDir dir;
+    VornLog log{dir.File("log.txt"), 40};
+    VornSerial port{&log};
+};
+
+}  // namespace
+
+TEST_F(SerialTest, OpenAtBaudZeroConfiguresNineSixHundred) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 0), 1);
+    EXPECT_EQ(port.Baud(), 9600u);
+    EXPECT_EQ(pty.HostBaud(), 9600u);
+    EXPECT_NE(LogText().find(pty.SlavePath() + ": VSOpen successfully opened and configured comm port at 9600 baud"),
+              std::string::npos);
+    // A pseudo-terminal has no DTR line: that is a byte-level note, not a failure.
+    EXPECT_NE(LogText().find("VSOpen port has no DTR line"), std::string::npos);
+    EXPECT_EQ(port.VSClose(), 1);
+    EXPECT_EQ(port.VSClose(), 0);
+    EXPECT_NE(LogText().find("VSClose closed comm port"), std::string::npos);
+}
+
+TEST_F(SerialTest, MissingPortIsRefusedWithItsErrorAndAClearLine) {
+    EXPECT_EQ(port.VSOpen("ttyDoesNotExist9", 9600), -ENOENT);
+    EXPECT_FALSE(port.IsOpen());
+    std::string text = LogText();
+    EXPECT_NE(text.find("ttyDoesNotExist9: VSOpen failed to open comm port (error 2)"), std::string::npos) << text;
+    EXPECT_NE(text.find("does not exist"), std::string::npos);
+    // Nothing to read from, and no buffer was left behind.
+    char buf[8];
+    int32_t n = 0;
+    EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), vorn::kOutOfMemory);
+}
+
+TEST_F(SerialTest, ASecondOpenerIsRefusedEvenAsRoot) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    VornSerial other(&log);
+    EXPECT_EQ(other.VSOpen(pty.SlavePath(), 9600), -EBUSY);
+    EXPECT_NE(LogText().find("is in use by another program"), std::string::npos);
+    port.VSClose();
+    EXPECT_EQ(other.VSOpen(pty.SlavePath(), 9600), 1);
+}
+
+TEST_F(SerialTest, AUucpLockHeldByALiveProcessMakesThePortBusy) {
+    // The lock names the port by its base name, as terminal programs write it.
+    std::string base = pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
+    std::string lock = "/var/lock/LCK.." + base;
+    {
+        std::ofstream out(lock);
+        if (!out) GTEST_SKIP() << "cannot write /var/lock";
+        out << "    " << getppid() << "\n";  // a live process that is not us
+    }
+    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), -EBUSY);
+    std::remove(lock.c_str());
+    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+}
+
+TEST_F(SerialTest, APortTheUserMayNotOpenGetsItsOwnLine) {
+    // The pseudo-terminal belongs to us with mode 0620: another user may not open it.
+    // As root, the open is tried from a child that has become "nobody".
+    chmod(dir.Path().c_str(), 0777);
+    std::string logPath = dir.File("child.txt");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        VornLog childLog(logPath, 40);
+        VornSerial other(&childLog);
+        _exit(other.VSOpen(pty.SlavePath(), 9600) == -EACCES ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(ReadFile(logPath).find("no permission to open"), std::string::npos) << ReadFile(logPath);
+}
+
+TEST_F(SerialTest, OpeningTwiceClosesTheFirstHandleAndPausesFirst) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    uint32_t start = vorn::MsTimer();
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 57600), 1);
+    EXPECT_GE(vorn::MsTimer() - start, 100u);
+    EXPECT_EQ(pty.HostBaud(), 57600u);
+    EXPECT_NE(LogText().find("VornSerial: VSOpen found port"), std::string::npos);
+}
+
+TEST_F(SerialTest, WaitBuffersAnAnswerThatReadThenDeliversWithoutTheLine) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    pty.Send("OK\r");
+    EXPECT_EQ(port.VSWait(1000, '\r'), '\r');
+    EXPECT_TRUE(port.DataReady());
+    // Anything arriving later stays on the line: the read takes only the buffered answer.
+    pty.Send("later");
+    vorn::SleepMs(50);
+    char buf[64];
+    int32_t n = 0;
+    EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), 3);
+    EXPECT_EQ(std::string(buf, 3), "OK\r");
+    EXPECT_FALSE(port.DataReady());
+    EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), 5);
+    EXPECT_EQ(std::string(buf, 5), "later");
+}
+
+TEST_F(SerialTest, ASmallReadTakesWhatFitsAndDropsTheRest) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    pty.Send("OK\r");
+    ASSERT_EQ(port.VSWait(1000, '\r'), '\r');
+    char buf[2];
+    int32_t n = 0;
+    EXPECT_EQ(port.VSRead(buf, 2, &n), 2);
+    EXPECT_EQ(std::string(buf, 2), "OK");
+    EXPECT_TRUE(port.ReadBuffer().empty());
+}
+
+TEST_F(SerialTest, AnAnswerSplitOverReadsIsFound) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    std::thread device([&] {
+        pty.Send("\rRW 1");
+        vorn::SleepMs(150);
+        pty.Send(".02\r>");
+    });
+    EXPECT_EQ(port.VSWait(1000, '>'), '>');
+    device.join();
+    char buf[64];
+    int32_t n = 0;
+    port.VSRead(buf, sizeof buf, &n);
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "\rRW 1.02\r>");
+}
+
+TEST_F(SerialTest, ShortWaitsTimeOutWithoutPumpingLongOnesPump) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    CountingPump pump;
+    uint32_t start = vorn::MsTimer();
+    EXPECT_EQ(port.VSWait(300, '>'), 0);
+    uint32_t took = vorn::MsTimer() - start;
+    EXPECT_GE(took, 300u);
+    EXPECT_LT(took, 700u);
+    EXPECT_EQ(pump.calls, 0);
+
+    pty.Send("no prompt");
+    start = vorn::MsTimer();
+    EXPECT_EQ(port.VSWait(2000, '>'), 0);
+    took = vorn::MsTimer() - start;
+    EXPECT_GE(took, 2000u);
+    EXPECT_LT(took, 2800u);
+    EXPECT_GT(pump.calls, 0);
+    // What came without its terminator stays buffered for a read.
+    EXPECT_EQ(port.ReadBuffer(), "no prompt");
+    EXPECT_NE(LogText().find("VSWait read 9 bytes, but never found '>'"), std::string::npos);
+}
+
+TEST(MsDelay, OnlyWaitsOf170MsOrMorePumpEvents) {
+    CountingPump pump;
+    vorn::MsDelay(169);
+    EXPECT_EQ(pump.calls, 0);
+    uint32_t start = vorn::MsTimer();
+    vorn::MsDelay(170);
+    EXPECT_GE(vorn::MsTimer() - start, 170u);
+    EXPECT_GT(pump.calls, 0);
+}
+
+TEST_F(SerialTest, FlushEmptiesTheBufferAndDiscardsWhatTheLineHolds) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    pty.Send("stale");
+    vorn::SleepMs(50);
+    EXPECT_EQ(port.VSFlush(1), 0);
+    char buf[16];
+    int32_t n = -1;
+    EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), 0);
+}
+
+TEST_F(SerialTest, OperationsOnAClosedPortFailWithTheirOwnLines) {
+    char buf[4];
+    int32_t n = 0;
+    EXPECT_EQ(port.VSWrite("x", 1, &n), vorn::kPortClosed);
+    EXPECT_EQ(port.VSWait(100, '>'), vorn::kPortClosed);
+    std::string text = LogText();
+    EXPECT_NE(text.find("VornSerial: VSWrite tried to write to a closed port"), std::string::npos);
+    EXPECT_NE(text.find("VornSerial: VSWait tried to operate on a closed port"), std::string::npos);
+    EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), vorn::kOutOfMemory);  // no buffer before an open
+}
+
+TEST_F(SerialTest, WritesReachTheLine) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    int32_t written = 0;
+    EXPECT_EQ(port.VSWrite("get -ver\r", 9, &written), 9);
+    EXPECT_EQ(written, 9);
+    EXPECT_EQ(pty.Receive(500, "\r"), "get -ver\r");
+}
+
+TEST_F(SerialTest, HostBaudChangesOnlyWhenItMust) {
+    EXPECT_EQ(port.VSHostBaud(9600), vorn::kNoPortName);
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    EXPECT_EQ(port.VSHostBaud(9600), 0);
+    EXPECT_EQ(port.VSHostBaud(57600), 1);
+    EXPECT_EQ(pty.HostBaud(), 57600u);
+    EXPECT_EQ(port.Baud(), 57600u);
+    // The rate survives a close, so the next open port compares against it.
+    port.VSClose();
+    EXPECT_EQ(port.VSHostBaud(57600), 0);
+}
+
+TEST(LocalUtcOffset, FollowsTheTimeZone) {
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(vorn::LocalUtcOffset(), 0);
+    setenv("TZ", "EST5", 1);  // no daylight saving
+    tzset();
+    EXPECT_EQ(vorn::LocalUtcOffset(), -5 * 3600);
+    setenv("TZ", "<+0530>-5:30", 1);
+    tzset();
+    EXPECT_EQ(vorn::LocalUtcOffset(), 5 * 3600 + 1800);
+    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
+}
