@@ -1,0 +1,154 @@
+#include "feedback/FeedbackText.h"
+
+#include "feedback/FeedbackConfig.h"
+
+#include <array>
+
+namespace vorn::feedback {
+namespace {
+
+struct TypeRow {
+    const char* item;  // what the drop-down shows
+    const char* name;
+    const char* prompt;
+};
+constexpr std::array<TypeRow, 4> kTypes{{
+    {"General Feedback", "General Feedback", "Please describe the feedback below"},
+    {"Feature Suggestion", "Feature Suggestion", "Please describe the feature suggestion below"},
+    {"Bug Report", "Bug Report", "Please describe the bug or issue below"},
+    {"Other", "Other Feedback", "Please describe the other feedback below"},
+}};
+
+constexpr std::array<const char*, 5> kRespondVia{
+    "No response necessary", "Email", "Telephone (morning is best)", "Telephone (mid day is best)",
+    "Telephone (afternoon is best)",
+};
+
+const QString kCompleteAddress = QStringLiteral(
+    "Please enter a complete email address including\n"
+    "the '@' symbol and domain name.");
+
+}  // namespace
+
+FeedbackType FeedbackTypeFor(int index) {
+    const TypeRow& row = (index >= 0 && index < static_cast<int>(kTypes.size())) ? kTypes[index] : kTypes[0];
+    return {QString::fromUtf8(row.name), QString::fromUtf8(row.prompt)};
+}
+
+QStringList FeedbackTypeItems() {
+    QStringList items;
+    for (const TypeRow& row : kTypes) items << QString::fromUtf8(row.item);
+    return items;
+}
+
+QStringList RespondViaItems() {
+    QStringList items;
+    for (const char* item : kRespondVia) items << QString::fromUtf8(item);
+    return items;
+}
+
+QString RespondViaTextFor(int index) {
+    if (index < 0 || index >= static_cast<int>(kRespondVia.size())) return QStringLiteral("Unknown RespondVia");
+    return QString::fromUtf8(kRespondVia[index]);
+}
+
+std::optional<ValidationProblem> ValidateFeedback(const FeedbackEntries& e) {
+    const QString missing = QStringLiteral("Missing Information");
+    const QString badAddress = QStringLiteral("Bad Email Address");
+    if (e.name.isEmpty()) {
+        return ValidationProblem{QStringLiteral("Please enter your name in the name field"), missing, FocusField::Name};
+    }
+    if (e.email.isEmpty() && e.telephone.isEmpty() && e.respondVia != kRespondViaNone) {
+        return ValidationProblem{QStringLiteral("Please enter your phone number or email address so Vornell "
+                                                "can respond to your feedback."),
+                                 missing, FocusField::Telephone};
+    }
+    if (!e.emailTo.isEmpty() && !e.emailTo.contains(u'@')) {
+        return ValidationProblem{QStringLiteral("The email address you entered for your Vornell\n"
+                                                "Representative isn't complete.\n\n") +
+                                     kCompleteAddress,
+                                 badAddress, FocusField::EmailTo};
+    }
+    const bool blank = e.email.contains(u' ');
+    if (!e.email.isEmpty() && (!e.email.contains(u'@') || blank)) {
+        QString text = QStringLiteral("The email address you entered doesn't seem to be correct.\n\n") + kCompleteAddress;
+        if (blank) text += QStringLiteral("\n\nPlease remove any space characters in the email address.");
+        return ValidationProblem{text, badAddress, FocusField::Email};
+    }
+    return std::nullopt;
+}
+
+QString InternetAccessErrorText(const QString& webSite, const QString& error) {
+    QString text = QStringLiteral("Error connecting to Vornell's customer feedback internet service.\n\n") +
+                   QStringLiteral("This feature requires your computer to be connected to the internet\n") +
+                   QStringLiteral("and be able to contact Vornell's Web Site (") + webSite + QStringLiteral(").") +
+                   QStringLiteral("\n\nPlease make a connection to the internet and try again.");
+    if (!error.isEmpty()) text += QStringLiteral("\n\nError: ") + error;
+    return text;
+}
+
+QString FileTooBigText(const QString& fileName, qint64 size) {
+    const double mib = static_cast<double>(size) / 1048576.0;
+    return QStringLiteral("The file \"") + fileName + QStringLiteral("\" is too big.\n\n") +
+           QStringLiteral("The maximun file size you can send with your feedback\n") +
+           QStringLiteral("is 8 megabytes (this file is ") + QString::number(mib, 'f', 1) + QStringLiteral(" MB).") +
+           QStringLiteral("\n\nPlease choose a different file to send.");
+}
+
+QString ThankYouText(const QString& feedbackTypeName) {
+    return QStringLiteral("Thank you for submitting your ") + feedbackTypeName + QStringLiteral(".");
+}
+
+QString SendErrorText(const QString& feedbackTypeName, const QString& lastError) {
+    QString text = QStringLiteral("There was an error trying to send your ") + feedbackTypeName +
+                   QStringLiteral(" to Vornell.\n\nPlease try again.");
+    if (!lastError.isEmpty()) text += QStringLiteral("\n\nError: ") + lastError;
+    return text;
+}
+
+AttachFailure ClassifyAttachFailure(const QString& message, bool fileExists) {
+    if (message.contains(QStringLiteral("cannot find the file")) || !fileExists) return AttachFailure::NotFound;
+    if (message.contains(QStringLiteral("used by another process"))) return AttachFailure::InUse;
+    return AttachFailure::Other;
+}
+
+QString AttachErrorText(const QString& fileName, AttachFailure failure, const QString& message) {
+    const QString head = QStringLiteral("Error sending the file \"") + fileName + QStringLiteral("\". ");
+    switch (failure) {
+        case AttachFailure::NotFound:
+            return head + QStringLiteral("\nThe file is empty or can't be found on the system.") +
+                   QStringLiteral("\n\nPlease check your file name and try again.");
+        case AttachFailure::InUse:
+            return head + QStringLiteral("\nThe file is open and in use with another application.") +
+                   QStringLiteral("\n\nPlease close the file and try again.");
+        case AttachFailure::Other: break;
+    }
+    QString text = head + QStringLiteral("\n\nPlease try again.");
+    if (!message.isEmpty()) text += QStringLiteral("\n\nError: ") + message;
+    return text;
+}
+
+QUrl ServiceBaseUrl(const QString& configured) {
+    QString value = configured.trimmed();
+    if (value.isEmpty()) value = QString::fromUtf8(kDefaultServiceUrl);
+    if (!value.contains(QStringLiteral("://"))) value = QStringLiteral("https://") + value;
+    QUrl url(value, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != u"https" && scheme != u"http")) return {};
+    return url;
+}
+
+QByteArray DispositionParameter(const QString& value) {
+    QByteArray out;
+    for (char c : value.toUtf8()) {
+        switch (c) {
+            case '"': out += "%22"; break;
+            case '\r': out += "%0D"; break;
+            case '\n': out += "%0A"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace vorn::feedback
