@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   srecord php-cli
   xvfb xauth x11-utils imagemagick
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
 )
 
 missing=()

@@ -1,0 +1,14 @@
+#include "app/EventPump.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include "serial/Timing.h"
+
+void InstallQtEventPump() {
+    vorn::SetEventPump([](uint32_t maxMs) {
+        QEventLoop loop;
+        QTimer::singleShot(static_cast<int>(maxMs), &loop, &QEventLoop::quit);
+        loop.exec();
+    });
+}

@@ -1,0 +1,24 @@
+#include "app/QtPortSource.h"
+
+#include <QSerialPortInfo>
+
+std::vector<SerialDeviceInfo> QtPortSource::Devices() {
+    std::vector<SerialDeviceInfo> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        SerialDeviceInfo dev;
+        dev.portName = info.portName().toStdString();
+        dev.friendlyName = info.description().toStdString();
+        // The instance identifier in the form the maker's adapter is recognised by.
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+            dev.instanceId = QStringLiteral("USB\\VID_%1&PID_%2\\%3")
+                                 .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                                 .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'))
+                                 .arg(info.serialNumber())
+                                 .toUpper()
+                                 .toStdString();
+        }
+        devices.push_back(dev);
+    }
+    for (const SerialDeviceInfo& sim : SimulatedPorts()) devices.push_back(sim);
+    return devices;
+}

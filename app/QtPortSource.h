@@ -1,0 +1,9 @@
+#pragma once
+// The system's serial devices for the port list: Qt's serial port list (udev) plus the
+// ports simulated instruments have registered.
+#include "serial/CommPortEnum.h"
+
+class QtPortSource : public PortSource {
+public:
+    std::vector<SerialDeviceInfo> Devices() override;
+};

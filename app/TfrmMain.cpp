@@ -1,0 +1,497 @@
+#include "app/TfrmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include "app/AutoSizeLabel.h"
+#include "app/PortComboBox.h"
+#include "app/QtPortSource.h"
+#include "app/UiService.h"
+#include "serial/VornLog.h"
+#include "serial/VornSerial.h"
+
+namespace {
+
+constexpr const char* kOrganisation = "Vornell Devices, Inc";
+constexpr const char* kApplication = "VornBSL";
+constexpr uint32_t kVerboseLevel = 30;
+constexpr uint32_t kQuietLevel = 1;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The product picture: a small field logger drawn in place of the resource bitmap.
+QPixmap ProductPicture() {
+    QPixmap pix(48, 48);
+    pix.fill(Qt::transparent);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 60, 80), 1.5));
+    p.setBrush(QColor(230, 200, 60));
+    p.drawRoundedRect(QRectF(8, 4, 32, 40), 5, 5);
+    p.setBrush(QColor(30, 45, 60));
+    p.drawRect(QRectF(13, 9, 22, 12));
+    p.setPen(QPen(QColor(120, 230, 140), 1.5));
+    p.drawPolyline(QPolygonF({QPointF(15, 18), QPointF(19, 14), QPointF(23, 17), QPointF(27, 11), QPointF(33, 15)}));
+    p.setPen(QPen(QColor(40, 60, 80), 1.5));
+    p.setBrush(QColor(90, 90, 90));
+    p.drawEllipse(QPointF(18, 32), 3, 3);
+    p.drawEllipse(QPointF(30, 32), 3, 3);
+    p.drawLine(QPointF(24, 44), QPointF(24, 47));
+    return pix;
+}
+
+AutoSizeLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry, bool bold = false,
+                         bool wrap = false) {
+    auto* label = new AutoSizeLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(wrap);
+    if (bold) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    }
+    label->setText(text);
+    return label;
+}
+
+QAction* MakeAction(QMenu* menu, const char* name, const QString& text, const QKeySequence& shortcut = {}) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    return action;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QStringList arguments, QWidget* parent) : QMainWindow(parent), arguments_(std::move(arguments)) {
+    setObjectName("frmMain");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    // The window is laid out for an 8 point sans serif of Arial's metrics.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    setFont(font);
+    BuildMenus();
+    BuildControls();
+    int menuHeight = menuBar()->sizeHint().height();
+    setFixedSize(kClientWidth, kClientHeight + menuHeight);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::BuildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    Image1 = new QLabel(client);
+    Image1->setObjectName("Image1");
+    Image1->setGeometry(16, 16, 48, 48);
+    Image1->setPixmap(ProductPicture());
+    userText1 = MakeLabel(client, "userText1", "This utility updates instrument firmware to", {76, 24, 192, 13});
+    userText2 = MakeLabel(client, "userText2", "Instrument x.yy", {76, 40, 224, 34}, true, true);
+    lblConnect = MakeLabel(client, "lblConnect", "Connect instrument to computer comm port.", {12, 80, 247, 13}, true);
+
+    Panel1 = new QWidget(client);
+    Panel1->setObjectName("Panel1");
+    Panel1->setGeometry(0, 106, 310, 153);
+    commLabel = MakeLabel(Panel1, "commLabel", "Use computer comm port:", {12, 8, 121, 13});
+    auto* combo = new PortComboBox(Panel1);
+    cbCommPort = combo;
+    cbCommPort->setObjectName("cbCommPort");
+    cbCommPort->setGeometry(12, 24, 288, 21);
+    QFont bold = cbCommPort->font();
+    bold.setBold(true);
+    cbCommPort->setFont(bold);
+    cbCommPort->setToolTip("Pick your comm port from this list.");
+    Label1 = MakeLabel(Panel1, "Label1", "Status:", {12, 64, 41, 13}, true);
+    statusText = MakeLabel(Panel1, "statusText", "statusText", {56, 64, 49, 13});
+    statusText->setVisible(false);
+    statusBar = new QProgressBar(Panel1);
+    statusBar->setObjectName("statusBar");
+    statusBar->setGeometry(12, 80, 288, 17);
+    statusBar->setRange(0, 100);
+    statusBar->setValue(0);
+    statusBar->setTextVisible(false);
+    newSN = MakeLabel(Panel1, "newSN", "New Serial Number", {12, 104, 91, 13});
+    newSN->setVisible(false);
+    newSNstr = new QLineEdit(Panel1);
+    newSNstr->setObjectName("newSNstr");
+    newSNstr->setGeometry(12, 120, 93, 21);
+    newSNstr->setMaxLength(15);
+    newSNstr->setVisible(false);
+    btnClose = new QPushButton("Close", Panel1);
+    btnClose->setObjectName("btnClose");
+    btnClose->setGeometry(144, 120, 75, 25);
+    btnStart = new QPushButton("Start", Panel1);
+    btnStart->setObjectName("btnStart");
+    btnStart->setGeometry(225, 120, 75, 25);
+    SetDefaultButton(btnStart);
+
+    setTabOrder(btnStart, cbCommPort);
+    setTabOrder(cbCommPort, statusBar);
+    setTabOrder(statusBar, newSNstr);
+    setTabOrder(newSNstr, btnClose);
+
+    timerStart = new QTimer(this);
+    timerStart->setObjectName("timerStart");
+    timerStart->setSingleShot(true);
+    timerStart->setInterval(kStartDelayMs);
+
+    connect(combo, &PortComboBox::dropDown, this, &TfrmMain::cbCommPortDropDown);
+    connect(cbCommPort, &QComboBox::activated, this, &TfrmMain::cbCommPortChange);
+    connect(btnStart, &QPushButton::clicked, this, &TfrmMain::btnStartClick);
+    connect(btnClose, &QPushButton::clicked, this, &TfrmMain::btnCloseClick);
+    connect(timerStart, &QTimer::timeout, this, &TfrmMain::timerStartTimer);
+}
+
+void TfrmMain::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    File1 = bar->addMenu("&File");
+    File1->setObjectName("File1");
+    OpenFirmwareFile1 = MakeAction(File1, "OpenFirmwareFile1", "&Open Firmware File...", QKeySequence("Ctrl+O"));
+    OpenFirmwareFile1->setEnabled(false);
+    UpdateFirmware1 = MakeAction(File1, "UpdateFirmware1", "&Update Firmware", QKeySequence("Ctrl+F"));
+    DumpFirmwareImage1 = MakeAction(File1, "DumpFirmwareImage1", "&Dump Firmware Image...", QKeySequence("Ctrl+Alt+D"));
+    DumpFirmwareImage1->setVisible(false);
+    File1->addSeparator()->setObjectName("N1");
+    Exit1 = MakeAction(File1, "Exit1", "&Exit", QKeySequence("Ctrl+Q"));
+
+    Edit1 = bar->addMenu("&Settings");
+    Edit1->setObjectName("Edit1");
+    VerboseErrorFile1 = MakeAction(Edit1, "VerboseErrorFile1", "&Verbose Error File");
+    VerboseErrorFile1->setCheckable(true);
+    VerboseErrorFile1->setChecked(true);
+    VerboseErrorFile1->setEnabled(false);
+    ForceFindAllCommPorts1 = MakeAction(Edit1, "ForceFindAllCommPorts1", "Force Find All &Comm Ports");
+    ForceFindAllCommPorts1->setCheckable(true);
+    DontEraseData1 = MakeAction(Edit1, "DontEraseData1", "&Don't Erase Data");
+    DontEraseData1->setCheckable(true);
+    DontEraseData1->setVisible(false);
+    PromptforSerialNumber1 = MakeAction(Edit1, "PromptforSerialNumber1", "&Replace Serial Number");
+    PromptforSerialNumber1->setCheckable(true);
+    PromptforSerialNumber1->setVisible(false);
+
+    Help1 = bar->addMenu("&Help");
+    Help1->setObjectName("Help1");
+    Help2 = MakeAction(Help1, "Help2", "&Help", QKeySequence(Qt::Key_F1));
+    SendFeedbacktoVornell1 = MakeAction(Help1, "SendFeedbacktoVornell1", "Send Feedback to Vornell...");
+    CheckforUpdates1 = MakeAction(Help1, "CheckforUpdates1", "Check for Newer Firmware Version");
+    Help1->addSeparator()->setObjectName("N2");
+    About1 = MakeAction(Help1, "About1", "&About...");
+
+    connect(UpdateFirmware1, &QAction::triggered, this, &TfrmMain::UpdateFirmware1Click);
+    connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
+    connect(VerboseErrorFile1, &QAction::triggered, this, &TfrmMain::VerboseErrorFile1Click);
+    connect(ForceFindAllCommPorts1, &QAction::triggered, this, &TfrmMain::ForceFindAllCommPorts1Click);
+    connect(DontEraseData1, &QAction::triggered, this, &TfrmMain::DontEraseData1Click);
+    connect(PromptforSerialNumber1, &QAction::triggered, this, &TfrmMain::PromptforSerialNumber1Click);
+    connect(SendFeedbacktoVornell1, &QAction::triggered, this, &TfrmMain::SendFeedbacktoVornell1Click);
+    connect(CheckforUpdates1, &QAction::triggered, this, &TfrmMain::CheckforUpdates1Click);
+}
+
+void TfrmMain::SetDefaultButton(QPushButton* button) {
+    btnStart->setDefault(button == btnStart);
+    btnClose->setDefault(button == btnClose);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TfrmMain::FormShow() {
+    setWindowTitle(Caption());
+    deviceName_ = QStringLiteral("Instrument");
+    QApplication::setApplicationName(Caption());
+
+    for (const QString& arg : arguments_) {
+        if (arg == QLatin1String("-factory")) factoryMode_ = true;
+        // "-rep" is accepted; firmware-file selection is always available.
+    }
+    OpenFirmwareFile1->setEnabled(true);
+    if (factoryMode_) {
+        PromptforSerialNumber1->setVisible(true);
+        DontEraseData1->setVisible(true);
+    }
+
+    // Preferences; a store that cannot be read leaves the defaults.
+    bool savedPort = false;
+    {
+        QSettings prefs(kOrganisation, kApplication);
+        bool readable = prefs.status() == QSettings::NoError;
+        findAllPorts_ = readable && prefs.contains("FindAllComms") && prefs.value("FindAllComms").toInt() != 0;
+        ForceFindAllCommPorts1->setChecked(findAllPorts_);
+        verboseLog_ = true;
+        VerboseErrorFile1->setChecked(true);
+        if (readable && prefs.contains("CommPort")) {
+            selectedPortName_ = prefs.value("CommPort").toString();
+            savedPort = true;
+        } else {
+            selectedPortName_.clear();
+        }
+    }
+
+    // Per-user folder, else the program's own folder.
+    QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString folder = dataHome.isEmpty() ? QString() : QDir(dataHome).filePath("Vornell/VornBSL");
+    if (!folder.isEmpty() && QDir().mkpath(folder) && QFileInfo(folder).isWritable()) {
+        userFolder_ = QDir::toNativeSeparators(folder);
+    } else {
+        userFolder_ = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    }
+    errorLogPath_ = QDir(userFolder_).filePath(Caption() + ".errors.txt");
+
+    log_ = std::make_unique<VornLog>(errorLogPath_.toStdString(), verboseLog_ ? kVerboseLevel : kQuietLevel);
+    enumSerial_ = std::make_unique<VornSerial>(log_.get());
+    if (!portSource_) {
+        systemPorts_ = std::make_unique<QtPortSource>();
+        portSource_ = systemPorts_.get();
+    }
+
+    cbCommPort->clear();
+    int count = EnumeratePorts();
+    for (int i = 0; i < count; ++i) cbCommPort->addItem(Q(portList_[static_cast<size_t>(i)].description));
+    selectedPortIndex_ = 0;
+    if (savedPort) {
+        for (int i = 0; i < count; ++i) {
+            if (Q(portList_[static_cast<size_t>(i)].name) == selectedPortName_) {
+                selectedPortIndex_ = i;
+                break;
+            }
+        }
+    }
+    if (count > 0) {
+        cbCommPort->setCurrentIndex(selectedPortIndex_);
+        selectedPortName_ = Q(portList_[static_cast<size_t>(selectedPortIndex_)].name);
+    } else {
+        cbCommPort->addItem("No Comm Ports Found");
+        selectedPortName_.clear();
+        btnStart->setEnabled(false);
+    }
+
+    userText1->setText("Please select a firmware file to load");
+    userText2->clear();
+    lblConnect->clear();
+    btnStart->setEnabled(false);
+    UpdateFirmware1->setEnabled(false);
+
+    // Centred on the screen.
+    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+}
+
+int TfrmMain::EnumeratePorts() {
+    portList_.assign(kPortCapacity, CommPortEntry{});
+    int32_t count = kPortCapacity;
+    int32_t status = CommPortEnum(portList_.data(), &count, findAllPorts_, *portSource_);
+    if (status < 0) count = 0;
+    portList_.resize(static_cast<size_t>(count));
+    return count;
+}
+
+QString TfrmMain::SelectedPortDescription() const {
+    if (selectedPortIndex_ < 0 || static_cast<size_t>(selectedPortIndex_) >= portList_.size()) return {};
+    return Q(portList_[static_cast<size_t>(selectedPortIndex_)].description);
+}
+
+void TfrmMain::cbCommPortDropDown() {
+    cbCommPort->clear();
+    int32_t count = kPortCapacity;
+    portList_.assign(kPortCapacity, CommPortEntry{});
+    int32_t status = CommPortEnum(portList_.data(), &count, findAllPorts_, *portSource_);
+    if (status < 1) count = 0;
+    portList_.resize(static_cast<size_t>(count));
+    for (const CommPortEntry& e : portList_) cbCommPort->addItem(Q(e.description));
+    if (selectedPortIndex_ < cbCommPort->count())
+        cbCommPort->setCurrentIndex(selectedPortIndex_);
+    else if (cbCommPort->count() > 0)
+        cbCommPort->setCurrentIndex(0);
+    if (portList_.empty()) cbCommPort->addItem("No Comm Ports Found");
+}
+
+void TfrmMain::cbCommPortChange(int index) {
+    selectedPortIndex_ = index;
+    if (index < 0 || static_cast<size_t>(index) >= portList_.size()) return;  // "No Comm Ports Found"
+    selectedPortName_ = Q(portList_[static_cast<size_t>(index)].name);
+    if (!selectedPortName_.isEmpty()) btnStart->setEnabled(true);
+}
+
+void TfrmMain::btnStartClick() {
+    if (busy_) return;  // one update at a time
+    btnStart->setEnabled(false);
+    btnClose->setEnabled(false);
+    UpdateFirmware1->setEnabled(false);
+    timerStart->start();
+}
+
+void TfrmMain::UpdateFirmware1Click() {
+    if (busy_) return;
+    timerStart->start();
+    UpdateFirmware1->setEnabled(false);
+}
+
+void TfrmMain::timerStartTimer() {
+    timerStart->stop();
+    if (busy_) return;
+    cbCommPort->setEnabled(false);
+    busy_ = true;
+    keepRunning_ = true;
+    statusBar->setValue(0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    lblConnect->setText("Do NOT disconnect " + deviceName_ + " until finished.");
+    settingsPath_ = QDir(userFolder_).filePath(deviceName_ + ".settings.txt");
+    profile_ = DeviceProfile{};
+    skipRestore_ = false;
+    statusText->setText("Connecting to " + deviceName_ + "...");
+    statusText->setVisible(true);
+    statusText->repaint();
+    QCoreApplication::processEvents();
+
+    int32_t result = updateBody_ ? updateBody_() : 1;
+    FinishUpdate(result);
+}
+
+void TfrmMain::FinishUpdate(int32_t result) {
+    if (result < 0) {
+        statusText->setVisible(false);
+        statusBar->setValue(0);
+        lblConnect->setText("Connect " + deviceName_ + " to computer comm port.");
+    } else {
+        statusBar->setValue(100);
+        lblConnect->setText("You may disconnect your " + deviceName_ + " now.");
+    }
+    btnStart->setEnabled(true);
+    btnClose->setEnabled(true);
+    SetDefaultButton(btnClose);
+    UpdateFirmware1->setEnabled(true);
+    PromptforSerialNumber1->setChecked(false);
+    replaceSerialNumber_ = false;
+    newSNstr->setVisible(false);
+    newSN->setVisible(false);
+    newSNstr->clear();
+    cbCommPort->setEnabled(true);
+    QApplication::restoreOverrideCursor();
+    busy_ = false;
+}
+
+void TfrmMain::VerboseErrorFile1Click() {
+    verboseLog_ = VerboseErrorFile1->isChecked();
+    if (log_) log_->SetLevel(verboseLog_ ? kVerboseLevel : kQuietLevel);
+}
+
+void TfrmMain::ForceFindAllCommPorts1Click() { findAllPorts_ = ForceFindAllCommPorts1->isChecked(); }
+
+void TfrmMain::DontEraseData1Click() { keepData_ = DontEraseData1->isChecked(); }
+
+void TfrmMain::PromptforSerialNumber1Click() {
+    replaceSerialNumber_ = PromptforSerialNumber1->isChecked();
+    newSNstr->setVisible(replaceSerialNumber_);
+    newSN->setVisible(replaceSerialNumber_);
+    if (newSNstr->isVisible()) newSNstr->setFocus();
+}
+
+void TfrmMain::SendFeedbacktoVornell1Click() {
+    if (feedbackHandler_) feedbackHandler_();
+}
+
+void TfrmMain::btnCloseClick() {
+    // The menu path of an update leaves Close enabled: closing then goes through the
+    // guard, so an update is never cut off by the Close button.
+    closingDirectly_ = !busy_;
+    close();
+    closingDirectly_ = false;
+}
+
+void TfrmMain::Exit1Click() { close(); }
+
+bool TfrmMain::ConfirmClose() {
+    if (busy_) {
+        QString text = "The " + windowTitle() + " is updating your " + deviceName_ +
+                       "!\nThis process should NOT be interrupted.\n\n" + "Your " + deviceName_ +
+                       " may be unusable or have missing settings\n" +
+                       "until you complete the firmware update process.\n\n" + "Click OK to continue updating your" +
+                       deviceName_ + ".\n";
+        UiService::Get().Beep(UiService::Kind::Warning);
+        UiService::Get().Notice(this, "Don't Quit Now!", text);
+        return false;  // the only answer is OK: the update goes on
+    }
+    keepRunning_ = false;
+    return true;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (!closingDirectly_ && !ConfirmClose()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::FormClose() {
+    QSettings prefs(kOrganisation, kApplication);
+    prefs.setValue("FindAllComms", findAllPorts_ ? 1 : 0);
+    prefs.setValue("VerboseLog", verboseLog_ ? 1 : 0);
+    prefs.setValue("CommPort", selectedPortName_);
+    prefs.sync();
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+    // Enter presses the default button, Escape the Cancel button (Close).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QPushButton* target = btnStart->isDefault() ? btnStart : btnClose;
+        if (target->isEnabled()) target->click();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        if (btnClose->isEnabled()) btnClose->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TfrmMain::ErrorOK(const QString& message, const QString& title, int kind) {
+    UiService::Kind k = (kind >= 0 && kind <= 3) ? static_cast<UiService::Kind>(kind) : UiService::Kind::Warning;
+    UiService::Get().Beep(k);
+    UiService::Get().Message(this, title, message, k);
+    if (log_) log_->Log(1, "ErrorOK Told User:", "%s", message.toStdString().c_str());
+}
+
+int TfrmMain::AskOkCancel(const QString& message, const QString& title) {
+    return UiService::Get().Confirm(this, title, message) == UiService::Answer::Ok ? 1 : 2;
+}
+
+bool TfrmMain::ReportProgress(long, long, int, int code) {
+    if (code == 'X') {
+        statusBar->setValue(statusBar->value() + progressStep_);
+    } else if (code == 'W') {
+        progressPosition_ += progressIncrement_;
+        statusBar->setValue(static_cast<int>(progressPosition_ + 0.5f));
+    }
+    repaint();
+    QCoreApplication::processEvents();
+    return keepRunning_;
+}

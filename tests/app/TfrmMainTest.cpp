@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+#include "app/AutoSizeLabel.h"
+#include "app/EventPump.h"
+#include "app/TfrmMain.h"
+#include "app/UiService.h"
+#include "serial/Timing.h"
+#include "serial/VornLog.h"
+#include "support/TestSupport.h"
+
+using vorn::test::ReadFile;
+using vorn::test::TempDir;
+
+namespace {
+
+class FakePorts : public PortSource {
+public:
+    std::vector<SerialDeviceInfo> devices;
+    std::vector<SerialDeviceInfo> Devices() override { return devices; }
+    bool IsFree(const std::string&) override { return true; }
+    Probe ProbePort(const std::string&) override { return Probe::Absent; }
+};
+
+// Each test gets its own preferences and per-user folder, and scripted dialogs.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.File("config")));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.File("data")));
+        UiService::Install(&ui);
+        InstallQtEventPump();
+        ports.devices = {{"ttyUSB3", "USB Serial", ""}, {"ttyUSB5", "USB Serial", ""}};
+    }
+    void TearDown() override {
+        window.reset();
+        UiService::Install(nullptr);
+        vorn::SetEventPump(nullptr);
+    }
+    TfrmMain& Show(QStringList args = {}) {
+        window = std::make_unique<TfrmMain>(args);
+        window->SetPortSource(&ports);
+        window->show();
+        return *window;
+    }
+    QVariant Pref(const char* key) {
+        QSettings prefs("Vornell Devices, Inc", "VornBSL");
+        return prefs.value(key);
+    }
+    void SetPref(const char* key, const QVariant& value) {
+        QSettings prefs("Vornell Devices, Inc", "VornBSL");
+        prefs.setValue(key, value);
+    }
+
+    TempDir dir;
+    ScriptedUi ui;
+    FakePorts ports;
+    std::unique_ptr<TfrmMain> window;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartsWithTheLayoutTextsAndMenuStates) {
+    TfrmMain& w = Show();
+    EXPECT_EQ(w.windowTitle(), "Vornell Firmware Updater");
+    EXPECT_EQ(w.centralWidget()->size(), QSize(313, 262));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());  // fixed size
+    EXPECT_EQ(w.btnStart->geometry(), QRect(225, 120, 75, 25));
+    EXPECT_EQ(w.cbCommPort->geometry(), QRect(12, 24, 288, 21));
+    EXPECT_EQ(w.cbCommPort->toolTip(), "Pick your comm port from this list.");
+    EXPECT_EQ(w.newSNstr->maxLength(), 15);
+    EXPECT_EQ(w.userText1->text(), "Please select a firmware file to load");
+    EXPECT_TRUE(w.userText2->text().isEmpty());
+    EXPECT_TRUE(w.lblConnect->text().isEmpty());
+    EXPECT_FALSE(w.statusText->isVisible());
+    EXPECT_FALSE(w.btnStart->isEnabled());
+    EXPECT_TRUE(w.btnStart->isDefault());
+    EXPECT_FALSE(w.UpdateFirmware1->isEnabled());
+    EXPECT_TRUE(w.OpenFirmwareFile1->isEnabled());
+    EXPECT_EQ(w.OpenFirmwareFile1->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(w.UpdateFirmware1->shortcut(), QKeySequence("Ctrl+F"));
+    EXPECT_EQ(w.Exit1->shortcut(), QKeySequence("Ctrl+Q"));
+    EXPECT_EQ(w.Help2->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_FALSE(w.DumpFirmwareImage1->isVisible());
+    EXPECT_TRUE(w.VerboseErrorFile1->isChecked());
+    EXPECT_FALSE(w.VerboseErrorFile1->isEnabled());
+    EXPECT_FALSE(w.DontEraseData1->isVisible());
+    EXPECT_FALSE(w.PromptforSerialNumber1->isVisible());
+    EXPECT_FALSE(w.FactoryMode());
+    EXPECT_EQ(w.DeviceName(), "Instrument");
+    // Components are found by their names.
+    EXPECT_NE(w.findChild<QTimer*>("timerStart"), nullptr);
+    EXPECT_NE(w.findChild<QPushButton*>("btnClose"), nullptr);
+    EXPECT_NE(w.findChild<QAction*>("SendFeedbacktoVornell1"), nullptr);
+}
+
+TEST_F(MainWindowTest, FactoryModeNeedsTheExactOption) {
+    TfrmMain& upper = Show({"-FACTORY"});
+    EXPECT_FALSE(upper.FactoryMode());
+    EXPECT_FALSE(upper.PromptforSerialNumber1->isVisible());
+    window.reset();
+    TfrmMain& w = Show({"-factory", "-rep", "whatever"});
+    EXPECT_TRUE(w.FactoryMode());
+    EXPECT_TRUE(w.PromptforSerialNumber1->isVisible());
+    EXPECT_TRUE(w.DontEraseData1->isVisible());
+}
+
+TEST_F(MainWindowTest, WithoutASavedPortTheFirstIsSelectedAndWrittenBackAtClose) {
+    TfrmMain& w = Show();
+    EXPECT_EQ(w.cbCommPort->count(), 2);
+    EXPECT_EQ(w.cbCommPort->currentText(), "ttyUSB3 USB Serial");
+    EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
+    w.close();
+    EXPECT_EQ(Pref("CommPort").toString(), "ttyUSB3");
+    EXPECT_EQ(Pref("FindAllComms").toInt(), 0);
+    EXPECT_EQ(Pref("VerboseLog").toInt(), 1);
+}
+
+TEST_F(MainWindowTest, ASavedPortThatIsPresentIsSelected) {
+    SetPref("CommPort", "ttyUSB5");
+    SetPref("FindAllComms", 1);
+    TfrmMain& w = Show();
+    EXPECT_EQ(w.cbCommPort->currentIndex(), 1);
+    EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
+    EXPECT_TRUE(w.FindAllPorts());
+    EXPECT_TRUE(w.ForceFindAllCommPorts1->isChecked());
+}
+
+TEST_F(MainWindowTest, ASavedPortThatIsGoneGivesWayToTheFirst) {
+    SetPref("CommPort", "ttyUSB9");
+    TfrmMain& w = Show();
+    EXPECT_EQ(w.cbCommPort->currentIndex(), 0);
+    EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
+    w.close();
+    EXPECT_EQ(Pref("CommPort").toString(), "ttyUSB3");
+}
+
+TEST_F(MainWindowTest, NoPortsLeavesStartDisabledAndAnEmptyPortName) {
+    ports.devices.clear();
+    TfrmMain& w = Show();
+    EXPECT_EQ(w.cbCommPort->count(), 1);
+    EXPECT_EQ(w.cbCommPort->itemText(0), "No Comm Ports Found");
+    EXPECT_TRUE(w.SelectedPortName().isEmpty());
+    EXPECT_FALSE(w.btnStart->isEnabled());
+    // Choosing the placeholder does not enable Start.
+    emit w.cbCommPort->activated(0);
+    EXPECT_FALSE(w.btnStart->isEnabled());
+}
+
+TEST_F(MainWindowTest, ChoosingAPortEnablesStartEvenBeforeAFirmwareFile) {
+    TfrmMain& w = Show();
+    w.cbCommPort->setCurrentIndex(1);
+    emit w.cbCommPort->activated(1);
+    EXPECT_TRUE(w.btnStart->isEnabled());
+    EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
+    EXPECT_EQ(w.SelectedPortDescription(), "ttyUSB5 USB Serial");
+}
+
+TEST_F(MainWindowTest, OpeningTheListReadsThePortsAgainAndKeepsTheChoice) {
+    TfrmMain& w = Show();
+    emit w.cbCommPort->activated(1);
+    ports.devices.push_back({"ttyACM0", "Modem", ""});
+    w.cbCommPort->showPopup();
+    EXPECT_EQ(w.cbCommPort->count(), 3);
+    EXPECT_EQ(w.cbCommPort->itemText(0), "ttyACM0 Modem");
+    EXPECT_EQ(w.cbCommPort->currentIndex(), 1);  // the remembered index, not the name
+    EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
+    w.cbCommPort->hidePopup();
+    ports.devices.clear();
+    w.cbCommPort->showPopup();
+    EXPECT_EQ(w.cbCommPort->count(), 1);
+    EXPECT_EQ(w.cbCommPort->itemText(0), "No Comm Ports Found");
+    w.cbCommPort->hidePopup();
+}
+
+TEST_F(MainWindowTest, ASavedQuietLogDoesNotLowerTheLevel) {
+    SetPref("VerboseLog", 0);
+    TfrmMain& w = Show();
+    EXPECT_TRUE(w.VerboseLog());
+    EXPECT_EQ(w.Log()->Level(), 30u);
+}
+
+TEST_F(MainWindowTest, LogAndSettingsFilesLiveInThePerUserFolder) {
+    TfrmMain& w = Show();
+    QString folder = QString::fromStdString(dir.File("data")) + "/Vornell/VornBSL";
+    EXPECT_EQ(w.UserFolder(), folder);
+    EXPECT_EQ(w.ErrorLogPath(), folder + "/Vornell Firmware Updater.errors.txt");
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+TEST_F(MainWindowTest, AnUnwritableDataFolderFallsBackToTheProgramFolder) {
+    qputenv("XDG_DATA_HOME", "/proc/vornbsl-cannot-be-created");
+    TfrmMain& w = Show();
+    EXPECT_EQ(w.UserFolder(), QCoreApplication::applicationDirPath());
+}
+
+TEST_F(MainWindowTest, ErrorOKShowsBeepsAndLogsTheText) {
+    TfrmMain& w = Show();
+    w.ErrorOK("Something went wrong.", "Connection Error", 1);
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].title, "Connection Error");
+    EXPECT_EQ(ui.shown[0].kind, UiService::Kind::Error);
+    ASSERT_EQ(ui.beeps.size(), 1u);
+    EXPECT_EQ(ui.beeps[0], UiService::Kind::Error);
+    std::string log = ReadFile(w.ErrorLogPath().toStdString());
+    EXPECT_NE(log.find(" - ErrorOK Told User:: Something went wrong.\r\n"), std::string::npos) << log;
+    w.ErrorOK("odd", "t", 9);
+    EXPECT_EQ(ui.beeps.back(), UiService::Kind::Warning);
+    ui.answers = {UiService::Answer::Cancel};
+    EXPECT_EQ(w.AskOkCancel("Go on?", "Newer Firmware"), 2);
+    ui.answers = {UiService::Answer::Ok};
+    EXPECT_EQ(w.AskOkCancel("Go on?", "Newer Firmware"), 1);
+}
+
+TEST_F(MainWindowTest, StartingFromTheButtonDisablesStartAndCloseTheMenuDoesNot) {
+    TfrmMain& w = Show();
+    emit w.cbCommPort->activated(0);
+    bool startEnabled = true, closeEnabled = true, busy = false;
+    w.SetUpdateBody([&] {
+        startEnabled = w.btnStart->isEnabled();
+        closeEnabled = w.btnClose->isEnabled();
+        busy = w.Busy();
+        return 1;
+    });
+    w.btnStart->click();
+    EXPECT_FALSE(w.btnStart->isEnabled());
+    EXPECT_TRUE(w.timerStart->isActive());
+    QTest::qWait(300);
+    EXPECT_TRUE(busy);
+    EXPECT_FALSE(startEnabled);
+    EXPECT_FALSE(closeEnabled);
+    // After the update: both enabled, Close the default, not busy.
+    EXPECT_TRUE(w.btnStart->isEnabled());
+    EXPECT_TRUE(w.btnClose->isDefault());
+    EXPECT_FALSE(w.btnStart->isDefault());
+    EXPECT_FALSE(w.Busy());
+    EXPECT_EQ(w.statusBar->value(), 100);
+
+    w.UpdateFirmware1->setEnabled(true);
+    w.UpdateFirmware1->trigger();
+    EXPECT_FALSE(w.UpdateFirmware1->isEnabled());
+    QTest::qWait(300);
+    EXPECT_TRUE(busy);
+    EXPECT_TRUE(startEnabled);
+    EXPECT_TRUE(closeEnabled);
+}
+
+TEST_F(MainWindowTest, AFailedUpdateResetsTheBarAndTheConnectText) {
+    TfrmMain& w = Show();
+    w.SetUpdateBody([&] {
+        w.statusBar->setValue(40);
+        return -20;
+    });
+    w.btnStart->setEnabled(true);
+    w.btnStart->click();
+    QTest::qWait(300);
+    EXPECT_EQ(w.statusBar->value(), 0);
+    EXPECT_FALSE(w.statusText->isVisible());
+    EXPECT_EQ(w.lblConnect->text(), "Connect Instrument to computer comm port.");
+    EXPECT_EQ(w.SettingsPath(), w.UserFolder() + "/Instrument.settings.txt");
+}
+
+TEST_F(MainWindowTest, TheCloseGuardKeepsTheWindowOpenDuringAnUpdate) {
+    TfrmMain& w = Show();
+    bool closedDuringUpdate = true;
+    w.SetUpdateBody([&] {
+        // The user presses Alt+F4, chooses Exit and clicks Close while the update waits.
+        QTimer::singleShot(50, &w, [&] { w.close(); });
+        QTimer::singleShot(100, &w, [&] { w.Exit1->trigger(); });
+        QTimer::singleShot(150, &w, [&] { w.btnClose->click(); });
+        vorn::MsDelay(400);
+        closedDuringUpdate = !w.isVisible();
+        return 1;
+    });
+    w.UpdateFirmware1->setEnabled(true);
+    w.UpdateFirmware1->trigger();
+    QTest::qWait(800);
+    EXPECT_FALSE(closedDuringUpdate);
+    ASSERT_EQ(ui.shown.size(), 3u);
+    for (const auto& box : ui.shown) {
+        EXPECT_EQ(box.title, "Don't Quit Now!");
+        EXPECT_TRUE(box.text.startsWith("The Vornell Firmware Updater is updating your Instrument!\n"));
+        EXPECT_TRUE(box.text.endsWith("Click OK to continue updating yourInstrument.\n"));
+    }
+    EXPECT_TRUE(w.KeepRunning());
+    // After the update, Exit closes and tells the loader to stop.
+    w.Exit1->trigger();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.KeepRunning());
+}
+
+TEST_F(MainWindowTest, TogglesFlipTheirState) {
+    TfrmMain& w = Show({"-factory"});
+    w.PromptforSerialNumber1->trigger();
+    EXPECT_TRUE(w.ReplaceSerialNumber());
+    EXPECT_TRUE(w.newSNstr->isVisible());
+    EXPECT_TRUE(w.newSN->isVisible());
+    w.PromptforSerialNumber1->trigger();
+    EXPECT_FALSE(w.newSNstr->isVisible());
+    w.DontEraseData1->trigger();
+    EXPECT_TRUE(w.KeepData());
+    w.ForceFindAllCommPorts1->trigger();
+    EXPECT_TRUE(w.FindAllPorts());
+    w.close();
+    EXPECT_EQ(Pref("FindAllComms").toInt(), 1);
+}
+
+TEST_F(MainWindowTest, ProgressReportsMoveTheBar) {
+    TfrmMain& w = Show();
+    w.statusBar->setValue(10);
+    EXPECT_TRUE(w.ReportProgress(0, 0, 1, 'X'));
+    EXPECT_EQ(w.statusBar->value(), 11);
+    w.ProgressPosition() = 21.0f;
+    // With no image the increment is 0 and the bar stays at the rounded position.
+    EXPECT_TRUE(w.ReportProgress(0, 0, 1, 'W'));
+    EXPECT_EQ(w.statusBar->value(), 21);
+    EXPECT_TRUE(w.ReportProgress(0, 0, 1, 'Q'));
+    EXPECT_EQ(w.statusBar->value(), 21);
+    w.close();
+    EXPECT_FALSE(w.ReportProgress(0, 0, 1, 'W'));
+}
