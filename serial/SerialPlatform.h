@@ -29,6 +29,10 @@ std::string SimulatorFolder();
 // EBUSY; a missing one ENOENT; one the user may not open EACCES.
 int OpenPort(const std::string& portName, PortHandle* handle);
 
+// The serial layer's status for a failed OpenPort: kPortNotFound, kPortInUse,
+// kPortNoPermission, or the error negated.
+int32_t OpenFailureStatus(int error);
+
 // Which step of line configuration failed.
 enum class LineStep { None, ReadSettings, ApplySettings, Timeouts };
 

@@ -1,6 +1,8 @@
 // POSIX backend of the serial layer: termios on /dev/<name>.
 #include "serial/SerialPlatform.h"
 
+#include "serial/Status.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -109,6 +111,24 @@ int OpenPort(const std::string& portName, PortHandle* handle) {
     fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     *handle = fd;
     return 0;
+}
+
+int32_t OpenFailureStatus(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case EIO:      // present in /dev but not working: not available either
+        case ENOTDIR:
+            return vorn::kPortNotFound;
+        case EBUSY:
+            return vorn::kPortInUse;
+        case EACCES:
+        case EPERM:
+            return vorn::kPortNoPermission;
+        default:
+            return -error;
+    }
 }
 
 int ConfigureLine(PortHandle h, uint32_t baud, LineStep* failed) {

@@ -7,6 +7,12 @@
 namespace vorn {
 
 inline constexpr int32_t kRefused = -1;            // refused or not supported by this device
+// Opening a port: the codes the update tells its users apart by. The first two are the
+// numbers Windows reports (file not found; access denied, which is how it reports a port
+// another program holds); the third has no Windows counterpart.
+inline constexpr int32_t kPortNotFound = -2;
+inline constexpr int32_t kPortInUse = -5;
+inline constexpr int32_t kPortNoPermission = -1001;
 inline constexpr int32_t kNoPortName = -6;         // VSHostBaud before any port name was stored
 inline constexpr int32_t kMissingArgument = -10;
 inline constexpr int32_t kOutOfRange = -11;

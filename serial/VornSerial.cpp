@@ -47,18 +47,19 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     int err = plat::OpenPort(portName_, &handle_);
     if (err != 0) {
         handle_ = plat::kInvalidHandle;
+        int32_t status = plat::OpenFailureStatus(err);
         if (log_) {
             log_->Log(1, Tag(), "VSOpen failed to open comm port (error %d)", err);
             const std::string path = plat::PortPath(portName_);
-            if (err == ENOENT || err == ENXIO || err == ENODEV)
+            if (status == vorn::kPortNotFound)
                 log_->Log(1, Tag(), "VSOpen port %s does not exist or is not connected", path.c_str());
-            else if (err == EBUSY)
+            else if (status == vorn::kPortInUse)
                 log_->Log(1, Tag(), "VSOpen port %s is in use by another program", path.c_str());
-            else if (err == EACCES || err == EPERM)
+            else if (status == vorn::kPortNoPermission)
                 log_->Log(1, Tag(), "VSOpen no permission to open %s (the user must be in the group that owns it, "
                           "dialout on Debian)", path.c_str());
         }
-        return -err;
+        return status;
     }
 
     if (int e = plat::SetQueueSizes(handle_, kReadBufferSize); e != 0 && log_)

@@ -31,9 +31,10 @@ public:
     VornSerial& operator=(const VornSerial&) = delete;
 
     // Opens and configures the port (baud 0 means 9600); an open port is closed first.
-    // 1 on success; the negated platform error when the open or configuration fails (a
-    // failed configuration leaves the port open for the caller to close); -60 without
-    // a read buffer.
+    // 1 on success. A port that cannot be opened gives kPortNotFound, kPortInUse or
+    // kPortNoPermission (serial/Status.h), or another platform error negated; a failed
+    // configuration gives the platform error negated and leaves the port open for the
+    // caller to close.
     int32_t VSOpen(const std::string& portName, uint32_t baud);
     // Lowers DTR and closes. 1 closed, 0 when nothing was open, negated error on failure.
     int32_t VSClose();

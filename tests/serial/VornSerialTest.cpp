@@ -62,7 +62,7 @@ TEST_F(SerialTest, OpenAtBaudZeroConfiguresNineSixHundred) {
 }
 
 TEST_F(SerialTest, MissingPortIsRefusedWithItsErrorAndAClearLine) {
-    EXPECT_EQ(port.VSOpen("ttyDoesNotExist9", 9600), -ENOENT);
+    EXPECT_EQ(port.VSOpen("ttyDoesNotExist9", 9600), vorn::kPortNotFound);
     EXPECT_FALSE(port.IsOpen());
     std::string text = LogText();
     EXPECT_NE(text.find("ttyDoesNotExist9: VSOpen failed to open comm port (error 2)"), std::string::npos) << text;
@@ -76,7 +76,7 @@ TEST_F(SerialTest, MissingPortIsRefusedWithItsErrorAndAClearLine) {
 TEST_F(SerialTest, ASecondOpenerIsRefusedEvenAsRoot) {
     ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
     VornSerial other(&log);
-    EXPECT_EQ(other.VSOpen(pty.SlavePath(), 9600), -EBUSY);
+    EXPECT_EQ(other.VSOpen(pty.SlavePath(), 9600), vorn::kPortInUse);
     EXPECT_NE(LogText().find("is in use by another program"), std::string::npos);
     port.VSClose();
     EXPECT_EQ(other.VSOpen(pty.SlavePath(), 9600), 1);
@@ -91,7 +91,7 @@ TEST_F(SerialTest, AUucpLockHeldByALiveProcessMakesThePortBusy) {
         if (!out) GTEST_SKIP() << "cannot write /var/lock";
         out << "    " << getppid() << "\n";  // a live process that is not us
     }
-    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), -EBUSY);
+    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), vorn::kPortInUse);
     std::remove(lock.c_str());
     EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
 }
@@ -107,7 +107,7 @@ TEST_F(SerialTest, APortTheUserMayNotOpenGetsItsOwnLine) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         VornLog childLog(logPath, 40);
         VornSerial other(&childLog);
-        _exit(other.VSOpen(pty.SlavePath(), 9600) == -EACCES ? 0 : 1);
+        _exit(other.VSOpen(pty.SlavePath(), 9600) == vorn::kPortNoPermission ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
