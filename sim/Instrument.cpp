@@ -1,5 +1,7 @@
 #include "sim/Instrument.h"
 
+#include "sim/BslEngine.h"
+
 #include <cstdio>
 #include <sstream>
 
@@ -16,7 +18,7 @@ void BootFirmware(Simulator& sim) {
 
 std::unique_ptr<Simulator> MakeInstrument(Options options) {
     auto sim = std::make_unique<Simulator>(std::move(options));
-    sim->onPowerOn = BootFirmware;
+    sim->onPowerOn = PowerOnInstrument;  // the firmware, or the engine when the flash cannot run
     sim->dumpState = DumpState;
     return sim;
 }
@@ -39,6 +41,7 @@ std::string DumpState(const InstrumentState& state) {
     for (const auto& [key, list] : state.records)
         for (const auto& r : list) out << "record " << key << "=" << r << "\n";
     out << "clock-offset=" << state.clockOffsetSeconds << "\ndata=" << state.dataRecords << "\n";
+    out << DumpBootloaderState(state);
     return out.str();
 }
 

@@ -27,6 +27,18 @@ struct InstrumentState {
 
     FlashModel flash;
 
+    // bootloader
+    // The VornBSL engine's fault switches, read from the options at the first power-on;
+    // a test may change them later through WithState(). -1 (or 0 for a rate) is off.
+    bool bslFaultsLoaded = false;
+    long bslRefuseWrite = -1;           // refuse this "W" frame (1 = the first) once
+    long bslPowerLossAfter = -1;        // lose power once after the engine took this many frames
+    double bslDropRate = 0;             // chance that a frame's answer is lost
+    double bslCorruptRate = 0;          // chance that a frame's answer arrives damaged
+    long bslFrames = 0;                 // frames the engine took since the instrument was made
+    long bslWrites = 0;                 // "W" frames among them
+    // end bootloader
+
     // A firmware update: the new image runs, settings, records and data are gone.
     void WipeForUpdate() {
         settings.clear();
