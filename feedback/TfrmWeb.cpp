@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QHttpMultiPart>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,7 @@ void AddField(QHttpMultiPart& form, const char* name, const QString& value) {
 // Client area and control geometry (left, top, width, height).
 constexpr int kClientWidth = 383;
 constexpr int kClientHeight = 492;
+constexpr int kFontPointSize = 8;
 
 }  // namespace
 
@@ -68,6 +70,10 @@ TfrmWeb::TfrmWeb(QWidget* parent)
     setObjectName(QStringLiteral("frmWeb"));
     setWindowTitle(QStringLiteral("Send Feedback to Vornell"));
     setFixedSize(kClientWidth, kClientHeight);
+    // The fixed layout was drawn for a small dialog font; the longest caption needs it.
+    QFont small = font();
+    small.setPointSize(kFontPointSize);
+    setFont(small);
     setModal(false);
     BuildControls();
 
@@ -153,7 +159,7 @@ void TfrmWeb::BuildControls() {
     btnSendFile->setObjectName(QStringLiteral("btnSendFile"));
     btnSendFile->setToolTip(QStringLiteral("Click this button to find the file you want to send."));
     btnSendFile->setAutoDefault(false);
-    btnSendFile->setGeometry(kLeft + kWide - 26, 379, 26, 24);
+    btnSendFile->setGeometry(kLeft + kWide - 26, 380, 26, 22);
     l->setBuddy(btnSendFile);
 
     l = label("lblEmailTo", QStringLiteral("Send the feedback to my Vornell Representative's email address:"), kLeft, 410,
@@ -472,8 +478,9 @@ void TfrmWeb::HTTPWorkBegin(qint64 total) {
 
 void TfrmWeb::HTTPWork(qint64 done) {
     if (!pbWeb->isVisible()) return;
+    // The send's own event loop repaints the bar; processing events from inside the
+    // reply's progress signal stalls Qt's upload.
     pbWeb->setValue(static_cast<int>(std::min<qint64>(done, pbWeb->maximum())));
-    QCoreApplication::processEvents();
 }
 
 void TfrmWeb::HTTPWorkEnd() {

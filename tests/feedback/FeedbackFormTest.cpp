@@ -1,0 +1,619 @@
+// The feedback window against PHP's built-in web server running our app_feedback.php
+// fixture, which reads the post as the maker's script does and records what arrived.
+#include "app/UiService.h"
+#include "feedback/FeedbackConfig.h"
+#include "feedback/FeedbackStatus.h"
+#include "feedback/TfrmWeb.h"
+#include "serial/VornLog.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+using namespace vorn::feedback;
+using vorn::test::ReadFile;
+using vorn::test::TempDir;
+using vorn::test::WriteFile;
+
+namespace {
+
+const QString kProduct = QStringLiteral("Vornell Firmware Updater");
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// `php -S` on a free local port, serving the fixture folder; stopped when destroyed.
+class PhpService {
+public:
+    ~PhpService() { Stop(); }
+
+    bool Start(const QString& recordPath, const QString& reply = {}, const QString& status = {}) {
+        const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
+        if (php.isEmpty()) return false;
+        port_ = FreePort();
+        const QString dir = QString::fromStdString(vorn::test::SourceDir()) + QStringLiteral("/tests/feedback");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FEEDBACK_RECORD"), recordPath);
+        env.insert(QStringLiteral("FEEDBACK_REPLY"), reply);
+        env.insert(QStringLiteral("FEEDBACK_STATUS"), status);
+        process_.setProcessEnvironment(env);
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(php, {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("upload_max_filesize=32M"),
+                             QStringLiteral("-d"), QStringLiteral("post_max_size=64M"), QStringLiteral("-S"),
+                             QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("-t"), dir,
+                             dir + QStringLiteral("/feedback_router.php")});
+        if (!process_.waitForStarted(5000)) return false;
+        for (int i = 0; i < 100; ++i) {  // up to 5 s for the server to listen
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port_);
+            if (socket.waitForConnected(50)) return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    void Stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    QString Url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+
+private:
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+// Field names as PHP's $_POST and $_FILES show them: blanks and dots become underscores.
+QString PhpName(QString name) {
+    name.replace(u' ', u'_');
+    name.replace(u'.', u'_');
+    return name;
+}
+
+QByteArray Sha1(const QByteArray& data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex(); }
+
+class FeedbackForm : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Preferences go to this test's own folder, never to the user's.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(dir_.File("config")));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Q(dir_.File("config")));
+        UiService::Install(&ui_);
+        form_ = std::make_unique<TfrmWeb>();
+        launch_.productName = kProduct;
+        launch_.productVersion = QStringLiteral("RW 1.02");
+        launch_.defaultRecipient = QStringLiteral("help@vornell.example");
+        launch_.attachment1 = Q(dir_.File(kProduct.toStdString() + ".errors.txt"));
+        launch_.startFolder = Q(dir_.Path().string());
+    }
+    void TearDown() override {
+        form_.reset();
+        UiService::Install(nullptr);
+    }
+
+    static QString Q(const std::string& s) { return QString::fromStdString(s); }
+    QString RecordPath() const { return Q(dir_.File("record.json")); }
+    bool Recorded() const { return QFile::exists(RecordPath()); }
+    QJsonObject Record() const {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(RecordPath().toStdString()))).object();
+    }
+    static void Configure(const char* key, const QString& value) {
+        QSettings prefs(QString::fromUtf8(kSettingsOrganization), QString::fromUtf8(kSettingsApplication));
+        prefs.setValue(QString::fromUtf8(key), value);
+    }
+    static QString Remembered(const char* key) {
+        QSettings prefs(QString::fromUtf8(kSettingsOrganization), QString::fromUtf8(kSettingsApplication));
+        return prefs.value(QString::fromUtf8(key)).toString();
+    }
+
+    // Starts the fixture service and points the form at it; false skips the test.
+    bool StartService(const QString& reply = {}, const QString& status = {}) {
+        if (!php_.Start(RecordPath(), reply, status)) return false;
+        Configure(kKeyServiceUrl, php_.Url());
+        return true;
+    }
+    // The Help menu's path into the form.
+    bool Open(VornLog* log = nullptr) {
+        form_->SendFeedbacktoVornell(launch_, log, kProduct);
+        return form_->isVisible();
+    }
+
+    template <class T>
+    T* Get(const char* name) {
+        T* w = form_->findChild<T*>(QString::fromUtf8(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QLineEdit* Edit(const char* name) { return Get<QLineEdit>(name); }
+    void Send() { Get<QPushButton>("btnSend")->click(); }
+    // A file from the dialog, through the browse button.
+    void ChooseFile(const QString& path) {
+        ui_.files.push_back(path);
+        Get<QPushButton>("btnSendFile")->click();
+    }
+    // Only the messages (not the file dialogs) shown so far.
+    std::vector<ScriptedUi::Shown> Messages() const {
+        std::vector<ScriptedUi::Shown> out;
+        for (const auto& s : ui_.shown)
+            if (s.what == "message") out.push_back(s);
+        return out;
+    }
+
+    TempDir dir_;
+    ScriptedUi ui_;
+    PhpService php_;
+    FeedbackLaunch launch_;
+    std::unique_ptr<TfrmWeb> form_;
+};
+
+#define START_SERVICE_OR_SKIP(...)                                                  \
+    do {                                                                            \
+        if (!StartService(__VA_ARGS__)) GTEST_SKIP() << "php (php-cli) not usable"; \
+    } while (0)
+
+TEST_F(FeedbackForm, CompleteSendArrivesPartByPartAndTheContactDetailsComeBack) {
+    START_SERVICE_OR_SKIP();
+    // A log longer than the tail that is sent.
+    std::string logText;
+    for (int i = 0; logText.size() < 50000; ++i) logText += "8 Dec 2026 6:45:18 - COM3: line " + std::to_string(i) + "\r\n";
+    WriteFile(launch_.attachment1.toStdString(), logText);
+    VornLog log(launch_.attachment1.toStdString(), VornLog::kDetails);
+    const QByteArray userFile("PNG?\0\x01\xff binary body\r\n", 22);
+    const QString userPath = Q(dir_.File("scope.png"));
+    WriteFile(userPath.toStdString(), userFile.toStdString());
+
+    ASSERT_TRUE(Open(&log));
+    const std::string keptLog = ReadFile(launch_.attachment1.toStdString());
+    EXPECT_LE(keptLog.size(), 32768u);
+    EXPECT_GT(keptLog.size(), 32000u);
+    EXPECT_TRUE(logText.ends_with(keptLog));
+    EXPECT_EQ(logText[logText.size() - keptLog.size() - 1], '\n');  // cut at a line start
+
+    Edit("edName")->setText(QStringLiteral("Ada Field"));
+    Edit("edCompany")->setText(QStringLiteral("Field & Stream Ltd"));
+    Edit("edEmail")->setText(QStringLiteral("ada@field.example"));
+    Edit("edTelephone")->setText(QStringLiteral("+1 555 0100"));
+    Edit("edEmailTo")->setText(QStringLiteral("rep@dealer.example"));
+    Get<QComboBox>("cbRespondVia")->setCurrentIndex(3);
+    Get<QComboBox>("cbFeedbackType")->setCurrentIndex(2);
+    EXPECT_EQ(Get<QLabel>("lblDescription")->text(), QStringLiteral("Please describe the bug or issue below"));
+    const QString description = QStringLiteral("The logger stops at 3 a.m.\nSecond line: \u00fcber & \"quotes\"");
+    Get<QPlainTextEdit>("reDescription")->setPlainText(description);
+    ChooseFile(userPath);
+    EXPECT_EQ(Edit("edSendFile")->text(), QStringLiteral("scope.png"));
+
+    Send();
+
+    ASSERT_TRUE(Recorded());
+    const QJsonObject rec = Record();
+    EXPECT_EQ(rec["method"].toString(), QStringLiteral("POST"));
+    EXPECT_EQ(rec["uri"].toString(), QStringLiteral("/php-bin/app_feedback.php"));
+    EXPECT_TRUE(rec["content_type"].toString().startsWith(QStringLiteral("multipart/form-data; boundary=")));
+    EXPECT_EQ(rec["accept"].toString(), QStringLiteral("text/html, */*"));
+    EXPECT_EQ(rec["user_agent"].toString(), QStringLiteral("Mozilla/3.0 (compatible; Indy Library)"));
+    EXPECT_EQ(rec["cookies"].toObject()["vornsession"].toString(), QStringLiteral("front-page"));
+
+    const std::vector<std::pair<QString, QString>> expected{
+        {"EmailTo", "rep@dealer.example"},
+        {"EmailSubject", kProduct + " Bug Report"},
+        {"Name", "Ada Field"},
+        {"Company Name", "Field & Stream Ltd"},
+        {"Email", "ada@field.example"},
+        {"Telephone", "+1 555 0100"},
+        {"Respond Via", "Telephone (mid day is best)"},
+        {"Registered Name", ""},
+        {"Registered Company", ""},
+        {"Software Version", kProduct + " version RW 1.02"},
+        {"Installation Path", QCoreApplication::applicationFilePath()},
+        {"Computer Information", TfrmWeb::ComputerInformation()},
+        {"Feedback", description},
+    };
+    const QJsonArray fields = rec["fields"].toArray();
+    ASSERT_EQ(fields.size(), static_cast<qsizetype>(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const QJsonObject f = fields[static_cast<qsizetype>(i)].toObject();
+        EXPECT_EQ(f["name"].toString(), PhpName(expected[i].first)) << i;
+        EXPECT_EQ(f["value"].toString(), expected[i].second) << expected[i].first.toStdString();
+    }
+
+    const QJsonArray files = rec["files"].toArray();
+    ASSERT_EQ(files.size(), 2);
+    const QJsonObject logPart = files[0].toObject();
+    const QString logName = kProduct + QStringLiteral(".errors.txt");
+    EXPECT_EQ(logPart["field"].toString(), PhpName(logName));
+    EXPECT_EQ(logPart["name"].toString(), logName);
+    EXPECT_EQ(logPart["type"].toString(), QStringLiteral("text/plain"));
+    EXPECT_EQ(QByteArray::fromBase64(logPart["content_base64"].toString().toLatin1()).toStdString(), keptLog);
+    const QJsonObject userPart = files[1].toObject();
+    EXPECT_EQ(userPart["name"].toString(), QStringLiteral("scope.png"));
+    EXPECT_EQ(userPart["type"].toString(), QStringLiteral("image/png"));
+    EXPECT_EQ(QByteArray::fromBase64(userPart["content_base64"].toString().toLatin1()), userFile);
+
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Feedback Successfully Sent"));
+    EXPECT_EQ(Messages()[0].text, QStringLiteral("Thank you for submitting your Bug Report."));
+    EXPECT_EQ(Messages()[0].kind, UiService::Kind::Information);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(Remembered(kKeyName), QStringLiteral("Ada Field"));
+    EXPECT_EQ(Remembered(kKeyPhone), QStringLiteral("+1 555 0100"));
+    EXPECT_EQ(Remembered(kKeyEmailTo), QStringLiteral("rep@dealer.example"));
+
+    // The next opening: remembered details back, a registered company taking precedence,
+    // description, file, type and response preference from scratch.
+    launch_.registeredCompany = QStringLiteral("Registered Co");
+    ASSERT_TRUE(Open(&log));
+    EXPECT_EQ(Edit("edName")->text(), QStringLiteral("Ada Field"));
+    EXPECT_EQ(Edit("edCompany")->text(), QStringLiteral("Registered Co"));
+    EXPECT_EQ(Edit("edEmail")->text(), QStringLiteral("ada@field.example"));
+    EXPECT_EQ(Edit("edTelephone")->text(), QStringLiteral("+1 555 0100"));
+    EXPECT_EQ(Edit("edEmailTo")->text(), QStringLiteral("rep@dealer.example"));
+    EXPECT_TRUE(Get<QPlainTextEdit>("reDescription")->toPlainText().isEmpty());
+    EXPECT_TRUE(Edit("edSendFile")->text().isEmpty());
+    EXPECT_EQ(Get<QComboBox>("cbRespondVia")->currentIndex(), 1);
+    EXPECT_EQ(Get<QComboBox>("cbFeedbackType")->currentIndex(), 0);
+    EXPECT_EQ(Get<QLabel>("lblDescription")->text(), QStringLiteral("Please describe the feedback below"));
+    EXPECT_EQ(form_->FeedbackTypeName(), QStringLiteral("General Feedback"));
+}
+
+TEST_F(FeedbackForm, NameAloneIsEnoughWhenNoResponseIsWantedAndGoesToTheDefaultRecipient) {
+    START_SERVICE_OR_SKIP();
+    // No log yet: the form says so in the log (which creates it) and sends that.
+    VornLog log(launch_.attachment1.toStdString(), VornLog::kDetails);
+    ASSERT_TRUE(Open(&log));
+    const std::string logText = ReadFile(launch_.attachment1.toStdString());
+    EXPECT_TRUE(logText.ends_with(" - " + kProduct.toStdString() +
+                                  ": Launching web feedback with an empty error file.\r\n"))
+        << logText;
+
+    Edit("edName")->setText(QStringLiteral("Bo"));
+    Get<QComboBox>("cbRespondVia")->setCurrentIndex(0);
+    Get<QComboBox>("cbFeedbackType")->setCurrentIndex(3);
+    Send();
+
+    ASSERT_TRUE(Recorded());
+    const QJsonArray fields = Record()["fields"].toArray();
+    ASSERT_GE(fields.size(), 7);
+    EXPECT_EQ(fields[0].toObject()["value"].toString(), QStringLiteral("help@vornell.example"));
+    EXPECT_EQ(fields[1].toObject()["value"].toString(), kProduct + QStringLiteral(" Other Feedback"));
+    EXPECT_EQ(fields[6].toObject()["value"].toString(), QStringLiteral("No response necessary"));
+    const QJsonArray files = Record()["files"].toArray();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(QByteArray::fromBase64(files[0].toObject()["content_base64"].toString().toLatin1()).toStdString(), logText);
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().back().text, QStringLiteral("Thank you for submitting your Other Feedback."));
+}
+
+TEST_F(FeedbackForm, AnswerWithoutTheSuccessTextIsAFailureEvenWithStatus200) {
+    START_SERVICE_OR_SKIP(QStringLiteral("<html><body>Feedback stored</body></html>"));
+    ASSERT_TRUE(Open());
+    Edit("edName")->setText(QStringLiteral("Cy"));
+    Edit("edEmail")->setText(QStringLiteral("cy@example.org"));
+    Get<QPlainTextEdit>("reDescription")->setPlainText(QStringLiteral("kept"));
+    Send();
+
+    EXPECT_TRUE(Recorded());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
+    EXPECT_EQ(Messages()[0].text,
+              QStringLiteral("There was an error trying to send your General Feedback to Vornell.\n\nPlease try again."));
+    EXPECT_EQ(Messages()[0].kind, UiService::Kind::Warning);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_EQ(Get<QPlainTextEdit>("reDescription")->toPlainText(), QStringLiteral("kept"));
+    EXPECT_TRUE(Get<QPushButton>("btnSend")->isEnabled());
+}
+
+TEST_F(FeedbackForm, ErrorStatusFailsWithTheClientsMessageEvenIfTheBodySaysCompleted) {
+    START_SERVICE_OR_SKIP(QString(), QStringLiteral("500"));
+    ASSERT_TRUE(Open());
+    Edit("edName")->setText(QStringLiteral("Di"));
+    Edit("edTelephone")->setText(QStringLiteral("555"));
+    Send();
+
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
+    EXPECT_TRUE(Messages()[0].text.startsWith(QStringLiteral(
+        "There was an error trying to send your General Feedback to Vornell.\n\nPlease try again.\n\nError: ")));
+    EXPECT_EQ(form_->LastSendError(), Messages()[0].text.section(QStringLiteral("\n\nError: "), 1));
+    EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(FeedbackForm, UnreachableServiceAtOpeningKeepsTheWindowClosed) {
+    Configure(kKeyServiceUrl, QStringLiteral("http://127.0.0.1:%1").arg(FreePort()));
+    Configure(kKeyWebSite, QStringLiteral("www.vornell.test"));
+    EXPECT_FALSE(Open());
+
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Internet Access Error"));
+    EXPECT_EQ(Messages()[0].kind, UiService::Kind::Error);
+    const QString head = QStringLiteral(
+        "Error connecting to Vornell's customer feedback internet service.\n\n"
+        "This feature requires your computer to be connected to the internet\n"
+        "and be able to contact Vornell's Web Site (www.vornell.test).\n\n"
+        "Please make a connection to the internet and try again.\n\nError: ");
+    EXPECT_TRUE(Messages()[0].text.startsWith(head)) << Messages()[0].text.toStdString();
+    EXPECT_TRUE(Messages()[0].text.contains(QStringLiteral("refused"), Qt::CaseInsensitive));
+    EXPECT_EQ(ui_.beeps, std::vector<UiService::Kind>{UiService::Kind::Error});
+}
+
+TEST_F(FeedbackForm, ConnectionLostBeforeTheSendKeepsEverythingEntered) {
+    START_SERVICE_OR_SKIP();
+    ASSERT_TRUE(Open());
+    Edit("edName")->setText(QStringLiteral("Ed"));
+    Edit("edEmail")->setText(QStringLiteral("ed@example.org"));
+    Get<QComboBox>("cbFeedbackType")->setCurrentIndex(1);
+    Get<QPlainTextEdit>("reDescription")->setPlainText(QStringLiteral("please add CSV export"));
+    php_.Stop();
+    Send();
+
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
+    const QString text = Messages()[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral(
+        "There was an error trying to send your Feature Suggestion to Vornell.\n\nPlease try again.\n\nError: ")));
+    EXPECT_TRUE(text.contains(QStringLiteral("refused"), Qt::CaseInsensitive)) << text.toStdString();
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_EQ(Edit("edName")->text(), QStringLiteral("Ed"));
+    EXPECT_EQ(Get<QComboBox>("cbFeedbackType")->currentIndex(), 1);
+    EXPECT_EQ(Get<QPlainTextEdit>("reDescription")->toPlainText(), QStringLiteral("please add CSV export"));
+    // The contact details were saved before the send was tried.
+    EXPECT_EQ(Remembered(kKeyEmail), QStringLiteral("ed@example.org"));
+}
+
+TEST_F(FeedbackForm, ValidationsRunInOrderMoveTheFocusAndSaveNothing) {
+    form_->show();  // validation needs no service
+    struct Step {
+        const char* name;
+        const char* email;
+        const char* phone;
+        const char* emailTo;
+        int respondVia;
+        const char* caption;
+        QString text;
+        const char* focus;
+    };
+    const QString complete = QStringLiteral("Please enter a complete email address including\nthe '@' symbol and domain name.");
+    const QString badEmail = QStringLiteral("The email address you entered doesn't seem to be correct.\n\n") + complete;
+    const std::vector<Step> steps{
+        {"", "x", "y", "z", 0, "Missing Information", QStringLiteral("Please enter your name in the name field"), "edName"},
+        {"Fay", "", "", "", 1, "Missing Information",
+         QStringLiteral("Please enter your phone number or email address so Vornell can respond to your feedback."),
+         "edTelephone"},
+        {"Fay", "fay@example.org", "", "rep.example", 1, "Bad Email Address",
+         QStringLiteral("The email address you entered for your Vornell\nRepresentative isn't complete.\n\n") + complete,
+         "edEmailTo"},
+        {"Fay", "fay.example.org", "", "", 0, "Bad Email Address", badEmail, "edEmail"},
+        {"Fay", "fay @example.org", "555", "rep@example.org", 2, "Bad Email Address",
+         badEmail + QStringLiteral("\n\nPlease remove any space characters in the email address."), "edEmail"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.text.toStdString());
+        Edit("edName")->setText(QString::fromUtf8(s.name));
+        Edit("edEmail")->setText(QString::fromUtf8(s.email));
+        Edit("edTelephone")->setText(QString::fromUtf8(s.phone));
+        Edit("edEmailTo")->setText(QString::fromUtf8(s.emailTo));
+        Get<QComboBox>("cbRespondVia")->setCurrentIndex(s.respondVia);
+        Get<QPushButton>("btnSend")->setFocus();
+        const size_t before = Messages().size();
+        Send();
+        ASSERT_EQ(Messages().size(), before + 1);
+        EXPECT_EQ(Messages().back().title, QString::fromUtf8(s.caption));
+        EXPECT_EQ(Messages().back().text, s.text);
+        EXPECT_EQ(Messages().back().kind, UiService::Kind::Warning);
+        ASSERT_NE(form_->focusWidget(), nullptr);
+        EXPECT_EQ(form_->focusWidget()->objectName(), QString::fromUtf8(s.focus));
+    }
+    EXPECT_TRUE(Remembered(kKeyName).isEmpty());
+    EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(FeedbackForm, UserFileOfEightMebibytesIsAcceptedAndOneByteMoreRefused) {
+    form_->SetLaunchValues(launch_);
+    form_->show();
+    const QString fits = Q(dir_.File("fits.bin"));
+    const QString tooBig = Q(dir_.File("too big.bin"));
+    std::filesystem::resize_file((WriteFile(fits.toStdString(), ""), fits.toStdString()), 8388608);
+    std::filesystem::resize_file((WriteFile(tooBig.toStdString(), ""), tooBig.toStdString()), 8388609);
+
+    ChooseFile(fits);
+    EXPECT_EQ(Edit("edSendFile")->text(), QStringLiteral("fits.bin"));
+    EXPECT_EQ(form_->SendFilePath(), fits);
+    ASSERT_FALSE(ui_.shown.empty());
+    EXPECT_EQ(ui_.shown.back().what, QStringLiteral("open"));
+    EXPECT_EQ(ui_.shown.back().title, QStringLiteral("Send File with Feedback"));
+    EXPECT_TRUE(ui_.shown.back().text.startsWith(launch_.startFolder + u'\n'));
+    EXPECT_TRUE(Messages().empty());
+
+    ChooseFile(tooBig);
+    EXPECT_TRUE(Edit("edSendFile")->text().isEmpty());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("File Size Error"));
+    EXPECT_EQ(Messages()[0].kind, UiService::Kind::Error);
+    EXPECT_EQ(Messages()[0].text, QStringLiteral("The file \"too big.bin\" is too big.\n\n"
+                                                 "The maximun file size you can send with your feedback\n"
+                                                 "is 8 megabytes (this file is 8.0 MB).\n\n"
+                                                 "Please choose a different file to send."));
+
+    // Cancelling the dialog leaves no file either.
+    ChooseFile(fits);
+    ChooseFile(QString());
+    EXPECT_TRUE(Edit("edSendFile")->text().isEmpty());
+}
+
+TEST_F(FeedbackForm, UnreadableUserFileStopsTheSendWithItsReason) {
+    START_SERVICE_OR_SKIP();
+    ASSERT_TRUE(Open());
+    Edit("edName")->setText(QStringLiteral("Gus"));
+    Edit("edEmail")->setText(QStringLiteral("gus@example.org"));
+
+    const QString gone = Q(dir_.File("gone.txt"));
+    WriteFile(gone.toStdString(), "soon gone");
+    ChooseFile(gone);
+    ASSERT_EQ(Edit("edSendFile")->text(), QStringLiteral("gone.txt"));
+    std::filesystem::remove(gone.toStdString());
+    Send();
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Reading File"));
+    EXPECT_EQ(Messages()[0].kind, UiService::Kind::Error);
+    EXPECT_EQ(Messages()[0].text, QStringLiteral("Error sending the file \"gone.txt\". \n"
+                                                 "The file is empty or can't be found on the system.\n\n"
+                                                 "Please check your file name and try again."));
+
+    // A folder exists but cannot be sent: the general text with the reason.
+    const QString folder = Q(dir_.File("a folder"));
+    std::filesystem::create_directory(folder.toStdString());
+    ChooseFile(folder);
+    Send();
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[1].title, QStringLiteral("Error Reading File"));
+    EXPECT_TRUE(Messages()[1].text.startsWith(
+        QStringLiteral("Error sending the file \"a folder\". \n\nPlease try again.\n\nError: ")));
+
+    EXPECT_FALSE(Recorded());
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(Get<QPushButton>("btnSend")->isEnabled());
+}
+
+TEST_F(FeedbackForm, LargeSendShowsTheProgressBarAndHidesItAtTheEnd) {
+    START_SERVICE_OR_SKIP();
+    ASSERT_TRUE(Open());
+    QByteArray big(8388608, '\0');
+    for (int i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 131) >> 3);
+    const QString path = Q(dir_.File("capture.dat"));
+    WriteFile(path.toStdString(), big.toStdString());
+    Edit("edName")->setText(QStringLiteral("Hal"));
+    Edit("edEmail")->setText(QStringLiteral("hal@example.org"));
+    ChooseFile(path);
+
+    QProgressBar* bar = Get<QProgressBar>("pbWeb");
+    EXPECT_FALSE(bar->isVisible());
+    int shownSteps = 0;
+    int lastValue = -1;
+    QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+        if (!bar->isVisible()) return;
+        ++shownSteps;
+        EXPECT_GE(bar->maximum(), 8388608);
+        EXPECT_GE(value, lastValue);
+        lastValue = value;
+        EXPECT_TRUE(form_->UploadInProgress());
+    });
+    Send();
+
+    EXPECT_GT(shownSteps, 0);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(form_->UploadInProgress());
+    ASSERT_TRUE(Recorded());
+    const QJsonArray files = Record()["files"].toArray();
+    ASSERT_EQ(files.size(), 1);  // no log file exists in this test
+    EXPECT_EQ(files[0].toObject()["size"].toInteger(), 8388608);
+    EXPECT_EQ(files[0].toObject()["sha1"].toString().toLatin1(), Sha1(big));
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().back().title, QStringLiteral("Feedback Successfully Sent"));
+}
+
+TEST_F(FeedbackForm, SmallSendLeavesTheProgressBarHidden) {
+    START_SERVICE_OR_SKIP();
+    ASSERT_TRUE(Open());
+    const QString path = Q(dir_.File("small.dat"));
+    WriteFile(path.toStdString(), std::string(2097152 - 4096, 'x'));  // with the fields, still below 2 MiB
+    Edit("edName")->setText(QStringLiteral("Ivy"));
+    Edit("edTelephone")->setText(QStringLiteral("555"));
+    ChooseFile(path);
+    QProgressBar* bar = Get<QProgressBar>("pbWeb");
+    bool everShown = false;
+    QObject::connect(bar, &QProgressBar::valueChanged, bar, [&] { everShown = everShown || bar->isVisible(); });
+    Send();
+    EXPECT_TRUE(Recorded());
+    EXPECT_FALSE(everShown);
+}
+
+TEST_F(FeedbackForm, ClosingTheWindowAbortsTheUploadWithoutAnErrorBox) {
+    START_SERVICE_OR_SKIP();
+    ASSERT_TRUE(Open());
+    const QString path = Q(dir_.File("capture.dat"));
+    WriteFile(path.toStdString(), std::string(8388608, 'v'));
+    Edit("edName")->setText(QStringLiteral("Jo"));
+    Edit("edEmail")->setText(QStringLiteral("jo@example.org"));
+    ChooseFile(path);
+    QProgressBar* bar = Get<QProgressBar>("pbWeb");
+    QObject::connect(bar, &QProgressBar::valueChanged, form_.get(), [this] {
+        if (form_->isVisible()) form_->close();
+    }, Qt::QueuedConnection);
+    Send();
+
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(form_->UploadInProgress());
+    EXPECT_FALSE(form_->LastSendError().isEmpty());
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_FALSE(Recorded());
+}
+
+TEST_F(FeedbackForm, DescriptionHoldsAtMost2048Characters) {
+    form_->show();
+    auto* description = Get<QPlainTextEdit>("reDescription");
+    description->setPlainText(QString(2000, u'a'));
+    QTextCursor end = description->textCursor();
+    end.movePosition(QTextCursor::End);
+    description->setTextCursor(end);
+    description->insertPlainText(QString(100, u'b'));
+    EXPECT_EQ(description->toPlainText(), QString(2000, u'a') + QString(48, u'b'));
+}
+
+TEST_F(FeedbackForm, ControlsFitTheClientAreaWithoutOverlapping) {
+    form_->show();
+    EXPECT_EQ(form_->size(), QSize(383, 492));
+    EXPECT_EQ(form_->windowTitle(), QStringLiteral("Send Feedback to Vornell"));
+    const char* names[] = {"edName", "edCompany", "edEmail", "edTelephone", "cbFeedbackType", "cbRespondVia",
+                           "reDescription", "edSendFile", "btnSendFile", "edEmailTo", "btnSend", "pbWeb"};
+    std::vector<std::pair<QString, QRect>> boxes;
+    for (const char* name : names) {
+        QWidget* w = Get<QWidget>(name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(form_->rect().contains(w->geometry())) << name;
+        boxes.emplace_back(QString::fromUtf8(name), w->geometry());
+    }
+    for (QLabel* label : form_->findChildren<QLabel*>()) {
+        EXPECT_TRUE(form_->rect().contains(label->geometry())) << label->objectName().toStdString();
+        // Every caption is readable at the font in use.
+        EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+        boxes.emplace_back(label->objectName(), label->geometry());
+    }
+    for (size_t i = 0; i < boxes.size(); ++i)
+        for (size_t j = i + 1; j < boxes.size(); ++j)
+            EXPECT_FALSE(boxes[i].second.intersects(boxes[j].second))
+                << boxes[i].first.toStdString() << " / " << boxes[j].first.toStdString();
+    EXPECT_TRUE(Get<QPushButton>("btnSend")->isDefault());
+    EXPECT_TRUE(Edit("edSendFile")->isReadOnly());
+    EXPECT_FALSE(Get<QProgressBar>("pbWeb")->isVisible());
+    EXPECT_EQ(Get<QComboBox>("cbFeedbackType")->itemText(3), QStringLiteral("Other"));
+    const QString shot = qEnvironmentVariable("VORN_FEEDBACK_SCREENSHOT");
+    if (!shot.isEmpty()) form_->grab().save(shot);
+}
+
+}  // namespace
