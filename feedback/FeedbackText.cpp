@@ -128,6 +128,14 @@ QString AttachErrorText(const QString& fileName, AttachFailure failure, const QS
     return text;
 }
 
+QString NoAnswerText(const QString& host, int timeoutMs) {
+    return QStringLiteral("No answer from %1 within %2 seconds.").arg(host).arg(timeoutMs / 1000);
+}
+
+QString BadServiceAddressText(const QString& configured) {
+    return QStringLiteral("The feedback service address \"%1\" is not a valid http or https address.").arg(configured);
+}
+
 QUrl ServiceBaseUrl(const QString& configured) {
     QString value = configured.trimmed();
     if (value.isEmpty()) value = QString::fromUtf8(kDefaultServiceUrl);

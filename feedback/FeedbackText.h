@@ -49,6 +49,10 @@ enum class AttachFailure { NotFound, InUse, Other };
 AttachFailure ClassifyAttachFailure(const QString& message, bool fileExists);
 QString AttachErrorText(const QString& fileName, AttachFailure failure, const QString& message);
 
+// Failure texts of our own, for the "Error:" line of the message boxes.
+QString NoAnswerText(const QString& host, int timeoutMs);
+QString BadServiceAddressText(const QString& configured);
+
 // The service's base address from the configured value: a bare host name means HTTPS;
 // only http and https are accepted. An invalid URL when the value cannot be used.
 QUrl ServiceBaseUrl(const QString& configured);

@@ -239,12 +239,11 @@ bool TfrmWeb::ShowFeedbackForm() {
     bool reachable = false;
     const QUrl base = ServiceUrl();
     if (!base.isValid()) {
-        error = QStringLiteral("The feedback service address \"%1\" is not a valid http or https address.")
-                    .arg(Configured(kKeyServiceUrl, kDefaultServiceUrl));
+        error = BadServiceAddressText(Configured(kKeyServiceUrl, kDefaultServiceUrl));
     } else {
         QNetworkReply* reply = HTTP->get(MakeRequest(base.resolved(QUrl(QString::fromUtf8(kReachPath)))));
         if (!WaitForReply(reply, kReachTimeoutMs)) {
-            error = QStringLiteral("No answer from %1 within %2 seconds.").arg(base.host()).arg(kReachTimeoutMs / 1000);
+            error = NoAnswerText(base.host(), kReachTimeoutMs);
         } else if (reply->error() != QNetworkReply::NoError) {
             error = reply->errorString();
         } else {
@@ -431,8 +430,7 @@ int32_t TfrmWeb::SendFeedback() {
 
     const QUrl base = ServiceUrl();
     if (!base.isValid()) {
-        lastSendError_ = QStringLiteral("The feedback service address \"%1\" is not a valid http or https address.")
-                             .arg(Configured(kKeyServiceUrl, kDefaultServiceUrl));
+        lastSendError_ = BadServiceAddressText(Configured(kKeyServiceUrl, kDefaultServiceUrl));
         return kFeedbackFailed;
     }
 
@@ -448,7 +446,7 @@ int32_t TfrmWeb::SendFeedback() {
 
     int32_t result = kFeedbackFailed;
     if (!inTime) {
-        lastSendError_ = QStringLiteral("No answer from %1 within %2 seconds.").arg(base.host()).arg(kSendIdleTimeoutMs / 1000);
+        lastSendError_ = NoAnswerText(base.host(), kSendIdleTimeoutMs);
     } else if (reply->error() != QNetworkReply::NoError) {
         lastSendError_ = reply->errorString();
     } else if (reply->readAll().contains(kSuccessText)) {
