@@ -15,11 +15,16 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <stdexcept>
 
 #include "app/AutoSizeLabel.h"
 #include "app/PortComboBox.h"
 #include "app/QtPortSource.h"
 #include "app/UiService.h"
+#include "feedback/TfrmWeb.h"
+#include "bsl/VornBSLHost.h"
+#include "update/FirmwareFile.h"
+#include "serial/Status.h"
 #include "serial/VornLog.h"
 #include "serial/VornSerial.h"
 
@@ -201,6 +206,7 @@ void TfrmMain::BuildMenus() {
     Help1->addSeparator()->setObjectName("N2");
     About1 = MakeAction(Help1, "About1", "&About...");
 
+    connect(OpenFirmwareFile1, &QAction::triggered, this, &TfrmMain::OpenFirmwareFile1Click);
     connect(UpdateFirmware1, &QAction::triggered, this, &TfrmMain::UpdateFirmware1Click);
     connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
     connect(VerboseErrorFile1, &QAction::triggered, this, &TfrmMain::VerboseErrorFile1Click);
@@ -266,6 +272,14 @@ void TfrmMain::FormShow() {
     errorLogPath_ = QDir(userFolder_).filePath(Caption() + ".errors.txt");
 
     log_ = std::make_unique<VornLog>(errorLogPath_.toStdString(), verboseLog_ ? kVerboseLevel : kQuietLevel);
+    bslHost_ = std::make_unique<VornBSLHost>(log_.get());
+    if (int32_t status = bslHost_->ConstructionStatus(); status != 0) {
+        log_->Log(1, Caption().toStdString().c_str(), "HostBSL class got an constructor error (%d)", status);
+        throw std::runtime_error("HostBSL class got an constructor error (" + std::to_string(status) + ")");
+    }
+    bslHost_->SetProgressReport([this](long total, long done, int stage, int code) {
+        return ReportProgress(total, done, stage, code);
+    });
     enumSerial_ = std::make_unique<VornSerial>(log_.get());
     if (!portSource_) {
         systemPorts_ = std::make_unique<QtPortSource>();
@@ -357,6 +371,8 @@ void TfrmMain::timerStartTimer() {
     timerStart->stop();
     if (busy_) return;
     cbCommPort->setEnabled(false);
+    // A new image must not replace the one an upload is reading.
+    OpenFirmwareFile1->setEnabled(false);
     busy_ = true;
     keepRunning_ = true;
     statusBar->setValue(0);
@@ -393,8 +409,35 @@ void TfrmMain::FinishUpdate(int32_t result) {
     newSN->setVisible(false);
     newSNstr->clear();
     cbCommPort->setEnabled(true);
+    OpenFirmwareFile1->setEnabled(true);
     QApplication::restoreOverrideCursor();
     busy_ = false;
+}
+
+void TfrmMain::OpenFirmwareFile1Click() {
+    if (busy_) return;  // the menu item is disabled while an update runs
+    QString path = UiService::Get().OpenFile(this, "Please select a firmware file", QDir::currentPath(),
+                                             "Firmware File (*.txt);;Any File (*)");
+    if (path.isEmpty()) return;
+    vorn::update::FirmwareLoad load =
+        vorn::update::LoadFirmwareFile(*bslHost_, QFile::encodeName(path).toStdString(), windowTitle().toStdString());
+    if (load.status < 0) {
+        ErrorOK(Q(load.errorText), "File Error", 1);
+        return;
+    }
+    userText2->setText(Q(load.fileName));
+    QString name = Q(load.deviceName);
+    userText1->setText("This utility updates " + name + " firmware to");
+    commLabel->setText("Connect to " + name + " with Comm Port");
+    deviceName_ = name;
+    lblConnect->setText("Connect " + deviceName_ + " to computer comm port.");
+    firmwareVersion_ = bslHost_->firmwareVersion;
+    settingsPath_ = QDir(userFolder_).filePath(deviceName_ + ".settings.txt");
+    progressStep_ = load.progressStep;
+    progressIncrement_ = load.progressIncrement;
+    UiService::Get().Beep(UiService::Kind::Information);
+    btnStart->setEnabled(true);
+    UpdateFirmware1->setEnabled(true);
 }
 
 void TfrmMain::VerboseErrorFile1Click() {
@@ -414,7 +457,14 @@ void TfrmMain::PromptforSerialNumber1Click() {
 }
 
 void TfrmMain::SendFeedbacktoVornell1Click() {
-    if (feedbackHandler_) feedbackHandler_();
+    if (!frmWeb_) return;
+    FeedbackLaunch values;
+    values.productName = windowTitle();
+    values.productVersion = userText2->text();
+    values.defaultRecipient = TfrmWeb::DefaultRecipient();
+    values.attachment1 = errorLogPath_;
+    values.startFolder = QCoreApplication::applicationDirPath();
+    frmWeb_->SendFeedbacktoVornell(values, log_.get(), windowTitle());
 }
 
 void TfrmMain::btnCloseClick() {
@@ -495,3 +545,5 @@ bool TfrmMain::ReportProgress(long, long, int, int code) {
     QCoreApplication::processEvents();
     return keepRunning_;
 }
+
+void TfrmMain::SetFeedbackWindow(TfrmWeb* web) { frmWeb_ = web; }

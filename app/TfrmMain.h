@@ -4,6 +4,7 @@
 // line. Component names are kept as Qt object names (btnStart, cbCommPort, timerStart ...).
 #include <QAction>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -22,6 +23,8 @@ class QPushButton;
 class QTimer;
 class VornLog;
 class VornSerial;
+class VornBSLHost;
+class TfrmWeb;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -37,8 +40,8 @@ public:
 
     // Where the port list comes from; the system's serial devices unless a test sets one.
     void SetPortSource(PortSource* source) { portSource_ = source; }
-    // What Help > Send Feedback to Vornell... does (the feedback window's launch).
-    void SetFeedbackHandler(std::function<void()> handler) { feedbackHandler_ = std::move(handler); }
+    // The feedback window Help > Send Feedback to Vornell... opens.
+    void SetFeedbackWindow(TfrmWeb* web);
     // The body of one update; runs inside the start timer's handler with `busy` set and
     // returns the update's result code. Until the update sequence is wired in, it does
     // nothing and succeeds.
@@ -70,6 +73,8 @@ public:
     const QString& SettingsPath() const { return settingsPath_; }
     const std::vector<CommPortEntry>& PortList() const { return portList_; }
     VornLog* Log() const { return log_.get(); }
+    VornBSLHost* BslHost() const { return bslHost_.get(); }
+    uint32_t FirmwareVersion() const { return firmwareVersion_; }
     DeviceProfile& ConnectedProfile() { return profile_; }
     int ProgressStep() const { return progressStep_; }
     float ProgressIncrement() const { return progressIncrement_; }
@@ -96,6 +101,7 @@ private slots:
     void PromptforSerialNumber1Click();
     void SendFeedbacktoVornell1Click();
     void CheckforUpdates1Click() {}  // no version-finder address: nothing to check
+    void OpenFirmwareFile1Click();
 
 private:
     void BuildControls();
@@ -138,9 +144,10 @@ private:
     // Objects every later operation uses, created when the window is first shown.
     std::unique_ptr<VornLog> log_;
     std::unique_ptr<VornSerial> enumSerial_;
+    std::unique_ptr<VornBSLHost> bslHost_;
     PortSource* portSource_ = nullptr;
     std::unique_ptr<PortSource> systemPorts_;
-    std::function<void()> feedbackHandler_;
+    QPointer<TfrmWeb> frmWeb_;
     std::function<int32_t()> updateBody_;
 
 public:

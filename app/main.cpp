@@ -5,6 +5,7 @@
 
 #include "app/EventPump.h"
 #include "app/TfrmMain.h"
+#include "feedback/TfrmWeb.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
         QStringList args = QApplication::arguments();
         args.removeFirst();
         TfrmMain window(args);
+        TfrmWeb feedback(&window);
+        window.SetFeedbackWindow(&feedback);
         window.show();
         return app.exec();
     } catch (const std::exception& e) {

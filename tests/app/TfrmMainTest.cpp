@@ -15,6 +15,9 @@
 #include "app/EventPump.h"
 #include "app/TfrmMain.h"
 #include "app/UiService.h"
+#include "bsl/VornBSLHost.h"
+#include "feedback/TfrmWeb.h"
+#include <filesystem>
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
 #include "support/TestSupport.h"
@@ -328,4 +331,104 @@ TEST_F(MainWindowTest, ProgressReportsMoveTheBar) {
     EXPECT_EQ(w.statusBar->value(), 21);
     w.close();
     EXPECT_FALSE(w.ReportProgress(0, 0, 1, 'W'));
+}
+
+namespace {
+// A small image: one 8-byte segment and the reset vector.
+constexpr const char* kSmallImage = "@C000\n31 40 00 04 3C 40 00 02\n@FFFE\n00 C0\nq\n";
+}  // namespace
+
+TEST_F(MainWindowTest, OpeningAFirmwareFileNamesTheDeviceAndEnablesStart) {
+    TfrmMain& w = Show();
+    std::string path = dir.File("readwell-2.00.txt");
+    vorn::test::WriteFile(path, kSmallImage);
+    ui.files = {QString::fromStdString(path)};
+    w.OpenFirmwareFile1->trigger();
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].what, "open");
+    EXPECT_EQ(ui.shown[0].title, "Please select a firmware file");
+    EXPECT_EQ(w.userText1->text(), "This utility updates Readwell firmware to");
+    EXPECT_EQ(w.commLabel->text(), "Connect to Readwell with Comm Port");
+    EXPECT_EQ(w.lblConnect->text(), "Connect Readwell to computer comm port.");
+    EXPECT_EQ(w.userText2->text(), "readwell-2.00.txt");
+    EXPECT_EQ(w.DeviceName(), "Readwell");
+    EXPECT_EQ(w.SettingsPath(), w.UserFolder() + "/Readwell.settings.txt");
+    EXPECT_EQ(w.FirmwareVersion(), 0u);
+    EXPECT_TRUE(w.btnStart->isEnabled());
+    EXPECT_TRUE(w.UpdateFirmware1->isEnabled());
+    ASSERT_FALSE(ui.beeps.empty());
+    EXPECT_EQ(ui.beeps.back(), UiService::Kind::Information);
+    EXPECT_EQ(w.ProgressStep(), 1);
+    float first = w.ProgressIncrement();
+    EXPECT_FLOAT_EQ(first, 35328.0f / static_cast<float>(w.BslHost()->ImageLength()));
+
+    // A second, longer file replaces the image and the scale.
+    std::string longer = dir.File("second.txt");
+    vorn::test::WriteFile(longer, "@C000\n" + std::string("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n") +
+                                      "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n@FFFE\n00 C0\nq\n");
+    ui.files = {QString::fromStdString(longer)};
+    w.OpenFirmwareFile1->trigger();
+    EXPECT_EQ(w.userText2->text(), "second.txt") << ui.LastText().toStdString();
+    EXPECT_LT(w.ProgressIncrement(), first);
+}
+
+TEST_F(MainWindowTest, ABadFirmwareFileIsReportedAndChangesNothing) {
+    TfrmMain& w = Show();
+    std::string bad = dir.File("notes.txt");
+    vorn::test::WriteFile(bad, "These are not the hex bytes you are looking for.\n");
+    ui.files = {QString::fromStdString(bad)};
+    w.OpenFirmwareFile1->trigger();
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(ui.shown[1].title, "File Error");
+    EXPECT_EQ(ui.shown[1].text,
+              "The file \"notes.txt\" is not a valid firmware file.\nPlease choose a new firmware file to open.");
+    EXPECT_EQ(w.DeviceName(), "Instrument");
+    EXPECT_FALSE(w.btnStart->isEnabled());
+    EXPECT_EQ(w.userText1->text(), "Please select a firmware file to load");
+    EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("ErrorOK Told User:: The file \"notes.txt\""),
+              std::string::npos);
+
+    // A file that cannot be read gives the error number.
+    ui.files = {QString::fromStdString(dir.File(""))};
+    w.OpenFirmwareFile1->trigger();
+    EXPECT_TRUE(ui.LastText().startsWith("The Vornell Firmware Updater could not opening \""));
+    EXPECT_TRUE(ui.LastText().contains("\".\nPlease try again.\nError -"));
+
+    // Cancelling the dialog changes nothing and shows nothing more.
+    size_t shown = ui.shown.size();
+    w.OpenFirmwareFile1->trigger();
+    EXPECT_EQ(ui.shown.size(), shown + 1);  // only the dialog itself
+    EXPECT_EQ(w.DeviceName(), "Instrument");
+}
+
+TEST_F(MainWindowTest, NoNewImageWhileAnUpdateRuns) {
+    TfrmMain& w = Show();
+    bool openEnabled = true;
+    w.SetUpdateBody([&] {
+        openEnabled = w.OpenFirmwareFile1->isEnabled();
+        return 1;
+    });
+    w.btnStart->setEnabled(true);
+    w.btnStart->click();
+    QTest::qWait(300);
+    EXPECT_FALSE(openEnabled);
+    EXPECT_TRUE(w.OpenFirmwareFile1->isEnabled());
+}
+
+TEST_F(MainWindowTest, SendFeedbackHandsTheLogToTheFeedbackWindow) {
+    {
+        // A service nobody listens on: the opening check fails at once.
+        QSettings feedbackPrefs("Vornell Devices, Inc", "FeedbackForm");
+        feedbackPrefs.setValue("ServiceURL", "http://127.0.0.1:9");
+    }
+    TfrmMain& w = Show();
+    TfrmWeb web(&w);
+    w.SetFeedbackWindow(&web);
+    std::filesystem::remove(w.ErrorLogPath().toStdString());
+    w.SendFeedbacktoVornell1->trigger();
+    EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("Launching web feedback with an empty error file."),
+              std::string::npos);
+    ASSERT_FALSE(ui.shown.empty());
+    EXPECT_EQ(ui.shown.back().title, "Internet Access Error");
+    EXPECT_FALSE(web.isVisible());
 }

@@ -1,0 +1,31 @@
+#pragma once
+// What the update sequence needs from whoever shows it: the window implements this with
+// its labels, progress bar and message boxes; the command-line updater with a terminal.
+// Every call may process pending window events.
+#include <string>
+
+class UpdateUi {
+public:
+    enum BoxKind { kWarning = 0, kError = 1, kInformation = 2, kConfirmation = 3 };
+
+    virtual ~UpdateUi() = default;
+    // A status step: show the text, repaint, let pending events run.
+    virtual void ShowStatus(const std::string& text) = 0;
+    virtual void HideStatus() = 0;
+    // The line that tells the user what to do with the instrument ("Do NOT disconnect ...").
+    virtual void SetConnectText(const std::string& text) = 0;
+    // The progress bar, 0 to 100.
+    virtual int Progress() const = 0;
+    virtual void SetProgress(int position) = 0;
+    // The upload starts at `position`; each 'W' report then adds the upload increment.
+    virtual void BeginUpload(float position) = 0;
+    // The bootloader client's erase ('X') and upload ('W') reports; answers whether to go on.
+    virtual bool ReportProgress(long total, long done, int stage, int code) = 0;
+    // One-button box; also logged as "ErrorOK Told User:".
+    virtual void ErrorBox(const std::string& message, const std::string& title, int kind) = 0;
+    // OK/Cancel question; true for OK.
+    virtual bool AskOkCancel(const std::string& message, const std::string& title) = 0;
+    // The system sound of a box kind (success plays the information sound).
+    virtual void Beep(int kind) = 0;
+    virtual void PumpEvents() = 0;
+};

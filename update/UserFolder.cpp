@@ -1,0 +1,28 @@
+#include "update/UserFolder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace vorn::update {
+
+std::string UserFolder(const std::string& programFolder) {
+    namespace fs = std::filesystem;
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
+    if (!base.empty()) {
+        fs::path folder = fs::path(base) / "Vornell" / "VornBSL";
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (fs::is_directory(folder, ec) && access(folder.c_str(), W_OK) == 0) return folder.string();
+    }
+    return programFolder;
+}
+
+std::string ErrorLogPath(const std::string& userFolder) {
+    return (std::filesystem::path(userFolder) / (std::string(kProgramCaption) + ".errors.txt")).string();
+}
+
+}  // namespace vorn::update

@@ -1,0 +1,15 @@
+#pragma once
+// Where the updater keeps its diagnostic log and settings files: the per-user data folder
+// ($XDG_DATA_HOME, else ~/.local/share) + "/Vornell/VornBSL", created when missing; the
+// folder of the program itself when that cannot be had.
+#include <string>
+
+namespace vorn::update {
+
+inline constexpr const char* kProgramCaption = "Vornell Firmware Updater";
+
+std::string UserFolder(const std::string& programFolder);
+// "<folder>/Vornell Firmware Updater.errors.txt"
+std::string ErrorLogPath(const std::string& userFolder);
+
+}  // namespace vorn::update
