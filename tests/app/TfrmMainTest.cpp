@@ -354,6 +354,8 @@ TEST_F(MainWindowTest, OpeningAFirmwareFileNamesTheDeviceAndEnablesStart) {
     EXPECT_EQ(w.DeviceName(), "Readwell");
     EXPECT_EQ(w.SettingsPath(), w.UserFolder() + "/Readwell.settings.txt");
     EXPECT_EQ(w.FirmwareVersion(), 0u);
+    if (qEnvironmentVariableIsSet("VORN_SCREENSHOT_DIR"))
+        w.grab().save(qEnvironmentVariable("VORN_SCREENSHOT_DIR") + "/window-loaded.png");
     EXPECT_TRUE(w.btnStart->isEnabled());
     EXPECT_TRUE(w.UpdateFirmware1->isEnabled());
     ASSERT_FALSE(ui.beeps.empty());
