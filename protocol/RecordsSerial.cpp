@@ -1,0 +1,89 @@
+// Record lists over the command channel, and the session's forms of the record helpers.
+#include <cstdlib>
+
+#include "protocol/SessionConstants.h"
+#include "protocol/SessionText.h"
+#include "protocol/Vorn_protocol.h"
+#include "serial/Status.h"
+#include "serial/Text.h"
+#include "serial/VornLog.h"
+
+using namespace vorn::session;
+namespace rec = vorn::records;
+
+namespace {
+constexpr uint32_t kLevel = VornLog::kMilestones;
+}  // namespace
+
+int32_t Vorn_protocol::GetRecords_Serial(RecordSet* set, int type) {
+    const char* name = rec::TypeName(type);
+    if (!name) {
+        Say(kLevel, "GetRecords_Serial found an unexpected record type \"%d\"", type);
+        return vorn::kOutOfRange;
+    }
+    if (!set) return vorn::kMissingArgument;
+    if (!set->records.empty()) {
+        Say(kLevel, "GetRecords_Serial found a non-null \"%s\" set", name);
+        set->Clear();
+    }
+
+    std::string answer;
+    int32_t rc = Command(Format("get -%s\r", name), kValueTimeoutMs, &answer, nullptr);
+    // A device that does not tell its count is read up to the first record it lacks.
+    long count = static_cast<long>(rec::TypeMax(type));
+    if (rc > 0) {
+        count = std::strtol(answer.c_str(), nullptr, 10);  // skips the leading white space
+        if (count < 0) count = 0;
+        // No instrument keeps more than its maximum; a larger count is a garbled answer.
+        if (count > static_cast<long>(rec::TypeMax(type))) count = static_cast<long>(rec::TypeMax(type));
+    }
+    if (count == 0) {
+        Say(kLevel, "GetRecords_Serial found no \"%s\" records in instrument", name);
+        return 0;
+    }
+    Say(kLevel, "GetRecords_Serial instrument reports %d \"%s\" records", static_cast<int>(count), name);
+
+    set->records.reserve(static_cast<size_t>(count));
+    for (long i = 0; i < count; ++i) {
+        std::string text;
+        if (GetValueString(Format("get -%s %ld", name, i), kValueTimeoutMs, &text, InstrumentRecord::kTextMax) <= 0) break;
+        set->records.push_back(InstrumentRecord{{}, std::move(text)});
+    }
+    Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(set->Count()),
+        static_cast<int>(count), name);
+    return 1;
+}
+
+int32_t Vorn_protocol::SetRecords_Serial(RecordSet* set, int type) {
+    const char* name = rec::TypeName(type);
+    if (!name) {
+        Say(kLevel, "SetRecords_Serial found an unexpected record type \"%d\"", type);
+        return vorn::kOutOfRange;
+    }
+    if (!set || set->records.empty()) {
+        Say(kLevel, "SetRecords_Serial found an empty \"%s\" set", name);
+        return 0;
+    }
+    AlphabetizeRecords(set, type);
+    size_t i = 0;
+    for (; i < set->Count(); ++i) {
+        const std::string text = vorn::Bounded(set->records[i].text, kRecordSetTextMax);
+        if (text.empty()) break;
+        std::string answer;
+        int32_t ms = 0;
+        int32_t rc = Command(Format("set -%s %d %s\r", name, static_cast<int>(i), text.c_str()), kValueTimeoutMs, &answer, &ms);
+        if (rc > 0 && answer.find("OK") != std::string::npos)
+            Say(kLevel, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name, static_cast<int>(i), text.c_str(), ms);
+    }
+    Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(i), static_cast<int>(set->Count()),
+        name);
+    return 1;
+}
+
+int32_t Vorn_protocol::GetRecords_File(RecordSet* set, int type, std::string_view text) {
+    return rec::GetRecords_File(set, type, text, log_);
+}
+
+int32_t Vorn_protocol::AlphabetizeRecords(RecordSet* set, int type) { return rec::AlphabetizeRecords(set, type, log_); }
+
+int32_t Vorn_protocol::ExtractNames(RecordSet* set, int type) { return rec::ExtractNames(set, type, log_); }
