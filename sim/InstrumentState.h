@@ -39,6 +39,31 @@ struct InstrumentState {
     long bslWrites = 0;                 // "W" frames among them
     // end bootloader
 
+    // loggers
+    // A radio module in or out of its AT command mode: the host computer's modem ("radio"
+    // switch) or a logger's own module, reached through the old firmware's "term".
+    struct AtModem {
+        bool commandMode = false;
+        std::string line;                               // AT command being typed
+        std::map<std::string, std::string> registers;   // "HP", "DT", "VR" in hexadecimal
+    };
+    bool loggerStarted = false;         // factory settings and fault switches were taken once
+    AtModem hostModem;
+    AtModem loggerModule;
+    bool termPassThrough = false;       // old Kt7 hands the line to its radio module
+    int radioLink = 0;                  // the logger over the air: 0 asleep, 1 listening, 2 logged in
+    int wakeCRs = 0;                    // wake packets heard in a row while asleep
+    std::string airLine;                // what the logger hears over the air before a login
+    long linesHeard = 0;                // command lines the shell took (fault switches count them)
+    long quietAfter = -1;               // stop answering after this many lines ...
+    long quietLines = 0;                // ... for this many lines
+    // end loggers
+
+    // lab instruments
+    bool labStarted = false;            // factory values and switches were taken once
+    std::string labSensorType = "1";    // HN9 sensor type: the updater sets it, a restore does not bring it back
+    // end lab instruments
+
     // A firmware update: the new image runs, settings, records and data are gone.
     void WipeForUpdate() {
         settings.clear();

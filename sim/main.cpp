@@ -31,6 +31,20 @@ void Usage(FILE* out) {
                  "        in-bootloader        start in the VornBSL engine's command mode\n"
                  "        drop-rate=P          drop answers with probability P (0..1)\n"
                  "        corrupt-rate=P       corrupt answers with probability P (0..1)\n"
+                 "      loggers (--family KT72, QV, ZQ8, MYR, KT7R or KT7):\n"
+                 "        uninitialised        no factory settings (as after a firmware update)\n"
+                 "        name=NAME            the logger's name (default FIELD01)\n"
+                 "        trait=N              trait bits: 1 radio fitted, 8 cellular (Kt72 default 9)\n"
+                 "        new-firmware         a Kt7 that answers \"get -ver\" (default: old, \"show\")\n"
+                 "        radio                the host talks to a radio modem (\"+++\", ATHP, ATDT ...)\n"
+                 "                             and reaches the logger over the air (query, login NAME)\n"
+                 "        asleep               over the radio, the logger waits for wake packets\n"
+                 "        echo                 repeat everything the host sends (a relay)\n"
+                 "        quiet-after=N        stop answering after N command lines ...\n"
+                 "        quiet-lines=M        ... for the next M lines (default 3)\n"
+                 "        error-command=LINE   answer \"ERROR\" to the command LINE\n"
+                 "        baud-silent          \"set -baud N\" switches speed without answering\n"
+                 "        dataflash-fail       \"yes\" answers \"DataFlash FAIL\"\n"
                  "  --help               this text\n");
 }
 
