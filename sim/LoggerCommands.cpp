@@ -31,7 +31,7 @@ constexpr LoggerFamily kFamilies[] = {
     {"MYR",  "MYR",  0x00, "-i -sn -devid -report -depth -site -lat -long -tz -w -padc -ports -adc30 -adc15 -data "
                            "-trait -r"},
     {"KT7R", "Kt7r", 0x00, "-i -sn -w -padc -ports -build"},
-    {"QV",   "QV",   0x01, "-i -sn -devid -data -rch -rsch -rver"},
+    {"QV",   "QV",   0x01, "-i -sn -data -rch -rsch -rver"},
     {"KT7",  "Kt7",  0x01, "-i -sn -w -padc -r -rch -rsch -rver"},
 };
 // clang-format on
@@ -71,6 +71,7 @@ constexpr long long kUnixTo2000 = 946684800;
 constexpr long long kSecondsPerDay = 86400;
 constexpr size_t kTextMax = 63;
 constexpr int kOldFirmwareResets = 2;
+constexpr uint32_t kOldPadcMinVersion = 165;  // older firmware has no "hertz"
 
 const LoggerFamily* FamilyRow(const std::string& code) {
     for (const LoggerFamily& f : kFamilies)
@@ -349,15 +350,20 @@ void FillFactorySettings(Simulator& sim) {
     const uint32_t trait = static_cast<uint32_t>(o.Number("trait", family->defaultTrait));
     if (trait & 1) {
         s.loggerModule.registers = {{"HP", kRadioChannel}, {"DT", kRadioSubchannel}, {"VR", kModuleVersion}};
-        if (Knows(*family, "-rch")) {
+        if (Knows(*family, "-rch") && !OldFirmware(sim)) {
             s.settings["-rch"] = kRadioChannel;
             s.settings["-rsch"] = kRadioSubchannel;
         }
     }
     if (o.Has("uninitialised")) return;
     s.settings["-i"] = o.Text("name", kDefaultName);
-    for (const auto& [key, value] : kFactorySettings)
-        if (Knows(*family, key)) s.settings[key] = value;
+    // The old firmware keeps only what "show", "hertz" and its few set commands reach.
+    const bool old = OldFirmware(sim);
+    for (const auto& [key, value] : kFactorySettings) {
+        const bool oldKeeps = key == "-w" || key == "-r" || (key == "-padc" && s.version >= kOldPadcMinVersion);
+        if (old ? oldKeeps : Knows(*family, key)) s.settings[key] = value;
+    }
+    if (s.family == "ZQ8") s.settings.erase("-r");  // always radio mode 16, nothing stored
     if (Knows(*family, "-trait")) s.settings["-trait"] = std::to_string(255 - (trait & 0xFF));
 }
 
