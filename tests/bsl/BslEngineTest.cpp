@@ -25,21 +25,6 @@ FlashModel ReadwellFlash() {
     return flash;
 }
 
-TEST(FlashModelTest, SegmentsFollowTheFamilyLayoutAroundTheEngine) {
-    const FlashModel flash = ReadwellFlash();
-    EXPECT_TRUE(flash.Erasable(0x1000));
-    EXPECT_TRUE(flash.Erasable(0x10BF));
-    EXPECT_FALSE(flash.Erasable(0x10C0));  // INFO beyond the segments the family erases
-    EXPECT_FALSE(flash.Erasable(0x20FF));
-    EXPECT_TRUE(flash.Erasable(0x2100));
-    EXPECT_TRUE(flash.Erasable(0xF9FF));
-    EXPECT_FALSE(flash.Erasable(0xFA00));
-    EXPECT_FALSE(flash.Erasable(0xFFFE));
-    EXPECT_TRUE(flash.Erasable(0x10000));
-    EXPECT_TRUE(flash.Erasable(0x1FF00));
-    EXPECT_FALSE(flash.Erasable(0x1FF01));
-}
-
 TEST(FlashModelTest, WritesNeedErasedFlashAndMayRepeatThemselves) {
     FlashModel flash = ReadwellFlash();
     EXPECT_FALSE(flash.Write(0x2200, {0x12, 0x34}));  // still the factory firmware
@@ -163,31 +148,6 @@ TEST_F(EngineTest, WritesLandAtTheAddressAndMoveItOn) {
         EXPECT_EQ(s.flash.Read(0xC003), 0x78);
         EXPECT_NE(vornsim::DumpState(s).find("\nflash:\n@C000\n12 34 56 78\n@FFE0\n"), std::string::npos);
     });
-}
-
-TEST(EngineHandOverTest, FirmwareHandsOverToAWaitingEngine) {
-    vornsim::Options options;
-    options.family = "KT72";
-    options.portName = "";
-    auto sim = vornsim::MakeInstrument(options);
-    ASSERT_TRUE(sim->Start());
-    VornSerial port;
-    ASSERT_EQ(port.VSOpen(sim->SlavePath(), 9600), 1);
-    auto say = [&](const std::string& bytes, char until) {
-        port.VSFlush(1);
-        port.VSWrite(bytes);
-        port.VSWait(300, until);
-        std::string got = port.ReadBuffer();
-        port.VSFlush(0);
-        return got;
-    };
-    EXPECT_EQ(say("boot XXXX\r", '>'), "\rERROR\r>");
-    EXPECT_EQ(say("boot ZELK\r", '\r'), "\rOK\r");
-    vorn::SleepMs(50);
-    EXPECT_EQ(say("\r", '$'), "$");
-    EXPECT_EQ(say("X", '#'), "");  // only "P" connects
-    EXPECT_EQ(say("P", '#'), "#");
-    EXPECT_EQ(say("\r", '\r'), "?\r");  // now in command mode
 }
 
 }  // namespace

@@ -203,21 +203,9 @@ TEST_F(SessionTest, MissingEngineFailsWithoutFurtherTries) {
 
 TEST_F(SessionTest, EngineAlreadyInCommandModeCountsAsInvoked) {
     Start("KT72", {{"in-bootloader", ""}});
-    Load(SixteenBitImage());
     EXPECT_EQ(Connect(), vornsim::kBslEngineVersion);
     EXPECT_EQ(BootLines(), 1u);
     EXPECT_TRUE(Logged("BSLInvocation found the VornBSL already active"));
-    LoadFlash();
-    ExpectFlashHolds(SixteenBitImage());
-}
-
-TEST_F(SessionTest, RefusedBlockIsWrittenOnTheRetry) {
-    Start("KT72", {{"bsl-refuse-write", "3"}});
-    Load(SixteenBitImage());
-    ASSERT_GE(Connect(), 0);
-    LoadFlash();
-    ExpectFlashHolds(SixteenBitImage());
-    EXPECT_TRUE(Logged("BSLSendAddress (01200) successful"));  // the refused block's own start
 }
 
 TEST_F(SessionTest, PowerLossMidUploadFailsCleanlyAndTheLeftEngineIsLoadedAgain) {
