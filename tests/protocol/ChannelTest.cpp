@@ -307,3 +307,66 @@ TEST(SetBaudCommand, DeviceNumberingAndSilenceAfterAskingFor9600) {
     EXPECT_EQ(odd.peer.Count("set -baud 0"), 1);
     EXPECT_TRUE(odd.Logged("SetBaudCommand: unsupported baud rate 1200, using 9600"));
 }
+
+TEST(Hooks, ProgressCanStopWakeAndSettingsAndTraceSeesBothWays) {
+    Rig rig([](const std::string& c) { return c == "get -i" ? Reply("LOG1") : std::string(); });
+    rig.Identify(LT_KT72, 204);
+    ConnectOptions o;
+    rig.proto.Options(&o, 0);
+    o.progressReporting = true;
+    o.trace = 3;
+    ASSERT_EQ(rig.proto.Options(&o, 1), 1);
+    std::vector<std::string> traced;
+    rig.proto.SetTraceHook([&](const std::string& text) { traced.push_back(text); });
+
+    std::vector<long> seen;
+    rig.proto.SetProgressHook([&](long total, long done, int phase) {
+        EXPECT_EQ(total, 909);
+        EXPECT_EQ(phase, kPhaseRunning);
+        seen.push_back(done);
+        return done < 36;
+    });
+    EXPECT_EQ(rig.proto.SendWake(), vorn::kCancelled);
+    EXPECT_EQ(seen, (std::vector<long>{0, 18, 36}));
+    EXPECT_TRUE(rig.Logged("SendWake canceled by user after sending 36 of 909 packets"));
+    for (int wait = 0; wait < 50 && rig.peer.Heard().size() < 37; ++wait) vorn::SleepMs(10);
+    EXPECT_EQ(rig.peer.Heard(), std::string(37, '\r'));
+
+    rig.proto.SetProgressHook([](long, long, int phase) { return phase != kPhaseRunning; });
+    DeviceInfo record;
+    uint32_t mask = setting::kName | setting::kSite;
+    EXPECT_EQ(rig.proto.DeviceSettings(&record, &mask, kGet), vorn::kCancelled);
+    EXPECT_TRUE(rig.Logged("DeviceSettings canceled by user after getting 2 of 2 settings"));
+
+    rig.proto.SetProgressHook(nullptr);  // back to the program's hook, which always goes on
+    std::string name;
+    EXPECT_EQ(rig.proto.NameCommand(&name, kGet), 1);
+    EXPECT_EQ(traced, (std::vector<std::string>{"get -i\r", "\rLOG1\r>"}));
+}
+
+TEST(DisconnectDevice, KeepPortOpenLeavesTheConnectionForTheNextConnect) {
+    Rig rig([](const std::string& c) { return c == "get -ver" ? Reply("MYR 1.20") : std::string(); });
+    rig.proto.VSClose();
+    ConnectOptions o;
+    rig.proto.Options(&o, 0);
+    o.keepPortOpen = true;
+    rig.proto.Options(&o, 1);
+    ConnectRequest request;
+    request.portName = rig.peer.SlavePath();
+    request.connectionType = kConnectionSerial;
+    ASSERT_EQ(rig.proto.Connect(&request), 1);
+    EXPECT_EQ(rig.proto.Info().type, LT_MYR);
+    EXPECT_EQ(rig.proto.DisconnectDevice(), 1);
+    EXPECT_TRUE(rig.proto.IsOpen());
+    EXPECT_TRUE(rig.proto.Connected());
+    EXPECT_EQ(rig.proto.Info().type, LT_UNKNOWN);  // forgotten all the same
+    ASSERT_EQ(rig.proto.Connect(&request), 1);
+    EXPECT_EQ(rig.peer.Count("get -ver"), 2);
+
+    o.keepPortOpen = false;
+    rig.proto.Options(&o, 1);
+    EXPECT_EQ(rig.proto.DisconnectDevice(), 1);
+    EXPECT_FALSE(rig.proto.IsOpen());
+    EXPECT_FALSE(rig.proto.Connected());
+    EXPECT_EQ(rig.proto.DisconnectDevice(), 0);
+}

@@ -1,5 +1,8 @@
 #include "ScriptedPeer.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 namespace vorn::test {
 
 ScriptedPeer::ScriptedPeer(Responder responder) : responder_(std::move(responder)) {
@@ -13,8 +16,13 @@ ScriptedPeer::~ScriptedPeer() {
 
 void ScriptedPeer::Run() {
     while (running_) {
-        std::string got = pty_.Receive(20);
-        if (got.empty()) continue;
+        // Take whatever has arrived as soon as it arrives.
+        pollfd p{pty_.Master(), POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        char buffer[4096];
+        ssize_t n = read(pty_.Master(), buffer, sizeof buffer);
+        if (n <= 0) continue;
+        std::string got(buffer, static_cast<size_t>(n));
         std::vector<std::string> ready;
         {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
+#include <random>
 
 #include "ProtocolRig.h"
 #include "serial/Status.h"
@@ -490,4 +492,87 @@ TEST(DeviceSettings, RadioBitsBringTheTraitFirst) {
     mask = setting::kRadioChannel;
     EXPECT_EQ(rig.proto.DeviceSettings(&record, &mask, kGet), vorn::kPartlyDone);
     EXPECT_EQ(rig.peer.Count("get -rch"), 1);
+}
+
+// Answers of any length and content: no command may crash, overrun a field or store more
+// than its field holds.
+TEST(Robustness, RandomAnswersNeverOverrunAField) {
+    std::mt19937 random(20240611);
+    std::mutex mutex;
+    Rig rig([&](const std::string&) {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::uniform_int_distribution<int> length(0, 300), byte(0, 255), pick(0, 5);
+        std::string answer;
+        const int n = length(random);
+        for (int i = 0; i < n; ++i) {
+            char c = static_cast<char>(byte(random));
+            if (c == '$') c = '#';  // keeps a bootloader's 3 s pause out of the loop
+            switch (pick(random)) {
+                case 0: answer += ' '; break;
+                case 1: answer += '\r'; break;
+                case 2: answer += static_cast<char>('0' + byte(random) % 10); break;
+                default: answer += c;
+            }
+        }
+        return answer + "\rK>";
+    }, 1);
+    for (int round = 0; round < 12; ++round) {
+        // New firmware: the old firmware's "term" path pauses a second each time.
+        rig.Identify(LT_KT72, round % 2 ? 204 : 100);
+        DeviceInfo& i = rig.proto.Info();
+        i.trait = 0x4009;
+        const int d = kGet;
+        rig.proto.NameCommand(&i.deviceName, d);
+        rig.proto.DeviceIDCommand(&i.deviceID, d);
+        rig.proto.ReportCommand(&i.reportMode, d);
+        rig.proto.DepthCommand(&i.depths, d);
+        rig.proto.SiteCommand(&i.site, d);
+        rig.proto.LatitudeCommand(&i.latitude, d);
+        rig.proto.LongitudeCommand(&i.longitude, d);
+        rig.proto.TimeZoneCommand(&i.timeZone, d);
+        rig.proto.SNCommand(&i.serialNumber, d);
+        rig.proto.WakeCommand(&i.measurementInterval, d);
+        rig.proto.PADCCommand(&i.padc, d);
+        rig.proto.PortsCommand(&i.ports, d);
+        rig.proto.ADCcalCommand(1, &i.adc30Slopes, &i.adc30Offsets, d);
+        rig.proto.DataParameterCommand(&i.dataParameter, d);
+        rig.proto.VornBuildCommand(&i.buildInfo, d);
+        rig.proto.TraitCommand(&i.trait, d);
+        i.trait = 0x4009;
+        rig.proto.APNCommand(&i.apn, d);
+        rig.proto.APNUserCommand(&i.apnUser, d);
+        rig.proto.APNPasswdCommand(&i.apnPassword, d);
+        rig.proto.AuthKeyCommand(&i.authKey, d);
+        rig.proto.HostCommand(&i.host, d);
+        rig.proto.IPPortCommand(&i.ipPort, d);
+        rig.proto.RmodeCommand(&i.radioMode, d);
+        uint32_t mask = setting::kRadioAll;
+        rig.proto.MSRadioCommand(&i.radioChannel, &i.radioSubchannel, &i.radioVersion, d, &mask);
+        mask = setting::kRadioAll;
+        rig.proto.Qr4Config(&i.radioChannel, &i.radioSubchannel, &i.radioVersion, d, &mask);
+        VornSeconds t = 0;
+        rig.proto.DeviceTime(&t, d);
+        std::string name;
+        i.newFirmware = false;
+        i.type = LT_KT7;
+        rig.proto.ParseShowCommand(round % 3 ? nullptr : &name);
+        if (round % 4 == 0) rig.proto.VerCommand(1);  // its pauses are long: now and then
+        EXPECT_LE(name.size(), DeviceInfo::kDeviceNameMax);
+
+        const DeviceInfo& r = rig.proto.Info();
+        EXPECT_LE(r.deviceName.size(), DeviceInfo::kDeviceNameMax);
+        EXPECT_LE(r.deviceID.size(), DeviceInfo::kDeviceIDMax);
+        EXPECT_LE(r.serialNumber.size(), DeviceInfo::kSerialNumberMax);
+        EXPECT_LE(r.versionText.size(), 20u);
+        EXPECT_LE(r.buildInfo.size(), 16u);
+        EXPECT_LE(r.site.size(), 25u);
+        EXPECT_LE(r.radioVersion.size(), DeviceInfo::kRadioVersionMax);
+        EXPECT_LE(r.apn.size(), DeviceInfo::kApnMax);
+        EXPECT_LE(r.apnUser.size(), DeviceInfo::kApnMax);
+        EXPECT_LE(r.apnPassword.size(), DeviceInfo::kApnMax);
+        EXPECT_LE(r.authKey.size(), DeviceInfo::kAuthKeyMax);
+        EXPECT_LE(r.host.size(), DeviceInfo::kHostMax);
+        EXPECT_LE(rig.proto.LastAnswer().size(), kAnswerMax);
+    }
+    EXPECT_GT(rig.peer.Commands().size(), 12u * 20);
 }
