@@ -149,12 +149,17 @@ uint32_t Simulator::HostBaud() const {
 }
 
 void Simulator::Become(std::shared_ptr<Personality> personality, uint32_t baud) {
+    // The personality being replaced may be the one whose handler is running: keep it
+    // alive until the current delivery or timer has returned.
+    if (active_) retired_.push_back(std::move(active_));
     active_ = std::move(personality);
     lineBaud_ = baud;
     if (active_) active_->OnEnter(*this);
 }
 
-void Simulator::PowerOff() { active_.reset(); }
+void Simulator::PowerOff() {
+    if (active_) retired_.push_back(std::move(active_));
+}
 
 void Simulator::Send(std::string_view bytes) {
     if (master_ < 0 || bytes.empty()) return;
@@ -224,6 +229,7 @@ void Simulator::Deliver(std::string_view bytes) {
         active_->OnGarbage(*this, bytes.size());
     else
         active_->OnBytes(*this, bytes);
+    retired_.clear();
 }
 
 void Simulator::Run() {
@@ -243,6 +249,7 @@ void Simulator::Run() {
                 timers_.erase(due);
                 fn(*this);
             }
+            retired_.clear();
         }
         pollfd p{master_, POLLIN, 0};
         if (poll(&p, 1, wait) <= 0) continue;

@@ -129,6 +129,7 @@ private:
     std::atomic<bool> running_{false};
     std::recursive_mutex mutex_;
     std::shared_ptr<Personality> active_;
+    std::vector<std::shared_ptr<Personality>> retired_;  // replaced during the current turn
     uint32_t lineBaud_ = 9600;
     std::mt19937 random_;
     std::string transcript_;
