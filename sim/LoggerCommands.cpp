@@ -71,6 +71,8 @@ constexpr long long kUnixTo2000 = 946684800;
 constexpr long long kSecondsPerDay = 86400;
 constexpr size_t kTextMax = 63;
 constexpr int kOldFirmwareResets = 2;
+constexpr const char* kDefaultHardwareRevision = "C";
+constexpr int kLowBattery = 5;
 constexpr uint32_t kOldPadcMinVersion = 165;  // older firmware has no "hertz"
 
 const LoggerFamily* FamilyRow(const std::string& code) {
@@ -445,6 +447,15 @@ bool HandleNewFirmware(Simulator& sim, const std::string& line) {
         EraseData(sim, false);
         return true;
     }
+    if (line == "get -hver" || line == "get -batt") {
+        CommandShell::Answer(sim, line == "get -hver" ? s.hardwareRevision : std::to_string(s.battery));
+        return true;
+    }
+    if (line == "post" || line == "post -init") {
+        const bool good = s.flash.CodeGood() && !sim.options().Has("code-corrupt");
+        CommandShell::Answer(sim, good ? "Code Good!" : "Code Corrupt!");
+        return true;
+    }
     if (HandleClock(sim, line, false)) return true;
     if (line.rfind("get -", 0) == 0) {
         const std::string key = line.substr(4);
@@ -534,7 +545,12 @@ void EnsureLoggerStarted(Simulator& sim) {
     s.quietLines = o.Number("quiet-lines", kDefaultQuietLines);
     s.hostModem.registers = {{"HP", kRadioChannel}, {"DT", kRadioSubchannel}, {"VR", kModemVersion}};
     s.radioLink = o.Has("asleep") ? 0 : 1;
-    if (IsLoggerFamily(s.family)) FillFactorySettings(sim);
+    if (!IsLoggerFamily(s.family)) return;
+    // The switches the lab instruments know for these, read the same way.
+    if (s.hardwareRevision.empty()) s.hardwareRevision = o.Text("hver", kDefaultHardwareRevision);
+    if (o.Has("low-battery")) s.battery = kLowBattery;
+    if (o.Has("battery")) s.battery = static_cast<int>(o.Number("battery", s.battery));
+    FillFactorySettings(sim);
 }
 
 void RegisterLoggerCommands(CommandShell& shell) {

@@ -23,6 +23,8 @@
 //   error-command=LINE   the command LINE is answered "ERROR"
 //   baud-silent          "set -baud N" switches without answering
 //   dataflash-fail       "yes" answers "DataFlash FAIL"
+//   hver=X, battery=N, low-battery, code-corrupt: as for the lab instruments ("get -hver",
+//                        "get -batt", "post" of a new-firmware logger)
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -367,3 +367,16 @@ TEST(LoggerSim, SleepingRadioLoggerWakesOnWakePacketsAndModemTakesATCommands) {
     EXPECT_EQ(ask("ATVR\r", '\r'), "10A5\r");
     EXPECT_EQ(ask("ATCN\r", 'K'), "OK\r");
 }
+
+TEST(LoggerSim, NewFirmwareAnswersWhatTheUpdaterChecks) {
+    SimRig rig("KT72", 204, {{"battery", "87"}});
+    ASSERT_EQ(rig.Connect(), 1);
+    std::string answer;
+    ASSERT_GT(rig.proto.DeviceCommand("get -batt\r", '>', 500, &answer, 32), 0);
+    EXPECT_EQ(answer, "\r87\r>");
+    ASSERT_GT(rig.proto.DeviceCommand("get -hver\r", '>', 500, &answer, 32), 0);
+    EXPECT_EQ(answer, "\rC\r>");
+    const bool good = rig.sim->WithState([](vornsim::InstrumentState& s) { return s.flash.CodeGood(); });
+    ASSERT_GT(rig.proto.DeviceCommand("post -init\r", '>', 500, &answer, 32), 0);
+    EXPECT_EQ(answer, good ? "\rCode Good!\r>" : "\rCode Corrupt!\r>");
+}
