@@ -21,6 +21,9 @@
 #include "serial/VornSerial.h"
 
 class VornLog;
+namespace vorn::protocol {
+struct SettingExecutor;
+}
 
 // Device time: seconds since 2000-01-01 00:00:00 of the host's local time.
 using VornSeconds = int64_t;
@@ -173,7 +176,7 @@ public:
     int32_t EraseData();
 
 private:
-    friend struct SettingExecutor;
+    friend struct vorn::protocol::SettingExecutor;
 
     // One log line tagged with the port name.
     void Say(uint32_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));

@@ -207,6 +207,8 @@ size_t ParseStart(From from, std::string_view answer) {
 
 }  // namespace
 
+namespace vorn::protocol {
+
 // The value a setting command works on: exactly one of the pointers, by the row's kind.
 struct SettingValue {
     std::string* text = nullptr;
@@ -351,7 +353,9 @@ struct SettingExecutor {
     static SettingValue Five(DeviceInfo::Bytes5* f) { return SettingValue{nullptr, nullptr, nullptr, f}; }
 };
 
-using X = SettingExecutor;
+}  // namespace vorn::protocol
+
+using X = vorn::protocol::SettingExecutor;
 
 int32_t MOSSY_Protocol::NameCommand(std::string* name, int direction) {
     lastElapsedMs_ = 0;
