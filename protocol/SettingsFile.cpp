@@ -20,6 +20,16 @@ namespace ib = vorn::instinfo;
 
 bool LineEnd(char c) { return c == '\r' || c == '\n'; }
 
+// The last line of a file of this program names the values it holds: every other line is
+// written whatever the device gave, so a number line of 0 may stand for a value never read.
+constexpr const char* kValidKey = "valid";
+
+// The valid bits of the "valid" line; every bit for files without one.
+uint32_t HeldValues(std::string_view text) {
+    uint32_t held = 0;
+    return ReadUnsigned(text, kValidKey, &held) ? held : ~0u;
+}
+
 void AppendFormat(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void AppendFormat(std::string& out, const char* format, ...) {
     va_list args;
@@ -59,43 +69,44 @@ struct LoggerLine {
     Num kind;
     LoggerField field;
     size_t capacity;      // text read capacity (characters + terminating zero)
-    uint32_t bit;         // setting bit a reader adds when it finds the key
+    uint32_t bit;         // setting bits a reader adds when it finds the key
     uint32_t onlyWith;    // written only when this valid bit is set (0: always)
     uint8_t readers;
+    uint32_t heldBit;     // the valid bit that says the file holds a device value here
 };
 
 // The logger layout, in file order. "type" comes first and is written from the type name.
 const std::vector<LoggerLine>& LoggerLines() {
     static const std::vector<LoggerLine> lines = {
-        {"deviceid", Num::Text, &DeviceInfo::deviceID, 9, sb::kDeviceID, 0, kKt72Group},
-        {"name", Num::Text, &DeviceInfo::deviceName, 9, sb::kName, 0, kKt72Group | kKt7r | kQv},
-        {"sn", Num::Text, &DeviceInfo::serialNumber, 16, sb::kSerialNumber, 0, kKt72Group | kKt7r | kQv},
-        {"trait", Num::Signed, &DeviceInfo::trait, 0, sb::kTrait, 0, kKt72Group},
-        {"wake", Num::Signed, &DeviceInfo::measurementInterval, 0, sb::kWake, 0, kKt72Group | kKt7r},
-        {"padc", Num::Signed, &DeviceInfo::padc, 0, sb::kPadc, 0, kKt72Group | kKt7r},
+        {"deviceid", Num::Text, &DeviceInfo::deviceID, 9, sb::kDeviceID, 0, kKt72Group, sb::kDeviceID},
+        {"name", Num::Text, &DeviceInfo::deviceName, 9, sb::kName, 0, kKt72Group | kKt7r | kQv, sb::kName},
+        {"sn", Num::Text, &DeviceInfo::serialNumber, 16, sb::kSerialNumber, 0, kKt72Group | kKt7r | kQv, sb::kSerialNumber},
+        {"trait", Num::Signed, &DeviceInfo::trait, 0, sb::kTrait, 0, kKt72Group, sb::kTrait},
+        {"wake", Num::Signed, &DeviceInfo::measurementInterval, 0, sb::kWake, 0, kKt72Group | kKt7r, sb::kWake},
+        {"padc", Num::Signed, &DeviceInfo::padc, 0, sb::kPadc, 0, kKt72Group | kKt7r, sb::kPadc},
         // A KT7R file carries its ports on this line too; reading it keeps them.
-        {"ports", Num::Five, &DeviceInfo::ports, 65, sb::kPorts, 0, kKt72Group | kKt7r},
-        {"depth", Num::Five, &DeviceInfo::depths, 65, sb::kDepths, 0, kKt72Group},
-        {"ADC15 slopes", Num::Five, &DeviceInfo::adc15Slopes, 65, 0, sb::kAdc15, kKt72Group},
-        {"ADC15 offsets", Num::Five, &DeviceInfo::adc15Offsets, 65, 0, sb::kAdc15, kKt72Group},
-        {"ADC30 slopes", Num::Five, &DeviceInfo::adc30Slopes, 65, 0, sb::kAdc30, kKt72Group},
-        {"ADC30 offsets", Num::Five, &DeviceInfo::adc30Offsets, 65, 0, sb::kAdc30, kKt72Group},
-        {"rmode", Num::Signed, &DeviceInfo::radioMode, 0, sb::kRadioMode, 0, kKt72Group},
-        {"rch", Num::Signed, &DeviceInfo::radioChannel, 0, sb::kRadioChannel, 0, kKt72Group | kQv},
-        {"rsch", Num::Signed, &DeviceInfo::radioSubchannel, 0, sb::kRadioSubchannel | sb::kTrait, 0, kKt72Group | kQv},
-        {"data", Num::Signed, &DeviceInfo::dataParameter, 0, sb::kDataParameter, 0, kKt72Group | kQv},
-        {"site", Num::Text, &DeviceInfo::site, 26, sb::kSite, 0, kKt72Group},
-        {"lat", Num::Real, &DeviceInfo::latitude, 0, sb::kLatitude, 0, kKt72Group},
-        {"lon", Num::Real, &DeviceInfo::longitude, 0, sb::kLongitude, 0, kKt72Group},
-        {"timezone", Num::Signed, &DeviceInfo::timeZone, 0, sb::kTimeZone, 0, kKt72Group},
-        {"report", Num::Unsigned, &DeviceInfo::reportMode, 0, sb::kReportMode, 0, kKt72Group},
-        {"apn", Num::Text, &DeviceInfo::apn, 36, sb::kApn, 0, kKt72Group},
-        {"user", Num::Text, &DeviceInfo::apnUser, 36, sb::kApnUser, 0, kKt72Group},
-        {"passwd", Num::Text, &DeviceInfo::apnPassword, 36, sb::kApnPassword, 0, kKt72Group},
-        {"host", Num::Text, &DeviceInfo::host, 64, sb::kHost, 0, kKt72Group},
-        {"authkey", Num::Text, &DeviceInfo::authKey, 33, sb::kAuthKey, 0, kKt72Group},
-        {"ipport", Num::Unsigned, &DeviceInfo::ipPort, 0, sb::kIpPort, 0, kKt72Group},
-        {"VornBuild", Num::Text, &DeviceInfo::buildInfo, 17, sb::kBuildInfo, sb::kBuildInfo, kKt72Group | kKt7r},
+        {"ports", Num::Five, &DeviceInfo::ports, 65, sb::kPorts, 0, kKt72Group | kKt7r, sb::kPorts},
+        {"depth", Num::Five, &DeviceInfo::depths, 65, sb::kDepths, 0, kKt72Group, sb::kDepths},
+        {"ADC15 slopes", Num::Five, &DeviceInfo::adc15Slopes, 65, 0, sb::kAdc15, kKt72Group, sb::kAdc15},
+        {"ADC15 offsets", Num::Five, &DeviceInfo::adc15Offsets, 65, 0, sb::kAdc15, kKt72Group, sb::kAdc15},
+        {"ADC30 slopes", Num::Five, &DeviceInfo::adc30Slopes, 65, 0, sb::kAdc30, kKt72Group, sb::kAdc30},
+        {"ADC30 offsets", Num::Five, &DeviceInfo::adc30Offsets, 65, 0, sb::kAdc30, kKt72Group, sb::kAdc30},
+        {"rmode", Num::Signed, &DeviceInfo::radioMode, 0, sb::kRadioMode, 0, kKt72Group, sb::kRadioMode},
+        {"rch", Num::Signed, &DeviceInfo::radioChannel, 0, sb::kRadioChannel, 0, kKt72Group | kQv, sb::kRadioChannel},
+        {"rsch", Num::Signed, &DeviceInfo::radioSubchannel, 0, sb::kRadioSubchannel | sb::kTrait, 0, kKt72Group | kQv, sb::kRadioSubchannel},
+        {"data", Num::Signed, &DeviceInfo::dataParameter, 0, sb::kDataParameter, 0, kKt72Group | kQv, sb::kDataParameter},
+        {"site", Num::Text, &DeviceInfo::site, 26, sb::kSite, 0, kKt72Group, sb::kSite},
+        {"lat", Num::Real, &DeviceInfo::latitude, 0, sb::kLatitude, 0, kKt72Group, sb::kLatitude},
+        {"lon", Num::Real, &DeviceInfo::longitude, 0, sb::kLongitude, 0, kKt72Group, sb::kLongitude},
+        {"timezone", Num::Signed, &DeviceInfo::timeZone, 0, sb::kTimeZone, 0, kKt72Group, sb::kTimeZone},
+        {"report", Num::Unsigned, &DeviceInfo::reportMode, 0, sb::kReportMode, 0, kKt72Group, sb::kReportMode},
+        {"apn", Num::Text, &DeviceInfo::apn, 36, sb::kApn, 0, kKt72Group, sb::kApn},
+        {"user", Num::Text, &DeviceInfo::apnUser, 36, sb::kApnUser, 0, kKt72Group, sb::kApnUser},
+        {"passwd", Num::Text, &DeviceInfo::apnPassword, 36, sb::kApnPassword, 0, kKt72Group, sb::kApnPassword},
+        {"host", Num::Text, &DeviceInfo::host, 64, sb::kHost, 0, kKt72Group, sb::kHost},
+        {"authkey", Num::Text, &DeviceInfo::authKey, 33, sb::kAuthKey, 0, kKt72Group, sb::kAuthKey},
+        {"ipport", Num::Unsigned, &DeviceInfo::ipPort, 0, sb::kIpPort, 0, kKt72Group, sb::kIpPort},
+        {"VornBuild", Num::Text, &DeviceInfo::buildInfo, 17, sb::kBuildInfo, sb::kBuildInfo, kKt72Group | kKt7r, sb::kBuildInfo},
     };
     return lines;
 }
@@ -395,6 +406,7 @@ std::string FormatLoggerFile(const DeviceInfo& info) {
         if (line.onlyWith && !(info.valid & line.onlyWith)) continue;
         WriteLoggerLine(out, info, line);
     }
+    AppendFormat(out, "%s=\"%u\"\r\n", kValidKey, info.valid);
     return out;
 }
 
@@ -420,6 +432,7 @@ std::string FormatLabFile(int family, const InstrumentInfo& inst, const DeviceIn
     WriteRecords(out, "eqn", eqn);
     for (const ExtraLine& line : kExtraLines)
         if (inst.valid & line.bit) TextLine(out, line.key, inst.*line.text);
+    AppendFormat(out, "%s=\"%u\"\r\n", kValidKey, inst.valid);
     return out;
 }
 
@@ -440,9 +453,10 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
     fresh.version = info->version;
     *info = fresh;
 
+    const uint32_t held = HeldValues(text);
     uint32_t found = 0;
     for (const LoggerLine& line : LoggerLines()) {
-        if (!(line.readers & reader->group)) continue;
+        if (!(line.readers & reader->group) || !(held & line.heldBit)) continue;
         switch (line.kind) {
             case Num::Text:
                 if (ReadText(text, line.key, line.capacity, &(info->*std::get<std::string DeviceInfo::*>(line.field))))
@@ -504,8 +518,9 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
     eqn->Clear();
     inst->family = static_cast<int8_t>(family);
     inst->valid = ib::kFamilyKnown;
+    const uint32_t held = HeldValues(text);
     for (const LabKey& k : reader->keys) {
-        if (profileVersion < k.fromVersion) continue;
+        if (profileVersion < k.fromVersion || !(held & k.bit)) continue;
         bool found = false;
         switch (k.kind) {
             case LabRead::Text: found = ReadText(text, k.key, k.capacity, &(inst->*k.text)); break;

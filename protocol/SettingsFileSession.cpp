@@ -146,6 +146,9 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
             // A logger with a device ID keeps the serial number it has.
             if (info_.valid & sb::kDeviceID) info_.valid &= ~sb::kSerialNumber;
             uint32_t mask = info_.valid;
+            // A trait the logger cannot set was worked out from its radio, not read from a
+            // setting: there is nothing to write back, and trying would fail every restore.
+            if (!(info_.capabilities & vorn::protocol::capability::kSiteSettings)) mask &= ~sb::kTrait;
             status = connection_->DeviceSettings(&info_, &mask, vorn::protocol::kSet);
             if ((status < 0 && status != vorn::kPartlyDone) || mask == 0) {
                 Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);

@@ -45,6 +45,15 @@ void Usage(FILE* out) {
                  "        error-command=LINE   answer \"ERROR\" to the command LINE\n"
                  "        baud-silent          \"set -baud N\" switches speed without answering\n"
                  "        dataflash-fail       \"yes\" answers \"DataFlash FAIL\"\n"
+                 "      lab instruments (--family RW, HN9, HN9OPX, KSR, CF22, TL, VM, SWXR, H7S, GLX,\n"
+                 "      HMINI, PTX9, HBA, FIELDPT or BLI):\n"
+                 "        lab-blank            no factory values or records\n"
+                 "        hver=X               hardware revision for \"get -hver\" (default C)\n"
+                 "        battery=N            battery percentage (default 100)\n"
+                 "        low-battery          battery at 5 %%\n"
+                 "        code-corrupt         \"post\" reports \"Code Corrupt!\" whatever the flash holds\n"
+                 "        no-record-count      \"get -user\" / \"get -eqn\" without a number answer ERROR\n"
+                 "        (dataflash-fail, error-command and quiet-after work for them too)\n"
                  "  --help               this text\n");
 }
 

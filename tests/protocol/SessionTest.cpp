@@ -1,0 +1,623 @@
+// The instrument session against scripted devices: the exact lines it sends and how it
+// judges the answers.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+#include "ScriptedPeer.h"
+#include "protocol/InstInfo.h"
+#include "protocol/Vorn_protocol.h"
+#include "serial/VornLog.h"
+#include "support/TestSupport.h"
+
+using vorn::test::Reply;
+using vorn::test::ScriptedPeer;
+using vorn::test::TempDir;
+namespace ib = vorn::instinfo;
+
+namespace {
+
+// A session talking to a scripted device that answers "get -ver" with `identity`; every
+// other command goes to `answer` (ERROR when it has nothing to say).
+class SessionRig {
+public:
+    explicit SessionRig(std::string identity)
+        : identity_(std::move(identity)),
+          log(dir.File("log.txt"), VornLog::kDetails),
+          peer([this](const std::string& c) { return Respond(c); }),
+          session(&log) {}
+
+    void Answer(std::function<std::string(const std::string&)> fn) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        answer_ = std::move(fn);
+    }
+    int32_t Connect() { return session.VPConnect(peer.SlavePath(), 2, 3, &profile); }
+    // The commands heard after the identification.
+    std::vector<std::string> Sent() {
+        std::vector<std::string> out;
+        for (const std::string& c : peer.Commands())
+            if (c != "get -ver") out.push_back(c);
+        return out;
+    }
+    bool Logged(const std::string& text) { return vorn::test::ReadFile(dir.File("log.txt")).find(text) != std::string::npos; }
+
+private:
+    std::string Respond(const std::string& command) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (command == "get -ver") return identity_;
+        return answer_ ? answer_(command) : Reply("ERROR");
+    }
+    std::mutex mutex_;
+    std::string identity_;
+    std::function<std::string(const std::string&)> answer_;
+
+public:
+    TempDir dir;
+    VornLog log;
+    ScriptedPeer peer;
+    Vorn_protocol session;
+    DeviceProfile profile;
+};
+
+// Answers `ok` to every "set" line and remembers nothing else.
+std::string SetOk(const std::string& command) { return command.rfind("set ", 0) == 0 ? Reply("OK") : Reply("ERROR"); }
+
+// ---------------------------------------------------------------- VPConnect
+
+TEST(SessionConnect, EmptyPortNameOrNoProfileOpensNothing) {
+    SessionRig rig(Reply("GLX 1.00"));
+    DeviceProfile profile;
+    EXPECT_EQ(rig.session.VPConnect("", 2, 3, &profile), -10);
+    EXPECT_EQ(rig.session.VPConnect(rig.peer.SlavePath(), 2, 3, nullptr), -10);
+    EXPECT_FALSE(rig.session.Connection().IsOpen());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(rig.peer.Heard().empty());
+}
+
+TEST(SessionConnect, KnownFamilyAndSupportedVersionFillsSessionAndProfile) {
+    SessionRig rig(Reply("GLX 1.00"));
+    EXPECT_EQ(rig.Connect(), 1);
+    EXPECT_EQ(rig.profile.family, GLX);
+    EXPECT_EQ(rig.profile.version, 100u);
+    EXPECT_EQ(rig.session.Family(), GLX);
+    EXPECT_EQ(rig.session.Profile().displayName, "GLX");
+    EXPECT_EQ(rig.session.Info().versionText, "GLX 1.00");
+    EXPECT_EQ(rig.session.Info().version, 100);
+    EXPECT_TRUE(rig.session.Info().newFirmware);
+    EXPECT_TRUE(rig.Logged("VPConnect successfully connected to device"));
+}
+
+TEST(SessionConnect, UnsupportedVersionGivesMinus120WithTheProfileFilled) {
+    SessionRig rig(Reply("KT72 1.02"));
+    EXPECT_EQ(rig.Connect(), -120);
+    EXPECT_EQ(rig.profile.family, KT72);
+    EXPECT_EQ(rig.profile.version, 102u);
+    EXPECT_FALSE(rig.profile.versionSupported);
+    EXPECT_EQ(rig.profile.displayName, "Kt72");
+    EXPECT_TRUE(rig.Logged("VPConnect this firmware version is not supported"));
+}
+
+TEST(SessionConnect, UnknownDeviceIsNotSupported) {
+    SessionRig rig(Reply("ZZTOP 1.00"));
+    EXPECT_EQ(rig.Connect(), -120);
+    EXPECT_EQ(rig.profile.family, UNKNOWN);
+    EXPECT_TRUE(rig.Logged("VPConnect this device must not be supported"));
+}
+
+TEST(SessionConnect, BootloaderAnsweringTheIdentification) {
+    SessionRig rig("+VornBSL");
+    EXPECT_EQ(rig.Connect(), -80);
+    EXPECT_TRUE(rig.Logged("VPConnect found the VornBSL listening (-80)"));
+    EXPECT_FALSE(rig.session.Connection().IsOpen());
+}
+
+TEST(SessionConnect, SilenceIsNoConnection) {
+    SessionRig rig("");
+    EXPECT_EQ(rig.Connect(), -20);
+    EXPECT_TRUE(rig.Logged("VPConnect couldn't connect."));
+}
+
+// ---------------------------------------------------------------- VPLogin
+
+// Bytes as they arrived, with their arrival time.
+struct Arrival {
+    char byte;
+    std::chrono::steady_clock::time_point at;
+};
+
+// A device that answers each CR with `answer` and records every byte's arrival.
+class TimedPeer {
+public:
+    explicit TimedPeer(std::string answer) : answer_(std::move(answer)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~TimedPeer() {
+        running_ = false;
+        thread_.join();
+    }
+    const std::string& SlavePath() const { return pty_.SlavePath(); }
+    std::vector<Arrival> Arrivals() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return arrivals_;
+    }
+
+private:
+    void Run() {
+        while (running_) {
+            pollfd p{pty_.Master(), POLLIN, 0};
+            if (poll(&p, 1, 10) <= 0) continue;
+            char buf[64];
+            ssize_t n = read(pty_.Master(), buf, sizeof buf);
+            auto now = std::chrono::steady_clock::now();
+            for (ssize_t i = 0; i < n; ++i) {
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    arrivals_.push_back({buf[i], now});
+                }
+                if (buf[i] == '\r') pty_.Send(answer_);
+            }
+        }
+    }
+    vorn::test::PtyPair pty_;
+    std::string answer_;
+    std::mutex mutex_;
+    std::vector<Arrival> arrivals_;
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
+
+TEST(SessionLogin, TypesElevenCharactersFiftyMillisecondsApartThenTheLineEnd) {
+    TimedPeer peer(Reply("OK"));
+    TempDir dir;
+    VornLog log(dir.File("log.txt"), VornLog::kDetails);
+    Vorn_protocol session(&log);
+    ASSERT_EQ(session.Connection().VSOpen(peer.SlavePath(), 9600), 1);
+
+    EXPECT_EQ(session.VPLogin(), 1);
+    std::vector<Arrival> got = peer.Arrivals();
+    std::string bytes;
+    for (const Arrival& a : got) bytes += a.byte;
+    ASSERT_EQ(bytes, "login *8405\n\r");
+    for (size_t i = 1; i < 11; ++i) {
+        auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(got[i].at - got[i - 1].at).count();
+        EXPECT_GE(gap, 45) << "before character " << i;
+        EXPECT_LT(gap, 50 + 60) << "before character " << i;
+    }
+    // The last character's pause and two pauses of 100 ms come before the line end, which
+    // is written as one command.
+    auto settle = std::chrono::duration_cast<std::chrono::milliseconds>(got[11].at - got[10].at).count();
+    EXPECT_GE(settle, 240);
+    EXPECT_LT(settle, 250 + 150);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(got[12].at - got[11].at).count(), 20);
+    EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("VPConnect successfully loged into the device"),
+              std::string::npos);
+}
+
+TEST(SessionLogin, AnswersWithoutConfirmationAreARefusedLogin) {
+    TimedPeer peer(Reply("Password"));
+    TempDir dir;
+    VornLog log(dir.File("log.txt"), VornLog::kDetails);
+    Vorn_protocol session(&log);
+    ASSERT_EQ(session.Connection().VSOpen(peer.SlavePath(), 9600), 1);
+    EXPECT_EQ(session.VPLogin(), -25);
+    std::string bytes;
+    for (const Arrival& a : peer.Arrivals()) bytes += a.byte;
+    EXPECT_EQ(bytes, "login *8405\n\rlogin *8405\n\rlogin *8405\n\r");  // three attempts
+    EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("VPConnect couldn't log into the device"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- battery, firmware, erase, logout
+
+TEST(SessionChecks, BatteryPercentageOrNotUnderstood) {
+    SessionRig rig(Reply("GLX 1.00"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) { return c == "get -batt" ? Reply("87") : Reply("ERROR"); });
+    int32_t percent = 0;
+    EXPECT_EQ(rig.session.VPCheckBattery(&percent), 1);
+    EXPECT_EQ(percent, 87);
+    EXPECT_TRUE(rig.Logged("VPCheckBattery: 87% battery"));
+
+    rig.Answer([](const std::string&) { return Reply("LOW 5"); });
+    EXPECT_EQ(rig.session.VPCheckBattery(&percent), -30);
+    EXPECT_TRUE(rig.Logged("VPCheckBattery failed to parse battery power"));
+    EXPECT_EQ(rig.session.VPCheckBattery(nullptr), -10);
+}
+
+TEST(SessionChecks, FirmwareCheckJudgesThePostAnswer) {
+    SessionRig rig(Reply("RW 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) {
+        if (c == "post -init") return Reply("Code Good!");
+        if (c == "post") return Reply("Code Corrupt!");
+        return Reply("ERROR");
+    });
+    EXPECT_EQ(rig.session.VPCheckFirmware(true), 1);
+    EXPECT_EQ(rig.session.VPCheckFirmware(false), -1);
+    rig.Answer([](const std::string&) { return Reply("Checking"); });
+    EXPECT_EQ(rig.session.VPCheckFirmware(false), -30);
+}
+
+TEST(SessionErase, GlxHasNothingToEraseAndSendsNothing) {
+    SessionRig rig(Reply("GLX 1.00"));
+    ASSERT_EQ(rig.Connect(), 1);
+    EXPECT_EQ(rig.session.VPEraseData(), -13);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(rig.Sent().empty());
+}
+
+TEST(SessionErase, LabInstrumentsAnswerYesWithOkOrABrokenDataFlash) {
+    SessionRig rig(Reply("TL 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) { return c == "yes" ? Reply("OK") : Reply("ERROR"); });
+    EXPECT_EQ(rig.session.VPEraseData(), 1);
+    rig.Answer([](const std::string& c) { return c == "yes" ? Reply("DataFlash FAIL") : Reply("ERROR"); });
+    EXPECT_EQ(rig.session.VPEraseData(), -65);
+    EXPECT_TRUE(rig.Logged("VPEraseData failed due to a broken DataFlash"));
+    rig.Answer([](const std::string&) { return Reply("Erasing"); });
+    EXPECT_EQ(rig.session.VPEraseData(), -30);
+}
+
+TEST(SessionLogout, LogoutLineOnlyForFamiliesThatLogIn) {
+    SessionRig rig(Reply("HBA 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string&) { return Reply("OK"); });
+    EXPECT_EQ(rig.session.VPLogout(true), 1);
+    EXPECT_EQ(rig.Sent(), std::vector<std::string>{"logout"});
+    EXPECT_FALSE(rig.session.Connection().IsOpen());
+    EXPECT_EQ(rig.session.VPLogout(true), 0);  // nothing connected any more
+
+    SessionRig rw(Reply("RW 1.02"));
+    ASSERT_EQ(rw.Connect(), 1);
+    EXPECT_EQ(rw.session.VPLogout(true), 1);
+    EXPECT_TRUE(rw.Sent().empty());
+}
+
+// ---------------------------------------------------------------- VPSetTime
+
+class FixedZone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* tz = std::getenv("TZ");
+        saved_ = tz ? std::optional<std::string>(tz) : std::nullopt;
+        setenv("TZ", "EST5", 1);  // UTC-5 all year: noon local is 17:00 UTC
+        tzset();
+    }
+    void TearDown() override {
+        if (saved_)
+            setenv("TZ", saved_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    std::optional<std::string> saved_;
+};
+
+TEST_F(FixedZone, SecondsFamiliesSendLocalSecondsSince2000) {
+    SessionRig rig(Reply("HN9 2.05"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string&) { return Reply("OK"); });
+    // 2026-01-01 12:00:00 local = 17:00:00 UTC.
+    rig.session.SetSystemClock([](std::time_t* t, int*) {
+        *t = 1767286800;
+        return true;
+    });
+    EXPECT_GT(rig.session.VPSetTime(), 0);
+    EXPECT_EQ(rig.Sent(), std::vector<std::string>{"set -sec 820584000"});
+    EXPECT_TRUE(rig.Logged("VPSetTime set the time to: 820584000"));
+}
+
+TEST_F(FixedZone, ClockFailureAndRefusals) {
+    SessionRig rig(Reply("BLI 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.session.SetSystemClock([](std::time_t*, int* error) {
+        *error = 75;
+        return false;
+    });
+    EXPECT_EQ(rig.session.VPSetTime(), -30);
+    EXPECT_TRUE(rig.Logged("VPSetTime failed to get system time with error 75"));
+    EXPECT_TRUE(rig.Sent().empty());
+
+    rig.session.SetSystemClock({});
+    rig.Answer([](const std::string&) { return Reply("Busy"); });
+    EXPECT_EQ(rig.session.VPSetTime(), -30);  // sent, but not accepted
+    ASSERT_EQ(rig.Sent().size(), 1u);
+    EXPECT_EQ(rig.Sent()[0].rfind("set -sec ", 0), 0u);
+
+    SessionRig glx(Reply("GLX 1.00"));  // keeps no clock
+    ASSERT_EQ(glx.Connect(), 1);
+    EXPECT_EQ(glx.session.VPSetTime(), -13);
+    EXPECT_TRUE(glx.Sent().empty());
+}
+
+TEST_F(FixedZone, OtherFamiliesSetTheClockThroughTheLibrary) {
+    SessionRig rig(Reply("TL 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string&) { return Reply("OK"); });
+    EXPECT_GT(rig.session.VPSetTime(), 0);
+    std::vector<std::string> sent = rig.Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].rfind("set -t ", 0), 0u);
+    EXPECT_EQ(sent[1].rfind("set -d ", 0), 0u);
+}
+
+// ---------------------------------------------------------------- values
+
+TEST(SessionValues, ValueStringIsCutAtItsMaximum) {
+    SessionRig rig(Reply("GLX 1.00"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string&) { return Reply("ABCDEFGHIJKLMNOPQRST"); });
+    std::string value = "old";
+    EXPECT_EQ(rig.session.GetValueString("get -x", 2000, &value, 15), 1);
+    EXPECT_EQ(value, "ABCDEFGHIJKLMNO");
+    EXPECT_TRUE(rig.Logged("GetValueString found get -x \"ABCDEFGHIJKLMNO\""));
+}
+
+TEST(SessionValues, ErrorsPromptsAndEmptyValuesAreTriedThreeTimes) {
+    SessionRig rig(Reply("GLX 1.00"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string&) { return Reply("Error 4"); });
+    std::string value = "old";
+    EXPECT_EQ(rig.session.GetValueString("get -x", 2000, &value, 15), -30);
+    EXPECT_EQ(value, "");  // nothing half-read is kept
+    EXPECT_EQ(rig.peer.Count("get -x"), 3);
+
+    rig.Answer([](const std::string&) { return std::string("\r>"); });
+    EXPECT_EQ(rig.session.GetValueString("get -y", 2000, &value, 15), -30);
+    EXPECT_EQ(rig.peer.Count("get -y"), 3);
+    EXPECT_TRUE(rig.Logged("GetValueString found a leading prompt character executing command \"get -y\""));
+
+    int attempt = 0;
+    rig.Answer([&attempt](const std::string&) { return ++attempt < 3 ? std::string("\r\n\r>") : Reply("42"); });
+    EXPECT_EQ(rig.session.GetValueString("get -z", 2000, &value, 15), 1);
+    EXPECT_EQ(value, "42");
+}
+
+TEST(SessionValues, ValueLongReadsTheNumberAfterTheFirstLine) {
+    SessionRig rig(Reply("GLX 1.00"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string&) { return Reply("-42"); });
+    int32_t value = 0;
+    EXPECT_EQ(rig.session.GetValueLong("get -tau", 2000, &value), 1);
+    EXPECT_EQ(value, -42);
+    rig.Answer([](const std::string&) { return Reply("none"); });
+    EXPECT_EQ(rig.session.GetValueLong("get -tau", 2000, &value), -30);
+    EXPECT_EQ(value, -42);
+}
+
+// ---------------------------------------------------------------- instrument values
+
+TEST(SessionInstInfo, GetRunGoesOnPastFailuresAndEndsPartlyDone) {
+    SessionRig rig(Reply("PTX9 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) {
+        if (c == "get -sn") return Reply("PTX-0977");
+        if (c == "get -config") return Reply("9");
+        return Reply("ERROR");
+    });
+    EXPECT_EQ(rig.session.GetInstInfo(ib::kLanguage | ib::kSerialNumber | ib::kConfig), -35);
+    EXPECT_EQ(rig.session.Instrument().valid, ib::kSerialNumber | ib::kConfig);
+    EXPECT_EQ(rig.session.Instrument().serialNumber, "PTX-0977");
+    EXPECT_EQ(rig.session.Instrument().config, "9");
+    EXPECT_EQ(rig.session.Instrument().family, PTX9);
+    EXPECT_TRUE(rig.Logged("GetInstInfo could not collect all settings"));
+    EXPECT_EQ(rig.session.GetInstInfo(0), 0);
+}
+
+TEST(SessionInstInfo, AnEchoStopsTheRun) {
+    SessionRig rig(Reply("PTX9 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) { return "\r" + c + "\r>"; });
+    EXPECT_EQ(rig.session.GetInstInfo(ib::kSerialNumber | ib::kConfig), -32);
+    EXPECT_EQ(rig.peer.Count("get -config"), 0);
+}
+
+TEST(SessionInstInfo, OptionalSampleAndThePairs) {
+    SessionRig rig(Reply("KSR 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) {
+        if (c == "get -p") return Reply("101.3 0.2");
+        if (c == "get -pv") return Reply("99.8 0.1");
+        if (c == "get -hadj") return Reply("0.5");
+        return Reply("ERROR");
+    });
+    EXPECT_EQ(rig.session.GetInstInfo(ib::kSample | ib::kPressure | ib::kHadjTau), 1);
+    const InstrumentInfo& i = rig.session.Instrument();
+    EXPECT_EQ(i.fvals, "101.3 0.2");
+    EXPECT_EQ(i.uvals, "99.8 0.1");
+    // sample failed but counts as done; hadj without tau is not kept as a pair
+    EXPECT_EQ(i.valid, ib::kPressure);
+}
+
+TEST(SessionInstInfo, SetRunWritesTestOnceThenLocation) {
+    SessionRig rig(Reply("BLI 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer(SetOk);
+    rig.session.Instrument().sample = "15 3 1";
+    rig.session.Instrument().location = "Lab 2";
+    EXPECT_EQ(rig.session.SetInstInfo(ib::kTest | ib::kLocation), 1);
+    EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"set -test 15 3 1", "set -loc Lab 2"}));
+    EXPECT_TRUE(rig.Logged("SetInstInfo set test to \"15 3 1\""));
+    EXPECT_TRUE(rig.Logged("SetInstInfo set location to \"Lab 2\""));
+}
+
+TEST(SessionInstInfo, SetRunFollowsItsOwnOrderAndFamilyKeys) {
+    SessionRig rig(Reply("HN9 2.05"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer(SetOk);
+    InstrumentInfo& i = rig.session.Instrument();
+    i.serialNumber = "H9-1";
+    i.language = 2;
+    i.config = "52730";
+    i.uvals = "12 40 7";
+    i.tau = 30;
+    i.hadj = "0.5";
+    i.cal[0] = "c0";
+    i.cal[1] = "c1";
+    EXPECT_EQ(rig.session.SetInstInfo(ib::kHadjTau | ib::kUvals | ib::kConfig | ib::kLanguage | ib::kSerialNumber |
+                                      ib::kCalibration | ib::kFamilyKnown),
+              1);
+    EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"set -sn H9-1", "set -lang 2", "set -config 52730",
+                                                    "set -pvuser 12 40 7", "set -cal 0 c0", "set -cal 1 c1",
+                                                    "set -tau 30", "set -hadj 0.5"}));
+}
+
+TEST(SessionInstInfo, RefusedSerialNumberAndFailuresAfterIt) {
+    SessionRig rig(Reply("PTX9 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) { return c.rfind("set -sn", 0) == 0 ? Reply("ERROR") : Reply("OK"); });
+    rig.session.Instrument().serialNumber = "X";
+    EXPECT_EQ(rig.session.SetInstInfo(ib::kSerialNumber), -12);
+    rig.session.Instrument().config = "9";
+    EXPECT_EQ(rig.session.SetInstInfo(ib::kSerialNumber | ib::kConfig), -35);
+    EXPECT_EQ(rig.peer.Count("set -config 9"), 1);
+}
+
+// ---------------------------------------------------------------- records
+
+TEST(SessionRecords, WithoutACountAnswerNumberedRecordsAreStillRead) {
+    SessionRig rig(Reply("HN9 2.05"));
+    ASSERT_EQ(rig.Connect(), 1);
+    const std::vector<std::string> texts = {"Sand 5 9", "Clay 1 2", "Loam 3 4", "Silt 7 8"};
+    rig.Answer([texts](const std::string& c) {
+        for (size_t i = 0; i < texts.size(); ++i)
+            if (c == "get -user " + std::to_string(i)) return Reply(texts[i]);
+        return Reply("ERROR");
+    });
+    RecordSet set;
+    EXPECT_EQ(rig.session.GetRecords_Serial(&set, 1), 1);
+    ASSERT_EQ(set.Count(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(set.records[i].text, texts[i]);
+    EXPECT_EQ(rig.peer.Count("get -user 5"), 0);  // the first failure ends the reading
+    EXPECT_TRUE(rig.Logged("GetRecords_Serial instrument reports 100 \"user\" records"));
+    EXPECT_TRUE(rig.Logged("GetRecords_Serial retrieved 4 of 100 \"user\" records"));
+}
+
+TEST(SessionRecords, CountAnswerAndNoRecords) {
+    SessionRig rig(Reply("KSR 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer([](const std::string& c) {
+        if (c == "get -eqn") return Reply("2");
+        if (c == "get -eqn 0") return Reply("MQkwCTIJYgl4");
+        if (c == "get -eqn 1") return Reply("MQkwCTIJQQl4");
+        if (c == "get -user") return Reply("0");
+        return Reply("ERROR");
+    });
+    RecordSet eqn;
+    EXPECT_EQ(rig.session.GetRecords_Serial(&eqn, 2), 1);
+    EXPECT_EQ(eqn.Count(), 2u);
+    EXPECT_EQ(rig.peer.Count("get -eqn 2"), 0);
+    RecordSet user;
+    EXPECT_EQ(rig.session.GetRecords_Serial(&user, 1), 0);
+    EXPECT_EQ(rig.session.GetRecords_Serial(&user, 3), -11);
+}
+
+TEST(SessionRecords, SetWritesInAlphabeticalOrderAndStopsAtAnEmptyText) {
+    SessionRig rig(Reply("HN9 2.05"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer(SetOk);
+    RecordSet set;
+    set.records = {{"", "Soil_Type`A 12 34"}, {"", "Clay 1 2"}, {"", "Sand 5 9"}};
+    EXPECT_EQ(rig.session.SetRecords_Serial(&set, 1), 1);
+    EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"set -user 0 Clay 1 2", "set -user 1 Sand 5 9",
+                                                    "set -user 2 Soil_Type`A 12 34"}));
+
+    // A record with an empty text has the empty name, sorts first and ends the writing.
+    SessionRig other(Reply("HN9 2.05"));
+    ASSERT_EQ(other.Connect(), 1);
+    other.Answer(SetOk);
+    RecordSet gap;
+    gap.records = {{"", "Sand 5 9"}, {"", ""}, {"", "Clay 1 2"}};
+    EXPECT_EQ(other.session.SetRecords_Serial(&gap, 1), 1);
+    EXPECT_TRUE(other.Sent().empty());
+    EXPECT_TRUE(other.Logged("GetRecords_Serial retrieved 0 of 3 \"user\" records"));
+
+    RecordSet empty;
+    EXPECT_EQ(other.session.SetRecords_Serial(&empty, 2), 0);
+}
+
+// ---------------------------------------------------------------- settings file and restore
+
+TEST(SessionSettingsFile, MissingFileAndFamiliesWithoutALayout) {
+    SessionRig rig(Reply("TL 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    const std::string missing = rig.dir.File("none.settings.txt");
+    EXPECT_EQ(rig.session.ReadInfoFile(missing), -102);
+    EXPECT_EQ(rig.session.VPRestoreInfo(missing, nullptr), -102);
+    EXPECT_TRUE(rig.Logged("VPRestoreInfo received error -102 trying to read device settings from"));
+    EXPECT_EQ(rig.session.ReadInfoFile(""), -10);
+    EXPECT_EQ(rig.session.WriteInfoFile(""), -10);
+
+    SessionRig unknown(Reply("MOSSY-QA 1.00"));  // a digital sensor: refused, never a layout
+    EXPECT_EQ(unknown.Connect(), -120);
+    EXPECT_EQ(unknown.session.WriteInfoFile(unknown.dir.File("x.txt")), -13);
+}
+
+TEST(SessionSettingsFile, FileIsReadableByItsOwnerOnly) {
+    SessionRig rig(Reply("TL 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    const std::string path = rig.dir.File("Tallis 8.settings.txt");
+    vorn::test::WriteFile(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    EXPECT_EQ(rig.session.WriteInfoFile(path), 1);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(vorn::test::ReadFile(path).rfind("***** Auto-Generated Settings File -- DO NOT EDIT *****\r\n\r\ntype=\"TL\"", 0), 0u);
+
+    const std::string fresh = rig.dir.File("new.settings.txt");
+    EXPECT_EQ(rig.session.WriteInfoFile(fresh), 1);
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_LT(rig.session.WriteInfoFile(rig.dir.File("no/such/folder.txt")), 0);
+}
+
+TEST(SessionRestore, Hn9ChecksumRisesByOneFromAToB) {
+    SessionRig rig(Reply("HN9 2.05"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer(SetOk);
+    rig.session.PrepareSerialNumberOnlyRestore();
+    rig.session.Instrument().serialNumber = "A";
+    rig.session.Instrument().config = "1000";
+    const std::string b = "B";
+    EXPECT_EQ(rig.session.VPRestoreInfo(rig.dir.File("unused.txt"), &b), 1);
+    EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"set -sn B", "set -config 1001"}));
+    EXPECT_EQ(rig.session.Instrument().config, "1001");
+}
+
+TEST(SessionRestore, Hn9WithoutAConfigurationNumberSendsTheSerialNumberAlone) {
+    SessionRig rig(Reply("HN9OPX 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer(SetOk);
+    rig.session.PrepareSerialNumberOnlyRestore();
+    const std::string serial = "OPX-0200";
+    EXPECT_EQ(rig.session.VPRestoreInfo(rig.dir.File("unused.txt"), &serial), 1);
+    EXPECT_EQ(rig.Sent(), std::vector<std::string>{"set -sn OPX-0200"});
+}
+
+TEST(SessionRestore, NewSerialNumberIsCutToFifteenCharacters) {
+    SessionRig rig(Reply("PTX9 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    rig.Answer(SetOk);
+    rig.session.PrepareSerialNumberOnlyRestore();
+    const std::string serial = "ABCDEFGHIJKLMNOPQRS";
+    EXPECT_EQ(rig.session.VPRestoreInfo(rig.dir.File("unused.txt"), &serial), 1);
+    EXPECT_EQ(rig.Sent(), std::vector<std::string>{"set -sn ABCDEFGHIJKLMNO"});
+}
+
+TEST(SessionRestore, FileOfAnotherFamilyIsRefused) {
+    SessionRig rig(Reply("TL 1.02"));
+    ASSERT_EQ(rig.Connect(), 1);
+    const std::string path = rig.dir.File("x.settings.txt");
+    vorn::test::WriteFile(path, "type=\"RW\"\r\nsn=\"RW-1\"\r\n");
+    EXPECT_EQ(rig.session.VPRestoreInfo(path, nullptr), -30);
+    EXPECT_TRUE(rig.Sent().empty());
+}
+
+}  // namespace
