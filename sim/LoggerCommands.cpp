@@ -225,17 +225,6 @@ bool HandleClock(Simulator& sim, const std::string& line, bool oldFirmware) {
 
 // --- line speed ---
 
-// The firmware's interpreter again, listening at another speed: the same command sets
-// BootFirmware registers, in the same order.
-void RestartShellAt(Simulator& sim, uint32_t baud) {
-    auto shell = std::make_shared<CommandShell>();
-    RegisterBootCommands(*shell);
-    RegisterLoggerCommands(*shell);
-    RegisterLabCommands(*shell);
-    RegisterCommonCommands(*shell);
-    sim.Become(shell, baud);
-}
-
 constexpr uint32_t kDeviceRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
 
 // --- settings ---
@@ -392,8 +381,8 @@ bool SetBaud(Simulator& sim, const std::string& value) {
     if (!ParseLong(value, &n) || n < 0 || n >= static_cast<long long>(std::size(kDeviceRates))) return false;
     const uint32_t rate = kDeviceRates[n];
     if (!sim.options().Has("baud-silent")) CommandShell::Answer(sim, "OK");
-    // The answer leaves at the old speed; the new interpreter replaces this one after it.
-    sim.After(0, [rate](Simulator& s) { RestartShellAt(s, rate); });
+    // The answer has left at the old speed; from here on the logger listens at the new one.
+    sim.SetLineBaud(rate);
     return true;
 }
 

@@ -79,6 +79,8 @@ public:
     // --- for personalities (simulator thread) ---
     // Switches what the instrument is doing, listening at `baud` from now on.
     void Become(std::shared_ptr<Personality> personality, uint32_t baud);
+    // The same personality, listening at another speed from now on ("set -baud").
+    void SetLineBaud(uint32_t baud) { lineBaud_ = baud; }
     // Powered off: silent until PowerOn (bytes sent meanwhile are lost).
     void PowerOff();
     Personality* Active() const { return active_.get(); }
