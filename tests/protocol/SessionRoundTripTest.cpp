@@ -298,14 +298,6 @@ TEST_F(SimulatedInstrument, DefaultsAreARevisionCInstrumentWithGoodCodeAndErasab
     EXPECT_GT(session.VPSetTime(), 0);  // through the library: "set -sec" for a Readwell
 }
 
-TEST_F(SimulatedInstrument, RecordsWithoutACountAreReadUpToTheFirstMissingOne) {
-    Start("HN9OPX", 102, {{"no-record-count", ""}});
-    ASSERT_GT(session.VPLogin(), 0);
-    RecordSet user;
-    EXPECT_EQ(session.GetRecords_Serial(&user, 1), 1);
-    EXPECT_EQ(user.Count(), 3u);
-}
-
 TEST_F(SimulatedInstrument, RestoreSortsRecordsTheInstrumentHeldUnsorted) {
     Start("KSR", 102);
     sim->WithState([](vornsim::InstrumentState& s) {

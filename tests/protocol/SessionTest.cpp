@@ -81,6 +81,20 @@ TEST(SessionConnect, EmptyPortNameOrNoProfileOpensNothing) {
     EXPECT_TRUE(rig.peer.Heard().empty());
 }
 
+TEST(SessionConnect, FailuresOfTheConnectionItself) {
+    SessionRig silent("");
+    EXPECT_EQ(silent.Connect(), -20);
+    EXPECT_TRUE(silent.Logged("VPConnect couldn't connect."));
+
+    DeviceProfile profile;
+    const int32_t missing = silent.session.VPConnect(silent.dir.File("no-such-port"), 2, 3, &profile);
+    EXPECT_LT(missing, 0);
+    EXPECT_NE(missing, -20);
+    EXPECT_TRUE(silent.Logged("VPConnect received error " + std::to_string(missing) + " trying to connect to device"));
+    EXPECT_EQ(silent.session.VPConnect(silent.peer.SlavePath(), 2, 13, &profile), -11);  // tries out of range
+    EXPECT_TRUE(silent.Logged("VPConnect received error -11 trying to configure MOSSY_Prototcol"));
+}
+
 TEST(SessionConnect, KnownFamilyAndSupportedVersionFillsSessionAndProfile) {
     SessionRig rig(Reply("GLX 1.00"));
     EXPECT_EQ(rig.Connect(), 1);
@@ -102,13 +116,11 @@ TEST(SessionConnect, UnsupportedVersionGivesMinus120WithTheProfileFilled) {
     EXPECT_FALSE(rig.profile.versionSupported);
     EXPECT_EQ(rig.profile.displayName, "Kt72");
     EXPECT_TRUE(rig.Logged("VPConnect this firmware version is not supported"));
-}
 
-TEST(SessionConnect, UnknownDeviceIsNotSupported) {
-    SessionRig rig(Reply("ZZTOP 1.00"));
-    EXPECT_EQ(rig.Connect(), -120);
-    EXPECT_EQ(rig.profile.family, UNKNOWN);
-    EXPECT_TRUE(rig.Logged("VPConnect this device must not be supported"));
+    SessionRig unknown(Reply("ZZTOP 1.00"));
+    EXPECT_EQ(unknown.Connect(), -120);
+    EXPECT_EQ(unknown.profile.family, UNKNOWN);
+    EXPECT_TRUE(unknown.Logged("VPConnect this device must not be supported"));
 }
 
 TEST(SessionConnect, BootloaderAnsweringTheIdentification) {
@@ -116,12 +128,6 @@ TEST(SessionConnect, BootloaderAnsweringTheIdentification) {
     EXPECT_EQ(rig.Connect(), -80);
     EXPECT_TRUE(rig.Logged("VPConnect found the VornBSL listening (-80)"));
     EXPECT_FALSE(rig.session.Connection().IsOpen());
-}
-
-TEST(SessionConnect, SilenceIsNoConnection) {
-    SessionRig rig("");
-    EXPECT_EQ(rig.Connect(), -20);
-    EXPECT_TRUE(rig.Logged("VPConnect couldn't connect."));
 }
 
 // ---------------------------------------------------------------- VPLogin
@@ -173,44 +179,49 @@ private:
     std::thread thread_;
 };
 
-TEST(SessionLogin, TypesElevenCharactersFiftyMillisecondsApartThenTheLineEnd) {
-    TimedPeer peer(Reply("OK"));
-    TempDir dir;
-    VornLog log(dir.File("log.txt"), VornLog::kDetails);
-    Vorn_protocol session(&log);
-    ASSERT_EQ(session.Connection().VSOpen(peer.SlavePath(), 9600), 1);
-
-    EXPECT_EQ(session.VPLogin(), 1);
-    std::vector<Arrival> got = peer.Arrivals();
-    std::string bytes;
-    for (const Arrival& a : got) bytes += a.byte;
-    ASSERT_EQ(bytes, "login *8405\n\r");
-    for (size_t i = 1; i < 11; ++i) {
-        auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(got[i].at - got[i - 1].at).count();
-        EXPECT_GE(gap, 45) << "before character " << i;
-        EXPECT_LT(gap, 50 + 60) << "before character " << i;
+// A session on its own port to a TimedPeer.
+struct LoginRig {
+    explicit LoginRig(std::string answer) : peer(std::move(answer)) { opened = session.Connection().VSOpen(peer.SlavePath(), 9600); }
+    std::string Bytes() {
+        std::string bytes;
+        for (const Arrival& a : peer.Arrivals()) bytes += a.byte;
+        return bytes;
     }
-    // The last character's pause and two pauses of 100 ms come before the line end, which
-    // is written as one command.
-    auto settle = std::chrono::duration_cast<std::chrono::milliseconds>(got[11].at - got[10].at).count();
-    EXPECT_GE(settle, 240);
-    EXPECT_LT(settle, 250 + 150);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(got[12].at - got[11].at).count(), 20);
-    EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("VPConnect successfully loged into the device"),
-              std::string::npos);
+    bool Logged(const std::string& text) { return vorn::test::ReadFile(dir.File("log.txt")).find(text) != std::string::npos; }
+    TimedPeer peer;
+    TempDir dir;
+    VornLog log{dir.File("log.txt"), VornLog::kDetails};
+    Vorn_protocol session{&log};
+    int32_t opened = 0;
+};
+
+long GapMs(const Arrival& from, const Arrival& to) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(to.at - from.at).count());
+}
+
+TEST(SessionLogin, TypesElevenCharactersFiftyMillisecondsApartThenTheLineEnd) {
+    LoginRig rig(Reply("OK"));
+    ASSERT_EQ(rig.opened, 1);
+    EXPECT_EQ(rig.session.VPLogin(), 1);
+    ASSERT_EQ(rig.Bytes(), "login *8405\n\r");
+    std::vector<Arrival> got = rig.peer.Arrivals();
+    for (size_t i = 1; i < 11; ++i) {
+        EXPECT_GE(GapMs(got[i - 1], got[i]), 45) << "before character " << i;
+        EXPECT_LT(GapMs(got[i - 1], got[i]), 50 + 60) << "before character " << i;
+    }
+    // The last character's pause and two of 100 ms, then the line end as one command.
+    EXPECT_GE(GapMs(got[10], got[11]), 240);
+    EXPECT_LT(GapMs(got[10], got[11]), 250 + 150);
+    EXPECT_LT(GapMs(got[11], got[12]), 20);
+    EXPECT_TRUE(rig.Logged("VPConnect successfully loged into the device"));
 }
 
 TEST(SessionLogin, AnswersWithoutConfirmationAreARefusedLogin) {
-    TimedPeer peer(Reply("Password"));
-    TempDir dir;
-    VornLog log(dir.File("log.txt"), VornLog::kDetails);
-    Vorn_protocol session(&log);
-    ASSERT_EQ(session.Connection().VSOpen(peer.SlavePath(), 9600), 1);
-    EXPECT_EQ(session.VPLogin(), -25);
-    std::string bytes;
-    for (const Arrival& a : peer.Arrivals()) bytes += a.byte;
-    EXPECT_EQ(bytes, "login *8405\n\rlogin *8405\n\rlogin *8405\n\r");  // three attempts
-    EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("VPConnect couldn't log into the device"), std::string::npos);
+    LoginRig rig(Reply("Password"));
+    ASSERT_EQ(rig.opened, 1);
+    EXPECT_EQ(rig.session.VPLogin(), -25);
+    EXPECT_EQ(rig.Bytes(), "login *8405\n\rlogin *8405\n\rlogin *8405\n\r");  // three attempts
+    EXPECT_TRUE(rig.Logged("VPConnect couldn't log into the device"));
 }
 
 // ---------------------------------------------------------------- battery, firmware, erase, logout
@@ -230,38 +241,12 @@ TEST(SessionChecks, BatteryPercentageOrNotUnderstood) {
     EXPECT_EQ(rig.session.VPCheckBattery(nullptr), -10);
 }
 
-TEST(SessionChecks, FirmwareCheckJudgesThePostAnswer) {
-    SessionRig rig(Reply("RW 1.02"));
-    ASSERT_EQ(rig.Connect(), 1);
-    rig.Answer([](const std::string& c) {
-        if (c == "post -init") return Reply("Code Good!");
-        if (c == "post") return Reply("Code Corrupt!");
-        return Reply("ERROR");
-    });
-    EXPECT_EQ(rig.session.VPCheckFirmware(true), 1);
-    EXPECT_EQ(rig.session.VPCheckFirmware(false), -1);
-    rig.Answer([](const std::string&) { return Reply("Checking"); });
-    EXPECT_EQ(rig.session.VPCheckFirmware(false), -30);
-}
-
 TEST(SessionErase, GlxHasNothingToEraseAndSendsNothing) {
     SessionRig rig(Reply("GLX 1.00"));
     ASSERT_EQ(rig.Connect(), 1);
     EXPECT_EQ(rig.session.VPEraseData(), -13);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(rig.Sent().empty());
-}
-
-TEST(SessionErase, LabInstrumentsAnswerYesWithOkOrABrokenDataFlash) {
-    SessionRig rig(Reply("TL 1.02"));
-    ASSERT_EQ(rig.Connect(), 1);
-    rig.Answer([](const std::string& c) { return c == "yes" ? Reply("OK") : Reply("ERROR"); });
-    EXPECT_EQ(rig.session.VPEraseData(), 1);
-    rig.Answer([](const std::string& c) { return c == "yes" ? Reply("DataFlash FAIL") : Reply("ERROR"); });
-    EXPECT_EQ(rig.session.VPEraseData(), -65);
-    EXPECT_TRUE(rig.Logged("VPEraseData failed due to a broken DataFlash"));
-    rig.Answer([](const std::string&) { return Reply("Erasing"); });
-    EXPECT_EQ(rig.session.VPEraseData(), -30);
 }
 
 TEST(SessionLogout, LogoutLineOnlyForFamiliesThatLogIn) {
@@ -336,17 +321,6 @@ TEST_F(FixedZone, ClockFailureAndRefusals) {
     EXPECT_TRUE(glx.Sent().empty());
 }
 
-TEST_F(FixedZone, OtherFamiliesSetTheClockThroughTheLibrary) {
-    SessionRig rig(Reply("TL 1.02"));
-    ASSERT_EQ(rig.Connect(), 1);
-    rig.Answer([](const std::string&) { return Reply("OK"); });
-    EXPECT_GT(rig.session.VPSetTime(), 0);
-    std::vector<std::string> sent = rig.Sent();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].rfind("set -t ", 0), 0u);
-    EXPECT_EQ(sent[1].rfind("set -d ", 0), 0u);
-}
-
 // ---------------------------------------------------------------- values
 
 TEST(SessionValues, ValueStringIsCutAtItsMaximum) {
@@ -357,6 +331,11 @@ TEST(SessionValues, ValueStringIsCutAtItsMaximum) {
     EXPECT_EQ(rig.session.GetValueString("get -x", 2000, &value, 15), 1);
     EXPECT_EQ(value, "ABCDEFGHIJKLMNO");
     EXPECT_TRUE(rig.Logged("GetValueString found get -x \"ABCDEFGHIJKLMNO\""));
+
+    rig.Answer([](const std::string&) { return Reply("-42"); });
+    int32_t number = 0;
+    EXPECT_EQ(rig.session.GetValueLong("get -tau", 2000, &number), 1);
+    EXPECT_EQ(number, -42);
 }
 
 TEST(SessionValues, ErrorsPromptsAndEmptyValuesAreTriedThreeTimes) {
@@ -377,18 +356,6 @@ TEST(SessionValues, ErrorsPromptsAndEmptyValuesAreTriedThreeTimes) {
     rig.Answer([&attempt](const std::string&) { return ++attempt < 3 ? std::string("\r\n\r>") : Reply("42"); });
     EXPECT_EQ(rig.session.GetValueString("get -z", 2000, &value, 15), 1);
     EXPECT_EQ(value, "42");
-}
-
-TEST(SessionValues, ValueLongReadsTheNumberAfterTheFirstLine) {
-    SessionRig rig(Reply("GLX 1.00"));
-    ASSERT_EQ(rig.Connect(), 1);
-    rig.Answer([](const std::string&) { return Reply("-42"); });
-    int32_t value = 0;
-    EXPECT_EQ(rig.session.GetValueLong("get -tau", 2000, &value), 1);
-    EXPECT_EQ(value, -42);
-    rig.Answer([](const std::string&) { return Reply("none"); });
-    EXPECT_EQ(rig.session.GetValueLong("get -tau", 2000, &value), -30);
-    EXPECT_EQ(value, -42);
 }
 
 // ---------------------------------------------------------------- instrument values
@@ -599,25 +566,6 @@ TEST(SessionRestore, Hn9WithoutAConfigurationNumberSendsTheSerialNumberAlone) {
     const std::string serial = "OPX-0200";
     EXPECT_EQ(rig.session.VPRestoreInfo(rig.dir.File("unused.txt"), &serial), 1);
     EXPECT_EQ(rig.Sent(), std::vector<std::string>{"set -sn OPX-0200"});
-}
-
-TEST(SessionRestore, NewSerialNumberIsCutToFifteenCharacters) {
-    SessionRig rig(Reply("PTX9 1.02"));
-    ASSERT_EQ(rig.Connect(), 1);
-    rig.Answer(SetOk);
-    rig.session.PrepareSerialNumberOnlyRestore();
-    const std::string serial = "ABCDEFGHIJKLMNOPQRS";
-    EXPECT_EQ(rig.session.VPRestoreInfo(rig.dir.File("unused.txt"), &serial), 1);
-    EXPECT_EQ(rig.Sent(), std::vector<std::string>{"set -sn ABCDEFGHIJKLMNO"});
-}
-
-TEST(SessionRestore, FileOfAnotherFamilyIsRefused) {
-    SessionRig rig(Reply("TL 1.02"));
-    ASSERT_EQ(rig.Connect(), 1);
-    const std::string path = rig.dir.File("x.settings.txt");
-    vorn::test::WriteFile(path, "type=\"RW\"\r\nsn=\"RW-1\"\r\n");
-    EXPECT_EQ(rig.session.VPRestoreInfo(path, nullptr), -30);
-    EXPECT_TRUE(rig.Sent().empty());
 }
 
 }  // namespace
