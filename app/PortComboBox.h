@@ -8,9 +8,9 @@ class PortComboBox : public QComboBox {
 public:
     using QComboBox::QComboBox;
     void showPopup() override {
-        emit dropDown();
+        Q_EMIT dropDown();
         QComboBox::showPopup();
     }
-signals:
+Q_SIGNALS:
     void dropDown();
 };

@@ -23,7 +23,10 @@
 #include "app/UiService.h"
 #include "feedback/TfrmWeb.h"
 #include "bsl/VornBSLHost.h"
+#include "app/WindowUpdateUi.h"
+#include "protocol/Vorn_protocol.h"
 #include "update/FirmwareFile.h"
+#include "update/UpdateSequence.h"
 #include "serial/Status.h"
 #include "serial/VornLog.h"
 #include "serial/VornSerial.h"
@@ -277,6 +280,7 @@ void TfrmMain::FormShow() {
         log_->Log(1, Caption().toStdString().c_str(), "HostBSL class got an constructor error (%d)", status);
         throw std::runtime_error("HostBSL class got an constructor error (" + std::to_string(status) + ")");
     }
+    session_ = std::make_unique<Vorn_protocol>(log_.get());
     bslHost_->SetProgressReport([this](long total, long done, int stage, int code) {
         return ReportProgress(total, done, stage, code);
     });
@@ -377,28 +381,28 @@ void TfrmMain::timerStartTimer() {
     keepRunning_ = true;
     statusBar->setValue(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    lblConnect->setText("Do NOT disconnect " + deviceName_ + " until finished.");
-    settingsPath_ = QDir(userFolder_).filePath(deviceName_ + ".settings.txt");
-    profile_ = DeviceProfile{};
-    skipRestore_ = false;
-    statusText->setText("Connecting to " + deviceName_ + "...");
-    statusText->setVisible(true);
-    statusText->repaint();
-    QCoreApplication::processEvents();
 
-    int32_t result = updateBody_ ? updateBody_() : 1;
-    FinishUpdate(result);
+    vorn::update::UpdateRequest request;
+    request.caption = windowTitle().toStdString();
+    request.deviceName = deviceName_.toStdString();
+    request.portName = selectedPortName_.toStdString();
+    request.portDescription = SelectedPortDescription().toStdString();
+    request.userFolder = userFolder_.toStdString();
+    request.factoryMode = factoryMode_;
+    request.replaceSerialNumber = replaceSerialNumber_;
+    request.newSerialNumber = newSNstr->text().toStdString();
+    request.keepData = keepData_;
+    request.firmwareVersion = firmwareVersion_;
+
+    WindowUpdateUi ui(*this);
+    vorn::update::UpdateSequence sequence(log_.get(), *session_, *bslHost_, ui);
+    sequence.Run(request, updateBody_);
+    settingsPath_ = QString::fromStdString(sequence.SettingsPath());
+    profile_ = sequence.Profile();
+    FinishUpdate();
 }
 
-void TfrmMain::FinishUpdate(int32_t result) {
-    if (result < 0) {
-        statusText->setVisible(false);
-        statusBar->setValue(0);
-        lblConnect->setText("Connect " + deviceName_ + " to computer comm port.");
-    } else {
-        statusBar->setValue(100);
-        lblConnect->setText("You may disconnect your " + deviceName_ + " now.");
-    }
+void TfrmMain::FinishUpdate() {
     btnStart->setEnabled(true);
     btnClose->setEnabled(true);
     SetDefaultButton(btnClose);

@@ -24,6 +24,7 @@ class QTimer;
 class VornLog;
 class VornSerial;
 class VornBSLHost;
+class Vorn_protocol;
 class TfrmWeb;
 
 class TfrmMain : public QMainWindow {
@@ -42,9 +43,8 @@ public:
     void SetPortSource(PortSource* source) { portSource_ = source; }
     // The feedback window Help > Send Feedback to Vornell... opens.
     void SetFeedbackWindow(TfrmWeb* web);
-    // The body of one update; runs inside the start timer's handler with `busy` set and
-    // returns the update's result code. Until the update sequence is wired in, it does
-    // nothing and succeeds.
+    // Replaces the instrument part of the update (tests frame an update of their own);
+    // an empty function restores the real sequence.
     void SetUpdateBody(std::function<int32_t()> body) { updateBody_ = std::move(body); }
 
     // The one-button message box every user-visible failure goes through; logs the text.
@@ -74,6 +74,7 @@ public:
     const std::vector<CommPortEntry>& PortList() const { return portList_; }
     VornLog* Log() const { return log_.get(); }
     VornBSLHost* BslHost() const { return bslHost_.get(); }
+    Vorn_protocol* Session() const { return session_.get(); }
     uint32_t FirmwareVersion() const { return firmwareVersion_; }
     DeviceProfile& ConnectedProfile() { return profile_; }
     int ProgressStep() const { return progressStep_; }
@@ -87,7 +88,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private slots:
+private Q_SLOTS:
     void cbCommPortDropDown();
     void cbCommPortChange(int index);
     void btnStartClick();
@@ -114,7 +115,7 @@ private:
     int EnumeratePorts();
     void FillPortBox(int count);
     void SetDefaultButton(QPushButton* button);
-    void FinishUpdate(int32_t result);
+    void FinishUpdate();
 
     // Window state.
     bool busy_ = false;
@@ -138,13 +139,13 @@ private:
     int progressStep_ = 1;
     float progressIncrement_ = 0.0f;
     float progressPosition_ = 0.0f;
-    bool skipRestore_ = false;
     QStringList arguments_;
 
     // Objects every later operation uses, created when the window is first shown.
     std::unique_ptr<VornLog> log_;
     std::unique_ptr<VornSerial> enumSerial_;
     std::unique_ptr<VornBSLHost> bslHost_;
+    std::unique_ptr<Vorn_protocol> session_;
     PortSource* portSource_ = nullptr;
     std::unique_ptr<PortSource> systemPorts_;
     QPointer<TfrmWeb> frmWeb_;

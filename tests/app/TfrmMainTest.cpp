@@ -156,14 +156,14 @@ TEST_F(MainWindowTest, NoPortsLeavesStartDisabledAndAnEmptyPortName) {
     EXPECT_TRUE(w.SelectedPortName().isEmpty());
     EXPECT_FALSE(w.btnStart->isEnabled());
     // Choosing the placeholder does not enable Start.
-    emit w.cbCommPort->activated(0);
+    Q_EMIT w.cbCommPort->activated(0);
     EXPECT_FALSE(w.btnStart->isEnabled());
 }
 
 TEST_F(MainWindowTest, ChoosingAPortEnablesStartEvenBeforeAFirmwareFile) {
     TfrmMain& w = Show();
     w.cbCommPort->setCurrentIndex(1);
-    emit w.cbCommPort->activated(1);
+    Q_EMIT w.cbCommPort->activated(1);
     EXPECT_TRUE(w.btnStart->isEnabled());
     EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
     EXPECT_EQ(w.SelectedPortDescription(), "ttyUSB5 USB Serial");
@@ -171,7 +171,7 @@ TEST_F(MainWindowTest, ChoosingAPortEnablesStartEvenBeforeAFirmwareFile) {
 
 TEST_F(MainWindowTest, OpeningTheListReadsThePortsAgainAndKeepsTheChoice) {
     TfrmMain& w = Show();
-    emit w.cbCommPort->activated(1);
+    Q_EMIT w.cbCommPort->activated(1);
     ports.devices.push_back({"ttyACM0", "Modem", ""});
     w.cbCommPort->showPopup();
     EXPECT_EQ(w.cbCommPort->count(), 3);
@@ -227,7 +227,7 @@ TEST_F(MainWindowTest, ErrorOKShowsBeepsAndLogsTheText) {
 
 TEST_F(MainWindowTest, StartingFromTheButtonDisablesStartAndCloseTheMenuDoesNot) {
     TfrmMain& w = Show();
-    emit w.cbCommPort->activated(0);
+    Q_EMIT w.cbCommPort->activated(0);
     bool startEnabled = true, closeEnabled = true, busy = false;
     w.SetUpdateBody([&] {
         startEnabled = w.btnStart->isEnabled();

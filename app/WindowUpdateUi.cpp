@@ -1,0 +1,54 @@
+#include "app/WindowUpdateUi.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "app/AutoSizeLabel.h"
+#include "app/TfrmMain.h"
+#include "app/UiService.h"
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+void WindowUpdateUi::ShowStatus(const std::string& text) {
+    window_.statusText->setText(Q(text));
+    window_.statusText->setVisible(true);
+    window_.statusText->repaint();
+    QCoreApplication::processEvents();
+}
+
+void WindowUpdateUi::HideStatus() { window_.statusText->setVisible(false); }
+
+void WindowUpdateUi::SetConnectText(const std::string& text) { window_.lblConnect->setText(Q(text)); }
+
+int WindowUpdateUi::Progress() const { return window_.statusBar->value(); }
+
+void WindowUpdateUi::SetProgress(int position) { window_.statusBar->setValue(position); }
+
+void WindowUpdateUi::BeginUpload(float position) {
+    window_.ProgressPosition() = position;
+    window_.statusBar->setValue(static_cast<int>(position));
+}
+
+bool WindowUpdateUi::ReportProgress(long total, long done, int stage, int code) {
+    return window_.ReportProgress(total, done, stage, code);
+}
+
+void WindowUpdateUi::ErrorBox(const std::string& message, const std::string& title, int kind) {
+    window_.ErrorOK(Q(message), Q(title), kind);
+}
+
+bool WindowUpdateUi::AskOkCancel(const std::string& message, const std::string& title) {
+    return window_.AskOkCancel(Q(message), Q(title)) == 1;
+}
+
+void WindowUpdateUi::Beep(int kind) {
+    UiService::Get().Beep(kind >= 0 && kind <= 3 ? static_cast<UiService::Kind>(kind) : UiService::Kind::Warning);
+}
+
+void WindowUpdateUi::PumpEvents() {
+    window_.repaint();
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The update sequence shown in the main window: status label, progress bar, message boxes.
+#include "update/UpdateUi.h"
+
+class TfrmMain;
+
+class WindowUpdateUi : public UpdateUi {
+public:
+    explicit WindowUpdateUi(TfrmMain& window) : window_(window) {}
+
+    void ShowStatus(const std::string& text) override;
+    void HideStatus() override;
+    void SetConnectText(const std::string& text) override;
+    int Progress() const override;
+    void SetProgress(int position) override;
+    void BeginUpload(float position) override;
+    bool ReportProgress(long total, long done, int stage, int code) override;
+    void ErrorBox(const std::string& message, const std::string& title, int kind) override;
+    bool AskOkCancel(const std::string& message, const std::string& title) override;
+    void Beep(int kind) override;
+    void PumpEvents() override;
+
+private:
+    TfrmMain& window_;
+};

@@ -1,0 +1,94 @@
+#include "cli/TerminalUi.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "serial/VornLog.h"
+
+namespace {
+constexpr int kBarWidth = 30;
+}
+
+TerminalUi::TerminalUi(VornLog* log, bool assumeYes, std::FILE* out, std::FILE* in)
+    : log_(log), assumeYes_(assumeYes), out_(out), in_(in) {
+    terminal_ = isatty(fileno(out_)) != 0;
+    interactive_ = terminal_ && in_ && isatty(fileno(in_)) != 0;
+}
+
+void TerminalUi::EndLine() {
+    if (lineOpen_) std::fputc('\n', out_);
+    lineOpen_ = false;
+    std::fflush(out_);
+}
+
+void TerminalUi::Line(const std::string& text) {
+    EndLine();
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+}
+
+void TerminalUi::Redraw() {
+    if (!terminal_) return;
+    int filled = std::clamp(progress_, 0, 100) * kBarWidth / 100;
+    std::string bar = std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kBarWidth - filled), '.');
+    std::fprintf(out_, "\r\033[K[%s] %3d%% %s", bar.c_str(), progress_, status_.c_str());
+    std::fflush(out_);
+    lineOpen_ = true;
+}
+
+void TerminalUi::ShowStatus(const std::string& text) {
+    status_ = text;
+    if (terminal_)
+        Redraw();
+    else
+        Line(text);
+}
+
+void TerminalUi::SetConnectText(const std::string& text) {
+    if (!terminal_) Line(text);
+}
+
+void TerminalUi::SetProgress(int position) {
+    position = std::clamp(position, 0, 100);
+    if (position == progress_) return;
+    progress_ = position;
+    Redraw();
+}
+
+void TerminalUi::BeginUpload(float position) {
+    uploadPosition_ = position;
+    SetProgress(static_cast<int>(position));
+}
+
+bool TerminalUi::ReportProgress(long, long, int, int code) {
+    if (code == 'X') {
+        SetProgress(progress_ + progressStep_);
+    } else if (code == 'W') {
+        uploadPosition_ += progressIncrement_;
+        SetProgress(static_cast<int>(uploadPosition_ + 0.5f));
+    }
+    return true;
+}
+
+void TerminalUi::ErrorBox(const std::string& message, const std::string& title, int) {
+    Line(title + ": " + message);
+    if (log_) log_->Log(1, "ErrorOK Told User:", "%s", message.c_str());
+}
+
+bool TerminalUi::AskOkCancel(const std::string& message, const std::string& title) {
+    Line(title + ": " + message);
+    if (assumeYes_) {
+        Line("(answered OK: --yes)");
+        return true;
+    }
+    if (!interactive_) {
+        Line("(answered Cancel: no terminal to ask and no --yes)");
+        return false;
+    }
+    std::fprintf(out_, "OK or Cancel? [o/c] ");
+    std::fflush(out_);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, in_)) return false;
+    return answer[0] == 'o' || answer[0] == 'O' || answer[0] == 'y' || answer[0] == 'Y';
+}

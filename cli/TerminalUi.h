@@ -1,0 +1,51 @@
+#pragma once
+// The update shown on a terminal: status lines and progress on stderr (one updating line
+// with a bar on a terminal, plain lines otherwise), each error box as its title and text,
+// each question asked on the terminal, answered OK by --yes, Cancel without either.
+#include <cstdio>
+#include <string>
+
+#include "update/UpdateUi.h"
+
+class VornLog;
+
+class TerminalUi : public UpdateUi {
+public:
+    TerminalUi(VornLog* log, bool assumeYes, std::FILE* out = stderr, std::FILE* in = stdin);
+
+    void ShowStatus(const std::string& text) override;
+    void HideStatus() override {}
+    void SetConnectText(const std::string& text) override;
+    int Progress() const override { return progress_; }
+    void SetProgress(int position) override;
+    void BeginUpload(float position) override;
+    bool ReportProgress(long total, long done, int stage, int code) override;
+    void ErrorBox(const std::string& message, const std::string& title, int kind) override;
+    bool AskOkCancel(const std::string& message, const std::string& title) override;
+    void Beep(int) override {}
+    void PumpEvents() override {}
+
+    void SetUploadScale(int step, float increment) {
+        progressStep_ = step;
+        progressIncrement_ = increment;
+    }
+    // Ends an updating line so the next output starts on a fresh one.
+    void EndLine();
+
+private:
+    void Redraw();
+    void Line(const std::string& text);
+
+    VornLog* log_;
+    bool assumeYes_;
+    std::FILE* out_;
+    std::FILE* in_;
+    bool terminal_;
+    bool interactive_;
+    bool lineOpen_ = false;
+    int progress_ = 0;
+    int progressStep_ = 1;
+    float progressIncrement_ = 0.0f;
+    float uploadPosition_ = 0.0f;
+    std::string status_;
+};

@@ -1,0 +1,192 @@
+// vornbsl-cli: the firmware update without windows, for scripts, CI and a terminal.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bsl/VornBSLHost.h"
+#include "catalogue/DeviceCatalogue.h"
+#include "cli/TerminalUi.h"
+#include "protocol/Vorn_protocol.h"
+#include "serial/CommPortEnum.h"
+#include "serial/SystemPorts.h"
+#include "serial/VornLog.h"
+#include "update/FirmwareFile.h"
+#include "update/UpdateSequence.h"
+#include "update/UserFolder.h"
+
+namespace {
+
+constexpr int kPortCapacity = 16;
+
+struct CliOptions {
+    std::string port, firmware, newSerial, log, dump;
+    bool factory = false, keepData = false, yes = false, verbose = false;
+    bool listPorts = false, probe = false, help = false, version = false;
+};
+
+void Usage(std::FILE* out) {
+    std::fputs(
+        "usage:\n"
+        "  vornbsl-cli --port PORT --firmware FILE [--factory] [--keep-data] [--new-serial SN] [--yes] [--log FILE] "
+        "[--verbose]\n"
+        "  vornbsl-cli --list-ports [--probe]\n"
+        "  vornbsl-cli --dump OUT --firmware FILE\n"
+        "  vornbsl-cli --help | --version\n"
+        "\n"
+        "  --port PORT       a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path\n"
+        "  --firmware FILE   TI-Text firmware file\n"
+        "  --factory         factory mode: a wrong device may be loaded after a question; no newer-firmware question\n"
+        "  --keep-data       do not erase the instrument's data after the update\n"
+        "  --new-serial SN   give the instrument a new serial number (factory mode)\n"
+        "  --yes             answer OK to every question (without it, questions need a terminal)\n"
+        "  --log FILE        diagnostic log (default: the window's, in the per-user folder)\n"
+        "  --verbose         byte-level traces in the diagnostic log\n"
+        "  --list-ports      list serial ports; --probe also tries ttyS0 to ttyS15\n"
+        "  --dump OUT        write the firmware image back as TI-Text\n"
+        "\n"
+        "Exit status 0 after a successful update; otherwise 1, after a last line \"result N\".\n",
+        out);
+}
+
+bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string* into) {
+            if (i + 1 >= argc) {
+                *error = a + " needs a value";
+                return false;
+            }
+            *into = argv[++i];
+            return true;
+        };
+        if (a == "--port") { if (!value(&o->port)) return false; }
+        else if (a == "--firmware") { if (!value(&o->firmware)) return false; }
+        else if (a == "--new-serial") { if (!value(&o->newSerial)) return false; }
+        else if (a == "--log") { if (!value(&o->log)) return false; }
+        else if (a == "--dump") { if (!value(&o->dump)) return false; }
+        else if (a == "--factory") o->factory = true;
+        else if (a == "--keep-data") o->keepData = true;
+        else if (a == "--yes") o->yes = true;
+        else if (a == "--verbose") o->verbose = true;
+        else if (a == "--list-ports") o->listPorts = true;
+        else if (a == "--probe") o->probe = true;
+        else if (a == "--help" || a == "-h") o->help = true;
+        else if (a == "--version") o->version = true;
+        else {
+            *error = "unknown option " + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ProgramFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : exe.parent_path().string();
+}
+
+int Fail(int32_t result) {
+    std::fprintf(stderr, "result %d\n", static_cast<int>(result));
+    return 1;
+}
+
+int ListPorts(bool probe) {
+    SystemPortSource source;
+    std::vector<CommPortEntry> entries(kPortCapacity);
+    int32_t count = kPortCapacity;
+    int32_t status = CommPortEnum(entries.data(), &count, probe, source);
+    if (status < 0) count = 0;
+    if (count == 0) std::printf("No Comm Ports Found\n");
+    for (int32_t i = 0; i < count; ++i) std::printf("%s\n", entries[static_cast<size_t>(i)].description.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CliOptions opt;
+    std::string error;
+    if (!Parse(argc, argv, &opt, &error)) {
+        std::fprintf(stderr, "vornbsl-cli: %s\n", error.c_str());
+        Usage(stderr);
+        return 2;
+    }
+    if (opt.help) {
+        Usage(stdout);
+        return 0;
+    }
+    if (opt.version) {
+        std::printf("vornbsl-cli %s\n", VORN_VERSION_STRING);
+        return 0;
+    }
+    if (opt.listPorts) return ListPorts(opt.probe);
+    if (opt.firmware.empty() || (opt.dump.empty() && opt.port.empty())) {
+        std::fprintf(stderr, "vornbsl-cli: --firmware and --port (or --dump) are needed\n");
+        Usage(stderr);
+        return 2;
+    }
+
+    const std::string caption = vorn::update::kProgramCaption;
+    const std::string userFolder = vorn::update::UserFolder(ProgramFolder());
+    VornLog log(opt.log.empty() ? vorn::update::ErrorLogPath(userFolder) : opt.log, opt.verbose ? 40 : 30);
+    VornBSLHost host(&log);
+    if (host.ConstructionStatus() != 0) return Fail(host.ConstructionStatus());
+
+    vorn::update::FirmwareLoad load = vorn::update::LoadFirmwareFile(host, opt.firmware, caption);
+    if (load.status < 0) {
+        std::fprintf(stderr, "File Error: %s\n", load.errorText.c_str());
+        log.Log(1, "ErrorOK Told User:", "%s", load.errorText.c_str());
+        return Fail(load.status);
+    }
+
+    if (!opt.dump.empty()) {
+        int32_t rc = host.BSLWriteTIFile(opt.dump);
+        if (rc < 0) {
+            std::fprintf(stderr, "Error: Error saving firmware image: %d\n", static_cast<int>(rc));
+            return Fail(rc);
+        }
+        return 0;
+    }
+
+    // The port as the list shows it: a name, or a description that starts with one.
+    std::string port = opt.port.substr(0, opt.port.find(' '));
+    std::string description = port;
+    {
+        SystemPortSource source;
+        std::vector<CommPortEntry> entries(kPortCapacity);
+        int32_t count = kPortCapacity;
+        if (CommPortEnum(entries.data(), &count, false, source) > 0)
+            for (int32_t i = 0; i < count; ++i)
+                if (entries[static_cast<size_t>(i)].name == port) description = entries[static_cast<size_t>(i)].description;
+    }
+
+    TerminalUi ui(&log, opt.yes);
+    ui.SetUploadScale(load.progressStep, load.progressIncrement);
+    host.SetProgressReport([&ui](long total, long done, int stage, int code) {
+        return ui.ReportProgress(total, done, stage, code);
+    });
+    Vorn_protocol session(&log);
+
+    vorn::update::UpdateRequest request;
+    request.caption = caption;
+    request.deviceName = load.deviceName;
+    request.portName = port;
+    request.portDescription = description;
+    request.userFolder = userFolder;
+    request.factoryMode = opt.factory;
+    request.replaceSerialNumber = !opt.newSerial.empty();
+    request.newSerialNumber = opt.newSerial;
+    request.keepData = opt.keepData;
+    request.firmwareVersion = host.firmwareVersion;
+
+    vorn::update::UpdateSequence sequence(&log, session, host, ui);
+    int32_t result = sequence.Run(request);
+    ui.EndLine();
+    if (result < 0) return Fail(result);
+    return 0;
+}

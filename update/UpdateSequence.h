@@ -1,0 +1,104 @@
+#pragma once
+// One firmware update from Start to the final status line: connect and identify the
+// instrument, decide whether the firmware fits, save its settings, load the firmware
+// through the bootloader, reconnect, check the new firmware, restore the settings, set
+// the clock and erase old data. It knows no widgets: it talks to an UpdateUi.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "catalogue/DeviceCatalogue.h"
+
+class UpdateUi;
+class VornBSLHost;
+class VornLog;
+class Vorn_protocol;
+
+namespace vorn::update {
+
+// Result codes of an update.
+inline constexpr int32_t kUpdated = 1;
+inline constexpr int32_t kConnectFailed = -20;
+inline constexpr int32_t kCancelled = -40;
+inline constexpr int32_t kLoaderSilent = -110;
+inline constexpr int32_t kNotSupported = -120;
+inline constexpr int32_t kWrongDevice = -121;
+inline constexpr int32_t kBatteryLow = -130;
+
+inline constexpr int kBaudCode9600 = 2;
+inline constexpr int kSerialTries = 3;
+inline constexpr uint32_t kBootloaderTries = 3;
+inline constexpr int kReconnectAttempts = 3;
+inline constexpr uint32_t kReconnectPauseStepMs = 1500;
+inline constexpr int kLowBatteryPercent = 10;
+inline constexpr uint32_t kAssumedVersion = 999;     // version assumed for a device found in its bootloader
+inline constexpr float kUploadStartPosition = 21.0f;
+inline constexpr char kRequiredHardwareRevision = 'C';
+
+// What the user chose for this update.
+struct UpdateRequest {
+    std::string caption;          // the program's title: messages say "The " + caption + ...
+    std::string deviceName;       // display name of the loaded firmware's family
+    std::string portName;         // to open
+    std::string portDescription;  // as the port list shows it; messages name the port so
+    std::string userFolder;       // the settings file goes here
+    bool factoryMode = false;
+    bool replaceSerialNumber = false;
+    std::string newSerialNumber;
+    bool keepData = false;
+    uint32_t firmwareVersion = 0;  // version held for the loaded firmware
+};
+
+class UpdateSequence {
+public:
+    UpdateSequence(VornLog* log, Vorn_protocol& session, VornBSLHost& host, UpdateUi& ui);
+
+    // The frame of one update (status texts, timing, clean-up, the final lines) around
+    // UpdateInstrument. The caller disables its controls before and enables them after.
+    // Returns the update's result code. `body`, when given, runs instead of
+    // UpdateInstrument (the window's tests frame an update of their own with it).
+    int32_t Run(const UpdateRequest& request, const std::function<int32_t()>& body = {});
+
+    // The whole sequence; 1 on success, a negative result code otherwise. Every failure
+    // has shown exactly one box.
+    int32_t UpdateInstrument();
+    // Asks for the hardware revision; only revision C may be updated.
+    bool CheckHardwareRevision();
+    // True when the version is inside the profile's window, or the user forces it.
+    bool CheckVersionWindow(const DeviceProfile& profile);
+    // The calibration reminder of TL, CF22 and VM.
+    void ShowCalibrationNotice(int family);
+
+    const DeviceProfile& Profile() const { return profile_; }
+    const std::string& SettingsPath() const { return settingsPath_; }
+    uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
+
+    // The help text, the About text and its caption (the window and the CLI show them).
+    static std::string HelpText(const std::string& caption, const std::string& deviceName);
+    static std::string AboutText();
+    static std::string AboutCaption(const std::string& deviceName);
+    // The support-literature page named in the Vellum Meter calibration notice.
+    static const char* SupportLiteratureAddress();
+
+private:
+    int32_t Connect();
+    int32_t FailConnection(int32_t rc);
+    std::string Caption() const { return request_.caption; }
+    std::string Device() const { return request_.deviceName; }
+    std::string Port() const { return request_.portDescription; }
+    std::string WorkError(int32_t rc) const;
+    void Status(const std::string& text);
+    void Advance(int points);
+
+    VornLog* log_;
+    Vorn_protocol& session_;
+    VornBSLHost& host_;
+    UpdateUi& ui_;
+    UpdateRequest request_;
+    DeviceProfile profile_;
+    std::string settingsPath_;
+    bool skipRestore_ = false;
+    uint32_t elapsedSeconds_ = 0;
+};
+
+}  // namespace vorn::update
