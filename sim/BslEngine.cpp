@@ -66,6 +66,8 @@ void LoadFaults(Simulator& sim) {
     s.bslFaultsLoaded = true;
 }
 
+constexpr const char* kNewFirmwareBuild = "B999-NEW";
+
 void EnsureFlash(InstrumentState& s) {
     if (!s.flash.Configured()) s.flash.Configure(FlashLayoutOf(s.family));
 }
@@ -75,7 +77,14 @@ void EnsureFlash(InstrumentState& s) {
 void RestartAfterUpdate(Simulator& sim) {
     InstrumentState& s = sim.State();
     if (s.flash.CodeGood()) {
+        // A logger with a device ID keeps its serial number with the ID (the updater
+        // never writes it back); the build info is the new firmware's own.
+        auto keep = [&s](const char* key) { return s.settings.count(key) ? s.settings[key] : std::string(); };
+        const std::string serial = s.settings.count("-devid") ? keep("-sn") : std::string();
+        const bool hasBuild = s.settings.count("-build") != 0;
         s.WipeForUpdate();
+        if (!serial.empty()) s.settings["-sn"] = serial;
+        if (hasBuild) s.settings["-build"] = kNewFirmwareBuild;
         BootFirmware(sim);
     } else {
         EnterBootloader(sim, BslEngine::Mode::kWaiting);

@@ -1,6 +1,8 @@
 #include "sim/Instrument.h"
 
 #include "sim/BslEngine.h"
+#include "sim/LabSim.h"
+#include "sim/LoggerSim.h"
 
 #include <cstdio>
 #include <sstream>
@@ -18,7 +20,13 @@ void BootFirmware(Simulator& sim) {
 
 std::unique_ptr<Simulator> MakeInstrument(Options options) {
     auto sim = std::make_unique<Simulator>(std::move(options));
-    sim->onPowerOn = PowerOnInstrument;  // the firmware, or the engine when the flash cannot run
+    sim->onPowerOn = [](Simulator& s) {
+        // Factory values and switches are in place from the first power-on, so a test
+        // sees what the instrument holds before anyone talks to it.
+        EnsureLoggerStarted(s);
+        EnsureLabStarted(s);
+        PowerOnInstrument(s);  // the firmware, or the engine when the flash cannot run
+    };
     sim->dumpState = DumpState;
     return sim;
 }

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "e2e/E2ESupport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace vorn::test {
+
+SimInstrument::SimInstrument(const std::string& family, uint32_t version, std::map<std::string, std::string> switches) {
+    vornsim::Options options;
+    options.family = family;
+    options.version = version;
+    options.portName = "";  // tests never register in the user's port list
+    options.switches = std::move(switches);
+    sim_ = vornsim::MakeInstrument(options);
+    if (!sim_->Start()) ADD_FAILURE() << "simulator did not start: " << sim_->Error();
+}
+
+SimInstrument::~SimInstrument() { sim_->Stop(); }
+
+std::vector<std::string> RecordingUi::Titles() const {
+    std::vector<std::string> titles;
+    for (const Box& b : boxes) titles.push_back(b.title);
+    return titles;
+}
+
+bool RecordingUi::SawStatus(const std::string& text) const {
+    return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+}
+
+TiTextBytes ReadTiText(const std::string& text) {
+    TiTextBytes out;
+    out.vectors.fill(0xFFFF);
+    std::istringstream in(text);
+    std::string line;
+    uint32_t address = 0;
+    std::vector<uint8_t> vectorBytes;
+    bool inVectors = false;
+    uint32_t vectorBase = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line[0] == 'q') break;
+        if (line[0] == '@') {
+            address = static_cast<uint32_t>(std::stoul(line.substr(1), nullptr, 16));
+            inVectors = address >= 0xFFE0 && address <= 0xFFFE;
+            vectorBase = address;
+            continue;
+        }
+        std::istringstream bytes(line);
+        std::string hex;
+        while (bytes >> hex) {
+            uint8_t b = static_cast<uint8_t>(std::stoul(hex, nullptr, 16));
+            if (inVectors) {
+                uint32_t slotByte = address - 0xFFE0;
+                uint16_t& word = out.vectors[slotByte / 2];
+                word = (slotByte % 2) ? static_cast<uint16_t>((word & 0x00FF) | (b << 8))
+                                      : static_cast<uint16_t>((word & 0xFF00) | b);
+            } else {
+                out.bytes[address] = b;
+            }
+            ++address;
+        }
+    }
+    (void)vectorBase;
+    return out;
+}
+
+std::string SampleFirmwarePath() { return VORN_SAMPLE_FIRMWARE; }
+
+::testing::AssertionResult FlashHolds(const vornsim::InstrumentState& state, const TiTextBytes& image) {
+    size_t wrong = 0;
+    std::ostringstream first;
+    for (const auto& [address, value] : image.bytes) {
+        uint8_t got = state.flash.Read(address);
+        if (got != value && wrong++ == 0)
+            first << std::hex << "at 0x" << address << " flash holds 0x" << int(got) << ", image 0x" << int(value);
+    }
+    for (size_t slot = 0; slot < 16; ++slot) {
+        if (state.flash.vectors[slot] != image.vectors[slot] && wrong++ == 0)
+            first << std::hex << "vector " << std::dec << slot << std::hex << " is 0x" << state.flash.vectors[slot]
+                  << ", image 0x" << image.vectors[slot];
+    }
+    if (wrong) return ::testing::AssertionFailure() << wrong << " differences; first " << first.str();
+    return ::testing::AssertionSuccess() << image.bytes.size() << " bytes and 16 vectors match";
+}
+
+}  // namespace vorn::test

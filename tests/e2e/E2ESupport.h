@@ -1,0 +1,100 @@
+#pragma once
+// End-to-end helpers: a simulated instrument started in-process, an UpdateUi that records
+// what the user would have seen and answers questions from a script, and an independent
+// reading of TI-Text files to compare the instrument's flash with.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sim/Instrument.h"
+#include "update/UpdateUi.h"
+
+namespace vorn::test {
+
+// A simulated instrument on its own pseudo-terminal (not registered in the port list).
+class SimInstrument {
+public:
+    explicit SimInstrument(const std::string& family, uint32_t version,
+                           std::map<std::string, std::string> switches = {});
+    ~SimInstrument();
+    vornsim::Simulator& Sim() { return *sim_; }
+    const std::string& Port() const { return sim_->SlavePath(); }
+    vornsim::InstrumentState Snapshot() { return sim_->WithState([](vornsim::InstrumentState& s) { return s; }); }
+    std::string Transcript() { return sim_->HostTranscript(); }
+
+private:
+    std::unique_ptr<vornsim::Simulator> sim_;
+};
+
+// What an update showed, in order, and how its questions were answered.
+class RecordingUi : public UpdateUi {
+public:
+    struct Box {
+        std::string kind;  // "error", "warning", "information", "question"
+        std::string title;
+        std::string text;
+    };
+    std::vector<std::string> statuses;
+    std::vector<Box> boxes;
+    std::deque<bool> answers;  // OK = true; Cancel when the script runs dry
+    std::vector<int> progressSeen;
+    std::string connectText;
+    int progress = 0;
+    int uploadReports = 0;
+    int eraseReports = 0;
+
+    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+    void HideStatus() override {}
+    void SetConnectText(const std::string& text) override { connectText = text; }
+    int Progress() const override { return progress; }
+    void SetProgress(int position) override {
+        progress = position;
+        progressSeen.push_back(position);
+    }
+    void BeginUpload(float position) override { SetProgress(static_cast<int>(position)); }
+    // Runs at every progress report with the code and how many of that code came so far.
+    std::function<void(int code, int count)> onReport;
+    bool ReportProgress(long, long, int, int code) override {
+        int count = code == 'W' ? ++uploadReports : code == 'X' ? ++eraseReports : 0;
+        if (onReport) onReport(code, count);
+        return true;
+    }
+    void ErrorBox(const std::string& message, const std::string& title, int kind) override {
+        static const char* kinds[] = {"warning", "error", "information", "confirmation"};
+        boxes.push_back({kind >= 0 && kind <= 3 ? kinds[kind] : "warning", title, message});
+    }
+    bool AskOkCancel(const std::string& message, const std::string& title) override {
+        boxes.push_back({"question", title, message});
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void Beep(int) override {}
+    void PumpEvents() override {}
+
+    std::vector<std::string> Titles() const;
+    bool SawStatus(const std::string& text) const;
+};
+
+// A TI-Text file read byte by byte, independently of the loader under test.
+struct TiTextBytes {
+    std::map<uint32_t, uint8_t> bytes;        // data outside the vector table
+    std::array<uint16_t, 16> vectors{};        // 0xFFFF where the file gives none
+};
+TiTextBytes ReadTiText(const std::string& text);
+
+// The demo firmware the build generates.
+std::string SampleFirmwarePath();
+
+// Every data byte of `image` is in the instrument's flash and its vectors match.
+::testing::AssertionResult FlashHolds(const vornsim::InstrumentState& state, const TiTextBytes& image);
+
+}  // namespace vorn::test
