@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -218,6 +219,14 @@ void TfrmMain::BuildMenus() {
     connect(PromptforSerialNumber1, &QAction::triggered, this, &TfrmMain::PromptforSerialNumber1Click);
     connect(SendFeedbacktoVornell1, &QAction::triggered, this, &TfrmMain::SendFeedbacktoVornell1Click);
     connect(CheckforUpdates1, &QAction::triggered, this, &TfrmMain::CheckforUpdates1Click);
+    connect(Help2, &QAction::triggered, this, &TfrmMain::Help2Click);
+    connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+    connect(DumpFirmwareImage1, &QAction::triggered, this, &TfrmMain::DumpFirmwareImage1Click);
+    // The dump item is hidden, and a hidden item's short-cut does not fire: the window
+    // carries the short-cut itself.
+    auto* dump = new QShortcut(DumpFirmwareImage1->shortcut(), this);
+    dump->setObjectName("DumpShortcut");
+    connect(dump, &QShortcut::activated, this, &TfrmMain::DumpFirmwareImage1Click);
 }
 
 void TfrmMain::SetDefaultButton(QPushButton* button) {
@@ -444,6 +453,24 @@ void TfrmMain::OpenFirmwareFile1Click() {
     UpdateFirmware1->setEnabled(true);
 }
 
+void TfrmMain::Help2Click() {
+    ErrorOK(Q(vorn::update::UpdateSequence::HelpText(windowTitle().toStdString(), deviceName_.toStdString())), "Help",
+            static_cast<int>(UiService::Kind::Plain));
+}
+
+void TfrmMain::About1Click() {
+    ErrorOK(Q(vorn::update::UpdateSequence::AboutText()),
+            Q(vorn::update::UpdateSequence::AboutCaption(deviceName_.toStdString())), 2);
+}
+
+void TfrmMain::DumpFirmwareImage1Click() {
+    QString path = UiService::Get().SaveFile(this, "Save Firmware Image", QDir::currentPath(),
+                                             "Firmware File (*.txt);;Any File (*)", "txt");
+    if (path.isEmpty()) return;
+    int32_t rc = bslHost_->BSLWriteTIFile(QFile::encodeName(path).toStdString());
+    if (rc < 0) ErrorOK("Error saving firmware image: " + QString::number(rc), "Error", 0);
+}
+
 void TfrmMain::VerboseErrorFile1Click() {
     verboseLog_ = VerboseErrorFile1->isChecked();
     if (log_) log_->SetLevel(verboseLog_ ? kVerboseLevel : kQuietLevel);
@@ -528,8 +555,9 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmMain::ErrorOK(const QString& message, const QString& title, int kind) {
-    UiService::Kind k = (kind >= 0 && kind <= 3) ? static_cast<UiService::Kind>(kind) : UiService::Kind::Warning;
-    UiService::Get().Beep(k);
+    const bool known = kind >= 0 && kind <= 3;
+    UiService::Kind k = known ? static_cast<UiService::Kind>(kind) : UiService::Kind::Plain;
+    UiService::Get().Beep(known ? k : UiService::Kind::Warning);
     UiService::Get().Message(this, title, message, k);
     if (log_) log_->Log(1, "ErrorOK Told User:", "%s", message.toStdString().c_str());
 }

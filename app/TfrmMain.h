@@ -48,7 +48,8 @@ public:
     void SetUpdateBody(std::function<int32_t()> body) { updateBody_ = std::move(body); }
 
     // The one-button message box every user-visible failure goes through; logs the text.
-    // Kind: 0 warning, 1 error, 2 information, 3 confirmation.
+    // Kind: 0 warning, 1 error, 2 information, 3 confirmation; any other a plain box
+    // with the warning sound.
     void ErrorOK(const QString& message, const QString& title, int kind);
     // OK/Cancel question with the exclamation icon: 1 (OK) or 2 (Cancel).
     int AskOkCancel(const QString& message, const QString& title);
@@ -103,6 +104,9 @@ private Q_SLOTS:
     void SendFeedbacktoVornell1Click();
     void CheckforUpdates1Click() {}  // no version-finder address: nothing to check
     void OpenFirmwareFile1Click();
+    void Help2Click();
+    void About1Click();
+    void DumpFirmwareImage1Click();
 
 private:
     void BuildControls();

@@ -12,6 +12,7 @@ QMessageBox::Icon IconOf(UiService::Kind kind) {
         case UiService::Kind::Error: return QMessageBox::Critical;
         case UiService::Kind::Information: return QMessageBox::Information;
         case UiService::Kind::Confirmation: return QMessageBox::Question;
+        case UiService::Kind::Plain: return QMessageBox::NoIcon;
         case UiService::Kind::Warning: break;
     }
     return QMessageBox::Warning;

@@ -11,7 +11,7 @@
 
 class UiService {
 public:
-    enum class Kind { Warning = 0, Error = 1, Information = 2, Confirmation = 3 };
+    enum class Kind { Warning = 0, Error = 1, Information = 2, Confirmation = 3, Plain = 4 };  // Plain: no icon
     enum class Answer { Ok, Cancel };
 
     virtual ~UiService() = default;

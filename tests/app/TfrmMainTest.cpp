@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QShortcut>
 #include <QTimer>
+#include <sstream>
 
 #include "app/AutoSizeLabel.h"
 #include "app/EventPump.h"
@@ -433,4 +435,80 @@ TEST_F(MainWindowTest, SendFeedbackHandsTheLogToTheFeedbackWindow) {
     ASSERT_FALSE(ui.shown.empty());
     EXPECT_EQ(ui.shown.back().title, "Internet Access Error");
     EXPECT_FALSE(web.isVisible());
+}
+
+TEST_F(MainWindowTest, HelpSpeaksOfTheDeviceAndWarnsAboutStoredData) {
+    TfrmMain& w = Show();
+    w.Help2->trigger();
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].title, "Help");
+    EXPECT_EQ(ui.shown[0].kind, UiService::Kind::Plain);
+    EXPECT_EQ(ui.beeps.back(), UiService::Kind::Warning);
+    const QString text = ui.shown[0].text;
+    EXPECT_TRUE(text.startsWith("The Vornell Firmware Updater replaces the firmware that operates your Instrument.\n"));
+    EXPECT_TRUE(text.contains("WARNING: Updating the firmware in your Instrument will erase any stored measurement data.\n"
+                              "Please download any measurement data stored in your Instrument that you want to save.\n\n"));
+    EXPECT_TRUE(text.contains("WARNING: Do not quit the Instrument Firmware Updater while the updater is running.\n"));
+    EXPECT_TRUE(text.contains("an authorized Vornell Distributor for help:\n\n"));
+    EXPECT_TRUE(text.contains("vornell.example"));
+    EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("ErrorOK Told User:: The Vornell Firmware Updater replaces"),
+              std::string::npos);
+}
+
+TEST_F(MainWindowTest, AboutNamesTheEngineAndProtocolVersions) {
+    TfrmMain& w = Show();
+    w.About1->trigger();
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].title, "About Instrument Firmware Updater");
+    EXPECT_EQ(ui.shown[0].kind, UiService::Kind::Information);
+    EXPECT_TRUE(ui.shown[0].text.startsWith("Vornell Universal Firmware Updater for Windows\n\nVornBSL Engine version " +
+                                            QStringLiteral(VORN_VERSION_STRING) +
+                                            "\nCommunication Protocol version 1.7.9\n\n\u00A9 "));
+}
+
+TEST_F(MainWindowTest, CtrlAltDDumpsTheHeldImageInWords) {
+    TfrmMain& w = Show();
+    // Without an image the dump reports the writer's error.
+    std::string out = dir.File("dump.txt");
+    ui.files = {QString::fromStdString(out)};
+    QShortcut* shortcut = w.findChild<QShortcut*>("DumpShortcut");
+    ASSERT_NE(shortcut, nullptr);
+    EXPECT_EQ(shortcut->key(), QKeySequence("Ctrl+Alt+D"));
+    Q_EMIT shortcut->activated();
+    EXPECT_EQ(ui.shown.back().title, "Error");
+    EXPECT_EQ(ui.shown.back().text, "Error saving firmware image: -10");
+
+    std::string path = dir.File("fw.txt");
+    vorn::test::WriteFile(path, "@C000\n31 40 00 04 3C 40 00 02 55\n@FFE0\n11 22 33 44\n@FFFE\n00 C0\nq\n");
+    ui.files = {QString::fromStdString(path)};
+    w.OpenFirmwareFile1->trigger();
+    ui.files = {QString::fromStdString(out)};
+    Q_EMIT shortcut->activated();
+    EXPECT_EQ(ui.shown.back().what, "save");
+    EXPECT_EQ(ui.shown.back().title, "Save Firmware Image");
+
+    // The dump is written for people: compare its words with the image the host holds.
+    std::string dump = ReadFile(out);
+    std::istringstream words(dump);
+    std::string word, data, vectors;
+    bool inVectors = false;
+    while (words >> word) {
+        if (word == "@FFE0") {
+            inVectors = true;
+            continue;
+        }
+        (inVectors ? vectors : data) += word;
+    }
+    EXPECT_EQ(data, w.BslHost()->ImageText());
+    std::string expectedVectors;
+    for (uint32_t v : w.BslHost()->Vectors()) expectedVectors += QString::asprintf("%04X", v).toStdString();
+    EXPECT_EQ(vectors, expectedVectors);
+    EXPECT_EQ(vectors.substr(0, 8), "22114433");
+
+    // Cancelling writes nothing and shows nothing more.
+    std::filesystem::remove(out);
+    size_t shown = ui.shown.size();
+    Q_EMIT shortcut->activated();
+    EXPECT_EQ(ui.shown.size(), shown + 1);  // the dialog only
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
