@@ -1,0 +1,117 @@
+// vornbsl-cli as scripts use it: a real process, its output and exit status, and what
+// the simulated instrument holds afterwards.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "e2e/E2ESupport.h"
+#include "serial/VornSerial.h"
+#include "support/TestSupport.h"
+
+using namespace vorn::test;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string output;  // stdout and stderr together
+    std::string LastLine() const {
+        std::string t = output;
+        while (!t.empty() && t.back() == '\n') t.pop_back();
+        return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
+    }
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    CliRun Cli(const std::string& args) {
+        std::string command = "XDG_DATA_HOME='" + dir.File("data") + "' XDG_RUNTIME_DIR='" + dir.Path().string() + "' '" +
+                              std::string(VORN_CLI) + "' " + args + " 2>&1 </dev/null";
+        CliRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return run;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
+        int raw = pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return run;
+    }
+    std::string Folder() const { return dir.File("data") + "/Vornell/VornBSL"; }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(CliTest, UpdatesAReadwellAndSaysSo) {
+    SimInstrument sim("RW", 102);
+    auto before = sim.Snapshot();
+    CliRun run = Cli("--port " + sim.Port() + " --firmware '" + SampleFirmwarePath() + "' --yes");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Newer Firmware: The firmware in your Readwell\n"), std::string::npos);
+    EXPECT_NE(run.output.find("(answered OK: --yes)"), std::string::npos);
+    EXPECT_NE(run.output.find("Successfully updated firmware in "), std::string::npos);
+    auto after = sim.Snapshot();
+    EXPECT_TRUE(FlashHolds(after, ReadTiText(ReadFile(SampleFirmwarePath()))));
+    EXPECT_EQ(after.settings, before.settings);
+    // The window's log and settings file names, in the same per-user folder.
+    EXPECT_NE(ReadFile(Folder() + "/Vornell Firmware Updater.errors.txt").find("Finished updating device in "),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Folder() + "/Readwell.settings.txt"));
+}
+
+TEST_F(CliTest, AQuestionWithoutATerminalOrYesIsCancelled) {
+    SimInstrument sim("RW", 102);
+    CliRun run = Cli("--port " + sim.Port() + " --firmware '" + SampleFirmwarePath() + "' --log '" + dir.File("own.log") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("(answered Cancel: no terminal to ask and no --yes)"), std::string::npos);
+    EXPECT_EQ(run.LastLine(), "result -40");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("own.log")));
+    EXPECT_EQ(sim.Transcript().find("boot ZELK"), std::string::npos);
+}
+
+TEST_F(CliTest, APortInUseEndsWithItsBoxAndResult) {
+    SimInstrument sim("RW", 102);
+    VornSerial holder(nullptr);
+    ASSERT_EQ(holder.VSOpen(sim.Port(), 9600), 1);
+    CliRun run = Cli("--port " + sim.Port() + " --firmware '" + SampleFirmwarePath() + "' --yes");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("Connection Error: Comm Port \"" + sim.Port() + "\" is already in use by another application."),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.LastLine(), "result -20");
+}
+
+TEST_F(CliTest, DumpListHelpAndBadFiles) {
+    CliRun dump = Cli("--dump '" + dir.File("out.txt") + "' --firmware '" + SampleFirmwarePath() + "'");
+    EXPECT_EQ(dump.status, 0) << dump.output;
+    EXPECT_EQ(ReadFile(dir.File("out.txt")).rfind("@02100\n4031240040B25A80", 0), 0u);
+
+    WriteFile(dir.File("bad.txt"), "not firmware\n");
+    CliRun bad = Cli("--port ttyS0 --firmware '" + dir.File("bad.txt") + "'");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("File Error: The file \"bad.txt\" is not a valid firmware file."), std::string::npos);
+    EXPECT_EQ(bad.LastLine(), "result -100");
+
+    // A registered simulator shows in the list as the window shows it.
+    vornsim::Options options;
+    options.family = "RW";
+    options.portName = "vornsim5";
+    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    auto sim = vornsim::MakeInstrument(options);
+    ASSERT_TRUE(sim->Start());
+    CliRun list = Cli("--list-ports");
+    sim->Stop();
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.output.find("vornsim5 Simulated Readwell\n"), std::string::npos) << list.output;
+
+    EXPECT_EQ(Cli("--help").status, 0);
+    EXPECT_NE(Cli("--version").output.find(VORN_VERSION_STRING), std::string::npos);
+    EXPECT_EQ(Cli("--no-such-option").status, 2);
+}

@@ -1,0 +1,122 @@
+// Whole updates through the window on the offscreen platform, with scripted answers.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+#include "app/AutoSizeLabel.h"
+#include "app/EventPump.h"
+#include "app/TfrmMain.h"
+#include "app/UiService.h"
+#include "e2e/E2ESupport.h"
+#include "serial/Timing.h"
+#include "support/TestSupport.h"
+
+using namespace vorn::test;
+
+namespace {
+
+class OnePort : public PortSource {
+public:
+    std::string port;
+    std::vector<SerialDeviceInfo> Devices() override { return {{port, "Simulated instrument", ""}}; }
+    bool IsFree(const std::string&) override { return true; }
+    Probe ProbePort(const std::string&) override { return Probe::Absent; }
+};
+
+class WindowUpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.File("config")));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.File("data")));
+        UiService::Install(&ui);
+        InstallQtEventPump();
+    }
+    void TearDown() override {
+        window.reset();
+        UiService::Install(nullptr);
+        vorn::SetEventPump(nullptr);
+    }
+    // Opens the demo firmware, picks the instrument's port and presses Start; returns
+    // when the update has ended.
+    void UpdateThroughTheWindow(SimInstrument& sim, QStringList args = {}) {
+        ports.port = sim.Port();
+        window = std::make_unique<TfrmMain>(args);
+        window->SetPortSource(&ports);
+        window->show();
+        ui.files = {QString::fromStdString(SampleFirmwarePath())};
+        window->OpenFirmwareFile1->trigger();
+        Q_EMIT window->cbCommPort->activated(0);
+        window->btnStart->click();
+        ASSERT_TRUE(window->timerStart->isActive());
+        // The update runs inside the timer's handler, which keeps the event loop going.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->timerStart->isActive() && !window->Busy(); }, 120000));
+    }
+
+    TempDir dir;
+    ScriptedUi ui;
+    OnePort ports;
+    std::unique_ptr<TfrmMain> window;
+};
+
+}  // namespace
+
+TEST_F(WindowUpdateTest, AReadwellUpdatedFromTheStartButton) {
+    SimInstrument sim("RW", 102);
+    auto before = sim.Snapshot();
+    ui.answers = {UiService::Answer::Ok};  // "Newer Firmware"
+    UpdateThroughTheWindow(sim);
+
+    TfrmMain& w = *window;
+    EXPECT_TRUE(w.statusText->text().startsWith("Successfully updated firmware in ")) << w.statusText->text().toStdString();
+    EXPECT_TRUE(w.statusText->text().endsWith(" seconds."));
+    EXPECT_EQ(w.statusBar->value(), 100);
+    EXPECT_EQ(w.lblConnect->text(), "You may disconnect your Readwell now.");
+    EXPECT_TRUE(w.btnClose->isDefault());
+    EXPECT_EQ(ui.Titles(), QStringList({"Please select a firmware file", "Newer Firmware"}));
+    auto after = sim.Snapshot();
+    EXPECT_TRUE(FlashHolds(after, ReadTiText(ReadFile(SampleFirmwarePath()))));
+    EXPECT_EQ(after.settings, before.settings);
+    EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("VornBSL Host: Finished updating device in "),
+              std::string::npos);
+    EXPECT_FALSE(QFile::exists(w.SettingsPath()));
+}
+
+TEST_F(WindowUpdateTest, TheCloseGuardHoldsWhileTheFirmwareUploads) {
+    SimInstrument sim("RW", 102);
+    ui.answers = {UiService::Answer::Ok};
+    bool closedMidUpdate = false;
+    ui.onShow = [&](const ScriptedUi::Shown& box) {
+        if (box.title == "Newer Firmware")
+            // Once the update is under way, the user presses Alt+F4.
+            QTimer::singleShot(1500, window.get(), [&] {
+                window->close();
+                closedMidUpdate = !window->isVisible();
+            });
+    };
+    UpdateThroughTheWindow(sim);
+    EXPECT_FALSE(closedMidUpdate);
+    EXPECT_TRUE(ui.Titles().contains("Don't Quit Now!"));
+    EXPECT_TRUE(window->statusText->text().startsWith("Successfully updated firmware in "));
+}
+
+TEST_F(WindowUpdateTest, AWrongDeviceIsRefusedInOneBox) {
+    SimInstrument sim("KT72", 204);
+    UpdateThroughTheWindow(sim);
+    TfrmMain& w = *window;
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(ui.shown[1].title, "Wrong Device");
+    EXPECT_EQ(ui.shown[1].kind, UiService::Kind::Error);
+    EXPECT_FALSE(w.statusText->isVisible());
+    EXPECT_EQ(w.statusBar->value(), 0);
+    EXPECT_EQ(w.lblConnect->text(), "Connect Readwell to computer comm port.");
+    EXPECT_TRUE(w.btnStart->isEnabled());
+    EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("ErrorOK Told User:: The Vornell Firmware Updater expected"),
+              std::string::npos);
+}
