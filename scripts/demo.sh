@@ -1,22 +1,37 @@
 #!/usr/bin/env bash
-# Builds VornBSL and starts the updater window. Without a display the window runs under
-# Xvfb and a screenshot of it is written to a file.
+# The main job on the built-in simulated instrument: builds VornBSL, starts vornsim as a
+# Readwell and updates it with the demo firmware the build generates. With a display the
+# window does the update (open the firmware file, pick the simulated port, press Start);
+# without one, vornbsl-cli does. At the end the simulated instrument says whether its
+# flash equals the image and its settings were restored.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/scripts/build.sh"
+"$here/scripts/build.sh" >/dev/null
 build=${VORN_BUILD_DIR:-$here/build}
-app="$build/app/vornbsl"
+firmware="$build/sample/readwell-demo-2.00.txt"
+port=vornsim0
 
+"$build/sim/vornsim" --family RW --version 1.02 --name "$port" --report "$firmware" >"$build/vornsim-demo.out" 2>&1 &
+sim=$!
+cleanup() { kill "$sim" 2>/dev/null || true; }
+trap cleanup EXIT
+for _ in $(seq 1 50); do grep -q "^vornsim: RW" "$build/vornsim-demo.out" 2>/dev/null && break; sleep 0.1; done
+echo "Simulated Readwell on port $port ($(head -n1 "$build/vornsim-demo.out" | sed 's/^vornsim: //'))"
+
+status=0
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-  exec "$app" "$@"
+  echo "In the window: File > Open Firmware File... > $firmware,"
+  echo "pick \"$port Simulated Readwell\" in the port list and press Start. Close the window when done."
+  "$build/app/vornbsl" || status=$?
+else
+  echo "No display: updating with vornbsl-cli"
+  "$build/cli/vornbsl-cli" --port "$port" --firmware "$firmware" --yes || status=$?
 fi
 
-shot=${VORN_SCREENSHOT:-$build/vornbsl-window.png}
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  "$1" "${@:3}" & pid=$!
-  for i in $(seq 1 50); do sleep 0.2; xwininfo -root -tree 2>/dev/null | grep -q "Vornell Firmware Updater" && break; done
-  sleep 1
-  import -window root "$2"
-  kill $pid 2>/dev/null; wait $pid 2>/dev/null || true
-' _ "$app" "$shot" "$@"
-echo "No display: the window ran under Xvfb; screenshot written to $shot"
+trap - EXIT
+kill -TERM "$sim" 2>/dev/null || true
+simStatus=0
+wait "$sim" || simStatus=$?
+[ "$status" -eq 0 ] && status=$simStatus
+sed -n '2,$p' "$build/vornsim-demo.out"
+exit "$status"

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <unistd.h>
 
 #include "sim/Instrument.h"
+#include "sim/UpdateReport.h"
 
 namespace {
 
@@ -23,6 +26,8 @@ void Usage(FILE* out) {
                  "  --description TEXT   description in the port list\n"
                  "  --state FILE         write the instrument's state to FILE at exit\n"
                  "  --pacing             deliver bytes at the line speed\n"
+                 "  --report FILE        at exit, say whether the flash holds the TI-Text image FILE and\n"
+                 "                       the settings are those the instrument started with\n"
                  "  --seed N             seed of the random fault switches\n"
                  "  --set NAME[=VALUE]   a setting or fault switch, for example:\n"
                  "        bsl-refuse-write=N   refuse the Nth \"W\" frame once\n"
@@ -67,6 +72,7 @@ uint32_t ParseVersion(const char* text) {
 
 int main(int argc, char** argv) {
     vornsim::Options options;
+    std::string reportImage;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto next = [&]() -> const char* {
@@ -89,6 +95,8 @@ int main(int argc, char** argv) {
             options.description = next();
         } else if (arg == "--state") {
             options.stateFile = next();
+        } else if (arg == "--report") {
+            reportImage = next();
         } else if (arg == "--pacing") {
             options.pacing = true;
         } else if (arg == "--seed") {
@@ -114,7 +122,16 @@ int main(int argc, char** argv) {
                 options.portName.empty() ? "(not registered)" : sim->RegisteredPath().c_str());
     std::printf("\n");
     std::fflush(stdout);
+    const vornsim::InstrumentState before = sim->WithState([](vornsim::InstrumentState& s) { return s; });
     while (!gStop) pause();
     sim->Stop();
+    if (!reportImage.empty()) {
+        std::ifstream in(reportImage, std::ios::binary);
+        std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        vornsim::UpdateReport report =
+            sim->WithState([&](vornsim::InstrumentState& s) { return vornsim::CompareAfterUpdate(s, image, before); });
+        std::printf("vornsim: %s", report.Text(reportImage).c_str());
+        return report.flashDifferences == 0 && report.imageRead && report.settingsEqual ? 0 : 3;
+    }
     return 0;
 }
