@@ -22,6 +22,7 @@
 #include <filesystem>
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
+#include "support/GuiTestSupport.h"
 #include "support/TestSupport.h"
 
 using vorn::test::ReadFile;
@@ -29,29 +30,11 @@ using vorn::test::TempDir;
 
 namespace {
 
-class FakePorts : public PortSource {
-public:
-    std::vector<SerialDeviceInfo> devices;
-    std::vector<SerialDeviceInfo> Devices() override { return devices; }
-    bool IsFree(const std::string&) override { return true; }
-    Probe ProbePort(const std::string&) override { return Probe::Absent; }
-};
-
 // Each test gets its own preferences and per-user folder, and scripted dialogs.
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.File("config")));
-        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.File("data")));
-        UiService::Install(&ui);
-        InstallQtEventPump();
-        ports.devices = {{"ttyUSB3", "USB Serial", ""}, {"ttyUSB5", "USB Serial", ""}};
-    }
-    void TearDown() override {
-        window.reset();
-        UiService::Install(nullptr);
-        vorn::SetEventPump(nullptr);
-    }
+    void SetUp() override { ports.devices = {{"ttyUSB3", "USB Serial", ""}, {"ttyUSB5", "USB Serial", ""}}; }
+    void TearDown() override { window.reset(); }
     TfrmMain& Show(QStringList args = {}) {
         window = std::make_unique<TfrmMain>(args);
         window->SetPortSource(&ports);
@@ -69,7 +52,8 @@ protected:
 
     TempDir dir;
     ScriptedUi ui;
-    FakePorts ports;
+    vorn::test::IsolatedGui gui{dir, ui};
+    vorn::test::FakePorts ports;
     std::unique_ptr<TfrmMain> window;
 };
 

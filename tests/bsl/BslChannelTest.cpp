@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 
 using vorn::test::AgreeToAll;
+using vorn::test::ConnectedHostTest;
 using vorn::test::FakeEngine;
 using vorn::test::PtyPair;
 using vorn::test::TempDir;
@@ -17,28 +18,8 @@ using vorn::test::TempDir;
 namespace {
 
 // One host, connected once for the whole suite (connecting costs over a second).
-class ChannelTest : public ::testing::Test {
+class ChannelTest : public ConnectedHostTest {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        log = new VornLog(dir->File("log.txt"), 40);
-        pty = new PtyPair;
-        engine = new FakeEngine(*pty, AgreeToAll);
-        host = new VornBSLHost(log);
-        connected = host->BSLCheck(pty->SlavePath(), 9600) == vorn::kBslActive;
-    }
-    static void TearDownTestSuite() {
-        delete host;
-        delete engine;
-        delete pty;
-        delete log;
-        delete dir;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(connected);
-        engine->SetPolicy(AgreeToAll);
-        engine->Clear();
-    }
     // What reached the peer, once anything in flight has arrived.
     static std::string Sent() {
         vorn::SleepMs(30);
@@ -48,12 +29,6 @@ protected:
         engine->SetPolicy([reply](const std::string&) { return reply; });
     }
 
-    static inline TempDir* dir;
-    static inline VornLog* log;
-    static inline PtyPair* pty;
-    static inline FakeEngine* engine;
-    static inline VornBSLHost* host;
-    static inline bool connected = false;
 };
 
 TEST_F(ChannelTest, VersionRequestIsSevenBytes) {

@@ -13,6 +13,7 @@
 #include "support/TestSupport.h"
 
 using vorn::test::AgreeToAll;
+using vorn::test::ConnectedHostTest;
 using vorn::test::FakeEngine;
 using vorn::test::PtyPair;
 using vorn::test::ReadFile;
@@ -35,27 +36,10 @@ std::string Block(uint32_t address, size_t count, int first = 0) {
 
 std::string Argument(const FakeEngine::Line& line) { return line.text.substr(1, line.text.size() - 6); }
 
-class OperationsTest : public ::testing::Test {
+class OperationsTest : public ConnectedHostTest {
 protected:
-    static void SetUpTestSuite() {
-        dir = new TempDir;
-        log = new VornLog(dir->File("log.txt"), 40);
-        pty = new PtyPair;
-        engine = new FakeEngine(*pty, AgreeToAll);
-        host = new VornBSLHost(log);
-        connected = host->BSLCheck(pty->SlavePath(), 9600) == vorn::kBslActive;
-    }
-    static void TearDownTestSuite() {
-        delete host;
-        delete engine;
-        delete pty;
-        delete log;
-        delete dir;
-    }
     void SetUp() override {
-        ASSERT_TRUE(connected);
-        engine->SetPolicy(AgreeToAll);
-        engine->Clear();
+        ConnectedHostTest::SetUp();
         host->SetTries(3);
         host->SetProgressReporting(false);
         host->SetProgressReport(nullptr);
@@ -73,12 +57,6 @@ protected:
         return out;
     }
 
-    static inline TempDir* dir;
-    static inline VornLog* log;
-    static inline PtyPair* pty;
-    static inline FakeEngine* engine;
-    static inline VornBSLHost* host;
-    static inline bool connected = false;
 };
 
 TEST_F(OperationsTest, SixHundredByteSegmentIsOneAddressAndThreeBlocks) {

@@ -13,7 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "bsl/VornBSLHost.h"
+#include "serial/Status.h"
 #include "serial/Timing.h"
+#include "serial/VornLog.h"
 #include "support/TestSupport.h"
 
 namespace vorn::test {
@@ -100,5 +105,37 @@ private:
 
 // The answer of an engine that agrees to everything and is in command mode.
 inline std::string AgreeToAll(const std::string& line) { return line.empty() ? "?\r" : "+\r"; }
+
+// One host connected to a fake engine for a whole suite (connecting costs over a second).
+class ConnectedHostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempDir;
+        log = new VornLog(dir->File("log.txt"), 40);
+        pty = new PtyPair;
+        engine = new FakeEngine(*pty, AgreeToAll);
+        host = new VornBSLHost(log);
+        connected = host->BSLCheck(pty->SlavePath(), 9600) == vorn::kBslActive;
+    }
+    static void TearDownTestSuite() {
+        delete host;
+        delete engine;
+        delete pty;
+        delete log;
+        delete dir;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(connected);
+        engine->SetPolicy(AgreeToAll);
+        engine->Clear();
+    }
+
+    static inline TempDir* dir;
+    static inline VornLog* log;
+    static inline PtyPair* pty;
+    static inline FakeEngine* engine;
+    static inline VornBSLHost* host;
+    static inline bool connected = false;
+};
 
 }  // namespace vorn::test

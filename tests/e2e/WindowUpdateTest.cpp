@@ -16,37 +16,20 @@
 #include "app/UiService.h"
 #include "e2e/E2ESupport.h"
 #include "serial/Timing.h"
+#include "support/GuiTestSupport.h"
 #include "support/TestSupport.h"
 
 using namespace vorn::test;
 
 namespace {
 
-class OnePort : public PortSource {
-public:
-    std::string port;
-    std::vector<SerialDeviceInfo> Devices() override { return {{port, "Simulated instrument", ""}}; }
-    bool IsFree(const std::string&) override { return true; }
-    Probe ProbePort(const std::string&) override { return Probe::Absent; }
-};
-
 class WindowUpdateTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.File("config")));
-        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.File("data")));
-        UiService::Install(&ui);
-        InstallQtEventPump();
-    }
-    void TearDown() override {
-        window.reset();
-        UiService::Install(nullptr);
-        vorn::SetEventPump(nullptr);
-    }
+    void TearDown() override { window.reset(); }
     // Opens the demo firmware, picks the instrument's port and presses Start; returns
     // when the update has ended.
     void UpdateThroughTheWindow(SimInstrument& sim, QStringList args = {}) {
-        ports.port = sim.Port();
+        ports.devices = {{sim.Port(), "Simulated instrument", ""}};
         window = std::make_unique<TfrmMain>(args);
         window->SetPortSource(&ports);
         window->show();
@@ -61,7 +44,8 @@ protected:
 
     TempDir dir;
     ScriptedUi ui;
-    OnePort ports;
+    IsolatedGui gui{dir, ui};
+    FakePorts ports;
     std::unique_ptr<TfrmMain> window;
 };
 
