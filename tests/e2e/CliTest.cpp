@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -114,4 +115,27 @@ TEST_F(CliTest, DumpListHelpAndBadFiles) {
     EXPECT_EQ(Cli("--help").status, 0);
     EXPECT_NE(Cli("--version").output.find(VORN_VERSION_STRING), std::string::npos);
     EXPECT_EQ(Cli("--no-such-option").status, 2);
+}
+
+TEST_F(CliTest, APortTheUserMayNotOpenSaysWhatToDo) {
+    // The pseudo-terminal belongs to root with mode 0620; "nobody" may not open it.
+    if (geteuid() != 0 || system("command -v setpriv >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs root and setpriv";
+    SimInstrument sim("RW", 102);
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    std::string command = "XDG_DATA_HOME='" + dir.File("data") + "' setpriv --reuid=65534 --regid=65534 --clear-groups '" +
+                          std::string(VORN_CLI) + "' --port " + sim.Port() + " --firmware '" + SampleFirmwarePath() +
+                          "' --yes --log '" + dir.File("nobody.log") + "' 2>&1 </dev/null";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
+    int raw = pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << output;
+    EXPECT_NE(output.find("Connection Error: You do not have permission to use Comm Port \"" + sim.Port() + "\"."),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("\"dialout\" group"), std::string::npos);
+    EXPECT_NE(output.find("result -20"), std::string::npos);
 }
