@@ -496,3 +496,12 @@ TEST_F(MainWindowTest, CtrlAltDDumpsTheHeldImageInWords) {
     EXPECT_EQ(ui.shown.size(), shown + 1);  // the dialog only
     EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+TEST_F(MainWindowTest, UnreadablePreferencesGiveTheDefaults) {
+    // A folder where the preferences file should be: nothing can be read from it.
+    std::filesystem::create_directories(dir.File("config") + "/Vornell Devices, Inc/VornBSL.conf");
+    TfrmMain& w = Show();
+    EXPECT_FALSE(w.FindAllPorts());
+    EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
+    EXPECT_TRUE(w.VerboseLog());
+}
