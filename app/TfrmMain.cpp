@@ -300,7 +300,7 @@ void TfrmMain::FormShow() {
     }
 
     cbCommPort->clear();
-    int count = EnumeratePorts();
+    int count = EnumeratePorts(0);
     for (int i = 0; i < count; ++i) cbCommPort->addItem(Q(portList_[static_cast<size_t>(i)].description));
     selectedPortIndex_ = 0;
     if (savedPort) {
@@ -330,11 +330,11 @@ void TfrmMain::FormShow() {
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
 }
 
-int TfrmMain::EnumeratePorts() {
+int TfrmMain::EnumeratePorts(int32_t lowestGoodStatus) {
     portList_.assign(kPortCapacity, CommPortEntry{});
     int32_t count = kPortCapacity;
     int32_t status = CommPortEnum(portList_.data(), &count, findAllPorts_, *portSource_);
-    if (status < 0) count = 0;
+    if (status < lowestGoodStatus) count = 0;
     portList_.resize(static_cast<size_t>(count));
     return count;
 }
@@ -346,11 +346,7 @@ QString TfrmMain::SelectedPortDescription() const {
 
 void TfrmMain::cbCommPortDropDown() {
     cbCommPort->clear();
-    int32_t count = kPortCapacity;
-    portList_.assign(kPortCapacity, CommPortEntry{});
-    int32_t status = CommPortEnum(portList_.data(), &count, findAllPorts_, *portSource_);
-    if (status < 1) count = 0;
-    portList_.resize(static_cast<size_t>(count));
+    EnumeratePorts(1);  // here a list that reports no port at all counts as empty
     for (const CommPortEntry& e : portList_) cbCommPort->addItem(Q(e.description));
     if (selectedPortIndex_ < cbCommPort->count())
         cbCommPort->setCurrentIndex(selectedPortIndex_);

@@ -115,8 +115,9 @@ private:
     void FormClose();
     // The close guard; true when the window may close.
     bool ConfirmClose();
-    // Fills portList_ from the port source; the number of entries.
-    int EnumeratePorts();
+    // Fills portList_ from the port source; the number of entries (none when the list's
+    // status is below `lowestGoodStatus`).
+    int EnumeratePorts(int32_t lowestGoodStatus);
     void FillPortBox(int count);
     void SetDefaultButton(QPushButton* button);
     void FinishUpdate();
