@@ -4,12 +4,13 @@
 
 #include "protocol/ProtocolConstants.h"
 #include "protocol/SessionConstants.h"
-#include "protocol/SessionText.h"
+#include "serial/Text.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/Status.h"
 #include "serial/VornLog.h"
 
 using namespace vorn::session;
+using vorn::Format;
 namespace ib = vorn::instinfo;
 using vorn::instinfo::InstItem;
 using vorn::instinfo::ItemKind;

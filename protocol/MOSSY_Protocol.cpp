@@ -26,19 +26,6 @@ constexpr std::string_view kForbiddenNameCharacters = "?\\\"/<>*|:;,";
 constexpr int kTraceAnswers = 1;
 constexpr int kTraceCommands = 2;
 
-std::string Format(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    char small[256];
-    int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
 
 }  // namespace
 
@@ -71,7 +58,7 @@ void MOSSY_Protocol::Say(uint32_t level, const char* format, ...) {
     if (!log || level > log->Level()) return;
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    std::string text = vorn::FormatV(format, args);
     va_end(args);
     log->Log(level, Tag(), "%s", text.c_str());
 }
@@ -81,7 +68,7 @@ void MOSSY_Protocol::SayTagged(uint32_t level, const char* tag, const char* form
     if (!log || level > log->Level()) return;
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    std::string text = vorn::FormatV(format, args);
     va_end(args);
     log->Log(level, tag, "%s", text.c_str());
 }

@@ -2,13 +2,14 @@
 #include <cstdlib>
 
 #include "protocol/SessionConstants.h"
-#include "protocol/SessionText.h"
+#include "serial/Text.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/Status.h"
 #include "serial/Text.h"
 #include "serial/VornLog.h"
 
 using namespace vorn::session;
+using vorn::Format;
 namespace rec = vorn::records;
 
 namespace {

@@ -11,13 +11,14 @@
 
 #include "protocol/ProtocolConstants.h"
 #include "protocol/SessionConstants.h"
-#include "protocol/SessionText.h"
+#include "serial/Text.h"
 #include "serial/Status.h"
 #include "serial/Text.h"
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
 
 using namespace vorn::session;
+using vorn::Format;
 
 namespace {
 
@@ -94,7 +95,7 @@ void Vorn_protocol::Say(uint32_t level, const char* format, ...) {
     if (!log_ || level > log_->Level()) return;
     va_list args;
     va_start(args, format);
-    std::string text = vorn::session::FormatV(format, args);
+    std::string text = vorn::FormatV(format, args);
     va_end(args);
     log_->Log(level, kLogTag, "%s", text.c_str());
 }

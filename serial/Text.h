@@ -1,7 +1,9 @@
 #pragma once
 // Bounded text fields: every field with a maximum length is stored through these, so a
 // long device answer or file line is cut, never written past its field.
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -21,6 +23,29 @@ inline void StoreBounded(std::string& field, std::string_view text, size_t maxCh
 inline void AppendBounded(std::string& field, std::string_view suffix, size_t maxChars) {
     if (field.size() >= maxChars) return;
     field.append(suffix.substr(0, maxChars - field.size()));
+}
+
+// printf-style formatting into a std::string: no fixed buffer, so a long value is never
+// cut or overrun.
+inline std::string FormatV(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0) return {};
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
+inline std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+inline std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatV(format, args);
+    va_end(args);
+    return text;
 }
 
 }  // namespace vorn

@@ -1,5 +1,7 @@
 #include "serial/VornLog.h"
 
+#include "serial/Text.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -19,17 +21,6 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File OpenFile(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode)); }
 
-std::string VFormat(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 }  // namespace
 
@@ -65,7 +56,7 @@ int VornLog::Log(uint32_t level, const char* tag, const char* format, ...) {
     if (level > level_ || level_ == 0) return 0;
     va_list args;
     va_start(args, format);
-    std::string message = format ? VFormat(format, args) : std::string();
+    std::string message = format ? vorn::FormatV(format, args) : std::string();
     va_end(args);
 
     std::time_t now = std::time(nullptr);

@@ -16,7 +16,7 @@ namespace vorn::update {
 namespace {
 
 constexpr const char* kHostTag = "VornBSL Host";
-constexpr uint32_t kHardwareAnswerRoom = 32;
+constexpr uint32_t kHardwareAnswerRoom = 32;  // characters of the answer looked at
 constexpr uint32_t kHardwareTimeoutMs = 1100;
 constexpr int kDataFlashBroken = -65;
 constexpr int kSettingsFileMissing = -102;
@@ -25,10 +25,10 @@ constexpr int kSettingsFileUnreadable2 = -106;
 
 std::string Num(long long n) { return std::to_string(n); }
 
-// 202 -> "2.02"
+// 202 -> "2.02", whatever the locale's decimal sign
 std::string VersionText(uint32_t version) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f", version / 100.0);
+    std::snprintf(text, sizeof text, "%u.%02u", version / 100, version % 100);
     return text;
 }
 
@@ -245,7 +245,7 @@ int32_t UpdateSequence::UpdateInstrument() {
         MsDelay(static_cast<uint32_t>(attempt) * kReconnectPauseStepMs);
     }
     if (rc < 0) {
-        FailConnection(rc);
+        ui_.ErrorBox(WorkError(rc), "Connection Error", UpdateUi::kError);
         return rc;
     }
     if (profile_.loginBeforeSettings && session_.VPLogin() < 0) {
@@ -310,8 +310,9 @@ int32_t UpdateSequence::UpdateInstrument() {
 bool UpdateSequence::CheckHardwareRevision() {
     std::string answer;
     int32_t elapsed = 0;
-    int32_t rc = session_.Connection().DeviceCommand("get -hver\r", '>', kHardwareTimeoutMs, &answer, kHardwareAnswerRoom,
-                                                     &elapsed);
+    // The destination keeps one character less than its size: ask for one more.
+    int32_t rc = session_.Connection().DeviceCommand("get -hver\r", '>', kHardwareTimeoutMs, &answer,
+                                                     kHardwareAnswerRoom + 1, &elapsed);
     std::string revision;
     if (rc > 0) {
         for (size_t i = 0; i < answer.size() && i < kHardwareAnswerRoom; ++i) {
