@@ -357,8 +357,9 @@ void TfrmMain::cbCommPortDropDown() {
 
 void TfrmMain::cbCommPortChange(int index) {
     selectedPortIndex_ = index;
-    if (index < 0 || static_cast<size_t>(index) >= portList_.size()) return;  // "No Comm Ports Found"
-    selectedPortName_ = Q(portList_[static_cast<size_t>(index)].name);
+    // "No Comm Ports Found" stands for no port at all.
+    const bool entry = index >= 0 && static_cast<size_t>(index) < portList_.size();
+    selectedPortName_ = entry ? Q(portList_[static_cast<size_t>(index)].name) : QString();
     if (!selectedPortName_.isEmpty()) btnStart->setEnabled(true);
 }
 

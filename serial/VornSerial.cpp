@@ -145,6 +145,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
 
     const uint32_t start = vorn::MsTimer();
     uint32_t idleReads = 0;
+    readBuffer_.clear();  // every wait gathers from the start of the buffer
     char chunk[kReadBufferSize];
     for (;;) {
         size_t room = (kReadBufferSize - 1) - readBuffer_.size();

@@ -170,6 +170,9 @@ TEST_F(MainWindowTest, OpeningTheListReadsThePortsAgainAndKeepsTheChoice) {
     EXPECT_EQ(w.cbCommPort->count(), 1);
     EXPECT_EQ(w.cbCommPort->itemText(0), "No Comm Ports Found");
     w.cbCommPort->hidePopup();
+    // Choosing it leaves no port to open (nor to remember at close).
+    Q_EMIT w.cbCommPort->activated(0);
+    EXPECT_TRUE(w.SelectedPortName().isEmpty());
 }
 
 TEST_F(MainWindowTest, ASavedQuietLogDoesNotLowerTheLevel) {
