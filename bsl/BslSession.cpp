@@ -178,7 +178,10 @@ int32_t VornBSLHost::BSLInvocation(uint32_t engineBaud) {
 
     uint32_t phase2Tries = 0;
     if (stopped && status == 1) {
-        if (engineBaud != kInvocationBaud) status = VSHostBaud(engineBaud) < 0 ? vorn::kBslRefused : 1;
+        if (engineBaud != kInvocationBaud) {
+            int32_t baud = VSHostBaud(engineBaud);
+            status = baud < 0 ? baud : 1;  // a port that cannot change speed says so itself
+        }
         if (status == 1) status = CompleteConnection(&phase2Tries);
     } else if (!stopped && status > 0) {
         status = vorn::kTriesUsedUp;
@@ -362,12 +365,11 @@ int32_t VornBSLHost::FlushBlock(uint32_t address, bool fiveDigits) {
 int32_t VornBSLHost::BSLSendFirmware(bool fiveDigits) {
     VornLog* log = Log();
     const uint32_t started = vorn::MsTimer();
+    // Without an image, or with one that does not start with a segment, nothing is sent
+    // and nothing is reported.
+    if (!imageOwned_) return vorn::kMissingArgument;
+    if (image_.empty() || image_.front() != '@') return vorn::kOutOfRange;
     int32_t status = 1;
-    if (!imageOwned_ || image_.empty()) {
-        status = vorn::kMissingArgument;
-    } else if (image_.front() != '@') {
-        status = vorn::kOutOfRange;
-    }
     const size_t length = image_.size();
     block_.clear();
     uint32_t blockAddress = 0;

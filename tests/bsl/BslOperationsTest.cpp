@@ -224,3 +224,17 @@ TEST(ConnectVerdictTest, NoVersionInAnyAnswerIsAFailure) {
 }
 
 }  // namespace
+
+TEST_F(OperationsTest, AnImageOfVectorsAloneSendsNothingAndReportsNothing) {
+    LoadImage("");  // only the vector block
+    ASSERT_EQ(host->ImageLength(), 0u);
+    int reports = 0;
+    host->SetProgressReporting(true);
+    host->SetProgressReport([&](long, long, int, int) {
+        ++reports;
+        return true;
+    });
+    EXPECT_EQ(host->BSLSendFirmware(false), vorn::kOutOfRange);
+    EXPECT_EQ(reports, 0);
+    EXPECT_TRUE(engine->Lines().empty());
+}
