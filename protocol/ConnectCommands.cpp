@@ -456,9 +456,10 @@ int32_t MOSSY_Protocol::ParseShowCommand(std::string* name) {
             } else {
                 info_.versionText = word;
                 info_.version = scan::ClampInt32(numbers[0] * 100 + numbers[1] * 10 + numbers[2]);
-                if (info_.version < kMinSupportedOldVersion) return vorn::kNotApplicable;
             }
         }
+        // A version that is too old, or that could not be read, is not one to work with.
+        if (info_.version < kMinSupportedOldVersion) return vorn::kNotApplicable;
         struct Number {
             const char* label;
             int bit;

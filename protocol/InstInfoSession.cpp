@@ -132,6 +132,8 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
             if (st > 0 && GetValueLong("get -tau", timeout, &inst_.tau) > 0) inst_.valid |= item.bit;
             return 1;
         case ItemKind::Pressure:
+            // As a pair, like hadj/tau: a restore sends both, and an empty "-pv" would
+            // overwrite the instrument's value with nothing.
             st = GetValueString("get -p", timeout, &inst_.fvals, InstrumentInfo::kLongTextMax);
             if (st > 0) st = GetValueString("get -pv", timeout, &inst_.uvals, InstrumentInfo::kLongTextMax);
             if (st > 0) inst_.valid |= item.bit;

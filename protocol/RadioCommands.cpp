@@ -117,7 +117,7 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
             {setting::kRadioSubchannel, subchannel, "set -rsch ", "MSRadioCommand set rsch to %d (%d ms)"},
         };
         for (const SetItem& item : items) {
-            if (!(wanted & item.bit) || !item.value || result == vorn::kNoRadio) continue;
+            if (!(wanted & item.bit) || !item.value) continue;  // "No Radio" ends only its own value
             for (uint32_t attempt = 0; attempt < attempts; ++attempt) {
                 int32_t status = exchange(HexLine(item.prefix, *item.value));
                 if (status < 0) {

@@ -545,7 +545,7 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
     int64_t values[11] = {};
     int count = scan::Scan(answer, 0, shortForm ? "d d d" : "d d d d d d d d d d d", values, expected);
     if (count != expected) {
-        Say(30, "ADCcalCommand only found %d of %d cal %s factors (%d ms)", count, expected, name, lastElapsedMs_);
+        Say(30, "ADCcalCommand only found %d of %d cal %s factors (%d ms)", count, 11, name, lastElapsedMs_);
         return vorn::kNotUnderstood;
     }
     int32_t result = 1;

@@ -305,6 +305,8 @@ const std::vector<LabReader>& LabReaders() {
         {H7S, {"H7S"}, {kAdcCal, kConfig}},
         {PTX9, {"PTX9"}, {kConfig, kSn}},
         {HBA, {"HBA"}, {kConfig, kSn}},
+        // FIELDPT: its save collects "sample" and the two calibration lines; the reader
+        // takes all of them, so a restore from file brings back what was saved.
         {FIELDPT, {"TRWK", "FIELDPT"}, {kSn, Special(LabRead::CalFrom1, ib::kCalibration), Text("sample", 129, &I::sample, ib::kTest)}},
         {RW,
          {"RW"},

@@ -165,6 +165,7 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
             status = SetInstInfo(inst_.valid);
             break;
     }
+    // A restore that failed is logged as a failure, never as "successfully restored".
     if (status < 0)
         Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);
     else
@@ -203,6 +204,8 @@ int32_t Vorn_protocol::ReadInfoFile(const std::string& path) {
     if (path.empty()) return vorn::kMissingArgument;
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) {
+        // By meaning, not by number: the numbers behind -105 and -106 are Windows codes,
+        // and a negated errno such as -13 would read as one of the shared status codes.
         switch (errno) {
             case ENOENT: return kSettingsFileMissing;
             case EACCES:

@@ -223,11 +223,16 @@ TEST(ParseShowCommand, ReadsLabelsAndSurvivesTruncatedAnswers) {
     EXPECT_EQ(rig.proto.ParseShowCommand(&name), 1);
     EXPECT_EQ(name, "STATION9");
 
-    Rig cut([](const std::string&) { return std::string("\rID: A\rVersion:>"); });
+    Rig cut([](const std::string&) { return std::string("\rID: A\rVersion: 1.12\rRadio:>"); });
     cut.Identify(LT_KT7, 0, false);
     EXPECT_EQ(cut.proto.ParseShowCommand(nullptr), vorn::kNotUnderstood);
     EXPECT_EQ(cut.proto.Info().version, -1);
     EXPECT_TRUE(cut.proto.Info().deviceName.empty());
+
+    // A version that cannot be read is not one to work with.
+    Rig noVersion([](const std::string&) { return std::string("\rID: A\rVersion:>"); });
+    noVersion.Identify(LT_KT7, 0, false);
+    EXPECT_EQ(noVersion.proto.ParseShowCommand(nullptr), vorn::kNotApplicable);
 
     Rig newer([](const std::string&) { return Reply("x"); });
     newer.Identify(LT_KT72, 204);

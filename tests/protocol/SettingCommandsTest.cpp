@@ -576,3 +576,13 @@ TEST(Robustness, RandomAnswersNeverOverrunAField) {
     }
     EXPECT_GT(rig.peer.Commands().size(), 12u * 20);
 }
+
+TEST(MSRadioCommand, NoRadioOnTheChannelStillSetsTheSubchannel) {
+    Rig none([](const std::string&) { return Reply("No Radio"); });
+    none.Identify(LT_KT72, 204);
+    int32_t channel = 3, subchannel = 0x1234;
+    uint32_t mask = setting::kRadioChannel | setting::kRadioSubchannel;
+    EXPECT_LT(none.proto.MSRadioCommand(&channel, &subchannel, nullptr, kSet, &mask), 0);
+    EXPECT_EQ(none.peer.Count("set -rch 3"), 1);
+    EXPECT_EQ(none.peer.Count("set -rsch 1234"), 1);
+}
