@@ -6,7 +6,7 @@
 # flash equals the image and its settings were restored.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/scripts/build.sh" >/dev/null
+"$here/scripts/build.sh"
 build=${VORN_BUILD_DIR:-$here/build}
 firmware="$build/sample/readwell-demo-2.00.txt"
 port=vornsim0
