@@ -8,6 +8,7 @@
 #include "serial/VornLog.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
@@ -81,6 +82,8 @@ TfrmWeb::TfrmWeb(QWidget* parent)
     HTTP->setObjectName(QStringLiteral("HTTP"));
     // Cookies set by the service's front page travel with the post.
     HTTP->setCookieJar(new QNetworkCookieJar(HTTP));
+    // Redirects are followed, but never from HTTPS down to plain HTTP: the post carries
+    // contact details and the diagnostic log.
     HTTP->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }
 
@@ -418,7 +421,7 @@ int32_t TfrmWeb::SendFeedback() {
     AddField(*form, "Registered Name", launch_.registeredName);
     AddField(*form, "Registered Company", launch_.registeredCompany);
     AddField(*form, "Software Version", launch_.productName + QStringLiteral(" version ") + launch_.productVersion);
-    AddField(*form, "Installation Path", QCoreApplication::applicationFilePath());
+    AddField(*form, "Installation Path", QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
     AddField(*form, "Computer Information", ComputerInformation());
     AddField(*form, "Feedback", reDescription->toPlainText());
     // The log and other program files go along when they can be read; only the user's own
