@@ -58,6 +58,8 @@ TEST_F(WindowUpdateTest, AReadwellUpdatedFromTheStartButton) {
     UpdateThroughTheWindow(sim);
 
     TfrmMain& w = *window;
+    if (qEnvironmentVariableIsSet("VORN_SCREENSHOT_DIR"))
+        w.grab().save(qEnvironmentVariable("VORN_SCREENSHOT_DIR") + "/window-updated.png");
     EXPECT_TRUE(w.statusText->text().startsWith("Successfully updated firmware in ")) << w.statusText->text().toStdString();
     EXPECT_TRUE(w.statusText->text().endsWith(" seconds."));
     EXPECT_EQ(w.statusBar->value(), 100);
