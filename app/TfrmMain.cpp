@@ -443,8 +443,8 @@ void TfrmMain::OpenFirmwareFile1Click() {
     lblConnect->setText("Connect " + deviceName_ + " to computer comm port.");
     firmwareVersion_ = bslHost_->firmwareVersion;
     settingsPath_ = QDir(userFolder_).filePath(deviceName_ + ".settings.txt");
-    progressStep_ = load.progressStep;
-    progressIncrement_ = load.progressIncrement;
+    progress_.step = load.progressStep;
+    progress_.increment = load.progressIncrement;
     UiService::Get().Beep(UiService::Kind::Information);
     btnStart->setEnabled(true);
     UpdateFirmware1->setEnabled(true);
@@ -564,12 +564,7 @@ int TfrmMain::AskOkCancel(const QString& message, const QString& title) {
 }
 
 bool TfrmMain::ReportProgress(long, long, int, int code) {
-    if (code == 'X') {
-        statusBar->setValue(statusBar->value() + progressStep_);
-    } else if (code == 'W') {
-        progressPosition_ += progressIncrement_;
-        statusBar->setValue(static_cast<int>(progressPosition_ + 0.5f));
-    }
+    statusBar->setValue(progress_.Apply(statusBar->value(), code));
     repaint();
     QCoreApplication::processEvents();
     return keepRunning_;

@@ -12,6 +12,7 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "serial/CommPortEnum.h"
+#include "update/UpdateUi.h"
 
 class QComboBox;
 class QLabel;
@@ -78,9 +79,9 @@ public:
     Vorn_protocol* Session() const { return session_.get(); }
     uint32_t FirmwareVersion() const { return firmwareVersion_; }
     DeviceProfile& ConnectedProfile() { return profile_; }
-    int ProgressStep() const { return progressStep_; }
-    float ProgressIncrement() const { return progressIncrement_; }
-    float& ProgressPosition() { return progressPosition_; }
+    int ProgressStep() const { return progress_.step; }
+    float ProgressIncrement() const { return progress_.increment; }
+    float& ProgressPosition() { return progress_.position; }
 
     static QString Caption() { return QStringLiteral("Vornell Firmware Updater"); }
 
@@ -141,9 +142,7 @@ private:
     QString settingsPath_;
     uint32_t firmwareVersion_ = 0;
     DeviceProfile profile_;
-    int progressStep_ = 1;
-    float progressIncrement_ = 0.0f;
-    float progressPosition_ = 0.0f;
+    ProgressScale progress_;
     QStringList arguments_;
 
     // Objects every later operation uses, created when the window is first shown.

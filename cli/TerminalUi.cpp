@@ -57,17 +57,12 @@ void TerminalUi::SetProgress(int position) {
 }
 
 void TerminalUi::BeginUpload(float position) {
-    uploadPosition_ = position;
+    scale_.position = position;
     SetProgress(static_cast<int>(position));
 }
 
 bool TerminalUi::ReportProgress(long, long, int, int code) {
-    if (code == 'X') {
-        SetProgress(progress_ + progressStep_);
-    } else if (code == 'W') {
-        uploadPosition_ += progressIncrement_;
-        SetProgress(static_cast<int>(uploadPosition_ + 0.5f));
-    }
+    SetProgress(scale_.Apply(progress_, code));
     return true;
 }
 

@@ -26,8 +26,8 @@ public:
     void PumpEvents() override {}
 
     void SetUploadScale(int step, float increment) {
-        progressStep_ = step;
-        progressIncrement_ = increment;
+        scale_.step = step;
+        scale_.increment = increment;
     }
     // Ends an updating line so the next output starts on a fresh one.
     void EndLine();
@@ -44,8 +44,6 @@ private:
     bool interactive_;
     bool lineOpen_ = false;
     int progress_ = 0;
-    int progressStep_ = 1;
-    float progressIncrement_ = 0.0f;
-    float uploadPosition_ = 0.0f;
+    ProgressScale scale_;
     std::string status_;
 };

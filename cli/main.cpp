@@ -95,14 +95,20 @@ int Fail(int32_t result) {
     return 1;
 }
 
-int ListPorts(bool probe) {
+// The port list as the window shows it.
+std::vector<CommPortEntry> ListedPorts(bool probe) {
     SystemPortSource source;
     std::vector<CommPortEntry> entries(kPortCapacity);
     int32_t count = kPortCapacity;
-    int32_t status = CommPortEnum(entries.data(), &count, probe, source);
-    if (status < 0) count = 0;
-    if (count == 0) std::printf("No Comm Ports Found\n");
-    for (int32_t i = 0; i < count; ++i) std::printf("%s\n", entries[static_cast<size_t>(i)].description.c_str());
+    if (CommPortEnum(entries.data(), &count, probe, source) < 0) count = 0;
+    entries.resize(static_cast<size_t>(count));
+    return entries;
+}
+
+int ListPorts(bool probe) {
+    std::vector<CommPortEntry> entries = ListedPorts(probe);
+    if (entries.empty()) std::printf("No Comm Ports Found\n");
+    for (const CommPortEntry& e : entries) std::printf("%s\n", e.description.c_str());
     return 0;
 }
 
@@ -156,14 +162,8 @@ int main(int argc, char** argv) {
     // The port as the list shows it: a name, or a description that starts with one.
     std::string port = opt.port.substr(0, opt.port.find(' '));
     std::string description = port;
-    {
-        SystemPortSource source;
-        std::vector<CommPortEntry> entries(kPortCapacity);
-        int32_t count = kPortCapacity;
-        if (CommPortEnum(entries.data(), &count, false, source) > 0)
-            for (int32_t i = 0; i < count; ++i)
-                if (entries[static_cast<size_t>(i)].name == port) description = entries[static_cast<size_t>(i)].description;
-    }
+    for (const CommPortEntry& e : ListedPorts(false))
+        if (e.name == port) description = e.description;
 
     TerminalUi ui(&log, opt.yes);
     ui.SetUploadScale(load.progressStep, load.progressIncrement);

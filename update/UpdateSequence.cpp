@@ -6,6 +6,8 @@
 
 #include "bsl/VornBSLHost.h"
 #include "protocol/MOSSY_Protocol.h"
+#include "protocol/ProtocolConstants.h"
+#include "protocol/SessionConstants.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/Status.h"
 #include "serial/Timing.h"
@@ -18,10 +20,6 @@ namespace {
 constexpr const char* kHostTag = "VornBSL Host";
 constexpr uint32_t kHardwareAnswerRoom = 32;  // characters of the answer looked at
 constexpr uint32_t kHardwareTimeoutMs = 1100;
-constexpr int kDataFlashBroken = -65;
-constexpr int kSettingsFileMissing = -102;
-constexpr int kSettingsFileUnreadable1 = -105;
-constexpr int kSettingsFileUnreadable2 = -106;
 
 std::string Num(long long n) { return std::to_string(n); }
 
@@ -271,10 +269,10 @@ int32_t UpdateSequence::UpdateInstrument() {
     if (profile_.saveSettings && !skipRestore_) {
         rc = session_.VPRestoreInfo(settingsPath_, newSerial ? &request_.newSerialNumber : nullptr);
         std::string message;
-        if (rc == kSettingsFileMissing)
+        if (rc == session::kSettingsFileMissing)
             message = "The " + Caption() + " couldn't find the settings file for your " + Device() +
                       ".\n\nPlease try again or contact Vornell for help.";
-        else if (rc == kSettingsFileUnreadable1 || rc == kSettingsFileUnreadable2)
+        else if (rc == session::kSettingsFileDenied || rc == session::kSettingsFileUnreadable)
             message = "The " + Caption() + " failed to read the settings file for your " + Device() +
                       ".\n\nPlease try again or contact Vornell for help." + "\n\nError: " + Num(rc);
         else if (rc == kPartlyDone)
@@ -291,7 +289,7 @@ int32_t UpdateSequence::UpdateInstrument() {
         Status("Erasing old data...");
         rc = session_.VPEraseData();
         if (rc < 0) {
-            std::string message = rc == kDataFlashBroken
+            std::string message = rc == vorn::protocol::kBrokenDataFlash
                                       ? "The " + Caption() + " was unable to erase the data in your " + Device() +
                                             "because the data storage chip is reporting errors.\n\nPlease contact Vornell for help."
                                       : "The " + Caption() + " was unable to erase the data in your " + Device() +

@@ -4,6 +4,23 @@
 // Every call may process pending window events.
 #include <string>
 
+// How the bootloader client's reports move the bar: each erase report ('X') one step,
+// each upload report ('W') the upload increment added to a running position, shown
+// rounded to the nearest point. Other reports leave the bar where it is.
+struct ProgressScale {
+    int step = 1;
+    float increment = 0.0f;
+    float position = 0.0f;
+    int Apply(int current, int code) {
+        if (code == 'X') return current + step;
+        if (code == 'W') {
+            position += increment;
+            return static_cast<int>(position + 0.5f);
+        }
+        return current;
+    }
+};
+
 class UpdateUi {
 public:
     enum BoxKind { kWarning = 0, kError = 1, kInformation = 2, kConfirmation = 3 };
