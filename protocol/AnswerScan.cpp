@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+
+#include "serial/Text.h"
 
 namespace vorn::protocol::scan {
 
@@ -88,12 +89,9 @@ int Scan(std::string_view text, size_t start, std::string_view pattern, int64_t*
 }
 
 bool Real(std::string_view text, size_t start, double* out) {
-    size_t at = SkipSpace(text, start);
-    std::string bounded(text.substr(at, kRealTextMax));
-    if (bounded.empty()) return false;
-    char* end = nullptr;
-    double value = std::strtod(bounded.c_str(), &end);
-    if (end == bounded.c_str() || !std::isfinite(value)) return false;
+    double value = 0;
+    if (vorn::ParseReal(text.substr(SkipSpace(text, start), kRealTextMax), &value) == 0 || !std::isfinite(value))
+        return false;
     *out = value;
     return true;
 }

@@ -30,7 +30,8 @@ std::string Word(std::string_view text, size_t pos, size_t max);
 int Scan(std::string_view text, size_t start, std::string_view pattern, int64_t* out, int maxOut,
          size_t* pos = nullptr);
 
-// A real number the way "%lf" reads one (finite values only).
+// A real number the way "%lf" reads one in the "C" locale, whatever the process's locale
+// (finite values only).
 bool Real(std::string_view text, size_t start, double* out);
 
 // Clamp helpers for the 32-bit fields.

@@ -4,8 +4,6 @@
 // of their own.
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
-#include <cstdio>
 
 #include "protocol/AnswerScan.h"
 #include "protocol/MOSSY_Protocol.h"
@@ -154,23 +152,6 @@ constexpr int32_t kSecondsPerQuarterHour = 900;
 constexpr int32_t kOldPadcMinVersion = 165;
 constexpr size_t kAuthKeyDigits = 32;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    char buffer[160];
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<size_t>(n));
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
-
 // A value sent inside a command line must not hold a line end or another control
 // character: it would end the command early and start another one.
 bool SafeToSend(std::string_view text) {
@@ -241,19 +222,20 @@ struct SettingExecutor {
                 case Kind::Text:
                 case Kind::Word: {
                     if (!SafeToSend(*v.text)) return vorn::kOutOfRange;
-                    line = Printf(row.setLine, vorn::Bounded(*v.text, row.fieldMax).c_str());
+                    line = vorn::Format(row.setLine, vorn::Bounded(*v.text, row.fieldMax).c_str());
                     break;
                 }
                 case Kind::Int:
                     if (row.refuseNegative && *v.number < 0) return vorn::kOutOfRange;
-                    line = Printf(row.setLine, *v.number);
+                    line = vorn::Format(row.setLine, *v.number);
                     break;
                 case Kind::Real:
-                    line = (*v.real == 0.0 && row.setLineZero) ? std::string(row.setLineZero) : Printf(row.setLine, *v.real);
+                    line = (*v.real == 0.0 && row.setLineZero) ? std::string(row.setLineZero)
+                                                               : vorn::Format(row.setLine, *v.real);
                     break;
                 case Kind::Five: {
                     const auto& a = *v.five;
-                    line = Printf(row.setLine, a[0], a[1], a[2], a[3], a[4]);
+                    line = vorn::Format(row.setLine, a[0], a[1], a[2], a[3], a[4]);
                     break;
                 }
             }
@@ -523,12 +505,12 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
         unsigned checksum = 0;
         if (shortForm) {
             checksum = (s[0] + o[0]) % 256u;
-            line = Printf("set %s %u %u %u\r", name, s[0], o[0], checksum);
+            line = vorn::Format("set %s %u %u %u\r", name, s[0], o[0], checksum);
         } else {
             for (size_t i = 0; i < s.size(); ++i) checksum += s[i] + o[i];
             checksum %= 256u;
-            line = Printf("set %s %u %u %u %u %u %u %u %u %u %u %u\r", name, s[0], o[0], s[1], o[1], s[2], o[2], s[3],
-                          o[3], s[4], o[4], checksum);
+            line = vorn::Format("set %s %u %u %u %u %u %u %u %u %u %u %u\r", name, s[0], o[0], s[1], o[1], s[2], o[2],
+                                s[3], o[3], s[4], o[4], checksum);
         }
         int32_t status = DeviceCommand(line, '>', kCommandTimeoutMs, &answer, kAdcAnswerBytes);
         if (status > 0 && answer.find("OK") != std::string::npos) {
@@ -539,7 +521,7 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
         return status < 0 ? status : vorn::kNotUnderstood;
     }
 
-    int32_t status = DeviceCommand(Printf("get %s\r", name), '>', kCommandTimeoutMs, &answer, kAdcAnswerBytes);
+    int32_t status = DeviceCommand(vorn::Format("get %s\r", name), '>', kCommandTimeoutMs, &answer, kAdcAnswerBytes);
     if (status < 0) return status;
     const int expected = shortForm ? 3 : 11;
     int64_t values[11] = {};
@@ -588,7 +570,7 @@ int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
         if (!(info_.capabilities & capability::kSiteSettings)) return kRefusedNow;
         std::string answer;
         const int complement = static_cast<int>(trait::kBitsMask - (*traitWord & trait::kBitsMask));
-        int32_t status = DeviceCommand(Printf("set -trait %d\r", complement), '>', kCommandTimeoutMs, &answer,
+        int32_t status = DeviceCommand(vorn::Format("set -trait %d\r", complement), '>', kCommandTimeoutMs, &answer,
                                        kSettingAnswerBytes);
         if (status < 0) return status;
         if (answer.find("OK") == std::string::npos) return vorn::kNotUnderstood;

@@ -34,16 +34,7 @@ void AppendFormat(std::string& out, const char* format, ...) __attribute__((form
 void AppendFormat(std::string& out, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n > 0) {
-        size_t at = out.size();
-        out.resize(at + static_cast<size_t>(n) + 1);
-        std::vsnprintf(out.data() + at, static_cast<size_t>(n) + 1, format, args);
-        out.resize(at + static_cast<size_t>(n));
-    }
+    out += vorn::FormatV(format, args);
     va_end(args);
 }
 
@@ -380,8 +371,9 @@ bool ReadUnsigned(std::string_view text, std::string_view key, uint32_t* value) 
 bool ReadReal(std::string_view text, std::string_view key, double* value) {
     auto start = FindKey(text, key);
     if (!start) return false;
-    std::string digits(text.substr(*start, 64));
-    *value = std::strtod(digits.c_str(), nullptr);
+    double read = 0;  // a line without a number reads as 0
+    vorn::ParseReal(text.substr(*start, 64), &read);
+    *value = read;
     return true;
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build, run and test VornBSL.
-# Idempotent: when every package is present it only checks and returns.
+# Idempotent: when every package and the locale are present it only checks and returns.
 set -euo pipefail
 
 PACKAGES=(
@@ -10,7 +10,10 @@ PACKAGES=(
   srecord php-cli shared-mime-info
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation2
+  locales
 )
+# The numeric round trips also run in a locale with a decimal comma.
+COMMA_LOCALE=de_DE.UTF-8
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -18,15 +21,35 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# `locale -a` spells it de_DE.utf8.
+# grep reads it all (no -q): an early exit could break the pipe and fail it under pipefail.
+have_locale() { locale -a 2>/dev/null | grep -ix "${COMMA_LOCALE%%.*}\.utf-\?8" >/dev/null; }
+[ ${#missing[@]} -eq 0 ] && have_locale && exit 0
 
+needs="${missing[*]}"
+have_locale || needs="${needs:+$needs and }the locale $COMMA_LOCALE"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then SUDO="sudo"; else
-    echo "setup: need root or sudo to install: ${missing[*]}" >&2; exit 1
+    echo "setup: need root or sudo to install: $needs" >&2; exit 1
   fi
 fi
-echo "setup: installing ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if ! have_locale; then
+  # Enabled in locale.gen rather than built alone, so a later locale-gen keeps it.
+  echo "setup: generating the locale $COMMA_LOCALE" >&2
+  if ! grep -q "^$COMMA_LOCALE UTF-8" /etc/locale.gen 2>/dev/null; then
+    if grep -q "^# *$COMMA_LOCALE UTF-8" /etc/locale.gen 2>/dev/null; then
+      $SUDO sed -i "s/^# *\($COMMA_LOCALE UTF-8\)/\1/" /etc/locale.gen
+    else
+      echo "$COMMA_LOCALE UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+  fi
+  $SUDO locale-gen >/dev/null
+  have_locale || { echo "setup: the locale $COMMA_LOCALE could not be generated" >&2; exit 1; }
+fi

@@ -1,11 +1,14 @@
 #pragma once
 // Bounded text fields: every field with a maximum length is stored through these, so a
-// long device answer or file line is cut, never written past its field.
+// long device answer or file line is cut, never written past its field. And numbers as
+// text: formatted and read with "." as the decimal sign whatever the C library's locale.
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "serial/Locale.h"
 
 namespace vorn {
 
@@ -26,8 +29,10 @@ inline void AppendBounded(std::string& field, std::string_view suffix, size_t ma
 }
 
 // printf-style formatting into a std::string: no fixed buffer, so a long value is never
-// cut or overrun.
+// cut or overrun. Always in the "C" locale: every printf-style text of the core goes
+// through here, and "%f" must not write the user's decimal comma to a device or a file.
 inline std::string FormatV(const char* format, va_list args) {
+    CLocaleScope cLocale;
     va_list copy;
     va_copy(copy, args);
     int n = std::vsnprintf(nullptr, 0, format, copy);
@@ -47,5 +52,12 @@ inline std::string Format(const char* format, ...) {
     va_end(args);
     return text;
 }
+
+// Reads a real number the way strtod does in the "C" locale, whatever the process's locale:
+// white space, an optional sign, then decimal digits with "." and an exponent, "0x" and
+// hexadecimal digits, "inf" or "nan". Returns how many characters of `text` it read; 0 when
+// no number starts there, and then `value` is left alone. Out of range reads as +-HUGE_VAL
+// or +-0, as strtod gives.
+size_t ParseReal(std::string_view text, double* value);
 
 }  // namespace vorn

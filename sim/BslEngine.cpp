@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "serial/Text.h"
 #include "sim/Instrument.h"
 
 namespace vornsim {
@@ -52,7 +53,9 @@ FrameCheck CheckFrame(const std::string& line, char* letter, std::string_view* a
 }
 
 double Rate(const Options& options, const char* name) {
-    return std::strtod(options.Text(name, "0").c_str(), nullptr);
+    double rate = 0;  // "." whatever the locale of the process the simulator runs in
+    vorn::ParseReal(options.Text(name, "0"), &rate);
+    return rate;
 }
 
 void LoadFaults(Simulator& sim) {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "serial/Text.h"
 #include "serial/Timing.h"
 #include "sim/Instrument.h"
 #include "sim/LoggerSim.h"
@@ -289,15 +290,10 @@ bool StoreSetting(InstrumentState& s, const std::string& key, const std::string&
         return true;
     }
     if (key == "-lat" || key == "-long") {
+        // Runs in the tests' process, whose C library locale a test may set to a decimal comma.
         double d = 0;
-        if (!value.empty()) {
-            char* end = nullptr;
-            d = std::strtod(value.c_str(), &end);
-            if (*end != '\0') return false;
-        }
-        char text[32];
-        std::snprintf(text, sizeof text, "%+.5f", d);
-        s.settings[key] = text;
+        if (!value.empty() && vorn::ParseReal(value, &d) != value.size()) return false;
+        s.settings[key] = vorn::Format("%+.5f", d);
         return true;
     }
     if (key == "-depth" || key == "-ports") {

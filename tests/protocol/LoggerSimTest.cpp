@@ -8,9 +8,12 @@
 #include "serial/Status.h"
 #include "serial/VornLog.h"
 #include "sim/Instrument.h"
+#include "support/LocaleScope.h"
 #include "support/TestSupport.h"
 
 using namespace vorn::protocol;
+using vorn::test::kCommaLocale;
+using vorn::test::LocaleScope;
 using vorn::test::ReadFile;
 using vorn::test::TempDir;
 
@@ -139,6 +142,50 @@ TEST(LoggerSim, Kt72ReadsEveryValueItsCapabilitiesAllow) {
     EXPECT_EQ(info.authKey, "0123456789ABCDEF0123456789ABCDEF");
     EXPECT_EQ(info.ipPort, 5001);
     EXPECT_EQ(rig.proto.Info().valid, 0xFFFFFFFu);
+}
+
+// The window runs with the user's C library locale; coordinates keep "." on the wire, in
+// the log and when read back.
+TEST(LoggerSim, CoordinatesRoundTripWhateverTheDecimalSign) {
+    struct Case {
+        const char* locale;  // null: the process's own
+        double latitude;
+        double longitude;
+        const char* latitudeLine;
+        const char* longitudeLine;
+    };
+    const Case cases[] = {
+        {nullptr, 46.72, -117.015, "set -lat +46.72000\r", "set -long -117.01500\r"},
+        {kCommaLocale, 46.72, -117.015, "set -lat +46.72000\r", "set -long -117.01500\r"},
+        {kCommaLocale, -0.5, 12.25, "set -lat -0.50000\r", "set -long +12.25000\r"},
+    };
+    for (const Case& c : cases) {
+        LocaleScope locale(c.locale);  // before the simulator's thread starts
+        ASSERT_TRUE(locale.Active());
+        SCOPED_TRACE(locale.Name() + " " + c.latitudeLine);
+        SimRig rig("KT72", 204);
+        ASSERT_EQ(rig.Connect(), 1);
+
+        double latitude = 0, longitude = 0;  // as the logger left the factory
+        ASSERT_EQ(rig.proto.LatitudeCommand(&latitude, kGet), 1);
+        ASSERT_EQ(rig.proto.LongitudeCommand(&longitude, kGet), 1);
+        EXPECT_DOUBLE_EQ(latitude, 46.72);
+        EXPECT_DOUBLE_EQ(longitude, -117.015);
+        EXPECT_TRUE(rig.Logged("LatitudeCommand found device latitude +46.72000"));
+
+        latitude = c.latitude;
+        longitude = c.longitude;
+        ASSERT_EQ(rig.proto.LatitudeCommand(&latitude, kSet), 1);
+        ASSERT_EQ(rig.proto.LongitudeCommand(&longitude, kSet), 1);
+        EXPECT_EQ(rig.Sent(c.latitudeLine), 1);
+        EXPECT_EQ(rig.Sent(c.longitudeLine), 1);
+
+        double readLatitude = 0, readLongitude = 0;
+        ASSERT_EQ(rig.proto.LatitudeCommand(&readLatitude, kGet), 1);
+        ASSERT_EQ(rig.proto.LongitudeCommand(&readLongitude, kGet), 1);
+        EXPECT_DOUBLE_EQ(readLatitude, c.latitude);
+        EXPECT_DOUBLE_EQ(readLongitude, c.longitude);
+    }
 }
 
 TEST(LoggerSim, OldKt7BelowVersion110IsRefused) {

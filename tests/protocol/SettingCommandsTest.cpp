@@ -10,6 +10,7 @@
 #include "ProtocolRig.h"
 #include "serial/Status.h"
 #include "serial/Timing.h"
+#include "support/LocaleScope.h"
 
 using namespace vorn::test;
 using namespace vorn::protocol;
@@ -72,29 +73,36 @@ TEST(NameCommand, OldFirmwareAcceptsABarePromptAndNewFirmwareNeedsOK) {
 
 TEST(SettingLines, CoordinatesTimeZoneAndTextAreSentExactly) {
     ZoneScope zone("PST8");  // UTC-8 without daylight saving
-    Rig rig(Ok);
-    rig.Identify(LT_KT72, 204);
-    double latitude = 0.0;
-    EXPECT_EQ(rig.proto.LatitudeCommand(&latitude, kSet), 1);
-    latitude = 46.72;
-    EXPECT_EQ(rig.proto.LatitudeCommand(&latitude, kSet), 1);
-    double longitude = -117.015;
-    EXPECT_EQ(rig.proto.LongitudeCommand(&longitude, kSet), 1);
-    int32_t zoneValue = -2;
-    EXPECT_EQ(rig.proto.TimeZoneCommand(&zoneValue, kSet), 1);
-    EXPECT_EQ(zoneValue, -32);
-    std::string site = "North Ridge";
-    EXPECT_EQ(rig.proto.SiteCommand(&site, kSet), 1);
-    std::string injected = "Ridge\rset -i X";
-    EXPECT_EQ(rig.proto.SiteCommand(&injected, kSet), vorn::kOutOfRange);
-    int32_t interval = -5;
-    EXPECT_EQ(rig.proto.WakeCommand(&interval, kSet), vorn::kOutOfRange);
+    // The same lines whatever decimal sign the C library's locale has.
+    for (const char* name : {static_cast<const char*>(nullptr), kCommaLocale}) {
+        LocaleScope locale(name);
+        ASSERT_TRUE(locale.Active());
+        SCOPED_TRACE(locale.Name());
+        Rig rig(Ok);
+        rig.Identify(LT_KT72, 204);
+        double latitude = 0.0;
+        EXPECT_EQ(rig.proto.LatitudeCommand(&latitude, kSet), 1);
+        latitude = 46.72;
+        EXPECT_EQ(rig.proto.LatitudeCommand(&latitude, kSet), 1);
+        double longitude = -117.015;
+        EXPECT_EQ(rig.proto.LongitudeCommand(&longitude, kSet), 1);
+        int32_t zoneValue = -2;
+        EXPECT_EQ(rig.proto.TimeZoneCommand(&zoneValue, kSet), 1);
+        EXPECT_EQ(zoneValue, -32);
+        std::string site = "North Ridge";
+        EXPECT_EQ(rig.proto.SiteCommand(&site, kSet), 1);
+        std::string injected = "Ridge\rset -i X";
+        EXPECT_EQ(rig.proto.SiteCommand(&injected, kSet), vorn::kOutOfRange);
+        int32_t interval = -5;
+        EXPECT_EQ(rig.proto.WakeCommand(&interval, kSet), vorn::kOutOfRange);
 
-    const std::vector<std::string> expected = {"set -lat ", "set -lat +46.72000", "set -long -117.01500", "set -tz -32",
-                                               "set -site North Ridge"};
-    EXPECT_EQ(rig.peer.Commands(), expected);
-    EXPECT_TRUE(rig.Logged("LatitudeCommand set latitude to +46.72000"));
-    EXPECT_EQ(rig.proto.TimeZoneCommand(nullptr, kSet), vorn::kMissingArgument);
+        const std::vector<std::string> expected = {"set -lat ", "set -lat +46.72000", "set -long -117.01500",
+                                                   "set -tz -32", "set -site North Ridge"};
+        EXPECT_EQ(rig.peer.Commands(), expected);
+        EXPECT_TRUE(rig.Logged("LatitudeCommand set latitude to +46.72000"));
+        EXPECT_TRUE(rig.Logged("LongitudeCommand set longitude to -117.01500"));
+        EXPECT_EQ(rig.proto.TimeZoneCommand(nullptr, kSet), vorn::kMissingArgument);
+    }
 }
 
 TEST(SettingGates, MissingCapabilitySendsNothing) {

@@ -5,6 +5,7 @@
 #include "catalogue/DeviceCatalogue.h"
 #include "protocol/InstInfo.h"
 #include "protocol/SettingsFile.h"
+#include "support/LocaleScope.h"
 
 namespace sf = vorn::settingsfile;
 namespace ib = vorn::instinfo;
@@ -120,21 +121,32 @@ TEST(LoggerReader, TakesBackEverythingTheWriterWrote) {
     d.valid = 0x7FFEFFF | 0x8000000;
     const std::string text = sf::FormatLoggerFile(d);
 
-    // The identity stays the connected device's; every setting comes from the file.
-    DeviceInfo read;
-    read.type = LT_KT72;
-    read.typeName = "Kt72";
-    read.version = 204;
-    read.versionText = "Kt72 2.04";
-    read.newFirmware = true;
-    read.serialNumber = "stale";
-    uint32_t mask = 0;
-    ASSERT_EQ(sf::ReadLoggerFile(KT72, text, &read, &mask), 1);
-    EXPECT_EQ(mask, 0xDFFEFFBu);  // everything but version, radio version and ADC30
-    DeviceInfo expected = d;
-    expected.valid = 0;
-    expected.capabilities = 0x707FFF7;
-    EXPECT_EQ(read, expected);
+    // A file one program wrote is read by another in the user's locale (the command-line
+    // updater and the window): the same text, and the same values from it, in both.
+    for (const char* name : {static_cast<const char*>(nullptr), vorn::test::kCommaLocale}) {
+        vorn::test::LocaleScope locale(name);
+        ASSERT_TRUE(locale.Active());
+        SCOPED_TRACE(locale.Name());
+        EXPECT_EQ(sf::FormatLoggerFile(d), text);
+
+        // The identity stays the connected device's; every setting comes from the file.
+        DeviceInfo read;
+        read.type = LT_KT72;
+        read.typeName = "Kt72";
+        read.version = 204;
+        read.versionText = "Kt72 2.04";
+        read.newFirmware = true;
+        read.serialNumber = "stale";
+        uint32_t mask = 0;
+        ASSERT_EQ(sf::ReadLoggerFile(KT72, text, &read, &mask), 1);
+        EXPECT_EQ(mask, 0xDFFEFFBu);  // everything but version, radio version and ADC30
+        EXPECT_EQ(read.latitude, d.latitude);  // named, for a readable failure
+        EXPECT_EQ(read.longitude, d.longitude);
+        DeviceInfo expected = d;
+        expected.valid = 0;
+        expected.capabilities = 0x707FFF7;
+        EXPECT_EQ(read, expected);
+    }
 }
 
 TEST(LoggerReader, EveryLoggerFamilyReadsItsOwnFile) {
