@@ -12,6 +12,7 @@
 #include "cli/TerminalUi.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/CommPortEnum.h"
+#include "serial/SerialPlatform.h"
 #include "serial/SystemPorts.h"
 #include "serial/VornLog.h"
 #include "update/FirmwareFile.h"
@@ -93,6 +94,22 @@ std::string ProgramFolder() {
 int Fail(int32_t result) {
     std::fprintf(stderr, "result %d\n", static_cast<int>(result));
     return 1;
+}
+
+// After a failed update, who holds the port, and what to do about the two services that
+// most often take USB serial adapters on Linux.
+void ExplainHolders(const std::string& port) {
+    std::vector<vorn::platform::PortHolder> holders = vorn::platform::PortHolders(port);
+    if (holders.empty()) return;
+    std::fprintf(stderr, "Comm Port \"%s\" is held by %s.\n", port.c_str(), vorn::platform::DescribeHolders(holders).c_str());
+    for (const vorn::platform::PortHolder& h : holders) {
+        if (h.program == "ModemManager")
+            std::fprintf(stderr, "Hint: ModemManager probes serial adapters as modems; keep it off this one with a udev "
+                                 "rule setting ENV{ID_MM_DEVICE_IGNORE}=\"1\", or stop it: sudo systemctl stop ModemManager\n");
+        else if (h.program.rfind("brltty", 0) == 0)
+            std::fprintf(stderr, "Hint: brltty takes USB serial adapters for braille displays; without a braille display, "
+                                 "remove it: sudo apt remove brltty\n");
+    }
 }
 
 // The port list as the window shows it.
@@ -187,6 +204,9 @@ int main(int argc, char** argv) {
     vorn::update::UpdateSequence sequence(&log, session, host, ui);
     int32_t result = sequence.Run(request);
     ui.EndLine();
-    if (result < 0) return Fail(result);
+    if (result < 0) {
+        ExplainHolders(port);
+        return Fail(result);
+    }
     return 0;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures and builds VornBSL into build/ (or $VORN_BUILD_DIR).
+# Arguments go to the build tool, e.g. `--target vornsim` for one program only.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -7,4 +8,4 @@ build=${VORN_BUILD_DIR:-$here/build}
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" "$@"

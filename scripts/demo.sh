@@ -6,7 +6,10 @@
 # flash equals the image and its settings were restored.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/scripts/build.sh"
+windowed=
+[ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ] && windowed=1
+# Only what the demo runs, so a first try does not wait for the whole test suite to build.
+"$here/scripts/build.sh" --target vornsim vornbsl-cli sample_firmware ${windowed:+vornbsl}
 build=${VORN_BUILD_DIR:-$here/build}
 firmware="$build/sample/readwell-demo-2.00.txt"
 port=vornsim0
@@ -19,7 +22,7 @@ for _ in $(seq 1 50); do grep -q "^vornsim: RW" "$build/vornsim-demo.out" 2>/dev
 echo "Simulated Readwell on port $port ($(head -n1 "$build/vornsim-demo.out" | sed 's/^vornsim: //'))"
 
 status=0
-if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+if [ -n "$windowed" ]; then
   echo "In the window: File > Open Firmware File... > $firmware,"
   echo "pick \"$port Simulated Readwell\" in the port list and press Start. Close the window when done."
   "$build/app/vornbsl" || status=$?

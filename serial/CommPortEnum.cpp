@@ -72,25 +72,25 @@ CommPortEntry MakeEntry(const SerialDeviceInfo& dev, PortSource& source) {
 
 }  // namespace
 
+// A port the user may not open is there and held by nobody: it is not "busy" (opening it
+// tells the user about permissions instead).
 bool PortSource::IsFree(const std::string& portName) {
-    vorn::platform::PortHandle h = vorn::platform::kNoHandle;
-    if (vorn::platform::OpenPort(portName, &h) != 0) return false;
-    vorn::platform::ClosePort(h);
-    return true;
+    int err = vorn::platform::CheckPort(portName);
+    return err == 0 || err == EACCES || err == EPERM;
 }
 
 std::string PortSource::ProbeName(int n) { return "ttyS" + std::to_string(n - 1); }
 
 PortSource::Probe PortSource::ProbePort(const std::string& portName) {
-    vorn::platform::PortHandle h = vorn::platform::kNoHandle;
-    int err = vorn::platform::OpenPort(portName, &h);
-    if (err == 0) {
-        vorn::platform::ClosePort(h);
-        return Probe::Free;
+    // Every ttyS node exists whether a UART answers behind it or not.
+    if (vorn::platform::KnownWithoutHardware(portName)) return Probe::Absent;
+    switch (vorn::platform::CheckPort(portName)) {
+        case 0:
+        case EACCES:
+        case EPERM: return Probe::Free;
+        case EBUSY: return Probe::Busy;
+        default: return Probe::Absent;
     }
-    // The port is there but cannot be had: someone holds it, or the user may not open it.
-    if (err == EBUSY || err == EACCES || err == EPERM || err == EIO) return Probe::Busy;
-    return Probe::Absent;
 }
 
 int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSource& source) {

@@ -21,8 +21,8 @@ struct SerialDeviceInfo {
     std::string instanceId;     // USB\VID_xxxx&PID_xxxx\<serial number>, or empty
 };
 
-// Where the port list comes from. The default busy check and probe open the port for
-// real through the serial platform layer.
+// Where the port list comes from. The default busy check and probe try the port through
+// the serial platform layer and leave it as they found it.
 class PortSource {
 public:
     enum class Probe { Absent, Free, Busy };
@@ -30,7 +30,7 @@ public:
     // False where the system cannot list its serial devices; probing is then forced on.
     virtual bool DeviceListAvailable() { return true; }
     virtual std::vector<SerialDeviceInfo> Devices() = 0;
-    // True when the port can be opened exclusively right now.
+    // False when another program holds the port right now.
     virtual bool IsFree(const std::string& portName);
     // The name of probe slot n (1..16): ttyS0..ttyS15 (COM1..COM16 on Windows).
     virtual std::string ProbeName(int n);

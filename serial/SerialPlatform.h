@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vorn::platform {
 
@@ -25,13 +26,39 @@ std::string PortPath(const std::string& portName);
 // pseudo-terminal, with "<name>.desc" holding a one-line description.
 std::string SimulatorFolder();
 
-// Opens the port for exclusive reading and writing. A port another program holds gives
-// EBUSY; a missing one ENOENT; one the user may not open EACCES.
-int OpenPort(const std::string& portName, PortHandle* handle);
+// A process that has a port open.
+struct PortHolder {
+    long pid = 0;
+    std::string program;  // its name as the system shows it ("ModemManager", "screen")
+};
+
+// Other processes that hold the port right now: the owner of a live UUCP lock file, and
+// every process with the same device open, including programs that take no lock at all
+// (a terminal, screen, brltty, ModemManager). Processes we may not look into are not
+// found. Our own process never counts: its other handles are kept out by the lock.
+std::vector<PortHolder> PortHolders(const std::string& portName);
+// "ModemManager (pid 812)", several joined by ", "; empty for none.
+std::string DescribeHolders(const std::vector<PortHolder>& holders);
+
+// Opens the port for exclusive reading and writing and marks it so while the handle
+// lives. A port another program holds gives EBUSY (its holders described in *holder
+// when known); a missing one ENOENT; one the user may not open EACCES; a device that is
+// not a serial port ENOTTY.
+int OpenPort(const std::string& portName, PortHandle* handle, std::string* holder = nullptr);
+// Whether OpenPort would succeed now, with the error it would give otherwise. Leaves the
+// port exactly as it was: no exclusive mark, no lock kept.
+int CheckPort(const std::string& portName, std::string* holder = nullptr);
+// Closes a handle of OpenPort, clearing its exclusive mark first: the mark belongs to
+// the device and would otherwise outlive the handle while anyone else has it open.
+int ClosePort(PortHandle handle);
 
 // The serial layer's status for a failed OpenPort: kPortNotFound, kPortInUse,
-// kPortNoPermission, or the error negated.
+// kPortNoPermission, kNotSerialPort, or the error negated.
 int32_t OpenFailureStatus(int error);
+
+// Whether the system knows that nothing answers behind a port of this name (a legacy
+// serial port node without a UART); false where it cannot tell.
+bool KnownWithoutHardware(const std::string& portName);
 
 // Which step of line configuration failed.
 enum class LineStep { None, ReadSettings, ApplySettings, Timeouts };
@@ -48,7 +75,6 @@ int PurgeReceive(PortHandle handle);
 int ReadPort(PortHandle handle, void* into, size_t capacity, size_t* got);
 // Writes with a total time-out of 10 ms per byte plus 100 ms; `written` may fall short.
 int WritePort(PortHandle handle, const void* bytes, size_t count, size_t* written);
-int ClosePort(PortHandle handle);
 
 // Whether DTR control is simply not available on this kind of port (pseudo-terminals).
 bool IsNoLineControl(int error);

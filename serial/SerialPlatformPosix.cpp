@@ -3,10 +3,12 @@
 
 #include "serial/Status.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -17,6 +19,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <utility>
+#include <vector>
 
 namespace vorn::platform {
 namespace {
@@ -49,9 +53,16 @@ speed_t SpeedOf(uint32_t baud) {
     }
 }
 
-// A UUCP lock file (/var/lock/LCK..ttyUSB0) held by a live process, as terminal
-// programs such as minicom take one.
-bool LockedByLiveProcess(const std::string& portName) {
+std::string ProgramOf(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name.empty() ? "another program" : name;
+}
+
+// The live process that holds a UUCP lock file on the port (/var/lock/LCK..ttyUSB0), as
+// terminal programs such as minicom take one.
+std::vector<PortHolder> LockFileHolders(const std::string& portName) {
     std::string base = portName.substr(portName.find_last_of('/') + 1);
     for (const char* dir : {"/var/lock/", "/run/lock/"}) {
         std::ifstream in(std::string(dir) + "LCK.." + base);
@@ -59,9 +70,75 @@ bool LockedByLiveProcess(const std::string& portName) {
         long pid = 0;
         if (!(in >> pid) || pid <= 0) continue;
         if (pid == static_cast<long>(getpid())) continue;
-        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return true;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return {{pid, ProgramOf(pid)}};
     }
-    return false;
+    return {};
+}
+
+// Every other process with the character device `rdev` open, found the way fuser finds
+// them: through the descriptors each process shows under /proc.
+std::vector<PortHolder> HoldersOfDevice(dev_t rdev) {
+    std::vector<PortHolder> found;
+    DIR* proc = opendir("/proc");
+    if (!proc) return found;
+    const long self = static_cast<long>(getpid());
+    while (dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self) continue;
+        std::string fdDir = "/proc/" + std::string(entry->d_name) + "/fd";
+        DIR* fds = opendir(fdDir.c_str());
+        if (!fds) continue;  // another user's process, or one that just ended
+        while (dirent* fd = readdir(fds)) {
+            if (fd->d_name[0] == '.') continue;
+            struct stat st{};
+            if (fstatat(dirfd(fds), fd->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev) {
+                found.push_back({pid, ProgramOf(pid)});
+                break;
+            }
+        }
+        closedir(fds);
+    }
+    closedir(proc);
+    return found;
+}
+
+// Closes the descriptor unless it is released.
+struct FdGuard {
+    int fd;
+    ~FdGuard() {
+        if (fd >= 0) ::close(fd);
+    }
+    int Release() { return std::exchange(fd, -1); }
+};
+
+int OpenDevice(const std::string& portName, bool exclusive, PortHandle* handle, std::string* holder) {
+    *handle = kInvalidHandle;
+    auto busy = [holder](const std::vector<PortHolder>& holders) {
+        if (holder) *holder = DescribeHolders(holders);
+        return EBUSY;
+    };
+    if (portName.empty()) return ENOENT;
+    if (auto locked = LockFileHolders(portName); !locked.empty()) return busy(locked);
+    FdGuard guard{::open(PortPath(portName).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
+    if (guard.fd < 0) return errno == EBUSY ? busy(PortHolders(portName)) : errno;
+    if (!isatty(guard.fd)) return ENOTTY;
+    // flock keeps out our own kind (root included, whom the exclusive mark lets in).
+    if (flock(guard.fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? busy(PortHolders(portName)) : errno;
+    // Programs that take no lock at all still hold the port.
+    struct stat st{};
+    if (fstat(guard.fd, &st) == 0) {
+        if (auto holders = HoldersOfDevice(st.st_rdev); !holders.empty()) return busy(holders);
+    }
+    if (!exclusive) return 0;  // the check: closing drops the lock, and no mark was set
+    // The mark keeps out other users while we hold the port; ClosePort clears it.
+    ioctl(guard.fd, TIOCEXCL);
+    // Blocking reads from here on; the read time-outs come from VMIN/VTIME.
+    int flags = fcntl(guard.fd, F_GETFL);
+    fcntl(guard.fd, F_SETFL, flags & ~O_NONBLOCK);
+    *handle = guard.Release();
+    return 0;
 }
 
 long MsNow() {
@@ -89,28 +166,40 @@ std::string PortPath(const std::string& portName) {
     return dev;
 }
 
-int OpenPort(const std::string& portName, PortHandle* handle) {
-    *handle = kInvalidHandle;
-    if (portName.empty()) return ENOENT;
-    if (LockedByLiveProcess(portName)) return EBUSY;
-    int fd = ::open(PortPath(portName).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno;
-    if (!isatty(fd)) {
-        ::close(fd);
-        return ENOTTY;
+std::vector<PortHolder> PortHolders(const std::string& portName) {
+    if (portName.empty()) return {};
+    std::vector<PortHolder> holders = LockFileHolders(portName);
+    struct stat st{};
+    if (stat(PortPath(portName).c_str(), &st) == 0 && S_ISCHR(st.st_mode))
+        for (const PortHolder& h : HoldersOfDevice(st.st_rdev))
+            if (std::none_of(holders.begin(), holders.end(), [&](const PortHolder& l) { return l.pid == h.pid; }))
+                holders.push_back(h);
+    return holders;
+}
+
+std::string DescribeHolders(const std::vector<PortHolder>& holders) {
+    std::string text;
+    for (const PortHolder& h : holders) {
+        if (!text.empty()) text += ", ";
+        text += h.program + " (pid " + std::to_string(h.pid) + ")";
     }
-    // TIOCEXCL keeps out other users; flock also keeps out root, who TIOCEXCL lets in.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int e = (errno == EWOULDBLOCK) ? EBUSY : errno;
-        ::close(fd);
-        return e;
-    }
-    ioctl(fd, TIOCEXCL);
-    // Blocking reads from here on; the read time-outs come from VMIN/VTIME.
-    int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    *handle = fd;
-    return 0;
+    return text;
+}
+
+int OpenPort(const std::string& portName, PortHandle* handle, std::string* holder) {
+    return OpenDevice(portName, true, handle, holder);
+}
+
+int CheckPort(const std::string& portName, std::string* holder) {
+    PortHandle ignored = kNoHandle;
+    return OpenDevice(portName, false, &ignored, holder);
+}
+
+bool KnownWithoutHardware(const std::string& portName) {
+    std::string base = portName.substr(portName.find_last_of('/') + 1);
+    std::ifstream in("/sys/class/tty/" + base + "/type");
+    int type = -1;
+    return in >> type && type == 0;  // serial core's PORT_UNKNOWN: no UART answered
 }
 
 int32_t OpenFailureStatus(int error) {
@@ -126,6 +215,8 @@ int32_t OpenFailureStatus(int error) {
         case EACCES:
         case EPERM:
             return vorn::kPortNoPermission;
+        case ENOTTY:
+            return vorn::kNotSerialPort;
         default:
             return -error;
     }
@@ -235,6 +326,9 @@ int WritePort(PortHandle h, const void* bytes, size_t count, size_t* written) {
     return 0;
 }
 
-int ClosePort(PortHandle h) { return ::close(Fd(h)) == 0 ? 0 : errno; }
+int ClosePort(PortHandle h) {
+    ioctl(Fd(h), TIOCNXCL);
+    return ::close(Fd(h)) == 0 ? 0 : errno;
+}
 
 }  // namespace vorn::platform

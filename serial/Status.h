@@ -13,6 +13,7 @@ inline constexpr int32_t kRefused = -1;            // refused or not supported b
 inline constexpr int32_t kPortNotFound = -2;
 inline constexpr int32_t kPortInUse = -5;
 inline constexpr int32_t kPortNoPermission = -1001;
+inline constexpr int32_t kNotSerialPort = -1002;  // the name is a device, but not a serial port
 inline constexpr int32_t kNoPortName = -6;         // VSHostBaud before any port name was stored
 inline constexpr int32_t kMissingArgument = -10;
 inline constexpr int32_t kOutOfRange = -11;

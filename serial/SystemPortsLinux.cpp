@@ -4,6 +4,8 @@
 
 #include "serial/SystemPorts.h"
 
+#include "serial/SerialPlatform.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,12 +36,10 @@ std::vector<SerialDeviceInfo> SystemPortSource::Devices() {
     for (const fs::directory_entry& entry : fs::directory_iterator("/sys/class/tty", ec)) {
         fs::path device = entry.path() / "device";
         if (!fs::exists(device)) continue;  // virtual terminals have no hardware
-        std::string driver = fs::read_symlink(device / "driver", ec).filename().string();
-        ec.clear();
         SerialDeviceInfo dev;
         dev.portName = entry.path().filename().string();
-        // A legacy 8250 port without a UART answers to nothing; list it only when probing.
-        if (driver == "serial8250" && ReadLine(entry.path() / "type") == "0") continue;
+        // A legacy port node without a UART answers to nothing.
+        if (vorn::platform::KnownWithoutHardware(dev.portName)) continue;
         fs::path usb = UsbDeviceOf(device);
         if (!usb.empty()) {
             dev.friendlyName = ReadLine(usb / "product");

@@ -44,7 +44,8 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     }
     portName_ = vorn::Bounded(portName, kPortNameMax);
 
-    int err = plat::OpenPort(portName_, &handle_);
+    std::string holder;
+    int err = plat::OpenPort(portName_, &handle_, &holder);
     if (err != 0) {
         handle_ = plat::kInvalidHandle;
         int32_t status = plat::OpenFailureStatus(err);
@@ -53,8 +54,12 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
             const std::string path = plat::PortPath(portName_);
             if (status == vorn::kPortNotFound)
                 log_->Log(1, Tag(), "VSOpen port %s does not exist or is not connected", path.c_str());
+            else if (status == vorn::kPortInUse && !holder.empty())
+                log_->Log(1, Tag(), "VSOpen port %s is in use by another program, held by %s", path.c_str(), holder.c_str());
             else if (status == vorn::kPortInUse)
                 log_->Log(1, Tag(), "VSOpen port %s is in use by another program", path.c_str());
+            else if (status == vorn::kNotSerialPort)
+                log_->Log(1, Tag(), "VSOpen %s is not a serial port", path.c_str());
             else if (status == vorn::kPortNoPermission)
                 log_->Log(1, Tag(), "VSOpen no permission to open %s (the user must be in the group that owns it, "
                           "dialout on Debian)", path.c_str());

@@ -31,12 +31,13 @@ public:
     VornSerial& operator=(const VornSerial&) = delete;
 
     // Opens and configures the port (baud 0 means 9600); an open port is closed first.
-    // 1 on success. A port that cannot be opened gives kPortNotFound, kPortInUse or
-    // kPortNoPermission (serial/Status.h), or another platform error negated; a failed
+    // 1 on success. A port that cannot be opened gives kPortNotFound, kPortInUse,
+    // kPortNoPermission or kNotSerialPort (serial/Status.h), or another platform error
+    // negated; a port another program holds is logged with its holders; a failed
     // configuration gives the platform error negated and leaves the port open for the
     // caller to close.
     int32_t VSOpen(const std::string& portName, uint32_t baud);
-    // Lowers DTR and closes. 1 closed, 0 when nothing was open, negated error on failure.
+    // Lowers DTR, clears the exclusive mark VSOpen set and closes. 1 closed, 0 when nothing was open, negated error on failure.
     int32_t VSClose();
     // Takes what a wait buffered, else reads the port (at most 100 ms). The count read
     // (also in *count), -21 on a closed port or failed read, -60 without a read buffer.

@@ -79,15 +79,15 @@ bool Simulator::Start() {
         return false;
     }
     slavePath_ = name;
-    // Keep the slave open so the master never sees a hang-up between the host's opens,
-    // and make it raw at once: an echoing slave would hand the simulator its own words.
-    slaveKeep_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Raw at once: an echoing slave would hand the simulator its own words. The master's
+    // settings are the slave's. The slave itself stays closed: an instrument on the far
+    // end of a cable does not hold the host's port, and the updater must see no holder.
     termios tio{};
-    if (slaveKeep_ >= 0 && tcgetattr(slaveKeep_, &tio) == 0) {
+    if (tcgetattr(master_, &tio) == 0) {
         cfmakeraw(&tio);
         cfsetispeed(&tio, B9600);
         cfsetospeed(&tio, B9600);
-        tcsetattr(slaveKeep_, TCSANOW, &tio);
+        tcsetattr(master_, TCSANOW, &tio);
     }
     Register();
     running_ = true;
@@ -104,9 +104,8 @@ void Simulator::Stop() {
     if (thread_.joinable()) thread_.join();
     if (!options_.stateFile.empty() && master_ >= 0) WriteState(options_.stateFile);
     Unregister();
-    if (slaveKeep_ >= 0) close(slaveKeep_);
     if (master_ >= 0) close(master_);
-    slaveKeep_ = master_ = -1;
+    master_ = -1;
 }
 
 std::string Simulator::RegisteredPath() const {
@@ -254,6 +253,7 @@ void Simulator::Run() {
         pollfd p{master_, POLLIN, 0};
         if (poll(&p, 1, wait) <= 0) continue;
         ssize_t n = read(master_, buf, sizeof buf);
+        // With no host on the slave the master reads EIO: wait for the next open.
         if (n > 0) Deliver(std::string_view(buf, static_cast<size_t>(n)));
         else if (n < 0 && errno != EAGAIN && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

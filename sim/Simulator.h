@@ -125,7 +125,6 @@ private:
     InstrumentState state_;
     std::string error_;
     int master_ = -1;
-    int slaveKeep_ = -1;
     std::string slavePath_;
     std::thread thread_;
     std::atomic<bool> running_{false};

@@ -89,6 +89,8 @@ int32_t UpdateSequence::FailConnection(int32_t rc) {
         message = "You do not have permission to use Comm Port \"" + Port() + "\".\n\n" +
                   "Please ask your administrator to add your user account to the \"dialout\" group,\n" +
                   "then log out and log in again before running the " + Caption() + ".";
+    } else if (rc == kNotSerialPort) {
+        message = "Comm Port \"" + Port() + "\" is not a serial port.\nPlease choose a new Comm Port to use.";
     } else if (rc == kNoConnection || rc == kPortClosed) {
         message = "The " + Caption() + " is unable to connect to your " + Device() + onPort +
                   "Please check your serial cable and Comm Port choice.";

@@ -2,6 +2,7 @@
 // the simulated instrument holds afterwards.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,9 +18,9 @@ using namespace vorn::test;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string output;  // stdout and stderr together
+// What a run printed, stdout and stderr together, and its exit status.
+struct CliRun : ProgramRun {
+    CliRun(ProgramRun run) : ProgramRun(std::move(run)) {}
     std::string LastLine() const {
         std::string t = output;
         while (!t.empty() && t.back() == '\n') t.pop_back();
@@ -27,20 +28,17 @@ struct CliRun {
     }
 };
 
+// The program under test, or the copy an ordinary user's run was given.
+std::string CliPath() {
+    const char* carried = std::getenv("VORN_CLI_PATH");
+    return carried ? carried : VORN_CLI;
+}
+
 class CliTest : public ::testing::Test {
 protected:
     CliRun Cli(const std::string& args) {
-        std::string command = "XDG_DATA_HOME='" + dir.File("data") + "' XDG_RUNTIME_DIR='" + dir.Path().string() + "' '" +
-                              std::string(VORN_CLI) + "' " + args + " 2>&1 </dev/null";
-        CliRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
-        int raw = pclose(pipe);
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return run;
+        return RunCommand("XDG_DATA_HOME='" + dir.File("data") + "' XDG_RUNTIME_DIR='" + dir.Path().string() + "' '" +
+                          CliPath() + "' " + args);
     }
     std::string Folder() const { return dir.File("data") + "/Vornell/VornBSL"; }
 
@@ -118,27 +116,50 @@ TEST_F(CliTest, DumpListHelpAndBadFiles) {
 }
 
 TEST_F(CliTest, APortTheUserMayNotOpenSaysWhatToDo) {
-    // The pseudo-terminal belongs to root with mode 0620; "nobody" may not open it.
-    if (geteuid() != 0 || system("command -v setpriv >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs root and setpriv";
-    const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-    if (system((asNobody + "test -x '" + VORN_CLI + "' -a -r '" + SampleFirmwarePath() + "'").c_str()) != 0)
-        GTEST_SKIP() << "the build folder is out of reach of other users";
+    if (RunningAsRoot()) GTEST_SKIP() << "root may open any port; the ordinary user's run has this case";
     SimInstrument sim("RW", 102);
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
-    std::string command = "XDG_DATA_HOME='" + dir.File("data") + "' " + asNobody + "'" +
-                          std::string(VORN_CLI) + "' --port " + sim.Port() + " --firmware '" + SampleFirmwarePath() +
-                          "' --yes --log '" + dir.File("nobody.log") + "' 2>&1 </dev/null";
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
-    int raw = pclose(pipe);
-    EXPECT_EQ(WEXITSTATUS(raw), 1) << output;
-    EXPECT_NE(output.find("Connection Error: You do not have permission to use Comm Port \"" + sim.Port() + "\"."),
+    ASSERT_EQ(chmod(sim.Port().c_str(), 0), 0);
+    CliRun run = Cli("--port " + sim.Port() + " --firmware '" + SampleFirmwarePath() + "' --yes");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("Connection Error: You do not have permission to use Comm Port \"" + sim.Port() + "\"."),
               std::string::npos)
-        << output;
-    EXPECT_NE(output.find("\"dialout\" group"), std::string::npos);
-    EXPECT_NE(output.find("result -20"), std::string::npos);
+        << run.output;
+    EXPECT_NE(run.output.find("\"dialout\" group"), std::string::npos);
+    EXPECT_EQ(run.LastLine(), "result -20");
+}
+
+TEST_F(CliTest, APortAnotherProgramHoldsIsRefusedWithTheHolderNamedAndAHint) {
+    SimInstrument sim("RW", 102);
+    // A copy of sleep under the name of the service that most often takes adapters.
+    std::filesystem::copy_file("/bin/sleep", dir.File("ModemManager"));
+    PortHeldElsewhere holder(sim.Port(), dir.File("ModemManager"));
+    ASSERT_TRUE(holder.Ok());
+    CliRun run = Cli("--port " + sim.Port() + " --firmware '" + SampleFirmwarePath() + "' --yes");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("Connection Error: Comm Port \"" + sim.Port() + "\" is already in use by another application."),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("is held by ModemManager (pid " + std::to_string(holder.Pid()) + ")."), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Hint: ModemManager "), std::string::npos);
+    EXPECT_EQ(run.LastLine(), "result -20");
+    EXPECT_EQ(sim.Transcript(), "");  // nothing reached the instrument
+}
+
+TEST_F(CliTest, ANameThatIsNotASerialPortIsToldApart) {
+    CliRun run = Cli("--port /dev/null --firmware '" + SampleFirmwarePath() + "' --yes");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("Connection Error: Comm Port \"/dev/null\" is not a serial port."), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.LastLine(), "result -20");
+}
+
+// The README's first command without a display, as an ordinary user would run it: the
+// simulated instrument and the updater both belong to that user, the port is opened
+// and closed several times while the simulator keeps its end open.
+TEST(CliOrdinaryUser, UpdatesAndIsToldAboutPortsItCannotHave) {
+    if (!RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
+    EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser(
+        "CliTest.UpdatesAReadwellAndSaysSo:CliTest.APortTheUserMayNotOpenSaysWhatToDo:CliTest.APortAnotherProgram*",
+        {{"VORN_CLI_PATH", VORN_CLI}, {"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
 }

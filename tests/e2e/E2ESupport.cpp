@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstdio>
 #include <sstream>
+
+#include "support/TestSupport.h"
 
 namespace vorn::test {
 
@@ -68,7 +72,22 @@ TiTextBytes ReadTiText(const std::string& text) {
     return out;
 }
 
-std::string SampleFirmwarePath() { return VORN_SAMPLE_FIRMWARE; }
+std::string SampleFirmwarePath() {
+    const char* carried = std::getenv("VORN_SAMPLE_FIRMWARE");  // a copy an ordinary user can read
+    return carried ? carried : VORN_SAMPLE_FIRMWARE;
+}
+
+std::string WriteSixteenBitFirmware(const std::string& path) {
+    std::string text = "@C000\n";
+    for (int i = 0; i < 600; ++i) {
+        char b[8];
+        std::snprintf(b, sizeof b, "%02X%c", (i * 37 + 11) & 0xFF, i % 16 == 15 ? '\n' : ' ');
+        text += b;
+    }
+    text += "\n@FFFE\n00 C0\nq\n";
+    WriteFile(path, text);
+    return text;
+}
 
 ::testing::AssertionResult FlashHolds(const vornsim::InstrumentState& state, const TiTextBytes& image) {
     size_t wrong = 0;

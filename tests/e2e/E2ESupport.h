@@ -94,6 +94,10 @@ TiTextBytes ReadTiText(const std::string& text);
 // The demo firmware the build generates.
 std::string SampleFirmwarePath();
 
+// Firmware for the 16-bit families (the demo image reaches above 64 KiB, which their
+// four-digit loader addresses cannot): a small image written to `path`; returns its text.
+std::string WriteSixteenBitFirmware(const std::string& path);
+
 // Every data byte of `image` is in the instrument's flash and its vectors match.
 ::testing::AssertionResult FlashHolds(const vornsim::InstrumentState& state, const TiTextBytes& image);
 

@@ -32,18 +32,9 @@ protected:
         host.SetProgressReport([this](long t, long d, int s, int c) { return ui.ReportProgress(t, d, s, c); });
     }
 
-    // Firmware for the 16-bit families (the demo image reaches above 64 KiB, which their
-    // four-digit loader addresses cannot).
     void UseSixteenBitImage() {
-        std::string text = "@C000\n";
-        for (int i = 0; i < 600; ++i) {
-            char b[8];
-            std::snprintf(b, sizeof b, "%02X%c", (i * 37 + 11) & 0xFF, i % 16 == 15 ? '\n' : ' ');
-            text += b;
-        }
-        text += "\n@FFFE\n00 C0\nq\n";
         std::string path = dir.File("sixteen.txt");
-        WriteFile(path, text);
+        std::string text = WriteSixteenBitFirmware(path);
         load = vorn::update::LoadFirmwareFile(host, path, kCaption);
         ASSERT_EQ(load.status, 1);
         image = ReadTiText(text);

@@ -17,6 +17,7 @@
 #include "e2e/E2ESupport.h"
 #include "serial/Timing.h"
 #include "support/GuiTestSupport.h"
+#include "support/LocaleScope.h"
 #include "support/TestSupport.h"
 
 using namespace vorn::test;
@@ -26,14 +27,15 @@ namespace {
 class WindowUpdateTest : public ::testing::Test {
 protected:
     void TearDown() override { window.reset(); }
-    // Opens the demo firmware, picks the instrument's port and presses Start; returns
-    // when the update has ended.
-    void UpdateThroughTheWindow(SimInstrument& sim, QStringList args = {}) {
+    // Opens the firmware file (the demo firmware unless told), picks the instrument's port
+    // and presses Start; returns when the update has ended.
+    void UpdateThroughTheWindow(SimInstrument& sim, QStringList args = {},
+                                const std::string& firmware = SampleFirmwarePath()) {
         ports.devices = {{sim.Port(), "Simulated instrument", ""}};
         window = std::make_unique<TfrmMain>(args);
         window->SetPortSource(&ports);
         window->show();
-        ui.files = {QString::fromStdString(SampleFirmwarePath())};
+        ui.files = {QString::fromStdString(firmware)};
         window->OpenFirmwareFile1->trigger();
         Q_EMIT window->cbCommPort->activated(0);
         window->btnStart->click();
@@ -105,4 +107,39 @@ TEST_F(WindowUpdateTest, AWrongDeviceIsRefusedInOneBox) {
     EXPECT_TRUE(w.btnStart->isEnabled());
     EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("ErrorOK Told User:: The Vornell Firmware Updater expected"),
               std::string::npos);
+}
+
+// QApplication gives the C library the user's locale; a German one has a decimal comma.
+// The logger's coordinates still go out, into the settings file and back with ".".
+TEST_F(WindowUpdateTest, ALoggerKeepsItsCoordinatesUnderADecimalCommaLocale) {
+    const std::string firmware = dir.File("sixteen.txt");
+    const std::string image = WriteSixteenBitFirmware(firmware);
+    LocaleScope locale(kCommaLocale);  // before the simulator's thread starts
+    ASSERT_TRUE(locale.Active());
+    SimInstrument sim("KT72", 204);
+    auto before = sim.Snapshot();
+    ASSERT_EQ(before.settings["-lat"], "+46.72000");
+    ui.answers = {UiService::Answer::Ok};  // "Wrong Device": load it anyway
+    UpdateThroughTheWindow(sim, {"-factory"}, firmware);
+
+    EXPECT_TRUE(window->statusText->text().startsWith("Successfully updated firmware in "))
+        << window->statusText->text().toStdString();
+    auto after = sim.Snapshot();
+    EXPECT_TRUE(FlashHolds(after, ReadTiText(image)));
+    auto expected = before.settings;
+    expected["-build"] = "B999-NEW";  // the new firmware reports its own build
+    EXPECT_EQ(after.settings, expected);
+    const std::string transcript = sim.Transcript();
+    for (const std::string key : {"-lat", "-long"}) {
+        const std::string line = "set " + key + " " + before.settings[key] + "\r";
+        EXPECT_NE(transcript.find(line), std::string::npos) << "never sent: " << line;
+    }
+}
+
+// The window's update as an ordinary user runs it: the port opened and closed several
+// times while the simulated instrument keeps its end open.
+TEST(WindowOrdinaryUser, UpdatesAReadwell) {
+    if (!RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
+    EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser("WindowUpdateTest.AReadwellUpdatedFromTheStartButton",
+                                                       {{"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,17 +11,34 @@
 #include <fstream>
 #include <thread>
 
+#include "serial/CommPortEnum.h"
 #include "serial/Status.h"
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
 #include "serial/VornSerial.h"
 #include "support/TestSupport.h"
 
+using vorn::test::PortHeldElsewhere;
 using vorn::test::PtyPair;
 using vorn::test::ReadFile;
 using vorn::test::TempDir;
 
 namespace {
+
+// The port list of a system with one serial device, checked through the real platform.
+class OnePort : public PortSource {
+public:
+    explicit OnePort(std::string path) : path_(std::move(path)) {}
+    std::vector<SerialDeviceInfo> Devices() override { return {{path_, "", ""}}; }
+    std::string Description() {
+        CommPortEntry entry;
+        int32_t count = 1;
+        return CommPortEnum(&entry, &count, false, *this) == 1 ? entry.description : std::string("(not listed)");
+    }
+
+private:
+    std::string path_;
+};
 
 // Counts how often the event pump runs while installed.
 class CountingPump {
@@ -61,16 +79,69 @@ TEST_F(SerialTest, OpenAtBaudZeroConfiguresNineSixHundred) {
     EXPECT_NE(LogText().find("VSClose closed comm port"), std::string::npos);
 }
 
-TEST_F(SerialTest, MissingPortIsRefusedWithItsErrorAndAClearLine) {
-    EXPECT_EQ(port.VSOpen("ttyDoesNotExist9", 9600), vorn::kPortNotFound);
-    EXPECT_FALSE(port.IsOpen());
-    std::string text = LogText();
-    EXPECT_NE(text.find("ttyDoesNotExist9: VSOpen failed to open comm port (error 2)"), std::string::npos) << text;
-    EXPECT_NE(text.find("does not exist"), std::string::npos);
+TEST_F(SerialTest, PortsThatCannotBeOpenedAreRefusedWithTheirOwnCodeAndLine) {
+    struct Case {
+        std::string port;
+        int32_t status;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"ttyDoesNotExist9", vorn::kPortNotFound, "ttyDoesNotExist9: VSOpen failed to open comm port (error 2)"},
+        {"ttyDoesNotExist9", vorn::kPortNotFound, "does not exist"},
+        // Not -25, which the update would take for a refused login.
+        {"/dev/null", vorn::kNotSerialPort, "/dev/null: VSOpen /dev/null is not a serial port"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(port.VSOpen(c.port, 9600), c.status) << c.port;
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_NE(LogText().find(c.line), std::string::npos) << LogText();
+    }
     // Nothing to read from, and no buffer was left behind.
     char buf[8];
     int32_t n = 0;
     EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), vorn::kOutOfMemory);
+}
+
+// The exclusive mark belongs to the tty, not to our handle: while the other end stays
+// open it outlives a close and keeps every ordinary user out of the next open.
+TEST_F(SerialTest, NeitherAClosedPortNorTheListsChecksLeaveAnExclusiveMark) {
+    auto marked = [&] {
+        int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return errno == EBUSY;  // an ordinary user is kept out by the mark
+        int exclusive = 0;
+        ioctl(fd, TIOCGEXCL, &exclusive);
+        close(fd);
+        return exclusive != 0;
+    };
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    EXPECT_TRUE(marked());
+    port.VSClose();
+    EXPECT_FALSE(marked());
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);  // again, with the far end open all along
+    port.VSClose();
+
+    OnePort list(pty.SlavePath());
+    EXPECT_EQ(list.Description(), pty.SlavePath() + " Communications Port");
+    EXPECT_EQ(list.ProbePort(pty.SlavePath()), PortSource::Probe::Free);
+    EXPECT_FALSE(marked());
+    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+}
+
+TEST_F(SerialTest, APortHeldWithoutALockIsListedBusyAndRefusedWithItsHolderNamed) {
+    OnePort list(pty.SlavePath());
+    {
+        PortHeldElsewhere holder(pty.SlavePath());
+        ASSERT_TRUE(holder.Ok());
+        EXPECT_EQ(list.Description(), pty.SlavePath() + " Communications Port (busy)");
+        EXPECT_EQ(list.ProbePort(pty.SlavePath()), PortSource::Probe::Busy);
+        EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), vorn::kPortInUse);
+        EXPECT_NE(LogText().find("is in use by another program, held by sleep (pid " + std::to_string(holder.Pid()) + ")"),
+                  std::string::npos)
+            << LogText();
+        EXPECT_EQ(vorn::platform::DescribeHolders(vorn::platform::PortHolders(pty.SlavePath())),
+                  "sleep (pid " + std::to_string(holder.Pid()) + ")");
+    }
+    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
 }
 
 TEST_F(SerialTest, ASecondOpenerIsRefusedEvenAsRoot) {
@@ -96,9 +167,10 @@ TEST_F(SerialTest, AUucpLockHeldByALiveProcessMakesThePortBusy) {
     EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
 }
 
-TEST_F(SerialTest, APortTheUserMayNotOpenGetsItsOwnLine) {
-    // The pseudo-terminal belongs to us with mode 0620: another user may not open it.
-    // As root, the open is tried from a child that has become "nobody".
+TEST_F(SerialTest, APortTheUserMayNotOpenGetsItsOwnLineAndIsNotListedBusy) {
+    // Nobody may open the pseudo-terminal; root would anyway, so as root the open is
+    // tried from a child that has become "nobody".
+    ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0), 0);
     chmod(dir.Path().c_str(), 0777);
     std::string logPath = dir.File("child.txt");
     pid_t child = fork();
@@ -107,11 +179,14 @@ TEST_F(SerialTest, APortTheUserMayNotOpenGetsItsOwnLine) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         VornLog childLog(logPath, 40);
         VornSerial other(&childLog);
-        _exit(other.VSOpen(pty.SlavePath(), 9600) == vorn::kPortNoPermission ? 0 : 1);
+        bool refused = other.VSOpen(pty.SlavePath(), 9600) == vorn::kPortNoPermission;
+        OnePort list(pty.SlavePath());
+        bool listedFree = list.Description() == pty.SlavePath() + " Communications Port";
+        _exit(refused && listedFree ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot drop privileges";
+    ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "cannot drop privileges";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(ReadFile(logPath).find("no permission to open"), std::string::npos) << ReadFile(logPath);
 }
@@ -255,4 +330,9 @@ TEST(LocalUtcOffset, FollowsTheTimeZone) {
     EXPECT_EQ(vorn::LocalUtcOffset(), 5 * 3600 + 1800);
     if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
     tzset();
+}
+
+TEST(OrdinaryUser, PassesEveryPortTest) {
+    if (!vorn::test::RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
+    EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("SerialTest.*")));
 }

@@ -1,12 +1,18 @@
 #include "support/TestSupport.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -28,16 +34,16 @@ PtyPair::PtyPair() {
         return;
     }
     slavePath_ = name;
-    slaveKeep_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Raw through the master (its settings are the slave's); the slave stays closed, as a
+    // port nobody holds.
     termios tio{};
-    if (slaveKeep_ >= 0 && tcgetattr(slaveKeep_, &tio) == 0) {
+    if (tcgetattr(master_, &tio) == 0) {
         cfmakeraw(&tio);
-        tcsetattr(slaveKeep_, TCSANOW, &tio);
+        tcsetattr(master_, TCSANOW, &tio);
     }
 }
 
 PtyPair::~PtyPair() {
-    if (slaveKeep_ >= 0) close(slaveKeep_);
     if (master_ >= 0) close(master_);
 }
 
@@ -60,6 +66,10 @@ std::string PtyPair::Receive(int waitMs, const std::string& until) {
         if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
         char buf[512];
         ssize_t n = read(master_, buf, sizeof buf);
+        if (n < 0 && errno == EIO) {  // no host on the slave (yet, or any more)
+            usleep(5000);
+            continue;
+        }
         if (n <= 0) break;
         got.append(buf, static_cast<size_t>(n));
         if (!until.empty() && got.find(until) != std::string::npos) break;
@@ -92,6 +102,84 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+PortHeldElsewhere::PortHeldElsewhere(const std::string& devicePath, const std::string& program) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 3, devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
+    std::string name = program;
+    char seconds[] = "60";
+    char* argv[] = {name.data(), seconds, nullptr};
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0) pid_ = pid;
+    posix_spawn_file_actions_destroy(&actions);
+    // Ready once the child shows the device among its descriptors.
+    struct stat device{}, held{};
+    stat(devicePath.c_str(), &device);
+    const std::string fd3 = "/proc/" + std::to_string(pid_) + "/fd/3";
+    for (int i = 0; pid_ > 0 && i < 400; ++i) {
+        if (stat(fd3.c_str(), &held) == 0 && held.st_rdev == device.st_rdev) return;
+        usleep(5000);
+    }
+}
+
+PortHeldElsewhere::~PortHeldElsewhere() {
+    if (pid_ <= 0) return;
+    kill(static_cast<pid_t>(pid_), SIGKILL);
+    waitpid(static_cast<pid_t>(pid_), nullptr, 0);
+}
+
+bool RunningAsRoot() { return geteuid() == 0; }
+
+ProgramRun RunAgainAsOrdinaryUser(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& carry) {
+    namespace fs = std::filesystem;
+    ProgramRun run;
+    static TempDir reachable;  // one copy of the program for every run of this process
+    fs::permissions(reachable.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                          fs::perms::others_read | fs::perms::others_exec);
+    std::error_code ec;
+    fs::copy_file("/proc/self/exe", reachable.File("program"), fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        run.output = "cannot copy this test program: " + ec.message();
+        return run;
+    }
+    fs::create_directories(reachable.File("home"), ec);
+    chown(reachable.File("home").c_str(), 65534, 65534);
+    std::string env = "HOME='" + reachable.File("home") + "' VORN_TEST_SOURCE_DIR='" + SourceDir() + "'";
+    for (const auto& [name, path] : carry) {
+        std::string copy = reachable.File(fs::path(path).filename().string());
+        fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            run.output = "cannot copy " + path + ": " + ec.message();
+            return run;
+        }
+        env += " " + name + "='" + copy + "'";
+    }
+    // nobody:nogroup, no supplementary groups, and none of root's runtime folder.
+    return RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups env -u XDG_RUNTIME_DIR " + env + " '" +
+                      reachable.File("program") + "' --gtest_filter='" + filter + "'");
+}
+
+ProgramRun RunCommand(const std::string& command) {
+    ProgramRun run;
+    FILE* pipe = popen((command + " 2>&1 </dev/null").c_str(), "r");
+    if (!pipe) return run;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
+    int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+::testing::AssertionResult PassedEveryTest(const ProgramRun& run) {
+    if (run.status != 0) return ::testing::AssertionFailure() << "exit status " << run.status << ":\n" << run.output;
+    if (run.output.find("[  PASSED  ]") == std::string::npos || run.output.find("[  PASSED  ] 0 tests") != std::string::npos)
+        return ::testing::AssertionFailure() << "no test ran:\n" << run.output;
+    if (run.output.find("[  SKIPPED ]") != std::string::npos)
+        return ::testing::AssertionFailure() << "a test skipped:\n" << run.output;
+    return ::testing::AssertionSuccess();
 }
 
 std::string ReadFile(const std::string& path) {

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 namespace vorn::test {
 
@@ -28,7 +32,6 @@ public:
 
 private:
     int master_ = -1;
-    int slaveKeep_ = -1;  // held so the master never sees a hang-up between opens
     std::string slavePath_;
 };
 
@@ -42,6 +45,39 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Another program that holds a port the plain way, without any lock: `sleep` (or a copy
+// of it under another name) with the device open on a spare descriptor, as a terminal or
+// a script would hold it.
+class PortHeldElsewhere {
+public:
+    explicit PortHeldElsewhere(const std::string& devicePath, const std::string& program = "sleep");
+    ~PortHeldElsewhere();
+    PortHeldElsewhere(const PortHeldElsewhere&) = delete;
+    PortHeldElsewhere& operator=(const PortHeldElsewhere&) = delete;
+    bool Ok() const { return pid_ > 0; }
+    long Pid() const { return pid_; }
+
+private:
+    long pid_ = -1;
+};
+
+// Root ignores the exclusive mark on a tty and every file permission, so tests that touch
+// ports must also pass as an ordinary user. As root, this runs this test program again
+// as "nobody", limited to the tests `filter` names, from a copy in a folder that user
+// can reach (the build folder may not be). Each of `carry` (an environment variable and
+// the file it names) is copied along and the variable set to the copy's path.
+struct ProgramRun {
+    int status = -1;
+    std::string output;  // stdout and stderr together
+};
+// Runs a shell command with no input and gathers what it prints.
+ProgramRun RunCommand(const std::string& command);
+bool RunningAsRoot();
+ProgramRun RunAgainAsOrdinaryUser(const std::string& filter,
+                                  const std::vector<std::pair<std::string, std::string>>& carry = {});
+// Holds when a run of RunAgainAsOrdinaryUser ran tests, all passed and none skipped.
+::testing::AssertionResult PassedEveryTest(const ProgramRun& run);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
