@@ -99,6 +99,11 @@ QString ThankYouText(const QString& feedbackTypeName) {
     return QStringLiteral("Thank you for submitting your ") + feedbackTypeName + QStringLiteral(".");
 }
 
+QString ClosedWhileSendingText(const QString& feedbackTypeName) {
+    return QStringLiteral("The feedback window was closed while sending, so your ") + feedbackTypeName +
+           QStringLiteral(" was not sent to Vornell.\n\nOpen Send Feedback again from the Help menu to send it.");
+}
+
 QString SendErrorText(const QString& feedbackTypeName, const QString& lastError) {
     QString text = QStringLiteral("There was an error trying to send your ") + feedbackTypeName +
                    QStringLiteral(" to Vornell.\n\nPlease try again.");

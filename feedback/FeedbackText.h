@@ -43,6 +43,8 @@ std::optional<ValidationProblem> ValidateFeedback(const FeedbackEntries& entries
 QString InternetAccessErrorText(const QString& webSite, const QString& error);
 QString FileTooBigText(const QString& fileName, qint64 size);
 QString ThankYouText(const QString& feedbackTypeName);
+// Closing the window aborts a send: the user is told that nothing went out.
+QString ClosedWhileSendingText(const QString& feedbackTypeName);
 QString SendErrorText(const QString& feedbackTypeName, const QString& lastError);
 enum class AttachFailure { NotFound, InUse, Other };
 // Classifies a file failure by its message (Windows texts) or by the file being absent.

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QHttpMultiPart>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeDatabase>
@@ -265,6 +266,16 @@ bool TfrmWeb::ShowFeedbackForm() {
     return true;
 }
 
+void TfrmWeb::keyPressEvent(QKeyEvent* event) {
+    // A dialog would close on Escape and the next opening starts empty: a stray key
+    // press must not cost the user a long description. Only the window's own close closes.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TfrmWeb::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous()) FormShow();  // not when merely restored from the task bar
@@ -368,8 +379,10 @@ void TfrmWeb::btnSendClick() {
         ShowWebMessage(ThankYouText(feedbackType_), QStringLiteral("Feedback Successfully Sent"), false, 2);
         close();
     } else if (result == kFeedbackFailed && isVisible()) {
-        // Not visible: the user closed the window, which aborted the send on purpose.
         ShowWebMessage(SendErrorText(feedbackType_, lastSendError_), QStringLiteral("Error Sending Feedback"), false, 0);
+    } else if (result == kFeedbackFailed) {
+        // The user closed the window, which aborted the send: say so, not that it failed.
+        ShowWebMessage(ClosedWhileSendingText(feedbackType_), QStringLiteral("Feedback Not Sent"), false, 0);
     }
 }
 
@@ -425,7 +438,8 @@ int32_t TfrmWeb::SendFeedback() {
     AddField(*form, "Computer Information", ComputerInformation());
     AddField(*form, "Feedback", reDescription->toPlainText());
     // The log and other program files go along when they can be read; only the user's own
-    // file is worth stopping for.
+    // file is worth stopping for. The log goes as it is on disk: the device library never
+    // writes a password or key into it, so nothing secret leaves with it.
     for (const QString* attachment : {&launch_.attachment1, &launch_.attachment2, &launch_.attachment3}) {
         if (!attachment->isEmpty()) AttachFile(form.get(), *attachment, false);
     }

@@ -7,7 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev
-  srecord php-cli shared-mime-info
+  srecord php-cli shared-mime-info openssl
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation2
   locales

@@ -23,7 +23,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
+#include <QTest>
 #include <QTcpSocket>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -88,6 +93,85 @@ public:
 private:
     QProcess process_;
     quint16 port_ = 0;
+};
+
+// A TLS front on a free local port with a certificate made for the test and trusted
+// while it lives: it serves the front page itself and answers every other request, once
+// its body has arrived, with "307 Temporary Redirect" to the same path on `target`.
+class HttpsRedirector {
+public:
+    ~HttpsRedirector() { QSslConfiguration::setDefaultConfiguration(savedDefaults_); }
+
+    bool Start(const QString& folder, const QString& target) {
+        target_ = target;
+        const QString key = folder + QStringLiteral("/tls.key"), crt = folder + QStringLiteral("/tls.crt");
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStringLiteral("openssl"),
+                                           {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                                            QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
+                                            QStringLiteral("-out"), crt, QStringLiteral("-days"), QStringLiteral("2"),
+                                            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                                            QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        const bool made = openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+        QFile crtFile(crt), keyFile(key);
+        if (!made || !crtFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+            problem_ = QStringLiteral("openssl could not make a test certificate");
+            return false;
+        }
+        const QSslCertificate certificate(&crtFile, QSsl::Pem);
+        QSslConfiguration serverSide = QSslConfiguration::defaultConfiguration();
+        serverSide.setLocalCertificate(certificate);
+        serverSide.setPrivateKey(QSslKey(&keyFile, QSsl::Rsa, QSsl::Pem));
+        server_.setSslConfiguration(serverSide);
+        QSslConfiguration clientSide = savedDefaults_;
+        clientSide.addCaCertificate(certificate);
+        QSslConfiguration::setDefaultConfiguration(clientSide);
+        QObject::connect(&server_, &QTcpServer::pendingConnectionAvailable, &server_, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
+        });
+        if (!server_.listen(QHostAddress::LocalHost, 0)) {
+            problem_ = server_.errorString();
+            return false;
+        }
+        return true;
+    }
+
+    QString Url() const { return QStringLiteral("https://127.0.0.1:%1").arg(server_.serverPort()); }
+    const QString& Problem() const { return problem_; }
+    int Redirected() const { return redirected_; }
+
+private:
+    void Serve(QTcpSocket* socket) {
+        auto received = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
+            received->append(socket->readAll());
+            const qsizetype headerEnd = received->indexOf("\r\n\r\n");
+            if (headerEnd < 0) return;
+            const QByteArray header = received->left(headerEnd);
+            qsizetype length = 0;
+            for (const QByteArray& line : header.split('\n'))
+                if (line.toLower().startsWith("content-length:")) length = line.mid(15).trimmed().toLongLong();
+            if (received->size() < headerEnd + 4 + length) return;  // the whole post first
+            const QByteArray path = header.split(' ').value(1);
+            QByteArray answer;
+            if (path == "/") {
+                answer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\nhello";
+            } else {
+                ++redirected_;
+                answer = "HTTP/1.1 307 Temporary Redirect\r\nLocation: " + target_.toUtf8() + path +
+                         "\r\nContent-Length: 0\r\n\r\n";
+            }
+            received->clear();
+            socket->write(answer);
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    QSslServer server_;
+    QSslConfiguration savedDefaults_ = QSslConfiguration::defaultConfiguration();
+    QString target_, problem_;
+    int redirected_ = 0;
 };
 
 // Field names as PHP's $_POST and $_FILES show them: blanks and dots become underscores.
@@ -553,7 +637,7 @@ TEST_F(FeedbackForm, SmallSendLeavesTheProgressBarHidden) {
     EXPECT_FALSE(everShown);
 }
 
-TEST_F(FeedbackForm, ClosingTheWindowAbortsTheUploadWithoutAnErrorBox) {
+TEST_F(FeedbackForm, ClosingTheWindowAbortsTheUploadAndSaysNothingWasSent) {
     START_SERVICE_OR_SKIP();
     ASSERT_TRUE(Open());
     const QString path = Q(dir_.File("capture.dat"));
@@ -570,8 +654,45 @@ TEST_F(FeedbackForm, ClosingTheWindowAbortsTheUploadWithoutAnErrorBox) {
     EXPECT_FALSE(form_->isVisible());
     EXPECT_FALSE(form_->UploadInProgress());
     EXPECT_FALSE(form_->LastSendError().isEmpty());
-    EXPECT_TRUE(Messages().empty());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Feedback Not Sent"));
+    EXPECT_TRUE(Messages()[0].text.contains(QStringLiteral("was not sent"))) << Messages()[0].text.toStdString();
     EXPECT_FALSE(Recorded());
+}
+
+TEST_F(FeedbackForm, EscapeNeitherClosesTheFormNorLosesWhatWasTyped) {
+    START_SERVICE_OR_SKIP();
+    ASSERT_TRUE(Open());
+    auto* description = Get<QPlainTextEdit>("reDescription");
+    description->setPlainText(QStringLiteral("three paragraphs about the logger"));
+    for (QWidget* focus : {static_cast<QWidget*>(description), static_cast<QWidget*>(Edit("edName"))}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(form_->isVisible());
+    }
+    EXPECT_EQ(description->toPlainText(), QStringLiteral("three paragraphs about the logger"));
+    form_->close();  // the window's own close still closes it
+    EXPECT_FALSE(form_->isVisible());
+}
+
+// A service reached over HTTPS that redirects the post to plain HTTP would send the
+// user's contact details and log in clear: the redirect is refused.
+TEST_F(FeedbackForm, ARedirectFromHttpsDownToPlainHttpIsNotFollowed) {
+    START_SERVICE_OR_SKIP();
+    HttpsRedirector https;
+    ASSERT_TRUE(https.Start(Q(dir_.Path().string()), php_.Url())) << https.Problem().toStdString();
+    Configure(kKeyServiceUrl, https.Url());
+    ASSERT_TRUE(Open()) << (Messages().empty() ? std::string() : Messages()[0].text.toStdString());
+    Edit("edName")->setText(QStringLiteral("Al"));
+    Edit("edEmail")->setText(QStringLiteral("al@example.org"));
+    Send();
+
+    EXPECT_GE(https.Redirected(), 1);
+    EXPECT_FALSE(Recorded());  // nothing arrived at the plain-HTTP service
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
+    EXPECT_TRUE(form_->isVisible());
 }
 
 TEST_F(FeedbackForm, DescriptionHoldsAtMost2048Characters) {
