@@ -21,6 +21,8 @@ QMessageBox::Icon IconOf(UiService::Kind kind) {
 int Run(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, title, text, buttons, parent);
+    // Texts carry file names, port descriptions and device answers: shown, never rendered.
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     return box.exec();

@@ -5,11 +5,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
+#include "serial/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
 #include "serial/Status.h"
 #include "serial/Text.h"
+#include "serial/VornLog.h"
 
 namespace {
 
@@ -154,18 +155,23 @@ int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSou
     return status;
 }
 
-std::vector<SerialDeviceInfo> SimulatedPorts() {
+std::vector<SerialDeviceInfo> SimulatedPorts(VornLog* log) {
     namespace fs = std::filesystem;
     std::vector<SerialDeviceInfo> ports;
+    const std::string folder = vorn::platform::SimulatorFolder();
     std::error_code ec;
-    fs::path folder = vorn::platform::SimulatorFolder();
+    if (!fs::exists(fs::symlink_status(folder, ec))) return ports;
+    // Whoever controls the folder decides what we list and open: it must be ours alone.
+    if (std::string why; !vorn::platform::IsPrivateFolder(folder, &why)) {
+        if (log) log->Log(1, "SimulatedPorts", "Ignoring simulated ports in %s: %s", folder.c_str(), why.c_str());
+        return ports;
+    }
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
         if (!entry.is_symlink(ec)) continue;
-        if (!fs::exists(entry.path(), ec)) continue;  // a simulator that is gone
+        if (vorn::platform::OwnPseudoTerminal(entry.path().string()).empty()) continue;  // gone, or not ours
         SerialDeviceInfo dev;
         dev.portName = entry.path().filename().string();
-        std::ifstream desc(entry.path().string() + ".desc");
-        std::getline(desc, dev.friendlyName);
+        dev.friendlyName = vorn::platform::ReadShortLine(entry.path().string() + ".desc", CommPortEntry::kDescriptionMax);
         ports.push_back(dev);
     }
     std::sort(ports.begin(), ports.end(),

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class VornLog;
+
 struct CommPortEntry {
     static constexpr size_t kNameMax = 24;
     static constexpr size_t kDescriptionMax = 64;
@@ -45,5 +47,6 @@ public:
 int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSource& source);
 
 // The ports that simulated instruments have registered: links in the simulator folder
-// (see SerialPlatform.h) with a one-line description beside each.
-std::vector<SerialDeviceInfo> SimulatedPorts();
+// (see SerialPlatform.h) to this user's pseudo-terminals, with a one-line description
+// beside each. A folder that is not private is ignored, with a line in `log`.
+std::vector<SerialDeviceInfo> SimulatedPorts(VornLog* log = nullptr);

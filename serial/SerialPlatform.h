@@ -23,8 +23,12 @@ std::string PortPath(const std::string& portName);
 
 // Where simulated instruments register their ports: $XDG_RUNTIME_DIR/vornsim, or
 // /tmp/vornsim-<uid> without it. Each port is a link named after it to its
-// pseudo-terminal, with "<name>.desc" holding a one-line description.
+// pseudo-terminal, with "<name>.desc" holding a one-line description. Another user can
+// create /tmp/vornsim-<uid> first, so the folder counts only when it is private.
 std::string SimulatorFolder();
+// The pseudo-terminal that the link at `path` names, when it is one this user owns;
+// empty for anything else (another user's terminal, a file, a missing target).
+std::string OwnPseudoTerminal(const std::string& path);
 
 // A process that has a port open.
 struct PortHolder {

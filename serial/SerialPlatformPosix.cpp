@@ -1,6 +1,7 @@
 // POSIX backend of the serial layer: termios on /dev/<name>.
 #include "serial/SerialPlatform.h"
 
+#include "serial/FilesPlatform.h"
 #include "serial/Status.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -156,13 +158,27 @@ std::string SimulatorFolder() {
     return "/tmp/vornsim-" + std::to_string(getuid());
 }
 
+std::string OwnPseudoTerminal(const std::string& path) {
+    char target[256];
+    ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return {};
+    target[n] = '\0';
+    struct stat st{};
+    if (std::strncmp(target, "/dev/pts/", 9) != 0 || stat(target, &st) != 0 || !S_ISCHR(st.st_mode) ||
+        st.st_uid != getuid())
+        return {};
+    return target;
+}
+
 std::string PortPath(const std::string& portName) {
     if (!portName.empty() && portName[0] == '/') return portName;
     std::string dev = "/dev/" + portName;
     struct stat st{};
     if (portName.empty() || portName.find('/') != std::string::npos || lstat(dev.c_str(), &st) == 0) return dev;
-    std::string simulated = SimulatorFolder() + "/" + portName;
-    if (lstat(simulated.c_str(), &st) == 0) return simulated;
+    // A simulator's port only from a private folder, and only to our own pseudo-terminal.
+    std::string folder = SimulatorFolder();
+    std::string simulated = folder + "/" + portName;
+    if (IsPrivateFolder(folder, nullptr) && !OwnPseudoTerminal(simulated).empty()) return simulated;
     return dev;
 }
 

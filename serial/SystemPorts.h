@@ -6,5 +6,9 @@
 
 class SystemPortSource : public PortSource {
 public:
+    explicit SystemPortSource(VornLog* log = nullptr) : log_(log) {}
     std::vector<SerialDeviceInfo> Devices() override;
+
+private:
+    VornLog* log_;
 };

@@ -1,5 +1,6 @@
 #include "serial/VornLog.h"
 
+#include "serial/FilesPlatform.h"
 #include "serial/Text.h"
 
 #include <cerrno>
@@ -20,6 +21,21 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File OpenFile(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode)); }
+
+// Messages carry text from devices, files and the user. A line break or other control
+// byte in it is written as an escape, so no text can start a line of its own in a log
+// that goes to the maker; tabs stay.
+std::string EscapeControls(const std::string& message) {
+    std::string out;
+    out.reserve(message.size());
+    for (unsigned char c : message) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if ((c < 0x20 && c != '\t') || c == 0x7F) out += vorn::Format("\\x%02X", c);
+        else out += static_cast<char>(c);
+    }
+    return out;
+}
 
 
 }  // namespace
@@ -62,9 +78,10 @@ int VornLog::Log(uint32_t level, const char* tag, const char* format, ...) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    std::string line = FormatLine(local, tag, message);
+    std::string line = FormatLine(local, tag ? EscapeControls(tag).c_str() : nullptr, EscapeControls(message));
 
-    File f = OpenFile(path_, "ab");
+    // Owner-only: the log holds device and site details of the user's instruments.
+    File f(vorn::platform::OpenPrivateAppend(path_));
     if (!f) return 0;
     size_t written = std::fwrite(line.data(), 1, line.size(), f.get());
     return static_cast<int>(written);
@@ -101,9 +118,11 @@ bool VornLog::KeepLast(long count) {
     }
     std::fseek(log.get(), tailStart, SEEK_SET);
 
-    // A fresh temporary file: a leftover from an earlier failure must not be prepended.
+    // A fresh, owner-only temporary file: a leftover from an earlier failure is removed
+    // (a link only as a link) and must not be prepended.
     std::string tempPath = path_ + ".temp";
-    File temp = OpenFile(tempPath, "wb");
+    std::remove(tempPath.c_str());
+    File temp(vorn::platform::CreatePrivateExclusive(tempPath));
     if (!temp) return false;
     std::vector<char> buffer(static_cast<size_t>(count > 0 ? count : 1));
     size_t got = std::fread(buffer.data(), 1, static_cast<size_t>(size - tailStart), log.get());

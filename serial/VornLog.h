@@ -20,7 +20,9 @@ public:
     // one of the five above is stored as 1. Nothing is opened or created here.
     explicit VornLog(std::string path = {}, uint32_t level = kFailures);
 
-    // Appends "<time stamp> - <tag>: <message>\r\n" when level <= the log's level.
+    // Appends "<time stamp> - <tag>: <message>\r\n" when level <= the log's level, to a
+    // file only its owner may read; line breaks and other control bytes of the message
+    // are written as escapes ("\n", "\x1B"), so every entry is one line.
     // Returns the number of characters written; 0 when filtered out or the file could
     // not be opened (writers never see a failure of the log).
     int Log(uint32_t level, const char* tag, const char* format, ...)
@@ -35,8 +37,8 @@ public:
     int32_t FileSize() const;
 
     // Shortens the file to its last bytes: at most `count`, starting at a line start.
-    // A file that already fits is left alone. False when the file could not be read or
-    // the shortened copy could not be written; the log is then untouched.
+    // A file that already fits is left alone. The shortened copy is owner-only. False when
+    // the file could not be read or the copy could not be written; the log is then untouched.
     bool KeepLast(long count);
 
     // "3 Mar 2026 9:05:07 - COM3: message\r\n" for the given local time.

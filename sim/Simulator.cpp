@@ -14,6 +14,7 @@
 #include <future>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "serial/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
 
 namespace vornsim {
@@ -89,7 +90,11 @@ bool Simulator::Start() {
         cfsetospeed(&tio, B9600);
         tcsetattr(master_, TCSANOW, &tio);
     }
-    Register();
+    if (!Register()) {
+        close(master_);
+        master_ = -1;
+        return false;
+    }
     running_ = true;
     {
         auto lock = Lock();
@@ -112,21 +117,29 @@ std::string Simulator::RegisteredPath() const {
     return vorn::platform::SimulatorFolder() + "/" + options_.portName;
 }
 
-void Simulator::Register() {
-    if (options_.portName.empty()) return;
+bool Simulator::Register() {
+    if (options_.portName.empty()) return true;
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path folder = vorn::platform::SimulatorFolder();
-    fs::create_directories(folder, ec);
-    chmod(folder.c_str(), 0700);
+    const std::string folder = vorn::platform::SimulatorFolder();
+    // The updater trusts only a private folder; registering anywhere else would be
+    // registering for whoever controls it.
+    if (std::string why; !vorn::platform::MakePrivateFolder(folder, &why)) {
+        error_ = "cannot register the port in " + folder + ": " + why;
+        return false;
+    }
     fs::path link = RegisteredPath();
     fs::remove(link, ec);
     fs::create_symlink(slavePath_, link, ec);
-    if (ec) return;
+    if (ec) {
+        error_ = "cannot register the port as " + link.string() + ": " + ec.message();
+        return false;
+    }
     std::string desc = options_.description;
     if (desc.empty()) desc = "Simulated " + std::string(vorn::catalogue::FamilyDisplayName(FamilyOf(options_.family)));
     std::ofstream(link.string() + ".desc") << desc << "\n";
     registered_ = true;
+    return true;
 }
 
 void Simulator::Unregister() {

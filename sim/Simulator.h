@@ -118,7 +118,7 @@ public:
 private:
     void Run();
     void Deliver(std::string_view bytes);
-    void Register();
+    bool Register();
     void Unregister();
 
     Options options_;

@@ -4,6 +4,18 @@
 #include <set>
 
 #include "serial/CommPortEnum.h"
+#include "serial/FilesPlatform.h"
+#include "serial/SerialPlatform.h"
+#include "serial/VornLog.h"
+#include "sim/Instrument.h"
+#include "support/TestSupport.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include "serial/Status.h"
 
 namespace {
@@ -151,4 +163,68 @@ TEST(CommPortEnum, ArgumentsAndCapacity) {
     auto entries = Enumerate(src, true, 2, &status);
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"ttyS0", "ttyS1"}));
     EXPECT_EQ(status, 2);
+}
+
+// Another user can create /tmp/vornsim-<uid> before us and fill it: registrations count
+// only from a private folder, only as links to our own pseudo-terminals, and a hostile
+// description can neither hang nor break the list.
+TEST(SimulatedPorts, OnlyAPrivateFolderOfOwnPseudoTerminalsIsTrusted) {
+    namespace fs = std::filesystem;
+    vorn::test::TempDir dir;
+    vorn::test::PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    const std::string folder = dir.File("vornsim");
+    VornLog log(dir.File("log.txt"), 30);
+    std::string why;
+    ASSERT_TRUE(vorn::platform::MakePrivateFolder(folder, &why)) << why;
+    fs::create_symlink(pty.SlavePath(), folder + "/sim0");
+    ASSERT_EQ(mkfifo((folder + "/sim0.desc").c_str(), 0600), 0);  // would block a plain read
+    fs::create_symlink(pty.SlavePath(), folder + "/sim1");
+    fs::create_symlink("/dev/zero", folder + "/sim1.desc");
+    fs::create_symlink("/dev/null", folder + "/notapty");
+    vorn::test::WriteFile(folder + "/notapty.desc", "Not a port\n");
+
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (const SerialDeviceInfo& d : SimulatedPorts(&log)) out.push_back(d.portName + "=" + d.friendlyName);
+        return out;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"sim0=", "sim1="}));
+    EXPECT_EQ(vorn::platform::PortPath("sim0"), folder + "/sim0");
+
+    struct Case {
+        const char* what;
+        std::function<void()> spoil;
+        bool needsRoot;
+        bool simulatorRegisters;  // a folder of ours it closes up; anyone else's it refuses
+    };
+    const Case cases[] = {
+        {"open to others", [&] { fs::permissions(folder, fs::perms::all); }, false, true},
+        {"another user's", [&] { ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0); }, true, false},
+    };
+    for (const Case& c : cases) {
+        if (c.needsRoot && !vorn::test::RunningAsRoot()) continue;
+        c.spoil();
+        EXPECT_TRUE(names().empty()) << c.what;
+        EXPECT_EQ(vorn::platform::PortPath("sim0"), "/dev/sim0") << c.what;
+        // A simulator will not register there either.
+        vornsim::Options options;
+        options.family = "RW";
+        options.portName = "sim9";
+        auto sim = vornsim::MakeInstrument(options);
+        EXPECT_EQ(sim->Start(), c.simulatorRegisters) << c.what;
+        if (c.simulatorRegisters) {
+            EXPECT_TRUE(vorn::platform::IsPrivateFolder(folder, nullptr)) << c.what;
+        } else {
+            EXPECT_NE(sim->Error().find("cannot register"), std::string::npos) << sim->Error();
+        }
+        sim.reset();
+        ASSERT_EQ(chown(folder.c_str(), getuid(), getgid()), 0);
+        fs::permissions(folder, fs::perms::owner_all);
+    }
+    EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("SimulatedPorts: Ignoring simulated ports in " + folder), std::string::npos);
+    if (saved) setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
 }

@@ -164,3 +164,41 @@ TEST(VornLogKeepLast, AMissingFileAnswersFalse) {
     EXPECT_FALSE(log.KeepLast(32768));
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.txt")));
 }
+
+// The log holds details of the user's instruments and sites: only its owner may read it,
+// also when an older program left it readable by everyone.
+TEST(VornLogPrivacy, TheLogIsOwnerOnlyFreshAppendedAndShortened) {
+    TempDir dir;
+    const std::string path = dir.File("log.txt");
+    auto mode = [&] { return std::filesystem::status(path).permissions() & std::filesystem::perms::mask; };
+    const auto ownerOnly = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    const auto everyone = ownerOnly | std::filesystem::perms::group_read | std::filesystem::perms::others_read;
+    VornLog log(path, 30);
+
+    log.Log(1, "COM3", "fresh");
+    EXPECT_EQ(mode(), ownerOnly);
+
+    std::filesystem::permissions(path, everyone);
+    log.Log(1, "COM3", "appended to an older log");
+    EXPECT_EQ(mode(), ownerOnly);
+
+    // The shortened copy must not land in a file someone else prepared under its name.
+    WriteFile(path, Lines(4000));
+    std::filesystem::permissions(path, everyone);
+    WriteFile(dir.File("victim.txt"), "untouched");
+    std::filesystem::create_symlink(dir.File("victim.txt"), path + ".temp");
+    ASSERT_TRUE(log.KeepLast(1000));
+    EXPECT_EQ(mode(), ownerOnly);
+    EXPECT_EQ(ReadFile(dir.File("victim.txt")), "untouched");
+    EXPECT_EQ(ReadFile(path), Lines(4000).substr(3000));
+}
+
+TEST(VornLogWrite, TextWithLineBreaksOrControlBytesCannotStartALineOfItsOwn) {
+    TempDir dir;
+    VornLog log(dir.File("log.txt"), 30);
+    log.Log(1, "COM3", "answer %s", "OK\r\n9 Dec 2026 1:00:00 - Host: forged\x1b[31m\x7f\tend");
+    const std::string text = ReadFile(dir.File("log.txt"));
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << text;  // one line
+    EXPECT_NE(text.find("answer OK\\r\\n9 Dec 2026 1:00:00 - Host: forged\\x1B[31m\\x7F\tend\r\n"), std::string::npos)
+        << text;
+}

@@ -1,0 +1,29 @@
+// The real message boxes: texts that carry file names, USB product strings or device
+// answers are shown as they are, never rendered as markup.
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "app/UiService.h"
+
+TEST(QtUiService, BoxesShowMarkupAsText) {
+    const QString text = QStringLiteral("The file \"<b>fw</b><img src=x>.txt\" is not a valid firmware file.");
+    QtUiService service;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    // Read the box while it is open, then answer it.
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        shown = label->text();
+        format = label->textFormat();
+        box->accept();
+    });
+    service.Message(nullptr, QStringLiteral("File Error"), text, UiService::Kind::Error);
+    EXPECT_EQ(shown, text);
+    EXPECT_EQ(format, Qt::PlainText);
+}
