@@ -19,6 +19,6 @@ std::vector<SerialDeviceInfo> QtPortSource::Devices() {
         }
         devices.push_back(dev);
     }
-    for (const SerialDeviceInfo& sim : SimulatedPorts()) devices.push_back(sim);
+    for (const SerialDeviceInfo& sim : SimulatedPorts(log_)) devices.push_back(sim);
     return devices;
 }

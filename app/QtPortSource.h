@@ -5,5 +5,9 @@
 
 class QtPortSource : public PortSource {
 public:
+    explicit QtPortSource(VornLog* log = nullptr) : log_(log) {}
     std::vector<SerialDeviceInfo> Devices() override;
+
+private:
+    VornLog* log_;  // hears of a simulator folder that was ignored
 };

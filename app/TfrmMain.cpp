@@ -295,7 +295,7 @@ void TfrmMain::FormShow() {
     });
     enumSerial_ = std::make_unique<VornSerial>(log_.get());
     if (!portSource_) {
-        systemPorts_ = std::make_unique<QtPortSource>();
+        systemPorts_ = std::make_unique<QtPortSource>(log_.get());
         portSource_ = systemPorts_.get();
     }
 
@@ -395,9 +395,6 @@ void TfrmMain::timerStartTimer() {
     request.portDescription = SelectedPortDescription().toStdString();
     request.userFolder = userFolder_.toStdString();
     request.factoryMode = factoryMode_;
-    request.replaceSerialNumber = replaceSerialNumber_;
-    request.newSerialNumber = newSNstr->text().toStdString();
-    request.keepData = keepData_;
     request.firmwareVersion = firmwareVersion_;
 
     WindowUpdateUi ui(*this);

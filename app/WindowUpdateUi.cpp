@@ -1,7 +1,9 @@
 #include "app/WindowUpdateUi.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 
 #include "app/AutoSizeLabel.h"
@@ -52,3 +54,10 @@ void WindowUpdateUi::PumpEvents() {
     window_.repaint();
     QCoreApplication::processEvents();
 }
+
+// The menu items and the box stay usable during an update: read what they show now.
+bool WindowUpdateUi::KeepData() const { return window_.DontEraseData1->isChecked(); }
+
+bool WindowUpdateUi::ReplaceSerialNumber() const { return window_.PromptforSerialNumber1->isChecked(); }
+
+std::string WindowUpdateUi::NewSerialNumber() const { return window_.newSNstr->text().toStdString(); }

@@ -19,6 +19,9 @@ public:
     bool AskOkCancel(const std::string& message, const std::string& title) override;
     void Beep(int kind) override;
     void PumpEvents() override;
+    bool KeepData() const override;
+    bool ReplaceSerialNumber() const override;
+    std::string NewSerialNumber() const override;
 
 private:
     TfrmMain& window_;

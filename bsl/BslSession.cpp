@@ -188,8 +188,9 @@ int32_t VornBSLHost::BSLInvocation(uint32_t engineBaud) {
     }
 
     if (status == vorn::kBslActive) {
-        // Frames must reach the engine at its own speed, not at the firmware's.
-        if (engineBaud != kInvocationBaud) VSHostBaud(engineBaud);
+        // The engine answered "boot ZELK" legibly at the invocation speed, so that is the
+        // speed it listens at: the version request goes there too. An engine at another
+        // speed hears only garbage here and is found by BSLCheck at its own speed.
         if (log) log->Log(10, kTag, "BSLInvocation found the VornBSL already active");
         return 1;
     }
@@ -348,14 +349,13 @@ int32_t VornBSLHost::FlushBlock(uint32_t address, bool fiveDigits) {
         rc = BSLCommand('W', block_.data(), static_cast<uint32_t>(block_.size()), '\r', &answer, nullptr);
         if (rc >= 0) break;
         vorn::MsDelay(kRetryPauseMs);
-        if (i + 1 < tries_) {
-            // The engine may have written part of the block or moved on: set its write
-            // position back to the block's start before the block goes again.
-            const int32_t placed = BSLSendAddress(address, fiveDigits);
-            if (placed < 0) {
-                rc = placed;
-                break;
-            }
+        // The engine may have written part of the block or moved on: set its write
+        // position back to the block's start, also after the last attempt, so the engine
+        // is left pointing at the block that failed.
+        const int32_t placed = BSLSendAddress(address, fiveDigits);
+        if (placed < 0) {
+            rc = placed;
+            break;
         }
     }
     block_.clear();

@@ -92,8 +92,9 @@ public:
     int32_t BSLConnect(const std::string& portName, uint32_t engineBaud, bool progress, uint32_t tries);
     // Wakes the engine of a connected host: "boot ZELK" to the firmware at 9600 baud, then
     // at the engine's speed a CR for its "$" prompt and "P" for its "#". 1 when connected
-    // or the engine was already active; -110 refused or wrong handshake; -112 no engine;
-    // -22 no attempt made; a serial-layer status on a write or read failure.
+    // or the engine was already active (it answered "?" at 9600 baud, and the port stays
+    // at that speed); -110 refused or wrong handshake; -112 no engine; -22 no attempt
+    // made; a serial-layer status on a write or read failure.
     int32_t BSLInvocation(uint32_t engineBaud);
     // Asks which state an engine is in at its own speed (opening the port when needed):
     // -80 in command mode, -81 waiting for a connection, -21 no answer, or a serial-layer
@@ -109,9 +110,9 @@ public:
     // Sets the engine's write address. 1 on success; -11 an address too wide for its digits.
     int32_t BSLSendAddress(uint32_t address, bool fiveDigits);
     // Uploads the image in blocks of 512 characters, sending an address at every segment
-    // start and before every retried block. 1 on success; -10 no image; -11 the image does
-    // not start with a segment header, or a segment address does not fit four digits;
-    // -40 cancelled by the progress report.
+    // start and after every failed block attempt (the last one too). 1 on success; -10
+    // no image; -11 the image does not start with a segment header, or a segment address
+    // does not fit four digits; -40 cancelled by the progress report.
     int32_t BSLSendFirmware(bool fiveDigits);
     // Writes the 16 vectors; the engine then restarts the instrument. 1 on success.
     int32_t BSLSendVectors();

@@ -1,5 +1,7 @@
 #include "cli/TerminalUi.h"
 
+#include "serial/Text.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,7 +26,8 @@ void TerminalUi::EndLine() {
 
 void TerminalUi::Line(const std::string& text) {
     EndLine();
-    std::fprintf(out_, "%s\n", text.c_str());
+    // Port descriptions and device answers reach the terminal defanged: no escape sequence.
+    std::fprintf(out_, "%s\n", vorn::EscapeControls(text, true).c_str());
     std::fflush(out_);
 }
 
@@ -38,7 +41,7 @@ void TerminalUi::Redraw() {
 }
 
 void TerminalUi::ShowStatus(const std::string& text) {
-    status_ = text;
+    status_ = vorn::EscapeControls(text);
     if (terminal_)
         Redraw();
     else
@@ -81,6 +84,24 @@ bool TerminalUi::AskOkCancel(const std::string& message, const std::string& titl
         Line("(answered Cancel: no terminal to ask and no --yes)");
         return false;
     }
+    return AskPerson();
+}
+
+bool TerminalUi::AskToGoOnWithoutSettings(const std::string& message, const std::string& title) {
+    Line(title + ": " + message);
+    if (acceptSettingsLoss_) {
+        Line("(answered OK: --accept-settings-loss)");
+        return true;
+    }
+    if (!interactive_) {
+        Line("(answered Cancel: OK would give up the instrument's settings; --yes does not answer this question. "
+             "Run again with --accept-settings-loss to go on without them, or from a terminal to be asked.)");
+        return false;
+    }
+    return AskPerson();
+}
+
+bool TerminalUi::AskPerson() {
     std::fprintf(out_, "OK or Cancel? [o/c] ");
     std::fflush(out_);
     char answer[64] = {};

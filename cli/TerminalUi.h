@@ -1,7 +1,9 @@
 #pragma once
 // The update shown on a terminal: status lines and progress on stderr (one updating line
 // with a bar on a terminal, plain lines otherwise), each error box as its title and text,
-// each question asked on the terminal, answered OK by --yes, Cancel without either.
+// each question asked on the terminal, answered OK by --yes, Cancel without either. The
+// question whose OK gives up the instrument's settings is not answered by --yes: it takes
+// --accept-settings-loss, or a person at the terminal.
 #include <cstdio>
 #include <string>
 
@@ -22,8 +24,19 @@ public:
     bool ReportProgress(long total, long done, int stage, int code) override;
     void ErrorBox(const std::string& message, const std::string& title, int kind) override;
     bool AskOkCancel(const std::string& message, const std::string& title) override;
+    bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) override;
     void Beep(int) override {}
     void PumpEvents() override {}
+    bool KeepData() const override { return keepData_; }
+    bool ReplaceSerialNumber() const override { return !newSerialNumber_.empty(); }
+    std::string NewSerialNumber() const override { return newSerialNumber_; }
+
+    // The factory choices of the command line (fixed for the whole run).
+    void SetFactoryChoices(bool keepData, const std::string& newSerialNumber) {
+        keepData_ = keepData;
+        newSerialNumber_ = newSerialNumber;
+    }
+    void SetAcceptSettingsLoss(bool accept) { acceptSettingsLoss_ = accept; }
 
     void SetUploadScale(int step, float increment) {
         scale_.step = step;
@@ -35,6 +48,8 @@ public:
 private:
     void Redraw();
     void Line(const std::string& text);
+    // Asks a person at the terminal; Cancel when there is none.
+    bool AskPerson();
 
     VornLog* log_;
     bool assumeYes_;
@@ -46,4 +61,7 @@ private:
     int progress_ = 0;
     ProgressScale scale_;
     std::string status_;
+    bool keepData_ = false;
+    std::string newSerialNumber_;
+    bool acceptSettingsLoss_ = false;
 };

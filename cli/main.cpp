@@ -14,6 +14,7 @@
 #include "serial/CommPortEnum.h"
 #include "serial/SerialPlatform.h"
 #include "serial/SystemPorts.h"
+#include "serial/Text.h"
 #include "serial/VornLog.h"
 #include "update/FirmwareFile.h"
 #include "update/UpdateSequence.h"
@@ -25,15 +26,15 @@ constexpr int kPortCapacity = 16;
 
 struct CliOptions {
     std::string port, firmware, newSerial, log, dump;
-    bool factory = false, keepData = false, yes = false, verbose = false;
+    bool factory = false, keepData = false, yes = false, acceptSettingsLoss = false, verbose = false;
     bool listPorts = false, probe = false, help = false, version = false;
 };
 
 void Usage(std::FILE* out) {
     std::fputs(
         "usage:\n"
-        "  vornbsl-cli --port PORT --firmware FILE [--factory] [--keep-data] [--new-serial SN] [--yes] [--log FILE] "
-        "[--verbose]\n"
+        "  vornbsl-cli --port PORT --firmware FILE [--factory [--keep-data] [--new-serial SN]] [--yes]\n"
+        "              [--accept-settings-loss] [--log FILE] [--verbose]\n"
         "  vornbsl-cli --list-ports [--probe]\n"
         "  vornbsl-cli --dump OUT --firmware FILE\n"
         "  vornbsl-cli --help | --version\n"
@@ -41,9 +42,13 @@ void Usage(std::FILE* out) {
         "  --port PORT       a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path\n"
         "  --firmware FILE   TI-Text firmware file\n"
         "  --factory         factory mode: a wrong device may be loaded after a question; no newer-firmware question\n"
-        "  --keep-data       do not erase the instrument's data after the update\n"
-        "  --new-serial SN   give the instrument a new serial number (factory mode)\n"
-        "  --yes             answer OK to every question (without it, questions need a terminal)\n"
+        "  --keep-data       do not erase the instrument's data after the update (needs --factory)\n"
+        "  --new-serial SN   give the instrument a new serial number (needs --factory)\n"
+        "  --yes             answer OK to the questions that only confirm (without it, questions\n"
+        "                    need a terminal); not to \"Settings Retrieve Error\"\n"
+        "  --accept-settings-loss\n"
+        "                    answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
+        "                    instrument's settings could not be read, so they are lost\n"
         "  --log FILE        diagnostic log (default: the window's, in the per-user folder)\n"
         "  --verbose         byte-level traces in the diagnostic log\n"
         "  --list-ports      list serial ports; --probe also tries ttyS0 to ttyS15\n"
@@ -72,6 +77,7 @@ bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
         else if (a == "--factory") o->factory = true;
         else if (a == "--keep-data") o->keepData = true;
         else if (a == "--yes") o->yes = true;
+        else if (a == "--accept-settings-loss") o->acceptSettingsLoss = true;
         else if (a == "--verbose") o->verbose = true;
         else if (a == "--list-ports") o->listPorts = true;
         else if (a == "--probe") o->probe = true;
@@ -81,6 +87,16 @@ bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
             *error = "unknown option " + a;
             return false;
         }
+    }
+    // A line break in the serial number would end its command and run the rest as another.
+    if (!vorn::IsPrintableLine(o->newSerial)) {
+        *error = "--new-serial holds a line break or another control character";
+        return false;
+    }
+    // The window offers these only in factory mode.
+    if (!o->factory && (o->keepData || !o->newSerial.empty())) {
+        *error = std::string(o->keepData ? "--keep-data" : "--new-serial") + " is a factory-mode choice: add --factory";
+        return false;
     }
     return true;
 }
@@ -112,9 +128,9 @@ void ExplainHolders(const std::string& port) {
     }
 }
 
-// The port list as the window shows it.
-std::vector<CommPortEntry> ListedPorts(bool probe) {
-    SystemPortSource source;
+// The port list as the window shows it; `log` hears of a simulator folder it ignored.
+std::vector<CommPortEntry> ListedPorts(bool probe, VornLog* log = nullptr) {
+    SystemPortSource source(log);
     std::vector<CommPortEntry> entries(kPortCapacity);
     int32_t count = kPortCapacity;
     if (CommPortEnum(entries.data(), &count, probe, source) < 0) count = 0;
@@ -125,7 +141,8 @@ std::vector<CommPortEntry> ListedPorts(bool probe) {
 int ListPorts(bool probe) {
     std::vector<CommPortEntry> entries = ListedPorts(probe);
     if (entries.empty()) std::printf("No Comm Ports Found\n");
-    for (const CommPortEntry& e : entries) std::printf("%s\n", e.description.c_str());
+    // A USB product string is the device's own text: shown defanged.
+    for (const CommPortEntry& e : entries) std::printf("%s\n", vorn::EscapeControls(e.description).c_str());
     return 0;
 }
 
@@ -162,7 +179,7 @@ int main(int argc, char** argv) {
 
     vorn::update::FirmwareLoad load = vorn::update::LoadFirmwareFile(host, opt.firmware, caption);
     if (load.status < 0) {
-        std::fprintf(stderr, "File Error: %s\n", load.errorText.c_str());
+        std::fprintf(stderr, "File Error: %s\n", vorn::EscapeControls(load.errorText, true).c_str());
         log.Log(1, "ErrorOK Told User:", "%s", load.errorText.c_str());
         return Fail(load.status);
     }
@@ -179,10 +196,12 @@ int main(int argc, char** argv) {
     // The port as the list shows it: a name, or a description that starts with one.
     std::string port = opt.port.substr(0, opt.port.find(' '));
     std::string description = port;
-    for (const CommPortEntry& e : ListedPorts(false))
+    for (const CommPortEntry& e : ListedPorts(false, &log))
         if (e.name == port) description = e.description;
 
     TerminalUi ui(&log, opt.yes);
+    ui.SetFactoryChoices(opt.keepData, opt.newSerial);
+    ui.SetAcceptSettingsLoss(opt.acceptSettingsLoss);
     ui.SetUploadScale(load.progressStep, load.progressIncrement);
     host.SetProgressReport([&ui](long total, long done, int stage, int code) {
         return ui.ReportProgress(total, done, stage, code);
@@ -196,9 +215,6 @@ int main(int argc, char** argv) {
     request.portDescription = description;
     request.userFolder = userFolder;
     request.factoryMode = opt.factory;
-    request.replaceSerialNumber = !opt.newSerial.empty();
-    request.newSerialNumber = opt.newSerial;
-    request.keepData = opt.keepData;
     request.firmwareVersion = host.firmwareVersion;
 
     vorn::update::UpdateSequence sequence(&log, session, host, ui);

@@ -185,8 +185,12 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
             } else if (status == vorn::kNoConnection) {
                 result = vorn::kPortClosed;
                 break;
+            } else if (pending == 0) {
+                // Nothing left to run: the silence stands, so log in again until the
+                // tries are used up and the run ends as -21.
+                first = false;
+                continue;
             }
-            if (pending == 0) break;
         } else {
             if (pending == 0 || (!first && pending == savedPending)) break;
             savedPending = pending;

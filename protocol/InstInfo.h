@@ -21,6 +21,9 @@ namespace vorn::instinfo {
 inline constexpr uint32_t kName = 0x1;
 inline constexpr uint32_t kSerialNumber = 0x2;
 inline constexpr uint32_t kFamilyKnown = 0x4;      // set by the settings-file reader; no item
+// No item: hadj (kHadjTau) was read but tau was not. The hadj is kept and restored on its
+// own; a "set -tau" with a value never read would overwrite the instrument's with 0.
+inline constexpr uint32_t kTauUnread = 0x10000;
 inline constexpr uint32_t kLanguage = 0x8;
 inline constexpr uint32_t kContrast = 0x10;
 inline constexpr uint32_t kFvals = 0x20;
@@ -111,7 +114,7 @@ enum class ItemKind : uint8_t {
     Calibration,   // the calibration slots, one command per slot
     UserRecords,   // record set 1
     EqnRecords,    // record set 2
-    HadjTau,       // "-hadj" then "-tau" (set: tau first)
+    HadjTau,       // "-hadj" then "-tau" (set: tau first, unless kTauUnread)
     Pressure,      // "-p" then "-pv" into fvals and uvals
 };
 

@@ -127,13 +127,20 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
             return st;
         }
         case ItemKind::HadjTau:
-            // Both values or neither: a restore sends them as a pair.
+            // A humidity adjustment whose tau cannot be read is still kept: dropping it
+            // would lose it on every update of such an instrument.
             st = GetValueString("get -hadj", timeout, &inst_.hadj, InstrumentInfo::kLongTextMax);
-            if (st > 0 && GetValueLong("get -tau", timeout, &inst_.tau) > 0) inst_.valid |= item.bit;
+            if (st > 0) {
+                inst_.valid |= item.bit;
+                if (GetValueLong("get -tau", timeout, &inst_.tau) > 0)
+                    inst_.valid &= ~ib::kTauUnread;
+                else
+                    inst_.valid |= ib::kTauUnread;
+            }
             return 1;
         case ItemKind::Pressure:
-            // As a pair, like hadj/tau: a restore sends both, and an empty "-pv" would
-            // overwrite the instrument's value with nothing.
+            // As a pair: a restore sends both, and an empty "-pv" would overwrite the
+            // instrument's value with nothing.
             st = GetValueString("get -p", timeout, &inst_.fvals, InstrumentInfo::kLongTextMax);
             if (st > 0) st = GetValueString("get -pv", timeout, &inst_.uvals, InstrumentInfo::kLongTextMax);
             if (st > 0) inst_.valid |= item.bit;
@@ -185,7 +192,9 @@ int32_t Vorn_protocol::SetInstItem(const InstItem& item) {
         case ItemKind::UserRecords: return SetRecords_Serial(&user_, vorn::records::kUser);
         case ItemKind::EqnRecords: return SetRecords_Serial(&eqn_, vorn::records::kEqn);
         case ItemKind::HadjTau: {
-            int32_t st = SetValue("-tau", std::to_string(inst_.tau), "SetInstInfo set tau to \"%ld\" (%d ms)", true);
+            int32_t st = 1;
+            if (!(inst_.valid & ib::kTauUnread))
+                st = SetValue("-tau", std::to_string(inst_.tau), "SetInstInfo set tau to \"%ld\" (%d ms)", true);
             return Worse(st, SetValue("-hadj", inst_.hadj, "SetInstInfo set hadj to \"%s\" (%d ms)", false));
         }
         case ItemKind::Pressure: {

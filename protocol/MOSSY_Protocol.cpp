@@ -79,7 +79,21 @@ bool MOSSY_Protocol::ReportProgress(long total, long done, int phase) {
 }
 
 void MOSSY_Protocol::Trace(int what, std::string_view text) {
-    if (options_.trace & what) trace_(std::string(text));
+    if (!(options_.trace & what)) return;
+    if (!traceMasked_) trace_(std::string(text));
+    else trace_(what == kTraceCommands ? maskedCommand_ : std::string(vorn::protocol::kSecretMask));
+}
+
+MOSSY_Protocol::TraceMask::TraceMask(MOSSY_Protocol& p, bool on, std::string command) : protocol(p), active(on) {
+    if (!active) return;
+    protocol.traceMasked_ = true;
+    protocol.maskedCommand_ = std::move(command);
+}
+
+MOSSY_Protocol::TraceMask::~TraceMask() {
+    if (!active) return;
+    protocol.traceMasked_ = false;
+    protocol.maskedCommand_.clear();
 }
 
 int32_t MOSSY_Protocol::Options(ConnectOptions* record, int set) {
@@ -106,6 +120,26 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
     const uint32_t tries = tries_ ? tries_ : 1;
     char buffer[kAnswerMax];
     int32_t bytesRead = 0;
+
+    // One command line: line ends around it, nothing below 0x20 inside. A value with a
+    // line end in it (from the user, a settings file or the device's own answers) would
+    // run a second command of its own.
+    std::string_view body = command;
+    auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    while (!body.empty() && lineEnd(body.front())) body.remove_prefix(1);
+    while (!body.empty() && lineEnd(body.back())) body.remove_suffix(1);
+    if (!vorn::IsPrintableLine(body)) {
+        if (traceMasked_)
+            Say(1, "DeviceCommand refused to send a command with a control character inside it");
+        else
+            Say(1, "DeviceCommand refused to send a command with a control character inside it: \"%.*s\"",
+                static_cast<int>(body.size()), body.data());
+        answer_.clear();
+        lastElapsedMs_ = 0;
+        if (elapsedMs) *elapsedMs = 0;
+        if (destination) destination->clear();
+        return vorn::kOutOfRange;
+    }
 
     Trace(kTraceCommands, command);
     for (uint32_t attempt = 0; attempt < tries; ++attempt) {
@@ -167,7 +201,8 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
         vorn::StoreBounded(*destination, answer_, size - 1);
         if (destination->size() < answer_.size())
             Say(30, "DeviceCommand got %d more bytes than expected (%s)",
-                static_cast<int>(answer_.size() - destination->size()), std::string(command).c_str());
+                static_cast<int>(answer_.size() - destination->size()),
+                traceMasked_ ? maskedCommand_.c_str() : std::string(command).c_str());
     }
     if (answer_.compare(0, 3, "\r\r>") == 0) {
         Say(30, "DeviceCommand: device returned empty answer");

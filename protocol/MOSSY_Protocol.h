@@ -185,6 +185,14 @@ private:
     bool Radio() const { return request_.connectionType == vorn::protocol::kConnectionRadio; }
     bool ReportProgress(long total, long done, int phase);
     void Trace(int what, std::string_view text);
+    // While it lives, the trace shows `command` for the command sent and a mask for the
+    // answer: a credential that is set or read never reaches whoever listens to the trace.
+    struct TraceMask {
+        TraceMask(MOSSY_Protocol& p, bool active, std::string command);
+        ~TraceMask();
+        MOSSY_Protocol& protocol;
+        bool active;
+    };
     // The ADC command's work; logging is left to the caller.
     int32_t AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, int direction);
     int32_t TraitExchange(uint32_t* traitWord, int direction);
@@ -204,4 +212,6 @@ private:
     int32_t lastElapsedMs_ = 0;
     ProgressHook progress_;
     TraceHook trace_;
+    bool traceMasked_ = false;
+    std::string maskedCommand_;  // shown in the trace instead of a command with a secret
 };

@@ -89,4 +89,8 @@ inline constexpr int64_t kUnixTo2000 = 946684800;    // seconds from 1970-01-01 
 inline constexpr uint32_t kMaxRadioChannel = 6;
 inline constexpr uint32_t kMaxRadioSubchannel = 0xFFFF;
 
+// Shown in the log and the trace instead of a credential's value (the APN password, the
+// authentication key); the same whatever its length, so the length is not told either.
+inline constexpr const char* kSecretMask = "********";
+
 }  // namespace vorn::protocol

@@ -48,7 +48,9 @@ struct SettingRow {
     const char* getLog;
     const char* notFoundLog;  // Word, Int, Real, Five: the value was not in the answer
     int32_t notFoundCode;
+    bool secret = false;      // a credential: its value never reaches the log or the trace
 };
+
 
 constexpr int32_t kNF = vorn::kNotUnderstood;
 
@@ -121,14 +123,14 @@ constexpr SettingRow kApnUser{"APNUserCommand", Gate::Cellular, 0, "set -user %s
 constexpr SettingRow kApnPassword{"APNPasswdCommand", Gate::Cellular, 0, "set -passwd %s\r", nullptr, "get -passwd\r",
     kLongAnswerBytes, From::WhiteSpace, Kind::Text, 35, DeviceInfo::kApnMax, Accept::OK, false,
     "APNPasswdCommand set APN password to \"%s\" (%d ms)", "APNPasswdCommand found APN password \"%s\" (%d ms)",
-    nullptr, kNF};
+    nullptr, kNF, true};
 constexpr SettingRow kAuthKey{"AuthKeyCommand", Gate::Cellular, 0, "set -authkey %s\r", nullptr, "get -authkey\r",
     kLongAnswerBytes, From::WhiteSpace, Kind::Text, 32, DeviceInfo::kAuthKeyMax, Accept::OK, false,
-    "AuthKeyCommand set authkey to \"%s\" (%d ms)", "AuthKeyCommand found authkey \"%s\" (%d ms)", nullptr, kNF};
+    "AuthKeyCommand set authkey to \"%s\" (%d ms)", "AuthKeyCommand found authkey \"%s\" (%d ms)", nullptr, kNF, true};
 constexpr SettingRow kTeaKey{"AuthKeyCommand", Gate::Cellular, 0, "set -authkey %s\r", nullptr, "get -teakey\r",
     kLongAnswerBytes, From::WhiteSpace, Kind::Text, 32, DeviceInfo::kAuthKeyMax, Accept::OK, false,
     "AuthKeyCommand set authkey to \"%s\" (%d ms)", "AuthKeyCommand found authkey (as teakey) \"%s\" (%d ms)", nullptr,
-    kNF};
+    kNF, true};
 constexpr SettingRow kHost{"HostCommand", Gate::Cellular, 0, "set -host %s\r", nullptr, "get -host\r", kHostAnswerBytes,
     From::WhiteSpace, Kind::Text, 63, DeviceInfo::kHostMax, Accept::OK, false,
     "HostCommand set remote host name to \"%s\" (%d ms)", "HostCommand found the remote host name \"%s\" (%d ms)",
@@ -152,15 +154,8 @@ constexpr int32_t kSecondsPerQuarterHour = 900;
 constexpr int32_t kOldPadcMinVersion = 165;
 constexpr size_t kAuthKeyDigits = 32;
 
-// A value sent inside a command line must not hold a line end or another control
-// character: it would end the command early and start another one.
-bool SafeToSend(std::string_view text) {
-    for (char c : text) {
-        unsigned char code = static_cast<unsigned char>(c);
-        if (code < 32 || code == 127) return false;
-    }
-    return true;
-}
+// A value as the log may show it.
+std::string Shown(const SettingRow& row, const std::string& value) { return row.secret ? kSecretMask : value; }
 
 bool Accepted(Accept accept, bool newFirmware, const std::string& answer) {
     const bool ok = answer.find("OK") != std::string::npos;
@@ -221,7 +216,6 @@ struct SettingExecutor {
             switch (row.kind) {
                 case Kind::Text:
                 case Kind::Word: {
-                    if (!SafeToSend(*v.text)) return vorn::kOutOfRange;
                     line = vorn::Format(row.setLine, vorn::Bounded(*v.text, row.fieldMax).c_str());
                     break;
                 }
@@ -239,13 +233,17 @@ struct SettingExecutor {
                     break;
                 }
             }
-            int32_t status = p.DeviceCommand(line, '>', kCommandTimeoutMs, &answer, row.answerBytes);
+            int32_t status;
+            {
+                MOSSY_Protocol::TraceMask mask(p, row.secret, vorn::Format(row.setLine, kSecretMask));
+                status = p.DeviceCommand(line, '>', kCommandTimeoutMs, &answer, row.answerBytes);
+            }
             if (status < 0) return status;
             if (!Accepted(row.accept, p.info_.newFirmware, answer)) return vorn::kNotUnderstood;
             const int ms = p.lastElapsedMs_;
             switch (row.kind) {
                 case Kind::Text:
-                case Kind::Word: p.Say(30, row.setLog, vorn::Bounded(*v.text, row.fieldMax).c_str(), ms); break;
+                case Kind::Word: p.Say(30, row.setLog, Shown(row, vorn::Bounded(*v.text, row.fieldMax)).c_str(), ms); break;
                 case Kind::Int: p.Say(30, row.setLog, *v.number, ms); break;
                 case Kind::Real: p.Say(30, row.setLog, *v.real, ms); break;
                 case Kind::Five: {
@@ -257,7 +255,11 @@ struct SettingExecutor {
             return 1;
         }
 
-        int32_t status = p.DeviceCommand(row.getLine, '>', kCommandTimeoutMs, &answer, row.answerBytes);
+        int32_t status;
+        {
+            MOSSY_Protocol::TraceMask mask(p, row.secret, row.getLine);
+            status = p.DeviceCommand(row.getLine, '>', kCommandTimeoutMs, &answer, row.answerBytes);
+        }
         if (status < 0) return status;
         const int ms = p.lastElapsedMs_;
         const size_t from = ParseStart(row.from, answer);
@@ -266,7 +268,7 @@ struct SettingExecutor {
                 if (from < answer.size() && answer[from] == '>') return vorn::kEmptyAnswer;
                 vorn::StoreBounded(*v.text, scan::UpToCR(answer, from, row.readMax), row.readMax);
                 if (v.text->empty()) return vorn::kNotUnderstood;
-                p.Say(30, row.getLog, v.text->c_str(), ms);
+                p.Say(30, row.getLog, Shown(row, *v.text).c_str(), ms);
                 return 1;
             }
             case Kind::Word: {
@@ -277,7 +279,7 @@ struct SettingExecutor {
                     return row.notFoundCode;
                 }
                 *v.text = word;
-                p.Say(30, row.getLog, v.text->c_str(), ms);
+                p.Say(30, row.getLog, Shown(row, *v.text).c_str(), ms);
                 return 1;
             }
             case Kind::Int: {

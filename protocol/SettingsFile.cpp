@@ -430,6 +430,16 @@ std::string FormatLabFile(int family, const InstrumentInfo& inst, const DeviceIn
     return out;
 }
 
+std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo& info, const RecordSet& user,
+                       const RecordSet& eqn) {
+    switch (LayoutOf(family)) {
+        case Layout::Logger: return FormatLoggerFile(info);
+        case Layout::Lab: return FormatLabFile(family, inst, info, user, eqn);
+        case Layout::None: break;
+    }
+    return {};
+}
+
 // ===================================================================== readers
 
 int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint32_t* mask) {
@@ -513,8 +523,14 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
     inst->family = static_cast<int8_t>(family);
     inst->valid = ib::kFamilyKnown;
     const uint32_t held = HeldValues(text);
+    // Files of the earlier program have no "valid" line. Its version-gated keys are only
+    // taken from files that say they hold them: an interrupted update of old left
+    // contr="0" behind, which must not set the contrast to 0.
+    uint32_t validLine = 0;
+    const bool saysWhatItHolds = ReadUnsigned(text, kValidKey, &validLine);
     for (const LabKey& k : reader->keys) {
         if (profileVersion < k.fromVersion || !(held & k.bit)) continue;
+        if (k.fromVersion > 0 && !saysWhatItHolds) continue;
         bool found = false;
         switch (k.kind) {
             case LabRead::Text: found = ReadText(text, k.key, k.capacity, &(inst->*k.text)); break;
@@ -525,10 +541,15 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
                 break;
             }
             case LabRead::HadjTau: {
+                // The humidity adjustment comes back even when its tau could not be read
+                // at the save; only "set -tau" is then left out of the restore.
+                found = ReadText(text, "hadj", InstrumentInfo::kLongTextMax + 1, &inst->hadj);
                 uint32_t tau = 0;
-                bool haveTau = ReadUnsigned(text, "tau", &tau);
-                if (haveTau) inst->tau = static_cast<int32_t>(tau);
-                found = ReadText(text, "hadj", InstrumentInfo::kLongTextMax + 1, &inst->hadj) && haveTau;
+                const bool tauUnread = saysWhatItHolds && (held & ib::kTauUnread);
+                if (!tauUnread && ReadUnsigned(text, "tau", &tau))
+                    inst->tau = static_cast<int32_t>(tau);
+                else
+                    inst->valid |= ib::kTauUnread;
                 break;
             }
             case LabRead::CalFrom0: found = ReadCalibration(text, 0, vorn::instinfo::kCalSlots, inst); break;

@@ -5,8 +5,9 @@
 // DeviceInfo) and lab instruments (from InstrumentInfo and its record lists). Values are
 // written as they are: a value never contains a double quote or a line end.
 //
-// Everything here is pure text work; the session (Vorn_protocol) opens and writes the
-// file. Each layout is one table of lines, and each reader reads by its family's table.
+// The layouts and readers are pure text work, one table of lines per layout. The file
+// itself is written and checked by the two file operations at the end, which the session
+// (Vorn_protocol) and the update sequence use.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -52,6 +53,10 @@ std::string FormatLoggerFile(const DeviceInfo& info);
 std::string FormatLabFile(int family, const InstrumentInfo& inst, const DeviceInfo& info, const RecordSet& user,
                           const RecordSet& eqn);
 
+// The text of a family's layout (logger or lab); empty for a family without one.
+std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo& info, const RecordSet& user,
+                       const RecordSet& eqn);
+
 // --- readers ---
 // Reads a logger file into `info` (its identity fields are kept, every setting is reset
 // first) and sets its capabilities for the family; `*mask` receives the setting bits of the
@@ -65,5 +70,18 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
 // the family keeps no instrument values.
 int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, InstrumentInfo* inst,
                     DeviceInfo* info, RecordSet* user, RecordSet* eqn, VornLog* log);
+
+// --- the file ---
+
+// Writes `text` to `path` so that a crash never leaves a half file under that name: a new
+// file in the same folder, created exclusively and readable by its owner only (it may
+// hold passwords), written, flushed to the disk and then renamed over `path`. 1; the
+// negated C error of the failing step otherwise, and then the temporary file is gone and
+// whatever `path` held before is untouched.
+int32_t WriteFileSafely(const std::string& path, std::string_view text);
+
+// Reads the file at `path` back: 1 when it holds exactly `text`; -102 no such file; -106
+// it cannot be read; -30 it holds something else (cut short, changed).
+int32_t CheckFileHolds(const std::string& path, std::string_view text);
 
 }  // namespace vorn::settingsfile

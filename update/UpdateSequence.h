@@ -24,6 +24,9 @@ inline constexpr int32_t kLoaderSilent = -110;
 inline constexpr int32_t kNotSupported = -120;
 inline constexpr int32_t kWrongDevice = -121;
 inline constexpr int32_t kBatteryLow = -130;
+inline constexpr int32_t kNoFirmware = -10;       // Start without a firmware image
+inline constexpr int32_t kImageDoesNotFit = -11;  // the image cannot go into the device
+inline constexpr int32_t kSettingsFileFailed = -104;  // the settings file was not written or does not read back
 
 inline constexpr int kBaudCode9600 = 2;
 inline constexpr int kSerialTries = 3;
@@ -43,10 +46,9 @@ struct UpdateRequest {
     std::string portDescription;  // as the port list shows it; messages name the port so
     std::string userFolder;       // the settings file goes here
     bool factoryMode = false;
-    bool replaceSerialNumber = false;
-    std::string newSerialNumber;
-    bool keepData = false;
     uint32_t firmwareVersion = 0;  // version held for the loaded firmware
+    // "Don't Erase Data" and the new serial number are not here: the sequence asks the
+    // UpdateUi for them at the steps that use them.
 };
 
 class UpdateSequence {
@@ -83,6 +85,15 @@ public:
 private:
     int32_t Connect();
     int32_t FailConnection(int32_t rc);
+    // Before anything is sent: an image to load, with code in it, addressable by the
+    // loader of the family it is for. 0, or the result code after its box.
+    int32_t RefuseUnusableImage();
+    int32_t RefuseUnsafeSerialNumber();
+    // The image fits the device `profile_` describes; otherwise one box and false.
+    bool ImageFits();
+    // The settings file just saved holds what the session saved. 0, or the result code
+    // after its box.
+    int32_t CheckSettingsFile(int32_t saveStatus);
     std::string Caption() const { return request_.caption; }
     std::string Device() const { return request_.deviceName; }
     std::string Port() const { return request_.portDescription; }

@@ -42,6 +42,17 @@ public:
     virtual void ErrorBox(const std::string& message, const std::string& title, int kind) = 0;
     // OK/Cancel question; true for OK.
     virtual bool AskOkCancel(const std::string& message, const std::string& title) = 0;
+    // A question whose OK gives up the instrument's settings. A blanket "answer OK" must
+    // not answer it (the terminal asks for its own option); the window asks it like any other.
+    virtual bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) {
+        return AskOkCancel(message, title);
+    }
+    // The factory choices as they stand at the moment of asking. The window leaves them
+    // editable while an update runs, so the sequence reads them at the steps that use
+    // them: what is checked then is what happens.
+    virtual bool KeepData() const = 0;             // "Don't Erase Data"
+    virtual bool ReplaceSerialNumber() const = 0;  // "Replace Serial Number"
+    virtual std::string NewSerialNumber() const = 0;
     // The system sound of a box kind (success plays the information sound).
     virtual void Beep(int kind) = 0;
     virtual void PumpEvents() = 0;

@@ -1,5 +1,7 @@
 #include "update/UserFolder.h"
 
+#include "serial/FilesPlatform.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,9 +16,9 @@ std::string UserFolder(const std::string& programFolder) {
     else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
     if (!base.empty()) {
         fs::path folder = fs::path(base) / "Vornell" / "VornBSL";
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        if (fs::is_directory(folder, ec) && access(folder.c_str(), W_OK) == 0) return folder.string();
+        // Owner-only: the log and settings files hold the user's instruments and sites.
+        if (vorn::platform::MakePrivateFolder(folder.string(), nullptr) && access(folder.c_str(), W_OK) == 0)
+            return folder.string();
     }
     return programFolder;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Where the updater keeps its diagnostic log and settings files: the per-user data folder
-// ($XDG_DATA_HOME, else ~/.local/share) + "/Vornell/VornBSL", created when missing; the
-// folder of the program itself when that cannot be had.
+// ($XDG_DATA_HOME, else ~/.local/share) + "/Vornell/VornBSL", created when missing and
+// kept owner-only; the folder of the program itself when that cannot be had.
 #include <string>
 
 namespace vorn::update {

@@ -94,6 +94,27 @@ TEST_F(OperationsTest, RefusedBlockIsResentFromItsAddressAfterThePause) {
     EXPECT_LT(pause, 175u + 150u);
 }
 
+TEST_F(OperationsTest, ABlockRefusedEveryTimeLeavesTheEngineAtItsAddress) {
+    LoadImage(Block(0xC000, 600));
+    std::atomic<int> writes{0};
+    engine->SetPolicy([&writes](const std::string& line) -> std::string {
+        if (line[0] == 'W' && ++writes >= 2) return "-\r";  // the second block, every time
+        return "+\r";
+    });
+    EXPECT_EQ(host->BSLSendFirmware(false), vorn::kRefused);
+    const auto lines = engine->Lines();
+    // @C000, W1, then three refused tries of W2, each followed by @C100; no W3.
+    std::string letters;
+    for (const auto& l : lines) letters += l.text[0];
+    EXPECT_EQ(letters, "@WW@W@W@");
+    EXPECT_EQ(Addresses('@'), (std::vector<uint32_t>{0xC000, 0xC100, 0xC100, 0xC100}));
+    ASSERT_EQ(lines.size(), 8u);
+    const uint32_t pause = lines[7].atMs - lines[6].atMs;
+    EXPECT_GE(pause, 175u);
+    EXPECT_LT(pause, 175u + 150u);
+    EXPECT_TRUE(Logged("BSLSendFirmware failed with error -1"));
+}
+
 TEST_F(OperationsTest, UploadReportsEvery512CharactersAndOnceAtTheEnd) {
     LoadImage(Block(0xC000, 600));
     std::vector<std::tuple<long, long, int, int>> reports;
@@ -221,6 +242,33 @@ TEST(ConnectVerdictTest, NoVersionInAnyAnswerIsAFailure) {
     EXPECT_NE(text.find("BSLInvocation successful (1 tries)"), std::string::npos);
     EXPECT_NE(text.find("BSLConnect failed to connect to device (error -30)"), std::string::npos);
     EXPECT_EQ(host.BSLConnect("", 9600, false, 2), vorn::kMissingArgument);
+}
+
+// An engine already in command mode answers "boot ZELK" with "?" at the firmware's
+// 9600 baud: it listens there, so the version request must go at 9600 too.
+TEST(ConnectVerdictTest, AnEngineThatAnsweredAt9600IsAskedItsVersionAt9600) {
+    for (uint32_t engineBaud : {9600u, 57600u}) {
+        SCOPED_TRACE(engineBaud);
+        PtyPair pty;
+        ASSERT_TRUE(pty.Ok());
+        std::atomic<uint32_t> versionAsked{0};
+        FakeEngine engine(pty, [&](const std::string& line) -> std::string {
+            if (line == "boot ZELK") return "?\r";
+            if (!line.empty() && line[0] == 'g') {
+                versionAsked = pty.HostBaud();
+                return "+3+\r";
+            }
+            return {};
+        });
+        TempDir dir;
+        VornLog log(dir.File("log.txt"), 40);
+        VornBSLHost host(&log);
+        EXPECT_EQ(host.BSLConnect(pty.SlavePath(), engineBaud, false, 1), 3);
+        EXPECT_EQ(versionAsked.load(), 9600u);
+        EXPECT_EQ(engine.Frames('P').size(), 0u);  // no handshake with an active engine
+        EXPECT_NE(ReadFile(dir.File("log.txt")).find("BSLInvocation found the VornBSL already active"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

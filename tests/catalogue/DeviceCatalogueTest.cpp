@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 #include "catalogue/DeviceCatalogue.h"
 #include "serial/Status.h"
 
@@ -80,40 +83,99 @@ TEST(IdentifyDevice, OverLongTextsAreCutToTheirFields) {
     Identified("ABCDEFGHIJKLMNOPQRSTUVW 1.00", vorn::kNotUnderstood);
 }
 
-TEST(LoadFamilyProfile, LayoutsAndBehaviourComeFromTheTable) {
-    DeviceProfile rw;
-    LoadFamilyProfile(RW, 999, &rw);
-    EXPECT_EQ(rw.displayName, "Readwell");
-    EXPECT_TRUE(rw.extendedAddressing);
-    EXPECT_EQ(rw.flashStart, 0x2100u);
-    EXPECT_EQ(rw.flashEnd, 0x1FF00u);
-    EXPECT_EQ(rw.infoStart, 0x1000u);
-    EXPECT_EQ(rw.infoSegmentCount, 3u);
-    EXPECT_EQ(rw.infoSegmentSize, 64u);
-    EXPECT_EQ(rw.bootloaderBaud, 57600u);
-    EXPECT_EQ(rw.restartWaitMs, 2000u);
-    EXPECT_TRUE(rw.saveSettings && rw.eraseDataAfterUpdate && rw.checkBattery && rw.setClockAfterUpdate);
-    EXPECT_FALSE(rw.loginBeforeSettings || rw.firmwareCheckInit || rw.calibrationReminder);
+// The family table, row by row: identity and update behaviour, then memory layout and
+// bootloader speed. `firstVersion` is the version rule: kNever, 0 for every version, else
+// the first version that can be updated.
+namespace {
+constexpr uint32_t kNever = UINT32_MAX;
+struct FamilyRow {
+    int family;
+    const char* code;
+    const char* displayName;
+    bool save, eraseData, battery, login, clock, checkInit, calibration, updateErasesData;
+    uint32_t restartWaitMs;
+    uint32_t firstVersion;
+    bool extended;
+    uint32_t flashStart, flashEnd, infoStart, infoSegments, infoSegmentSize, baud;
+};
+// clang-format off
+const FamilyRow kFamilyTable[] = {
+    //                                                   save   erase  batt   login  clock  init   calib  wipes   wait  rule    20-bit flash start/end      INFO  segs size  baud
+    {UNKNOWN,        "UNKNOWN",  "UNKNOWN",                 false, false, false, false, false, false, false, false, 7000, kNever, false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {KT7,            "KT7",      "Kt7",                     true,  false, true,  false, true,  true,  false, true,  1000, kNever, false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {KT7R,           "KT7R",     "Kt7r",                    true,  false, true,  false, true,  true,  false, true,  1000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {KT72,           "KT72",     "Kt72",                    true,  true,  true,  false, true,  true,  false, true,  6000, 103,    false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {QV,             "QV",       "Quillon",                 true,  true,  true,  false, false, true,  false, true,  6000, 105,    false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {RL,             "RL",       "Ravelin",                 true,  true,  false, false, false, true,  false, true,  4000, kNever, false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {HMINI,          "HMINI",    "Heron Mini",              true,  false, false, true,  false, false, false, false, 8500, 118,    false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {TL,             "TL",       "Tallis 8",                true,  true,  true,  false, true,  false, false, true,  7000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {CF22,           "CF22",     "Lumex CF-22",             true,  true,  false, false, true,  false, true,  true,  3000, 150,    false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {VM,             "VM",       "Vellum Meter",            true,  true,  true,  false, true,  false, true,  true,  7000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {DIGITAL_SENSOR, "MOSSY-QA", "Digital Sensor",          false, false, false, false, false, false, false, false, 1000, kNever, false, 0x8000, 0xF9FF,  0x1000, 3, 64,  9600},
+    {SWXR,           "SWXR",     "Swallow XR",              true,  true,  false, false, true,  false, false, true,  2000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {H7S,            "H7S",      "Heron Series 7",          true,  false, false, true,  false, false, false, false, 2000, 351,    false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {GLX,            "GLX",      "GLX",                     true,  false, true,  false, false, false, false, false, 7000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {RW,             "RW",       "Readwell",                true,  true,  true,  false, true,  false, false, true,  2000, 0,      true,  0x2100, 0x1FF00, 0x1000, 3, 64,  57600},
+    {HN9,            "HN9",      "Heron 9",                 true,  true,  false, true,  true,  false, false, true,  8000, 0,      true,  0x2100, 0x1FF00, 0x1000, 3, 64,  57600},
+    {KSR,            "KSR",      "Heron KSR",               true,  true,  false, false, true,  false, false, true,  8000, 0,      true,  0x5C00, 0x3BFFF, 0x1800, 3, 128, 57600},
+    {PTX9,           "PTX9",     "PTX9",                    true,  false, false, true,  false, false, false, false, 2000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {ZQ8,            "ZQ8",      "zQ8",                     true,  true,  true,  false, true,  true,  false, true,  6000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {MYR,            "MYR",      "MYR4 Logger",             true,  true,  false, false, true,  true,  false, true,  6000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {HBA,            "HBA",      "Heron Base",              true,  false, false, true,  false, false, false, false, 2000, 0,      false, 0x1100, 0xF9FF,  0x1000, 2, 128, 9600},
+    {FIELDPT,        "FIELDPT",  "fieldpt",                 true,  false, false, false, true,  true,  false, false, 6000, 0,      true,  0x2100, 0x1FF00, 0x1000, 3, 64,  57600},
+    {HN9OPX,         "HN9OPX",   "Heron 9 OPX",             true,  true,  false, true,  true,  false, false, true,  8000, 0,      true,  0x8000, 0x27FFF, 0x1800, 3, 128, 57600},
+    {BLI,            "BLI",      "Brasslock Infiltrometer", true,  true,  true,  false, true,  false, false, true,  8000, 0,      true,  0x2100, 0x1FF00, 0x1000, 3, 64,  57600},
+};
+// clang-format on
+}  // namespace
 
-    DeviceProfile ksr;
-    LoadFamilyProfile(KSR, 100, &ksr);
-    EXPECT_EQ(ksr.flashStart, 0x5C00u);
-    EXPECT_EQ(ksr.flashEnd, 0x3BFFFu);
-    EXPECT_EQ(ksr.infoStart, 0x1800u);
-    EXPECT_EQ(ksr.infoSegmentSize, 128u);
+TEST(LoadFamilyProfile, EveryRowAsTheFamilyTableGivesIt) {
+    ASSERT_EQ(std::size(kFamilyTable), static_cast<size_t>(END));
+    for (size_t i = 0; i < std::size(kFamilyTable); ++i) {
+        const FamilyRow& r = kFamilyTable[i];
+        SCOPED_TRACE(r.code);
+        ASSERT_EQ(r.family, static_cast<int>(i));
+        EXPECT_EQ(FamilyCode(r.family), r.code);
+        EXPECT_EQ(FamilyDisplayName(r.family), r.displayName);
+        EXPECT_EQ(UpdateErasesStoredData(r.family), r.updateErasesData);
 
-    DeviceProfile sensor;
-    LoadFamilyProfile(DIGITAL_SENSOR, 999, &sensor);
-    EXPECT_EQ(sensor.flashStart, 0x8000u);
-    EXPECT_FALSE(sensor.extendedAddressing);
-    EXPECT_FALSE(sensor.versionSupported);
-
-    DeviceProfile cf;
-    LoadFamilyProfile(CF22, 150, &cf);
-    EXPECT_TRUE(cf.calibrationReminder);
-    EXPECT_EQ(cf.displayName, "Lumex CF-22");
-    EXPECT_FALSE(cf.extendedAddressing);
-    EXPECT_EQ(cf.flashEnd, 0xF9FFu);
+        std::vector<uint32_t> versions = {0, 1, 102, 999, 65535};
+        if (r.firstVersion != kNever && r.firstVersion > 0) {
+            versions.push_back(r.firstVersion - 1);
+            versions.push_back(r.firstVersion);
+        }
+        for (uint32_t version : versions) {
+            SCOPED_TRACE(version);
+            DeviceProfile p;
+            p.identityText = "left over";
+            p.minVersion = 5;
+            LoadFamilyProfile(r.family, version, &p);
+            EXPECT_EQ(p.family, r.family);
+            EXPECT_EQ(p.displayName, r.displayName);
+            EXPECT_EQ(p.identityText, "");  // the whole profile starts from zero
+            EXPECT_EQ(p.version, version);
+            EXPECT_EQ(p.restartWaitMs, r.restartWaitMs);
+            EXPECT_EQ(p.saveSettings, r.save);
+            EXPECT_EQ(p.eraseDataAfterUpdate, r.eraseData);
+            EXPECT_EQ(p.checkBattery, r.battery);
+            EXPECT_EQ(p.loginBeforeSettings, r.login);
+            EXPECT_EQ(p.setClockAfterUpdate, r.clock);
+            EXPECT_EQ(p.firmwareCheckInit, r.checkInit);
+            EXPECT_EQ(p.calibrationReminder, r.calibration);
+            EXPECT_EQ(p.versionSupported, r.firstVersion != kNever && version >= r.firstVersion);
+            EXPECT_EQ(p.extendedAddressing, r.extended);
+            EXPECT_EQ(p.flashStart, r.flashStart);
+            EXPECT_EQ(p.flashEnd, r.flashEnd);
+            EXPECT_EQ(p.infoStart, r.infoStart);
+            EXPECT_EQ(p.infoSegmentCount, r.infoSegments);
+            EXPECT_EQ(p.infoSegmentSize, r.infoSegmentSize);
+            EXPECT_EQ(p.bootloaderBaud, r.baud);
+            // Only the Heron 9 carries a version window.
+            EXPECT_EQ(p.hasVersionWindow, r.family == HN9);
+            EXPECT_EQ(p.minVersion, r.family == HN9 ? 202u : 0u);
+            EXPECT_EQ(p.maxVersion, r.family == HN9 ? 999u : 0u);
+        }
+    }
 }
 
 TEST(LoadFamilyProfile, ValuesOutsideTheTableAreUnknownAndUnsupported) {
@@ -127,17 +189,14 @@ TEST(LoadFamilyProfile, ValuesOutsideTheTableAreUnknownAndUnsupported) {
     }
 }
 
-TEST(CatalogueTables, CodesNamesAndTheErasesDataColumn) {
-    EXPECT_EQ(FamilyCode(DIGITAL_SENSOR), "MOSSY-QA");
+// Rows 0 to 23 are in the family table above; here the closing entry and what lies outside.
+TEST(CatalogueTables, TheClosingEntryAndValuesOutsideTheTable) {
     EXPECT_EQ(FamilyCode(END), "END");
     EXPECT_EQ(FamilyDisplayName(END), "END");
-    EXPECT_EQ(FamilyDisplayName(BLI), "Brasslock Infiltrometer");
-    EXPECT_EQ(FamilyDisplayName(ZQ8), "zQ8");
+    EXPECT_FALSE(UpdateErasesStoredData(END));
     EXPECT_EQ(FamilyCode(77), "UNKNOWN");
-    EXPECT_TRUE(UpdateErasesStoredData(RW));
-    EXPECT_FALSE(UpdateErasesStoredData(HMINI));
-    EXPECT_FALSE(UpdateErasesStoredData(FIELDPT));
-    EXPECT_FALSE(UpdateErasesStoredData(GLX));
+    EXPECT_EQ(FamilyDisplayName(-1), "UNKNOWN");
+    EXPECT_FALSE(UpdateErasesStoredData(-1));
     // Every real family's code identifies that family.
     for (int f = KT7; f < END; ++f) {
         DeviceProfile p;

@@ -62,6 +62,11 @@ TEST_F(CliTest, UpdatesAReadwellAndSaysSo) {
     EXPECT_NE(ReadFile(Folder() + "/Vornell Firmware Updater.errors.txt").find("Finished updating device in "),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Folder() + "/Readwell.settings.txt"));
+    // Owner-only: the folder and the log hold the user's instruments and sites.
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(Folder()).permissions() & fs::perms::mask, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(Folder() + "/Vornell Firmware Updater.errors.txt").permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(CliTest, AQuestionWithoutATerminalOrYesIsCancelled) {
@@ -97,18 +102,27 @@ TEST_F(CliTest, DumpListHelpAndBadFiles) {
     EXPECT_NE(bad.output.find("File Error: The file \"bad.txt\" is not a valid firmware file."), std::string::npos);
     EXPECT_EQ(bad.LastLine(), "result -100");
 
-    // A registered simulator shows in the list as the window shows it.
-    vornsim::Options options;
-    options.family = "RW";
-    options.portName = "vornsim5";
-    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
-    auto sim = vornsim::MakeInstrument(options);
-    ASSERT_TRUE(sim->Start());
-    CliRun list = Cli("--list-ports");
-    sim->Stop();
-    unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(list.status, 0);
-    EXPECT_NE(list.output.find("vornsim5 Simulated Readwell\n"), std::string::npos) << list.output;
+    // A registered simulator shows in the list as the window shows it. Its description is
+    // someone else's text: escape sequences in it reach the terminal defanged.
+    auto listedWith = [&](const std::string& name, const std::string& description) {
+        vornsim::Options options;
+        options.family = "RW";
+        options.portName = name;
+        options.description = description;
+        setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+        auto sim = vornsim::MakeInstrument(options);
+        EXPECT_TRUE(sim->Start());
+        CliRun list = Cli("--list-ports");
+        sim->Stop();
+        unsetenv("XDG_RUNTIME_DIR");
+        EXPECT_EQ(list.status, 0);
+        return list.output;
+    };
+    std::string listed = listedWith("vornsim5", "");
+    EXPECT_NE(listed.find("vornsim5 Simulated Readwell\n"), std::string::npos) << listed;
+    listed = listedWith("vornsim6", "Evil\x1b]0;owned\x07\x1b[2J");
+    EXPECT_NE(listed.find("vornsim6 Evil\\x1B]0;owned\\x07\\x1B[2J\n"), std::string::npos) << listed;
+    EXPECT_EQ(listed.find('\x1b'), std::string::npos);
 
     EXPECT_EQ(Cli("--help").status, 0);
     EXPECT_NE(Cli("--version").output.find(VORN_VERSION_STRING), std::string::npos);
@@ -162,4 +176,41 @@ TEST(CliOrdinaryUser, UpdatesAndIsToldAboutPortsItCannotHave) {
     EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser(
         "CliTest.UpdatesAReadwellAndSaysSo:CliTest.APortTheUserMayNotOpenSaysWhatToDo:CliTest.APortAnotherProgram*",
         {{"VORN_CLI_PATH", VORN_CLI}, {"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
+}
+
+TEST_F(CliTest, FactoryChoicesWithoutFactoryModeAndUnsafeSerialNumbersAreUsageErrors) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"--keep-data", " is a factory-mode choice: add --factory"},
+        {"--new-serial KT-0042", " is a factory-mode choice: add --factory"},
+        // A line end would run the rest as a command of its own ("boot ZELK": the loader).
+        {"--factory --new-serial \"$(printf 'KT-0042\\rboot ZELK')\"", "--new-serial holds a line break"},
+    };
+    for (const auto& [args, said] : cases) {
+        SCOPED_TRACE(args);
+        CliRun run = Cli("--port vornsim0 --firmware '" + SampleFirmwarePath() + "' " + args);
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("usage:"), std::string::npos);
+    }
+}
+
+// "--yes" confirms; it does not give up an instrument's settings. That takes its own option.
+TEST_F(CliTest, GoingOnWithoutTheSettingsTakesItsOwnOption) {
+    const std::string firmware = dir.File("sixteen.txt");
+    WriteSixteenBitFirmware(firmware);
+    SimInstrument refused("KT72", 204, {{"uninitialised", ""}});
+    CliRun run = Cli("--port " + refused.Port() + " --firmware '" + firmware + "' --factory --keep-data --yes");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("(answered OK: --yes)"), std::string::npos);  // "Wrong Device"
+    EXPECT_NE(run.output.find("Settings Retrieve Error: "), std::string::npos);
+    EXPECT_NE(run.output.find("--yes does not answer this question"), std::string::npos);
+    EXPECT_EQ(run.LastLine(), "result -40");
+    EXPECT_EQ(refused.Transcript().find("boot ZELK"), std::string::npos);
+
+    SimInstrument accepted("KT72", 204, {{"uninitialised", ""}});
+    run = Cli("--port " + accepted.Port() + " --firmware '" + firmware +
+              "' --factory --keep-data --yes --accept-settings-loss");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("(answered OK: --accept-settings-loss)"), std::string::npos);
+    EXPECT_TRUE(FlashHolds(accepted.Snapshot(), ReadTiText(ReadFile(firmware))));
 }

@@ -50,13 +50,25 @@ public:
     int uploadReports = 0;
     int eraseReports = 0;
 
-    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+    // Scripted factory choices; a hook may change them while the update runs.
+    bool keepData = false;
+    bool replaceSerialNumber = false;
+    std::string newSerialNumber;
+    // Run at every status text and every bar position, after it was recorded.
+    std::function<void(const std::string& status)> onStatus;
+    std::function<void(int position)> onProgress;
+
+    void ShowStatus(const std::string& text) override {
+        statuses.push_back(text);
+        if (onStatus) onStatus(text);
+    }
     void HideStatus() override {}
     void SetConnectText(const std::string& text) override { connectText = text; }
     int Progress() const override { return progress; }
     void SetProgress(int position) override {
         progress = position;
         progressSeen.push_back(position);
+        if (onProgress) onProgress(position);
     }
     void BeginUpload(float position) override { SetProgress(static_cast<int>(position)); }
     // Runs at every progress report with the code and how many of that code came so far.
@@ -79,6 +91,9 @@ public:
     }
     void Beep(int) override {}
     void PumpEvents() override {}
+    bool KeepData() const override { return keepData; }
+    bool ReplaceSerialNumber() const override { return replaceSerialNumber; }
+    std::string NewSerialNumber() const override { return newSerialNumber; }
 
     std::vector<std::string> Titles() const;
     bool SawStatus(const std::string& text) const;

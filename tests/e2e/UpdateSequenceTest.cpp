@@ -2,10 +2,13 @@
 // instrument holds afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "bsl/VornBSLHost.h"
 #include "e2e/E2ESupport.h"
+#include "protocol/ScriptedPeer.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
@@ -50,8 +53,9 @@ protected:
         r.firmwareVersion = host.firmwareVersion;
         return r;
     }
-    int32_t Update(const UpdateRequest& request) {
-        UpdateSequence sequence(&log, session, host, ui);
+    // `with` replaces the loaded firmware (an empty host: none loaded).
+    int32_t Update(const UpdateRequest& request, VornBSLHost* with = nullptr) {
+        UpdateSequence sequence(&log, session, with ? *with : host, ui);
         int32_t rc = sequence.Run(request);
         profile = sequence.Profile();
         return rc;
@@ -96,6 +100,8 @@ TEST_F(UpdateTest, AReadwellIsLoadedRestoredClockedAndErased) {
     EXPECT_EQ(ui.connectText, "You may disconnect your Readwell now.");
     EXPECT_GT(ui.uploadReports, 1);
     EXPECT_GT(ui.eraseReports, 10);  // one report every tenth segment
+    // The bar's own positions (the reports in between move it through the UpdateUi).
+    EXPECT_EQ(ui.progressSeen, (std::vector<int>{0, 2, 4, 6, 8, 21, 92, 94, 96, 98, 100}));
     EXPECT_NE(LogText().find("VornBSL Host: Finished updating device in "), std::string::npos);
     for (const char* status : {"Checking battery power...", "Saving settings for this Readwell...",
                                "Starting the firmware loader...", "Erasing firmware memory...",
@@ -208,32 +214,22 @@ TEST_F(UpdateTest, AVersionOutsideTheWindowCanBeRefused) {
                                 "Click OK to force the update anyway.\nClick CANCEL to quit the updater.");
 }
 
-TEST_F(UpdateTest, APortInUseIsReportedAsSuch) {
-    SimInstrument sim("RW", 102);
-    VornSerial holder(nullptr);
-    ASSERT_EQ(holder.VSOpen(sim.Port(), 9600), 1);
-    EXPECT_EQ(Update(Request(sim.Port())), -20);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].title, "Connection Error");
-    EXPECT_EQ(ui.boxes[0].text, "Comm Port \"" + sim.Port() + " Simulated\" is already in use by another application.\n"
-                                "Please choose a new Comm Port to use or quit the application using this port.");
-}
-
-TEST_F(UpdateTest, NoInstrumentOnThePort) {
-    PtyPair silent;
-    EXPECT_EQ(Update(Request(silent.SlavePath())), -20);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "The Vornell Firmware Updater is unable to connect to your Readwell\n on Comm Port \"" +
-                                    silent.SlavePath() + " Simulated\".\n\nPlease check your serial cable and Comm Port choice.");
-}
-
 TEST_F(UpdateTest, FactoryModeLoadsAKt72AndRestoresItsLoggerSettings) {
     UseSixteenBitImage();
     SimInstrument sim("KT72", 204);
     auto before = sim.Snapshot();
+    // A cellular Kt72: its APN password and authentication key are credentials.
+    const std::string password = before.settings.at("-passwd"), key = before.settings.at("-authkey");
+    ASSERT_FALSE(password.empty());
+    ASSERT_EQ(key.size(), 32u);
     auto request = Request(sim.Port());
     request.factoryMode = true;
     ui.answers = {true};  // Wrong Device: load anyway
+    log.SetLevel(VornLog::kBytes);
+    std::string savedFile;
+    ui.onReport = [&](int code, int count) {
+        if (code == 'W' && count == 1) savedFile = ReadFile(SettingsFile());
+    };
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto after = sim.Snapshot();
     EXPECT_TRUE(FlashHolds(after, image));
@@ -243,6 +239,15 @@ TEST_F(UpdateTest, FactoryModeLoadsAKt72AndRestoresItsLoggerSettings) {
     expected["-build"] = "B999-NEW";
     EXPECT_EQ(after.settings, expected);
     EXPECT_TRUE(Sent(sim, "yes\r"));  // the Kt72's data is erased through the library
+    // The settings file keeps the values to restore; the log, at every level, only masks.
+    EXPECT_NE(savedFile.find("passwd=\"" + password + "\""), std::string::npos) << savedFile;
+    const std::string text = LogText();
+    EXPECT_EQ(text.find(password), std::string::npos);
+    EXPECT_EQ(text.find(key), std::string::npos);
+    EXPECT_EQ(text.find(key.substr(0, 12)), std::string::npos);
+    for (const char* masked : {"APNPasswdCommand found APN password \"********\"", "APNPasswdCommand set APN password to \"********\"",
+                               "AuthKeyCommand found authkey \"********\"", "AuthKeyCommand set authkey to \"********\""})
+        EXPECT_NE(text.find(masked), std::string::npos) << masked;
 }
 
 TEST_F(UpdateTest, FactoryModeLoadsAHeron9AndRestoresItsRecordsKeepingData) {
@@ -251,7 +256,7 @@ TEST_F(UpdateTest, FactoryModeLoadsAHeron9AndRestoresItsRecordsKeepingData) {
     ASSERT_FALSE(before.records.empty());
     auto request = Request(sim.Port());
     request.factoryMode = true;
-    request.keepData = true;
+    ui.keepData = true;
     ui.answers = {true};
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto after = sim.Snapshot();
@@ -267,8 +272,8 @@ TEST_F(UpdateTest, ANewSerialNumberReplacesTheSavedOne) {
     auto before = sim.Snapshot();
     auto request = Request(sim.Port());
     request.factoryMode = true;
-    request.replaceSerialNumber = true;
-    request.newSerialNumber = "RW-77777";
+    ui.replaceSerialNumber = true;
+    ui.newSerialNumber = "RW-77777";
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto expected = before.settings;
     expected["-sn"] = "RW-77777";
@@ -279,8 +284,8 @@ TEST_F(UpdateTest, ANewSerialNumberReplacesTheSavedOne) {
     auto kept = other.Snapshot();
     auto plain = Request(other.Port());
     plain.factoryMode = true;
-    plain.newSerialNumber = "RW-77777";
     ui = RecordingUi{};
+    ui.newSerialNumber = "RW-77777";
     ASSERT_EQ(Update(plain), 1);
     EXPECT_EQ(other.Snapshot().settings, kept.settings);
 }
@@ -361,3 +366,398 @@ TEST_F(UpdateTest, AVellumMeterIsRemindedWithTheLiteratureAddress) {
     EXPECT_EQ(ui.boxes.back().title, "Please Calibrate Your Vellum");
     EXPECT_NE(ui.boxes.back().text.find(UpdateSequence::SupportLiteratureAddress()), std::string::npos);
 }
+
+// ---------------------------------------------------------------------------------------
+// How every way an update can end looks: one simulated instrument per row, a fault switch
+// or a hook that strikes at a chosen step, and what the user saw and what was left.
+
+namespace {
+
+// How far the update got with the instrument.
+enum class Reached {
+    kNothing,     // not a byte reached the instrument
+    kInstrument,  // its firmware was talked to, its loader took no frame
+    kLoader,      // the loader took frames (erase, upload ...)
+};
+
+class UpdateEndingTest;
+
+struct Ending {
+    const char* name;
+    const char* family;
+    uint32_t version;
+    std::map<std::string, std::string> switches;
+    std::function<void(UpdateEndingTest&)> arrange;  // request, answers, image, hooks
+    int32_t result;
+    const char* title;  // a failure's box (the last one); for a success, a box that was shown
+    const char* text;   // part of that box's text
+    bool settingsFileKept;
+    Reached reached;
+    std::function<void(UpdateEndingTest&)> check;  // anything more to see afterwards
+};
+void PrintTo(const Ending& e, std::ostream* os) { *os << e.name; }
+
+class UpdateEndingTest : public UpdateTest, public ::testing::WithParamInterface<Ending> {
+public:
+    using UpdateTest::dir;
+    using UpdateTest::host;
+    using UpdateTest::ui;
+
+    void LoadImage(const std::string& text) {
+        std::string path = dir.File("image.txt");
+        WriteFile(path, text);
+        load = vorn::update::LoadFirmwareFile(host, path, kCaption);
+        ASSERT_EQ(load.status, 1) << text;
+    }
+    void SixteenBit() { UseSixteenBitImage(); }
+    // Every answer of the loader from now on arrives damaged.
+    void GarbleLoader() { sim->Sim().WithState([](vornsim::InstrumentState& s) { s.bslCorruptRate = 1.0; }); }
+    // The instrument's firmware stops answering command lines, or answers again.
+    // `answered` more lines are answered first.
+    void Quiet(bool on, long answered = 0) {
+        sim->Sim().WithState([on, answered](vornsim::InstrumentState& s) {
+            s.quietAfter = on ? s.linesHeard + answered : -1;
+            s.quietLines = 1000000;
+        });
+    }
+    bool Sent(const std::string& command) { return sim->Transcript().find(command) != std::string::npos; }
+    std::string SettingsPath() const { return SettingsFile(); }
+
+    std::unique_ptr<SimInstrument> sim;
+    UpdateRequest request;
+    VornBSLHost* replacement = nullptr;  // another host for the update (no firmware loaded)
+    std::unique_ptr<VornBSLHost> emptyHost;
+    std::unique_ptr<PtyPair> silentPort;
+    std::unique_ptr<VornSerial> holder;
+    std::unique_ptr<ScriptedPeer> peer;
+    // A device of our own making on the port, answering "get -ver" with `identity`.
+    void Peer(const std::string& identity) {
+        peer = std::make_unique<ScriptedPeer>(
+            [identity](const std::string& command) { return command == "get -ver" ? identity : std::string(); });
+        request.portName = peer->SlavePath();
+        request.portDescription = "ttyPEER";
+    }
+};
+
+constexpr const char* kWork = "encountered an error working with your Readwell.\n\nPlease try again.\n\n[Error ";
+const std::string kCode = std::string("@2100\n") + "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n";
+
+void NewerFirmwareOk(UpdateEndingTest& t) { t.ui.answers = {true}; }
+void Factory(UpdateEndingTest& t) {
+    t.request.factoryMode = true;
+    t.ui.answers = {true, true};  // "Wrong Device" where asked, then the next question
+}
+// A factory update of a Kt72 that was never set up: its settings cannot be read.
+void BlankKt72(UpdateEndingTest& t, bool goOn) {
+    t.SixteenBit();
+    t.request.factoryMode = true;
+    t.ui.answers = {true, goOn};  // "Wrong Device", "Settings Retrieve Error"
+    // Without saved settings the logger's data erase has no name to check it by (-37).
+    t.ui.keepData = true;
+}
+std::function<void(UpdateEndingTest&)> GarbleAtStatus(std::string status) {
+    return [status](UpdateEndingTest& t) {
+        NewerFirmwareOk(t);
+        t.ui.onStatus = [&t, status](const std::string& s) {
+            if (s == status) t.GarbleLoader();
+        };
+    };
+}
+std::function<void(UpdateEndingTest&)> GarbleAtReport(int code) {
+    return [code](UpdateEndingTest& t) {
+        NewerFirmwareOk(t);
+        t.ui.onReport = [&t, code](int c, int count) {
+            if (c == code && count == 1) t.GarbleLoader();
+        };
+    };
+}
+// Changes a factory choice once the new firmware runs, long after Start.
+std::function<void(UpdateEndingTest&)> WhileUpdating(std::function<void(RecordingUi&)> change) {
+    return [change](UpdateEndingTest& t) {
+        t.ui.onStatus = [&t, change](const std::string& s) {
+            if (s == "Checking new firmware...") change(t.ui);
+        };
+    };
+}
+
+const std::vector<Ending>& Endings() {
+    using R = Reached;
+    static const std::vector<Ending> endings = {
+        // Refused before connecting.
+        {"NoFirmwareLoaded", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             Factory(t);
+             t.emptyHost = std::make_unique<VornBSLHost>(nullptr);
+             t.replacement = t.emptyHost.get();
+         },
+         -10, "No Firmware Loaded", "no firmware file is open", false, R::kNothing, {}},
+        {"ImageWithoutCode", "RW", 102, {}, [](UpdateEndingTest& t) { t.LoadImage("@FFFE\n00 21\nq\n"); },
+         -11, "Firmware File Error", "holds no program code, only interrupt vectors", false, R::kNothing, {}},
+        {"FourDigitFamilyGivenCodeAboveFFFF", "RW", 102, {},
+         [](UpdateEndingTest& t) { t.host.firmwareFamily = KT72; },
+         -11, "Firmware Does Not Fit", "at 0x10000 to 0x", false, R::kNothing, {}},
+        {"SerialNumberWithALineBreak", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             Factory(t);
+             t.ui.replaceSerialNumber = true;
+             t.ui.newSerialNumber = "RW-1\rboot ZELK";
+         },
+         -11, "Serial Number Error", "holds a line break or another control character", false, R::kNothing, {}},
+        // Refused once the instrument is known, before its loader is started.
+        {"BlockRunningIntoTheLoaderArea", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             std::string block;  // 32 bytes: 0xF9F0 to 0xFA0F
+             for (int i = 0; i < 32; ++i) block += "5A ";
+             t.LoadImage(kCode + "@F9F0\n" + block + "\n@FFFE\n00 21\nq\n");
+         },
+         -11, "Firmware Does Not Fit", "in the firmware loader's own area 0x0FA00 to 0x0FFFF", false, R::kInstrument, {}},
+        {"CodeOutsideMainFlash", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             t.LoadImage("@1000\n00 11 22 33\n" + kCode + "@FFFE\n00 21\nq\n");
+         },
+         -11, "Firmware Does Not Fit", "0x01000 to 0x01003, outside the program memory 0x02100 to 0x1FF00", false,
+         R::kInstrument, {}},
+        {"NoResetVector", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             t.LoadImage(kCode + "@FFE0\n00 21\nq\n");
+         },
+         -11, "Firmware Does Not Fit", "it has no reset vector", false, R::kInstrument, {}},
+        {"ResetVectorOutsideTheCode", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             t.LoadImage(kCode + "@FFFE\n00 30\nq\n");
+         },
+         -11, "Firmware Does Not Fit", "its reset vector 0x3000 points outside its code", false, R::kInstrument, {}},
+        {"FourDigitLoaderGivenCodeAboveFFFF", "KT72", 204, {}, Factory,
+         -11, "Firmware Does Not Fit", "your Kt72: it holds code at 0x10000", false, R::kInstrument, {}},
+        {"FoundInItsLoaderAndStillChecked", "RW", 102, {{"in-bootloader", ""}},
+         [](UpdateEndingTest& t) { t.LoadImage(kCode + "@FFFE\n00 30\nq\n"); },
+         -11, "Firmware Does Not Fit", "points outside its code", false, R::kInstrument, {}},
+        // The settings must be safe in their file before anything is erased.
+        {"SettingsFileCannotBeWritten", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             std::filesystem::create_directories(t.SettingsPath());  // the name is taken by a folder
+         },
+         -104, "Settings File Error", "could not keep the settings of your Readwell in the file", true, R::kInstrument,
+         [](UpdateEndingTest& t) {
+             EXPECT_TRUE(std::filesystem::is_directory(t.SettingsPath()));  // untouched, and no half file beside it
+             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.dir.Path()), {}), 2);  // the log and the folder
+         }},
+        {"SettingsRetrieveErrorCancelled", "KT72", 204, {{"uninitialised", ""}},
+         [](UpdateEndingTest& t) { BlankKt72(t, false); },
+         -40, "Settings Retrieve Error", "Click CANCEL to try retrieving the settings again.", false, R::kInstrument, {}},
+        // The loader.
+        {"NoWorkingLoader", "RW", 102, {{"bsl-missing", ""}}, NewerFirmwareOk,
+         -112, "Firmware Loader Error", "This Readwell does not have a working firmware loader.", true, R::kInstrument, {}},
+        {"LoaderAnswersDamaged", "RW", 102, {}, GarbleAtStatus("Starting the firmware loader..."),
+         -110, "Firmware Loader Error", "is unable to connect to the firmware loader in your Readwell.\n\nPlease try again.",
+         true, R::kLoader, {}},
+        // After the erase: the instrument has no firmware; the file must stay for the next Start.
+        {"InfoEraseFails", "RW", 102, {}, GarbleAtStatus("Erasing firmware memory..."),
+         -1, "INFO Memory Erase Error", kWork, true, R::kLoader, {}},
+        {"FlashEraseFails", "RW", 102, {}, GarbleAtReport('X'), -1, "Firmware Erase Error", kWork, true, R::kLoader, {}},
+        {"UploadFails", "RW", 102, {}, GarbleAtReport('W'), -1, "Firmware Upload Error", kWork, true, R::kLoader, {}},
+        {"VectorsUnanswered", "RW", 102, {}, GarbleAtStatus("Restarting the Readwell, please wait..."),
+         -21, "Firmware Upload Error", kWork, true, R::kLoader, {}},
+        {"ReconnectionFailsThreeTimes", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             t.ui.onProgress = [&t](int position) {
+                 if (position == 92) t.sim->Sim().Call([](vornsim::Simulator& s) { s.PowerOff(); });
+             };
+         },
+         -20, "Connection Error", kWork, true, R::kLoader, {}},
+        {"NewFirmwareCorrupt", "RW", 102, {{"code-corrupt", ""}}, NewerFirmwareOk,
+         -1, "Firmware Error", "The new firmware for your Readwell is corrupt!\n\nPlease try again or contact Vornell.", true,
+         R::kLoader, {}},
+        {"DataChipReportsErrors", "RW", 102, {{"dataflash-fail", ""}}, NewerFirmwareOk,
+         -65, "Data Erase Error", "in your Readwellbecause the data storage chip is reporting errors.\n\nPlease contact Vornell",
+         true, R::kLoader, {}},
+        {"DataEraseRefused", "RW", 102, {{"error-command", "yes"}}, NewerFirmwareOk,
+         -34, "Data Erase Error", "unable to erase the data in your Readwell.\nPlease try again.\n[Error: -34]", true,
+         R::kLoader, {}},
+        // Going on without the settings, and the serial number alone.
+        {"SettingsRetrieveErrorOk", "KT72", 204, {{"uninitialised", ""}},
+         [](UpdateEndingTest& t) { BlankKt72(t, true); },
+         1, "Settings Retrieve Error", "Click OK to continue loading new firmware.", false, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_FALSE(t.ui.SawStatus("Restoring settings...") && t.Sent("set -sn"));
+             EXPECT_FALSE(t.Sent("set -i "));
+         }},
+        {"SerialNumberAloneRestored", "KT72", 204, {{"uninitialised", ""}},
+         [](UpdateEndingTest& t) {
+             BlankKt72(t, true);
+             WhileUpdating([](RecordingUi& ui) {
+                 ui.replaceSerialNumber = true;
+                 ui.newSerialNumber = "KT-0042";
+             })(t);
+         },
+         1, "Settings Retrieve Error", "Click OK", false, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_EQ(t.sim->Snapshot().settings["-sn"], "KT-0042");
+             EXPECT_FALSE(t.Sent("set -i "));
+         }},
+        // Login refused before the settings are saved, and after the upload.
+        {"LoginRefusedBeforeSaving", "HN9", 230, {},
+         [](UpdateEndingTest& t) {
+             Factory(t);
+             t.ui.onStatus = [&t](const std::string& s) {
+                 if (s == "Saving settings for this Readwell...") t.Quiet(true);
+             };
+         },
+         -25, "Login Error", "could not retrieve the settings from your Readwell", false, R::kInstrument, {}},
+        // Found in its loader, so the first login is the one after the restart; the firmware
+        // answers the reconnection's identity question, then nothing until the login is over.
+        {"LoginRefusedAfterTheUpload", "HN9", 230, {{"in-bootloader", ""}},
+         [](UpdateEndingTest& t) {
+             t.ui.onProgress = [&t](int position) {
+                 if (position == 92) t.Quiet(true, 1);
+             };
+             t.ui.onStatus = [&t](const std::string& s) {
+                 if (s == "Checking new firmware...") t.Quiet(false);
+             };
+         },
+         1, "Login Error", "failed to log into your Readwell.\nPlease check the settings on your instrument", false,
+         R::kLoader, {}},
+        // The factory choices as they are when their step comes, not when Start was pressed.
+        {"KeepDataTickedDuringTheUpdate", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             Factory(t);
+             WhileUpdating([](RecordingUi& ui) { ui.keepData = true; })(t);
+         },
+         1, "", "", false, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_FALSE(t.Sent("yes\r"));
+             EXPECT_FALSE(t.ui.SawStatus("Erasing old data..."));
+         }},
+        {"KeepDataClearedDuringTheUpdate", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             Factory(t);
+             t.ui.keepData = true;
+             WhileUpdating([](RecordingUi& ui) { ui.keepData = false; })(t);
+         },
+         1, "", "", false, R::kLoader, [](UpdateEndingTest& t) { EXPECT_TRUE(t.Sent("yes\r")); }},
+        {"SerialNumberTypedDuringTheUpdate", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             Factory(t);
+             WhileUpdating([](RecordingUi& ui) {
+                 ui.replaceSerialNumber = true;
+                 ui.newSerialNumber = "RW-55555";
+             })(t);
+         },
+         1, "", "", false, R::kLoader,
+         [](UpdateEndingTest& t) { EXPECT_EQ(t.sim->Snapshot().settings["-sn"], "RW-55555"); }},
+        // The first connection.
+        {"PortMissing", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             t.request.portName = t.dir.File("no-such-port");
+             t.request.portDescription = "ttyNONE";
+         },
+         -20, "Connection Error", "Comm Port \"ttyNONE\" isn't available.\nPlease choose a new Comm Port to use.", false,
+         R::kNothing, {}},
+        {"PortInUse", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             t.holder = std::make_unique<VornSerial>(nullptr);
+             ASSERT_EQ(t.holder->VSOpen(t.sim->Port(), 9600), 1);
+         },
+         -20, "Connection Error",
+         "\" is already in use by another application.\n"
+         "Please choose a new Comm Port to use or quit the application using this port.",
+         false, R::kNothing,
+         [](UpdateEndingTest& t) {
+             ASSERT_EQ(t.ui.boxes.size(), 1u);
+             EXPECT_EQ(t.ui.boxes[0].text, "Comm Port \"" + t.sim->Port() +
+                                               " Simulated\" is already in use by another application.\n"
+                                               "Please choose a new Comm Port to use or quit the application using this port.");
+         }},
+        {"NoInstrumentOnThePort", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             t.silentPort = std::make_unique<PtyPair>();
+             t.request.portName = t.silentPort->SlavePath();
+             t.request.portDescription = "ttySILENT";
+         },
+         -20, "Connection Error",
+         "The Vornell Firmware Updater is unable to connect to your Readwell\n on Comm Port \"ttySILENT\".\n\n"
+         "Please check your serial cable and Comm Port choice.",
+         false, R::kNothing,
+         [](UpdateEndingTest& t) {
+             ASSERT_EQ(t.ui.boxes.size(), 1u);
+             EXPECT_EQ(t.ui.boxes[0].text,
+                       "The Vornell Firmware Updater is unable to connect to your Readwell\n on Comm Port \"ttySILENT\".\n\n"
+                       "Please check your serial cable and Comm Port choice.");
+         }},
+        {"NotASerialPort", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             t.request.portName = "/dev/null";
+             t.request.portDescription = "null";
+         },
+         -20, "Connection Error", "Comm Port \"null\" is not a serial port.\nPlease choose a new Comm Port to use.", false,
+         R::kNothing, {}},
+        {"UnknownDevice", "RW", 102, {}, [](UpdateEndingTest& t) { t.Peer(Reply("ZZ9 1.00")); },
+         -20, "Connection Error",
+         "is unable to connect to your unknown device\n on Comm Port \"ttyPEER\".\n\n"
+         "Please check your serial cable and Comm Port choice.\n\n"
+         "Please verify the device connected is a \"Readwell\" and has a version of\nfirmware that supports updates.",
+         false, R::kNothing, {}},
+        {"DeviceAnswersWithAnError", "RW", 102, {}, [](UpdateEndingTest& t) { t.Peer(Reply("ERROR")); },
+         -20, "Connection Error", "Please check your serial cable and Comm Port choice.\nError -", false, R::kNothing, {}},
+        {"VersionNotSupported", "KT72", 101, {}, {},
+         -20, "Connection Error", "The Vornell Firmware Updater does not support your Kt72\nrunning version 101.", false,
+         R::kInstrument, {}},
+    };
+    return endings;
+}
+
+TEST_P(UpdateEndingTest, EndsAsItShould) {
+    const Ending& e = GetParam();
+    sim = std::make_unique<SimInstrument>(e.family, e.version, e.switches);
+    request = Request(sim->Port());
+    if (e.arrange) e.arrange(*this);
+    if (HasFatalFailure()) return;
+
+    const int32_t rc = Update(request, replacement);
+    ui.onStatus = nullptr;
+    ui.onProgress = nullptr;
+    ui.onReport = nullptr;
+
+    EXPECT_EQ(rc, e.result) << (ui.boxes.empty() ? "no box" : ui.boxes.back().title + ": " + ui.boxes.back().text);
+    const std::string title = e.title;
+    if (e.result < 0) {
+        ASSERT_FALSE(ui.boxes.empty());
+        EXPECT_EQ(ui.boxes.back().title, title);
+        EXPECT_NE(ui.boxes.back().text.find(e.text), std::string::npos) << ui.boxes.back().text;
+        // Exactly one error box; questions answered before it do not count.
+        EXPECT_EQ(std::count_if(ui.boxes.begin(), ui.boxes.end(), [](const RecordingUi::Box& b) { return b.kind == "error"; }),
+                  ui.boxes.back().kind == "error" ? 1 : 0);
+        EXPECT_EQ(ui.progress, 0);
+        EXPECT_EQ(ui.connectText, "Connect " + load.deviceName + " to computer comm port.");
+    } else {
+        EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
+        if (!title.empty()) {
+            auto shown = std::find_if(ui.boxes.begin(), ui.boxes.end(),
+                                      [&](const RecordingUi::Box& b) { return b.title == title; });
+            ASSERT_NE(shown, ui.boxes.end()) << title;
+            EXPECT_NE(shown->text.find(e.text), std::string::npos) << shown->text;
+        }
+    }
+    EXPECT_EQ(std::filesystem::exists(SettingsFile()), e.settingsFileKept);
+
+    auto state = sim->Snapshot();
+    const Reached reached = state.bslFrames > 0          ? Reached::kLoader
+                            : sim->Transcript().empty() ? Reached::kNothing
+                                                        : Reached::kInstrument;
+    EXPECT_EQ(static_cast<int>(reached), static_cast<int>(e.reached)) << "0 nothing, 1 instrument, 2 loader";
+    if (e.reached != Reached::kLoader) {
+        EXPECT_TRUE(state.flash.CodeGood()) << "the instrument's firmware was touched";
+    }
+    if (e.check) e.check(*this);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, UpdateEndingTest, ::testing::ValuesIn(Endings()),
+                         [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
+
+}  // namespace

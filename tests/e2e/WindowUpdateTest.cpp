@@ -109,6 +109,23 @@ TEST_F(WindowUpdateTest, AWrongDeviceIsRefusedInOneBox) {
               std::string::npos);
 }
 
+// "Don't Erase Data" stays a menu item during the update: ticked while the firmware loads,
+// it is what decides the data erase.
+TEST_F(WindowUpdateTest, DontEraseDataTickedDuringTheUpdateIsHonoured) {
+    const std::string firmware = dir.File("sixteen.txt");
+    WriteSixteenBitFirmware(firmware);
+    SimInstrument sim("KT72", 204);
+    ui.answers = {UiService::Answer::Ok};  // "Wrong Device": load it anyway
+    ui.onShow = [&](const ScriptedUi::Shown& box) {
+        if (box.title == "Wrong Device") window->DontEraseData1->trigger();
+    };
+    UpdateThroughTheWindow(sim, {"-factory"}, firmware);
+    EXPECT_TRUE(window->statusText->text().startsWith("Successfully updated firmware in "))
+        << window->statusText->text().toStdString();
+    EXPECT_TRUE(window->DontEraseData1->isChecked());
+    EXPECT_EQ(sim.Transcript().find("yes\r"), std::string::npos);
+}
+
 // QApplication gives the C library the user's locale; a German one has a decimal comma.
 // The logger's coordinates still go out, into the settings file and back with ".".
 TEST_F(WindowUpdateTest, ALoggerKeepsItsCoordinatesUnderADecimalCommaLocale) {

@@ -33,7 +33,7 @@ TEST(DeviceCommand, LongAnswerIsCutAt2048AndTheExcessIsLogged) {
     EXPECT_EQ(n, 2048);
     EXPECT_EQ(rig.proto.LastAnswer().size(), 2048u);
     EXPECT_EQ(answer, std::string(31, 'x'));
-    EXPECT_TRUE(rig.Logged("DeviceCommand got 2017 more bytes than expected (dump\r)"));
+    EXPECT_TRUE(rig.Logged("DeviceCommand got 2017 more bytes than expected (dump\\r)"));  // the log escapes the CR
 }
 
 TEST(DeviceCommand, SilenceOnEveryTryGivesMinus21AfterAllTries) {
@@ -348,6 +348,29 @@ TEST(Hooks, ProgressCanStopWakeAndSettingsAndTraceSeesBothWays) {
     std::string name;
     EXPECT_EQ(rig.proto.NameCommand(&name, kGet), 1);
     EXPECT_EQ(traced, (std::vector<std::string>{"get -i\r", "\rLOG1\r>"}));
+}
+
+TEST(DeviceSettings, SilenceNoLoginCuresIsTriedUpToTheTriesAndEndsAsMinus21) {
+    // "get -i", the last setting asked for, goes unanswered; every new login then hears
+    // an identity nobody can read, so nothing is left to run but the next login.
+    for (uint32_t tries : {1u, 2u}) {
+        SCOPED_TRACE(tries);
+        Rig rig([](const std::string& c) { return c == "get -ver" ? Reply("HELLO") : std::string(); }, tries);
+        ASSERT_EQ(rig.opened, 1);
+        rig.Identify(LT_KT72, 204);
+        DeviceInfo record;
+        uint32_t mask = setting::kName;
+        EXPECT_EQ(rig.proto.DeviceSettings(&record, &mask, kGet), vorn::kPortClosed);
+        EXPECT_EQ(mask, setting::kVersion);  // known before the run; the name never came
+        const std::string text = rig.LogText();
+        int logins = 0;
+        for (size_t at = text.find("DeviceLogin failed with error -30"); at != std::string::npos;
+             at = text.find("DeviceLogin failed with error -30", at + 1))
+            ++logins;
+        EXPECT_EQ(logins, static_cast<int>(tries));
+        EXPECT_EQ(rig.peer.Count("get -i"), static_cast<int>(tries));  // one exchange, never repeated
+        EXPECT_FALSE(rig.Logged("DeviceSettings re-connected to device"));
+    }
 }
 
 TEST(DisconnectDevice, KeepPortOpenLeavesTheConnectionForTheNextConnect) {

@@ -314,3 +314,53 @@ TEST_F(SimulatedInstrument, RestoreSortsRecordsTheInstrumentHeldUnsorted) {
 }
 
 }  // namespace
+
+// A value with a line end or another control character would end its command early and
+// run the rest as a command of its own ("boot ZELK" starts the loader mid-restore).
+// Whatever the value's source, the device's answers, the settings file or the user's new
+// serial number, such a command never reaches the wire, on the logger and lab paths alike.
+TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
+    struct Case {
+        const char* family;
+        uint32_t version;
+        const char* poisonedKey;   // the device's own value, or empty
+        const char* fileKey;       // a settings-file line whose value is replaced, or empty
+        std::string newSerial;     // the user's, or empty
+    };
+    const std::string smuggled = "X\rboot ZELK";
+    const Case cases[] = {
+        {"KT72", 204, "-site", "", ""},   // logger: a device answer
+        {"QV", 109, "", "name", ""},      // logger: the settings file
+        {"QV", 109, "", "", smuggled},     // logger: the new serial number
+        {"HN9", 205, "-tadj", "", ""},    // lab: a device answer
+        {"HN9", 205, "", "name", ""},     // lab: the settings file
+        {"HN9", 205, "", "", smuggled},    // lab: the new serial number
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.poisonedKey + c.fileKey + (c.newSerial.empty() ? "" : "serial"));
+        TearDown();
+        Start(c.family, c.version);
+        if (*c.poisonedKey)
+            sim->WithState([&](vornsim::InstrumentState& s) { s.settings[c.poisonedKey] = "Ridge\x1b[2Jboot ZELK"; });
+        if (profile.loginBeforeSettings) {
+            ASSERT_GT(session.VPLogin(), 0);
+        }
+        const std::string path = dir.File("settings.txt");
+        ASSERT_EQ(session.VPSaveInfo(path), 1);
+        if (*c.fileKey) {
+            std::string text = vorn::test::ReadFile(path);
+            const std::string key = std::string(c.fileKey) + "=\"";
+            const size_t at = text.find(key);
+            ASSERT_NE(at, std::string::npos);
+            text.insert(at + key.size(), smuggled);
+            vorn::test::WriteFile(path, text);
+        }
+        Wipe(*sim);
+        sim->ClearTranscript();
+        session.VPRestoreInfo(path, c.newSerial.empty() ? nullptr : &c.newSerial);
+        EXPECT_EQ(sim->HostTranscript().find("boot ZELK"), std::string::npos);
+        EXPECT_EQ(sim->HostTranscript().find('\x1b'), std::string::npos);
+        EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("refused to send a command with a control character"),
+                  std::string::npos);
+    }
+}

@@ -13,6 +13,7 @@
 
 #include "ScriptedPeer.h"
 #include "protocol/InstInfo.h"
+#include "protocol/SessionConstants.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/VornLog.h"
 #include "support/TestSupport.h"
@@ -216,12 +217,42 @@ TEST(SessionLogin, TypesElevenCharactersFiftyMillisecondsApartThenTheLineEnd) {
     EXPECT_TRUE(rig.Logged("VPConnect successfully loged into the device"));
 }
 
-TEST(SessionLogin, AnswersWithoutConfirmationAreARefusedLogin) {
-    LoginRig rig(Reply("Password"));
-    ASSERT_EQ(rig.opened, 1);
-    EXPECT_EQ(rig.session.VPLogin(), -25);
-    EXPECT_EQ(rig.Bytes(), "login *8405\n\rlogin *8405\n\rlogin *8405\n\r");  // three attempts
-    EXPECT_TRUE(rig.Logged("VPConnect couldn't log into the device"));
+TEST(SessionLogin, UnconfirmedAnswersStillLogInWithAWarningAndOnlyAFailedExchangeRefuses) {
+    struct Case {
+        std::string answer;
+        int32_t result;  // 0: the last exchange's own positive status
+        int attempts;    // logins typed
+        bool warned;
+        bool refused;
+    } cases[] = {
+        {Reply("OK"), 1, 1, false, false},
+        {Reply("8405 accepted"), 1, 1, false, false},
+        // Other words, three times: logged in all the same, and the log says so.
+        {Reply("Password"), 0, 3, true, false},
+        // The last exchange failed: refused.
+        {Reply("ERROR"), -25, 3, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        LoginRig rig(c.answer);
+        ASSERT_EQ(rig.opened, 1);
+        const int32_t rc = rig.session.VPLogin();
+        if (c.result == 0) {
+            EXPECT_GT(rc, 1);  // the exchange's byte count, not the confirmed 1
+            EXPECT_EQ(rc, static_cast<int32_t>(rig.session.Connection().LastAnswer().size()));
+        } else {
+            EXPECT_EQ(rc, c.result);
+        }
+        const std::string bytes = rig.Bytes();
+        int typed = 0;
+        for (size_t at = bytes.find("login *8405"); at != std::string::npos; at = bytes.find("login *8405", at + 1))
+            ++typed;
+        EXPECT_EQ(typed, c.attempts) << bytes;
+        EXPECT_EQ(rig.Logged("VPLogin: the device answered without \"OK\" or \"8405\"; going on as logged in"),
+                  c.warned);
+        EXPECT_EQ(rig.Logged("VPConnect couldn't log into the device"), c.refused);
+        EXPECT_EQ(rig.Logged("VPConnect successfully loged into the device"), !c.refused);
+    }
 }
 
 // ---------------------------------------------------------------- battery, firmware, erase, logout
@@ -398,8 +429,41 @@ TEST(SessionInstInfo, OptionalSampleAndThePairs) {
     const InstrumentInfo& i = rig.session.Instrument();
     EXPECT_EQ(i.fvals, "101.3 0.2");
     EXPECT_EQ(i.uvals, "99.8 0.1");
-    // sample failed but counts as done; hadj without tau is not kept as a pair
-    EXPECT_EQ(i.valid, ib::kPressure);
+    // sample failed but counts as done; hadj is kept though its tau could not be read
+    EXPECT_EQ(i.valid, ib::kPressure | ib::kHadjTau | ib::kTauUnread);
+    EXPECT_EQ(i.hadj, "0.5");
+}
+
+TEST(SessionInstInfo, HeronMiniKeepsItsHadjWhenTauCannotBeReadAndRestoresItAlone) {
+    struct Case {
+        const char* tauAnswer;       // "" for a refused "get -tau"
+        uint32_t hadjBits;           // what the save keeps of the pair
+        std::vector<std::string> restored;
+    } cases[] = {
+        {"45", ib::kHadjTau, {"set -tau 45", "set -hadj 0.5 -0.2"}},
+        {"", ib::kHadjTau | ib::kTauUnread, {"set -hadj 0.5 -0.2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tauAnswer);
+        SessionRig rig(Reply("HMINI 1.18"));
+        ASSERT_EQ(rig.Connect(), 1);
+        const std::string tau = c.tauAnswer;
+        rig.Answer([tau](const std::string& cmd) {
+            if (cmd == "get -hadj") return Reply("0.5 -0.2");
+            if (cmd == "get -tau" && !tau.empty()) return Reply(tau);
+            return cmd.rfind("set ", 0) == 0 ? Reply("OK") : Reply("ERROR");
+        });
+        // Only the pair is asked for, so the run's other values do not muddle the result.
+        EXPECT_EQ(rig.session.GetInstInfo(ib::kHadjTau), 1);
+        InstrumentInfo& i = rig.session.Instrument();
+        EXPECT_EQ(i.valid & (ib::kHadjTau | ib::kTauUnread), c.hadjBits);
+        EXPECT_EQ(i.hadj, "0.5 -0.2");
+
+        const size_t before = rig.Sent().size();
+        EXPECT_EQ(rig.session.SetInstInfo(i.valid), 1);
+        const std::vector<std::string> sent = rig.Sent();
+        EXPECT_EQ(std::vector<std::string>(sent.begin() + static_cast<long>(before), sent.end()), c.restored);
+    }
 }
 
 TEST(SessionInstInfo, SetRunWritesTestOnceThenLocation) {
@@ -510,6 +574,40 @@ TEST(SessionRecords, SetWritesInAlphabeticalOrderAndStopsAtAnEmptyText) {
 }
 
 // ---------------------------------------------------------------- settings file and restore
+
+// The request masks of a settings save, family by family: the lab families' instrument
+// value masks (with the versions that change them, each read from the right version),
+// and none for the loggers and the families without a save.
+TEST(SessionSave, EveryFamilyAsksForItsOwnMask) {
+    struct Case {
+        int family;
+        uint32_t profileVersion;
+        int32_t infoVersion;
+        uint32_t mask;
+    } cases[] = {
+        {HMINI, 118, 118, 0x4000007A},   {TL, 102, 102, 0x100192},
+        {CF22, 150, 150, 0x7000400},     {CF22, 199, 250, 0x7000400},     {CF22, 200, 200, 0x7000C12},
+        {CF22, 250, 150, 0x7000C12},     {VM, 102, 102, 0xB2},            {SWXR, 102, 102, 0x80027402},
+        {H7S, 351, 351, 0xC00},          {GLX, 102, 102, 0x3},            {RW, 102, 102, 0x2C0013},
+        {HN9, 204, 204, 0x38000802},     {HN9, 250, 204, 0x38000802},     {HN9, 205, 205, 0x38000842},
+        {HN9, 150, 205, 0x38000842},     {KSR, 102, 102, 0x28400802},     {PTX9, 102, 102, 0x802},
+        {HBA, 102, 102, 0x802},          {FIELDPT, 102, 102, 0x8002},     {HN9OPX, 205, 205, 0x38000802},
+        {BLI, 102, 102, 0x8012},
+        // Loggers save through the device library's settings; the rest save nothing.
+        {KT72, 204, 204, 0},             {ZQ8, 110, 110, 0},              {MYR, 120, 120, 0},
+        {KT7R, 204, 204, 0},             {QV, 110, 110, 0},               {KT7, 150, 150, 0},
+        {RL, 100, 100, 0},               {DIGITAL_SENSOR, 100, 100, 0},   {UNKNOWN, 100, 100, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ib::SaveRequestMask(c.family, c.profileVersion, c.infoVersion), c.mask)
+            << "family " << c.family << " versions " << c.profileVersion << "/" << c.infoVersion;
+
+    // The loggers' device-library request masks: every setting but the radio version and
+    // the build for KT72, ZQ8 and MYR; KT7R and QV their own.
+    EXPECT_EQ(vorn::session::kLoggerSaveMask, 0x7FFEFFFu);
+    EXPECT_EQ(vorn::session::kKt7rSaveMask, 0x8000077u);
+    EXPECT_EQ(vorn::session::kQvSaveMask, 0xD07u);
+}
 
 TEST(SessionSettingsFile, MissingFileAndFamiliesWithoutALayout) {
     SessionRig rig(Reply("TL 1.02"));

@@ -217,6 +217,13 @@ TEST(AuthKeyCommand, LengthRulesAndTheTeakeyFallback) {
     });
     rig.Identify(LT_KT72, 204);
     rig.proto.Info().trait = 0x4009;
+    rig.log.SetLevel(VornLog::kBytes);  // byte traces too
+    ConnectOptions o;
+    rig.proto.Options(&o, 0);
+    o.trace = 3;
+    rig.proto.Options(&o, 1);
+    std::string traced;
+    rig.proto.SetTraceHook([&](const std::string& text) { traced += text + "|"; });
     std::string key(31, 'A');
     EXPECT_EQ(rig.proto.AuthKeyCommand(&key, kSet), vorn::kOutOfRange);
     EXPECT_TRUE(rig.peer.Commands().empty());
@@ -228,7 +235,13 @@ TEST(AuthKeyCommand, LengthRulesAndTheTeakeyFallback) {
     std::string read;
     EXPECT_EQ(rig.proto.AuthKeyCommand(&read, kGet), 1);
     EXPECT_EQ(read, "00112233445566778899AABBCCDDEEFF");
-    EXPECT_TRUE(rig.Logged("AuthKeyCommand found authkey (as teakey) \"00112233445566778899AABBCCDDEEFF\""));
+    // A credential: its lines keep their text, the value is masked (also its length).
+    EXPECT_TRUE(rig.Logged("AuthKeyCommand found authkey (as teakey) \"********\""));
+    EXPECT_TRUE(rig.Logged("AuthKeyCommand set authkey to \"********\""));
+    EXPECT_FALSE(rig.Logged("00112233445566778899AABBCCDDEEFF"));
+    EXPECT_FALSE(rig.Logged("0123456789abcdef"));
+    // The device answered ERROR to "get -authkey" three times (one per try).
+    EXPECT_EQ(traced, "set -authkey ********\r|********|get -authkey\r|********|********|********|get -teakey\r|********|");
 }
 
 TEST(ADCcalCommand, ChecksumAndFactorRules) {

@@ -374,15 +374,51 @@ TEST(LabReader, TypeLinesOfOldAndOfThisProgram) {
     EXPECT_EQ(sf::ReadLabFile(TL, 102, "name=\"type=TL\"\r\n", &i, &info, &u, &e, nullptr), -30);
 }
 
-TEST(LabReader, Cf22ReadsItsNewerValuesOnlyForFirmwareThatKeepsThem) {
+TEST(LabReader, Cf22ReadsItsNewerValuesOnlyForFirmwareThatKeepsThemFromFilesThatSaySo) {
     const std::string text = "type=\"CF22\"\r\nsn=\"CF-1\"\r\ncontr=\"0\"\r\nconfig=\"3\"\r\n";
-    InstrumentInfo i;
-    DeviceInfo info;
-    RecordSet u, e;
-    ASSERT_EQ(sf::ReadLabFile(CF22, 150, text, &i, &info, &u, &e, nullptr), 1);
-    EXPECT_EQ(i.valid, ib::kFamilyKnown);
-    ASSERT_EQ(sf::ReadLabFile(CF22, 200, text, &i, &info, &u, &e, nullptr), 1);
-    EXPECT_EQ(i.valid, ib::kFamilyKnown | ib::kSerialNumber | ib::kContrast | ib::kConfig);
+    const uint32_t newer = ib::kSerialNumber | ib::kContrast | ib::kConfig;
+    struct Case {
+        uint32_t version;
+        bool validLine;  // files of the earlier program have none, and may hold contr="0"
+        uint32_t read;
+    };
+    for (const Case& c : {Case{150, false, 0}, Case{200, false, 0}, Case{150, true, 0}, Case{200, true, newer}}) {
+        InstrumentInfo i;
+        DeviceInfo info;
+        RecordSet u, e;
+        const std::string file = text + (c.validLine ? "valid=\"" + std::to_string(newer) + "\"\r\n" : std::string());
+        ASSERT_EQ(sf::ReadLabFile(CF22, c.version, file, &i, &info, &u, &e, nullptr), 1);
+        EXPECT_EQ(i.valid, ib::kFamilyKnown | c.read) << c.version << " " << c.validLine;
+    }
+}
+
+TEST(LabReader, AHumidityAdjustmentComesBackWithOrWithoutItsTau) {
+    struct Case {
+        const char* lines;
+        bool tauRead;
+    };
+    const std::string valid = std::to_string(ib::kHadjTau);
+    const std::string validTauUnread = std::to_string(ib::kHadjTau | ib::kTauUnread);
+    const Case cases[] = {
+        {"hadj=\"1.5 2\"\r\ntau=\"40\"\r\n", true},                                     // a file of old
+        {"hadj=\"1.5 2\"\r\n", false},                                                      // tau missing
+        {"hadj=\"1.5 2\"\r\ntau=\"0\"\r\nvalid=\"", false},  // saved without tau (valid line below)
+        {"hadj=\"1.5 2\"\r\ntau=\"40\"\r\nvalid=\"", true},
+    };
+    for (size_t n = 0; n < std::size(cases); ++n) {
+        std::string file = std::string("type=\"HMINI\"\r\n") + cases[n].lines;
+        if (file.back() == '"') file += (n == 2 ? validTauUnread : valid) + "\"\r\n";
+        InstrumentInfo i;
+        DeviceInfo info;
+        RecordSet u, e;
+        ASSERT_EQ(sf::ReadLabFile(HMINI, 102, file, &i, &info, &u, &e, nullptr), 1);
+        EXPECT_TRUE(i.valid & ib::kHadjTau) << n;
+        EXPECT_EQ(i.hadj, "1.5 2") << n;
+        EXPECT_EQ(!(i.valid & ib::kTauUnread), cases[n].tauRead) << n;
+        if (cases[n].tauRead) {
+            EXPECT_EQ(i.tau, 40) << n;
+        }
+    }
 }
 
 }  // namespace

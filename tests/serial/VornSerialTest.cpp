@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "serial/CommPortEnum.h"
@@ -302,6 +303,44 @@ TEST_F(SerialTest, WritesReachTheLine) {
     EXPECT_EQ(port.VSWrite("get -ver\r", 9, &written), 9);
     EXPECT_EQ(written, 9);
     EXPECT_EQ(pty.Receive(500, "\r"), "get -ver\r");
+}
+
+TEST_F(SerialTest, AWriteToALineNobodyReadsEndsInItsTimeOutWithFewerBytes) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    struct Outcome {
+        size_t filled = 0;
+        int32_t lastFill = 0;
+        int32_t rc = 0;
+        int32_t written = 0;
+        uint32_t took = 0;
+    };
+    // On a thread of its own, so a write that hangs fails the test instead of the run.
+    auto writes = std::async(std::launch::async, [this] {
+        Outcome o;
+        // Nobody reads the master end: write until the line holds no more.
+        const std::string chunk(64, 'x');
+        o.lastFill = static_cast<int32_t>(chunk.size());
+        while (o.lastFill == static_cast<int32_t>(chunk.size()) && o.filled < 4 * 1024 * 1024) {
+            if (port.VSWrite(chunk.data(), chunk.size(), &o.lastFill) < 0) break;
+            o.filled += static_cast<size_t>(o.lastFill);
+        }
+        // A full line: 20 bytes wait their time-out of 20 x 10 ms + 100 ms, then return short.
+        const uint32_t start = vorn::MsTimer();
+        o.rc = port.VSWrite("0123456789abcdefghij", 20, &o.written);
+        o.took = vorn::MsTimer() - start;
+        return o;
+    });
+    if (writes.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "VSWrite hangs on a line nobody reads";
+        while (writes.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) pty.Receive(10);
+    }
+    const Outcome o = writes.get();
+    ASSERT_LT(o.lastFill, 64) << "the line took " << o.filled << " bytes and never filled";
+    EXPECT_EQ(o.rc, o.written);
+    EXPECT_GE(o.rc, 0);
+    EXPECT_LT(o.rc, 20);
+    EXPECT_GE(o.took, 300u - 10u);
+    EXPECT_LT(o.took, 300u + 300u);
 }
 
 TEST_F(SerialTest, HostBaudChangesOnlyWhenItMust) {
