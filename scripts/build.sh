@@ -6,6 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
 build=${VORN_BUILD_DIR:-$here/build}
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  # shellcheck disable=SC2086  # VORN_CMAKE_ARGS holds several arguments
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VORN_CMAKE_ARGS:-} >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" "$@"

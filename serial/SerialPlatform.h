@@ -75,9 +75,12 @@ int SetBaud(PortHandle handle, uint32_t baud);
 int SetDtr(PortHandle handle, bool on);
 void ClearLineErrors(PortHandle handle);
 int PurgeReceive(PortHandle handle);
-// Reads up to `capacity` bytes with the time-outs of ConfigureLine; `got` may be 0.
+// Reads up to `capacity` bytes with the time-outs of ConfigureLine; `got` may be 0. A
+// port that hung up (its device is gone) fails with EIO instead, as a write to it does.
 int ReadPort(PortHandle handle, void* into, size_t capacity, size_t* got);
 // Writes with a total time-out of 10 ms per byte plus 100 ms; `written` may fall short.
+// A port that hung up fails at once with EIO (ENXIO or ENODEV from some drivers), an
+// error that OpenFailureStatus counts as a missing port.
 int WritePort(PortHandle handle, const void* bytes, size_t count, size_t* written);
 
 // Whether DTR control is simply not available on this kind of port (pseudo-terminals).

@@ -143,6 +143,13 @@ int OpenDevice(const std::string& portName, bool exclusive, PortHandle* handle, 
     return 0;
 }
 
+// A hung-up tty (its adapter pulled out, or its pseudo-terminal's master closed) reads
+// nothing at once instead of waiting out VTIME, so an empty read asks the driver.
+bool HungUp(PortHandle h) {
+    pollfd pfd{Fd(h), POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 long MsNow() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -296,17 +303,12 @@ int ReadPort(PortHandle h, void* into, size_t capacity, size_t* got) {
     if (capacity == 0) return 0;
     for (;;) {
         ssize_t n = ::read(Fd(h), into, capacity);
-        if (n >= 0) {
+        if (n > 0) {
             *got = static_cast<size_t>(n);
             return 0;
         }
+        if (n == 0) return HungUp(h) ? EIO : 0;
         if (errno == EINTR) continue;
-        // The other end of a pseudo-terminal went away: nothing arrives, as on a
-        // cable that was pulled. Wait out the slice so callers keep their timing.
-        if (errno == EIO) {
-            usleep(100 * 1000);
-            return 0;
-        }
         return errno;
     }
 }
@@ -332,6 +334,8 @@ int WritePort(PortHandle h, const void* bytes, size_t count, size_t* written) {
             return errno;
         }
         if (r == 0) break;
+        // Writable or not, a hung-up line takes nothing more: fail now, not at the deadline.
+        if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;
         ssize_t n = ::write(Fd(h), p + *written, count - *written);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;

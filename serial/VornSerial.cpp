@@ -28,6 +28,14 @@ void VornSerial::SupplyReadBuffer() {
     readBuffer_.clear();
 }
 
+// A transfer error that would make an open report the port missing (EIO, ENXIO, ENODEV)
+// means its device went away under the open handle: an unplugged adapter. Said in
+// words, so the log does not show a bare error number for it.
+void VornSerial::LogHangUp(const char* operation, int error) const {
+    if (log_ && plat::OpenFailureStatus(error) == vorn::kPortNotFound)
+        log_->Log(1, Tag(), "%s port hung up: its device was unplugged or went away", operation);
+}
+
 void VornSerial::ReleaseOwnedBuffer() {
     if (!bufferOwned_) return;
     readBuffer_.clear();
@@ -134,6 +142,7 @@ int32_t VornSerial::VSWrite(const char* bytes, size_t count, int32_t* written) {
     size_t done = 0;
     if (int e = plat::WritePort(handle_, bytes, count, &done); e != 0) {
         if (log_) log_->Log(1, Tag(), "VSWrite WriteFile failed (error %d)", e);
+        LogHangUp("VSWrite", e);
         return vorn::kPortClosed;
     }
     if (written) *written = static_cast<int32_t>(done);
@@ -157,6 +166,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
         size_t got = 0;
         if (int e = plat::ReadPort(handle_, chunk, room, &got); e != 0) {
             if (log_) log_->Log(1, Tag(), "VSWait ReadFile failed (error %d)", e);
+            LogHangUp("VSWait", e);
             return vorn::kPortClosed;
         }
         if (got > 0) {
@@ -209,6 +219,7 @@ int32_t VornSerial::VSRead(char* destination, size_t capacity, int32_t* count) {
     size_t got = 0;
     if (int e = plat::ReadPort(handle_, destination + n, capacity - n, &got); e != 0) {
         if (log_) log_->Log(1, Tag(), "VSRead ReadFile failed (error %d)", e);
+        LogHangUp("VSRead", e);
         return vorn::kPortClosed;
     }
     n += got;

@@ -63,6 +63,7 @@ void LoadFaults(Simulator& sim) {
     const Options& o = sim.options();
     s.bslRefuseWrite = o.Has("bsl-refuse-write") ? o.Number("bsl-refuse-write", -1) : -1;
     s.bslPowerLossAfter = o.Has("power-loss-after") ? o.Number("power-loss-after", -1) : -1;
+    s.bslUnplugAfter = o.Has("unplug-after") ? o.Number("unplug-after", -1) : -1;
     s.bslDropRate = Rate(o, "drop-rate");
     s.bslCorruptRate = Rate(o, "corrupt-rate");
     if (o.Has("bsl-missing")) s.bootloaderPresent = false;
@@ -201,6 +202,12 @@ void BslEngine::OnLine(Simulator& sim, const std::string& line, bool overlong) {
     if (s.bslPowerLossAfter >= 0 && s.bslFrames >= s.bslPowerLossAfter) {
         s.bslPowerLossAfter = -1;  // once
         LosePower(sim);
+        return;
+    }
+    // The frame is lost with the cable; the engine stays where it was, in command mode.
+    if (s.bslUnplugAfter >= 0 && s.bslFrames >= s.bslUnplugAfter) {
+        s.bslUnplugAfter = -1;  // once
+        sim.Unplug(static_cast<uint32_t>(sim.options().Number("unplug-ms", kUnplugDefaultMs)));
         return;
     }
     ++s.bslFrames;

@@ -15,8 +15,8 @@
 //              instrument. Each answers "+" or, refused, "-"; every answer ends in CR.
 //
 // Fault switches (Options::switches, loaded into InstrumentState at the first power-on):
-// bsl-refuse-write=N, power-loss-after=N, bsl-missing, in-bootloader, drop-rate=P,
-// corrupt-rate=P; vornsim --help describes them.
+// bsl-refuse-write=N, power-loss-after=N, unplug-after=N (with unplug-ms=M), bsl-missing,
+// in-bootloader, drop-rate=P, corrupt-rate=P; vornsim --help describes them.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +30,7 @@ namespace vornsim {
 inline constexpr int kBslEngineVersion = 3;
 inline constexpr uint32_t kBslRestartDelayMs = 300;   // from "V" to the new firmware
 inline constexpr uint32_t kBslPowerLossDownMs = 500;  // dark time of a simulated power loss
+inline constexpr uint32_t kUnplugDefaultMs = 1000;    // how long an unplugged adapter stays out
 inline constexpr size_t kBslLineMax = 1024;           // longer lines are refused
 
 class BslEngine : public Personality, public std::enable_shared_from_this<BslEngine> {

@@ -33,6 +33,7 @@ struct InstrumentState {
     bool bslFaultsLoaded = false;
     long bslRefuseWrite = -1;           // refuse this "W" frame (1 = the first) once
     long bslPowerLossAfter = -1;        // lose power once after the engine took this many frames
+    long bslUnplugAfter = -1;           // the host's adapter is pulled out once after this many frames
     double bslDropRate = 0;             // chance that a frame's answer is lost
     double bslCorruptRate = 0;          // chance that a frame's answer arrives damaged
     long bslFrames = 0;                 // frames the engine took since the instrument was made

@@ -70,31 +70,36 @@ Simulator::Simulator(Options options) : options_(std::move(options)), random_(op
 
 Simulator::~Simulator() { Stop(); }
 
-bool Simulator::Start() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+bool Simulator::OpenTerminal() {
+    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     char name[128];
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname_r(fd, name, sizeof name) != 0) {
         error_ = "cannot open a pseudo-terminal";
-        if (master_ >= 0) close(master_);
-        master_ = -1;
+        if (fd >= 0) close(fd);
         return false;
     }
-    slavePath_ = name;
     // Raw at once: an echoing slave would hand the simulator its own words. The master's
     // settings are the slave's. The slave itself stays closed: an instrument on the far
     // end of a cable does not hold the host's port, and the updater must see no holder.
     termios tio{};
-    if (tcgetattr(master_, &tio) == 0) {
+    if (tcgetattr(fd, &tio) == 0) {
         cfmakeraw(&tio);
         cfsetispeed(&tio, B9600);
         cfsetospeed(&tio, B9600);
-        tcsetattr(master_, TCSANOW, &tio);
+        tcsetattr(fd, TCSANOW, &tio);
     }
+    slavePath_ = name;
+    master_ = fd;
+    return true;
+}
+
+bool Simulator::Start() {
+    if (!OpenTerminal()) return false;
     if (!Register()) {
-        close(master_);
-        master_ = -1;
+        close(master_.exchange(-1));
         return false;
     }
+    started_ = true;
     running_ = true;
     {
         auto lock = Lock();
@@ -107,10 +112,26 @@ bool Simulator::Start() {
 void Simulator::Stop() {
     if (running_.exchange(false) && thread_.joinable()) thread_.join();
     if (thread_.joinable()) thread_.join();
-    if (!options_.stateFile.empty() && master_ >= 0) WriteState(options_.stateFile);
+    if (!options_.stateFile.empty() && started_) WriteState(options_.stateFile);
+    started_ = false;
     Unregister();
-    if (master_ >= 0) close(master_);
-    master_ = -1;
+    if (int fd = master_.exchange(-1); fd >= 0) close(fd);
+}
+
+void Simulator::Unplug(uint32_t ms) {
+    Call([ms](Simulator& s) {
+        if (s.master_ < 0) return;
+        s.Unregister();
+        close(s.master_.exchange(-1));
+        s.After(ms, [](Simulator& again) { again.PlugIn(); });
+    });
+}
+
+// Plugged in again: a new pseudo-terminal under the old name, as udev gives a USB adapter
+// that comes back.
+void Simulator::PlugIn() {
+    if (master_ >= 0 || !OpenTerminal()) return;
+    Register();
 }
 
 std::string Simulator::RegisteredPath() const {
@@ -156,7 +177,8 @@ void Simulator::Unregister() {
 
 uint32_t Simulator::HostBaud() const {
     termios tio{};
-    if (master_ < 0 || tcgetattr(master_, &tio) != 0) return 0;
+    const int fd = master_;
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) return 0;
     return BaudOf(cfgetospeed(&tio));
 }
 
@@ -174,7 +196,8 @@ void Simulator::PowerOff() {
 }
 
 void Simulator::Send(std::string_view bytes) {
-    if (master_ < 0 || bytes.empty()) return;
+    const int fd = master_;
+    if (fd < 0 || bytes.empty()) return;  // unplugged: the words go nowhere
     std::string out(bytes);
     if (HostBaud() != lineBaud_) std::transform(out.begin(), out.end(), out.begin(), Garble);
     if (options_.pacing && lineBaud_ > 0)
@@ -182,7 +205,7 @@ void Simulator::Send(std::string_view bytes) {
     size_t done = 0;
     uint64_t deadline = NowMs() + 2000;
     while (done < out.size() && NowMs() < deadline) {
-        ssize_t n = write(master_, out.data() + done, out.size() - done);
+        ssize_t n = write(fd, out.data() + done, out.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -263,9 +286,11 @@ void Simulator::Run() {
             }
             retired_.clear();
         }
-        pollfd p{master_, POLLIN, 0};
+        // Unplugged (-1), poll just waits.
+        const int fd = master_;
+        pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, wait) <= 0) continue;
-        ssize_t n = read(master_, buf, sizeof buf);
+        ssize_t n = read(fd, buf, sizeof buf);
         // With no host on the slave the master reads EIO: wait for the next open.
         if (n > 0) Deliver(std::string_view(buf, static_cast<size_t>(n)));
         else if (n < 0 && errno != EAGAIN && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -70,7 +70,8 @@ public:
     void Stop();
     const std::string& Error() const { return error_; }
 
-    // The path the host opens (the pseudo-terminal), and the registered name.
+    // The path the host opens (the pseudo-terminal), and the registered name. The path
+    // changes when the port comes back after an Unplug; the registered name stays.
     const std::string& SlavePath() const { return slavePath_; }
     const std::string& PortName() const { return options_.portName; }
     std::string RegisteredPath() const;
@@ -109,6 +110,12 @@ public:
     uint32_t HostBaud() const;
     // Writes the state dump to `path` (flash as TI-Text, settings, clock, data).
     bool WriteState(const std::string& path);
+    // The USB adapter is pulled out: the pseudo-terminal closes (the host's handle hangs
+    // up, its device node vanishes) and the registration goes with it; `ms` later a new
+    // pseudo-terminal is registered under the same name. The instrument keeps its state
+    // and what it was doing, as one at the far end of a cable does. Any thread; nothing
+    // happens while the port is already out.
+    void Unplug(uint32_t ms);
 
     // Builds the personality the instrument starts in; set by the instrument factory.
     std::function<void(Simulator&)> onPowerOn;
@@ -118,13 +125,16 @@ public:
 private:
     void Run();
     void Deliver(std::string_view bytes);
+    bool OpenTerminal();
+    void PlugIn();
     bool Register();
     void Unregister();
 
     Options options_;
     InstrumentState state_;
     std::string error_;
-    int master_ = -1;
+    std::atomic<int> master_{-1};  // -1 while unplugged
+    bool started_ = false;
     std::string slavePath_;
     std::thread thread_;
     std::atomic<bool> running_{false};

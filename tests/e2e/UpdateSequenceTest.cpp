@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -10,6 +11,7 @@
 #include "e2e/E2ESupport.h"
 #include "protocol/ScriptedPeer.h"
 #include "protocol/Vorn_protocol.h"
+#include "serial/Status.h"
 #include "serial/Timing.h"
 #include "serial/VornLog.h"
 #include "serial/VornSerial.h"
@@ -146,6 +148,44 @@ TEST_F(InterruptedUpdateTest, TheNextStartFindsTheBootloaderAndRestoresFromTheFi
     EXPECT_FALSE(ui.SawStatus("Checking battery power..."));
     EXPECT_FALSE(ui.SawStatus("Saving settings for this Readwell..."));
     EXPECT_NE(LogText().find("BSLConnect completed the connection to the waiting VornBSL"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+}
+
+// The adapter is pulled out in the middle of the upload and plugged in again: the port
+// comes back under its registered name, on a new pseudo-terminal, and the next Start
+// finds the instrument in its bootloader and finishes as after a power loss.
+TEST_F(UpdateTest, AfterTheAdapterIsPluggedInAgainTheNextStartFinishesTheUpdate) {
+    struct OwnRuntimeFolder {  // the registration goes to this test's folder, not the user's
+        const char* saved = std::getenv("XDG_RUNTIME_DIR");
+        std::string value = saved ? saved : "";
+        ~OwnRuntimeFolder() { saved ? setenv("XDG_RUNTIME_DIR", value.c_str(), 1) : unsetenv("XDG_RUNTIME_DIR"); }
+    } restore;
+    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    vornsim::Options options;
+    options.portName = "vornsim9";
+    auto sim = vornsim::MakeInstrument(options);
+    ASSERT_TRUE(sim->Start()) << sim->Error();
+    const auto before = sim->WithState([](vornsim::InstrumentState& s) { return s.settings; });
+
+    ui.answers = {true};
+    ui.onReport = [&sim](int code, int count) {
+        if (code != 'W' || count != 2) return;
+        sim->Unplug(300);
+        EXPECT_FALSE(std::filesystem::exists(sim->RegisteredPath()));  // gone from the port list while out
+    };
+    ASSERT_EQ(Update(Request("vornsim9")), vorn::kPortClosed);
+    EXPECT_EQ(ui.Titles(), (std::vector<std::string>{"Newer Firmware", "Firmware Upload Error"}));
+    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+    EXPECT_FALSE(sim->WithState([](vornsim::InstrumentState& s) { return s.flash.CodeGood(); }));
+    for (int i = 0; i < 100 && vorn::platform::OwnPseudoTerminal(sim->RegisteredPath()).empty(); ++i) vorn::SleepMs(20);
+
+    ui = RecordingUi{};
+    ASSERT_EQ(Update(Request("vornsim9")), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+    auto after = sim->WithState([](vornsim::InstrumentState& s) { return s; });
+    EXPECT_TRUE(FlashHolds(after, image));
+    EXPECT_EQ(after.settings, before);
+    EXPECT_TRUE(ui.boxes.empty());  // found in its bootloader: no questions, no checks
+    EXPECT_FALSE(ui.SawStatus("Saving settings for this Readwell..."));
     EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
 }
 
@@ -561,6 +601,21 @@ const std::vector<Ending>& Endings() {
          -1, "INFO Memory Erase Error", kWork, true, R::kLoader, {}},
         {"FlashEraseFails", "RW", 102, {}, GarbleAtReport('X'), -1, "Firmware Erase Error", kWork, true, R::kLoader, {}},
         {"UploadFails", "RW", 102, {}, GarbleAtReport('W'), -1, "Firmware Upload Error", kWork, true, R::kLoader, {}},
+        // The adapter is pulled out while a frame waits for its answer: the hang-up ends
+        // the upload at once, and the log says what happened.
+        {"AdapterUnpluggedDuringTheUpload", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             t.ui.onReport = [&t](int code, int count) {
+                 if (code == 'W' && count == 1)
+                     t.sim->Sim().WithState([](vornsim::InstrumentState& s) { s.bslUnplugAfter = s.bslFrames + 1; });
+             };
+         },
+         -21, "Firmware Upload Error", kWork, true, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_NE(ReadFile(t.dir.File("log.txt")).find("VSWait port hung up: its device was unplugged or went away"),
+                       std::string::npos);
+         }},
         {"VectorsUnanswered", "RW", 102, {}, GarbleAtStatus("Restarting the Readwell, please wait..."),
          -21, "Firmware Upload Error", kWork, true, R::kLoader, {}},
         {"ReconnectionFailsThreeTimes", "RW", 102, {},

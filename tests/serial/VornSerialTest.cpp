@@ -10,6 +10,7 @@
 #include <atomic>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "serial/CommPortEnum.h"
@@ -295,6 +296,26 @@ TEST_F(SerialTest, OperationsOnAClosedPortFailWithTheirOwnLines) {
     EXPECT_NE(text.find("VornSerial: VSWrite tried to write to a closed port"), std::string::npos);
     EXPECT_NE(text.find("VornSerial: VSWait tried to operate on a closed port"), std::string::npos);
     EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), vorn::kOutOfMemory);  // no buffer before an open
+}
+
+// A pulled-out adapter hangs its port up for good: waiting, reading and writing fail at
+// once and say why, instead of passing for a silent line until their time-outs.
+TEST_F(SerialTest, AHungUpPortFailsEveryTransferAtOnceNamingTheHangUp) {
+    auto adapter = std::make_unique<PtyPair>();
+    ASSERT_EQ(port.VSOpen(adapter->SlavePath(), 9600), 1);
+    adapter.reset();
+    char buf[8];
+    int32_t n = 0;
+    const uint32_t start = vorn::MsTimer();
+    EXPECT_EQ(port.VSWait(2000, '>'), vorn::kPortClosed);
+    EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), vorn::kPortClosed);
+    EXPECT_EQ(port.VSWrite("x", 1, &n), vorn::kPortClosed);
+    EXPECT_LT(vorn::MsTimer() - start, 500u);
+    const std::string text = LogText();
+    for (const char* op : {"VSWait", "VSRead", "VSWrite"})
+        EXPECT_NE(text.find(std::string(op) + " port hung up: its device was unplugged or went away"), std::string::npos)
+            << op << "\n" << text;
+    EXPECT_EQ(port.VSClose(), 1);
 }
 
 TEST_F(SerialTest, WritesReachTheLine) {
