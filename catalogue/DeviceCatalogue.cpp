@@ -130,7 +130,10 @@ int32_t IdentifyDevice(std::string_view text, DeviceProfile* profile) {
         int major = 0, minor = 0, subMinor = 0;
         int items = std::sscanf(whole.c_str(), "%19s %d.%1d%1d", code, &major, &minor, &subMinor);
         if (items < 3) return vorn::kNotUnderstood;
-        version = static_cast<uint32_t>(major * 100 + minor * 10 + subMinor);
+        // Worked out wide: a huge major number would overflow an int. Beyond the field it
+        // reads as the largest version, which no device has.
+        const int64_t number = int64_t{major} * 100 + minor * 10 + subMinor;
+        version = number > int64_t{UINT32_MAX} ? UINT32_MAX : static_cast<uint32_t>(number);
         std::string upper(code);
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         result = vorn::kNotUnderstood;

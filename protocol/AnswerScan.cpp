@@ -77,7 +77,8 @@ int Scan(std::string_view text, size_t start, std::string_view pattern, int64_t*
         while (i < text.size()) {
             int d = base == 16 ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
             if (d < 0) break;
-            if (value < kMagnitudeCap) value = value * base + d;
+            // Clamped before the multiplication, which could otherwise overflow.
+            value = value > (kMagnitudeCap - d) / base ? kMagnitudeCap : value * base + d;
             ++i;
         }
         if (i == digitsStart) break;

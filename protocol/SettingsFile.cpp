@@ -355,7 +355,8 @@ bool ReadText(std::string_view text, std::string_view key, size_t capacity, std:
     auto start = FindKey(text, key);
     if (!start || capacity == 0) return false;
     size_t end = *start;
-    while (end < text.size() && text[end] != '"' && !LineEnd(text[end])) ++end;
+    // A zero byte ends the value, as it ends what the writer's "%s" lines write.
+    while (end < text.size() && text[end] != '"' && text[end] != '\0' && !LineEnd(text[end])) ++end;
     vorn::StoreBounded(*value, text.substr(*start, end - *start), capacity - 1);
     return !value->empty();
 }
@@ -372,7 +373,10 @@ bool ReadReal(std::string_view text, std::string_view key, double* value) {
     auto start = FindKey(text, key);
     if (!start) return false;
     double read = 0;  // a line without a number reads as 0
-    vorn::ParseReal(text.substr(*start, 64), &read);
+    // The whole value up to its closing quote: "%+.5f" writes a large number in full.
+    size_t end = *start;
+    while (end < text.size() && text[end] != '"' && !LineEnd(text[end])) ++end;
+    vorn::ParseReal(text.substr(*start, end - *start), &read);
     *value = read;
     return true;
 }
@@ -494,15 +498,19 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
         if (AdcFactorUsable(info->adc30Slopes[0]) && AdcFactorUsable(info->adc30Offsets[0])) found |= sb::kAdc30;
     }
     if (reader->group == kKt7r) {
-        // Files of old name each port on a line of its own.
-        uint32_t port = 0;
+        // Files of old name each port on a line of its own. Any port set there is restored,
+        // not only when the fifth one is: the ports read would otherwise be dropped.
+        bool portSet = false;
         for (int i = 0; i < 5; ++i) {
             char key[32];
             std::snprintf(key, sizeof key, "Port number=\"%d\" value", i + 1);
-            port = 0;
-            if (ReadUnsigned(text, key, &port)) info->ports[static_cast<size_t>(i)] = static_cast<uint8_t>(port);
+            uint32_t port = 0;
+            if (ReadUnsigned(text, key, &port)) {
+                info->ports[static_cast<size_t>(i)] = static_cast<uint8_t>(port);
+                portSet = portSet || port > 0;
+            }
         }
-        if (port > 0) found |= sb::kPorts;
+        if (portSet) found |= sb::kPorts;
     }
     info->capabilities = reader->capabilities;
     *mask = found;

@@ -11,6 +11,8 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation2
   locales
+  # clang and its libFuzzer runtime, for the fuzz targets (scripts/fuzz.sh)
+  clang libclang-rt-14-dev
 )
 # The numeric round trips also run in a locale with a decimal comma.
 COMMA_LOCALE=de_DE.UTF-8

@@ -77,6 +77,13 @@ TEST(SettingsKeyLookup, ValueKindsAndBounds) {
     double r = 0;
     EXPECT_TRUE(sf::ReadReal(text, "e", &r));
     EXPECT_DOUBLE_EQ(r, 46.73);
+    // What the writer's "%+.5f" wrote is read back whole, however long; a zero byte ends a
+    // text value, as it ends the text the writer's "%s" writes.
+    const std::string big = "x=\"+" + std::string(80, '1') + ".50000\"\r\ny=\"ab" + std::string(1, '\0') + "cd\"\r\n";
+    EXPECT_TRUE(sf::ReadReal(big, "x", &r));
+    EXPECT_DOUBLE_EQ(r, std::stod(std::string(80, '1') + ".5"));
+    EXPECT_TRUE(sf::ReadText(big, "y", 9, &value));
+    EXPECT_EQ(value, "ab");
 }
 
 TEST(LoggerLayout, Kt72WithoutAdcOrBuildWritesTheFixedLines) {
@@ -190,6 +197,12 @@ TEST(LoggerReader, Kt7rKeepsItsPortsAndReadsPortLinesOfOld) {
                             "Port number=\"3\" value=\"0\"\r\nPort number=\"4\" value=\"1\"\r\nPort number=\"5\" value=\"6\"\r\n";
     ASSERT_EQ(sf::ReadLoggerFile(KT7R, old, &read, &mask), 1);
     EXPECT_EQ(read.ports, (DeviceInfo::Bytes5{2, 7, 0, 1, 6}));
+    EXPECT_EQ(mask, 0x20u);
+    // Ports are restored when any of them is set, not only when the fifth one is.
+    const std::string firstTwo = "type=\"Kt7r\"\r\nPort number=\"1\" value=\"2\"\r\nPort number=\"2\" value=\"7\"\r\n"
+                                 "Port number=\"5\" value=\"0\"\r\n";
+    ASSERT_EQ(sf::ReadLoggerFile(KT7R, firstTwo, &read, &mask), 1);
+    EXPECT_EQ(read.ports, (DeviceInfo::Bytes5{2, 7, 0, 0, 0}));
     EXPECT_EQ(mask, 0x20u);
 }
 
