@@ -75,27 +75,25 @@ void TerminalUi::ErrorBox(const std::string& message, const std::string& title, 
 }
 
 bool TerminalUi::AskOkCancel(const std::string& message, const std::string& title) {
-    Line(title + ": " + message);
-    if (assumeYes_) {
-        Line("(answered OK: --yes)");
-        return true;
-    }
-    if (!interactive_) {
-        Line("(answered Cancel: no terminal to ask and no --yes)");
-        return false;
-    }
-    return AskPerson();
+    return Ask(message, title, assumeYes_, "(answered OK: --yes)",
+               "(answered Cancel: no terminal to ask and no --yes)");
 }
 
 bool TerminalUi::AskToGoOnWithoutSettings(const std::string& message, const std::string& title) {
+    return Ask(message, title, acceptSettingsLoss_, "(answered OK: --accept-settings-loss)",
+               "(answered Cancel: OK would give up the instrument's settings; --yes does not answer this question. "
+               "Run again with --accept-settings-loss to go on without them, or from a terminal to be asked.)");
+}
+
+bool TerminalUi::Ask(const std::string& message, const std::string& title, bool answeredOk, const char* okLine,
+                     const char* cancelLine) {
     Line(title + ": " + message);
-    if (acceptSettingsLoss_) {
-        Line("(answered OK: --accept-settings-loss)");
+    if (answeredOk) {
+        Line(okLine);
         return true;
     }
     if (!interactive_) {
-        Line("(answered Cancel: OK would give up the instrument's settings; --yes does not answer this question. "
-             "Run again with --accept-settings-loss to go on without them, or from a terminal to be asked.)");
+        Line(cancelLine);
         return false;
     }
     return AskPerson();

@@ -49,6 +49,10 @@ private:
     void Redraw();
     void Line(const std::string& text);
     // Asks a person at the terminal; Cancel when there is none.
+    // The question, then OK when an option answered it, Cancel without a terminal, else
+    // whatever the person at the terminal says.
+    bool Ask(const std::string& message, const std::string& title, bool answeredOk, const char* okLine,
+             const char* cancelLine);
     bool AskPerson();
 
     VornLog* log_;
