@@ -1,8 +1,8 @@
 // Record lists over the command channel, and the session's forms of the record helpers.
+#include <algorithm>
 #include <cstdlib>
 
 #include "protocol/SessionConstants.h"
-#include "serial/Text.h"
 #include "protocol/Vorn_protocol.h"
 #include "serial/Status.h"
 #include "serial/Text.h"
@@ -28,15 +28,22 @@ int32_t Vorn_protocol::GetRecords_Serial(RecordSet* set, int type) {
         set->Clear();
     }
 
-    std::string answer;
-    int32_t rc = Command(Format("get -%s\r", name), kValueTimeoutMs, &answer, nullptr);
-    // A device that does not tell its count is read up to the first record it lacks.
+    // The count, asked again when its answer arrives without a number (damaged on the
+    // line): taken as 0, it would save none of the records and the update would lose them.
     long count = static_cast<long>(rec::TypeMax(type));
-    if (rc > 0) {
-        count = std::strtol(answer.c_str(), nullptr, 10);  // skips the leading white space
-        if (count < 0) count = 0;
+    bool counted = false;
+    for (uint32_t attempt = 0; attempt < kValueAttempts; ++attempt) {
+        std::string answer;
+        const int32_t rc = Command(Format("get -%s\r", name), kValueTimeoutMs, &answer, nullptr);
+        // A device that does not tell its count is read up to the first record it lacks.
+        if (rc <= 0) break;
+        char* end = nullptr;
+        const long told = std::strtol(answer.c_str(), &end, 10);  // skips the leading white space
+        if (end == answer.c_str()) continue;
         // No instrument keeps more than its maximum; a larger count is a garbled answer.
-        if (count > static_cast<long>(rec::TypeMax(type))) count = static_cast<long>(rec::TypeMax(type));
+        count = std::clamp(told, 0L, static_cast<long>(rec::TypeMax(type)));
+        counted = true;
+        break;
     }
     if (count == 0) {
         Say(kLevel, "GetRecords_Serial found no \"%s\" records in instrument", name);
@@ -52,7 +59,8 @@ int32_t Vorn_protocol::GetRecords_Serial(RecordSet* set, int type) {
     }
     Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(set->Count()),
         static_cast<int>(count), name);
-    return 1;
+    // Fewer than the device said it keeps: the rest would be lost by the update.
+    return counted && static_cast<long>(set->Count()) < count ? vorn::kPartlyDone : 1;
 }
 
 int32_t Vorn_protocol::SetRecords_Serial(RecordSet* set, int type) {

@@ -169,6 +169,11 @@ const LoggerReader* LoggerReaderOf(int family) {
     }
 }
 
+// The type names logger files carry, for the families that have one of their own.
+constexpr std::pair<const char*, int> kLoggerTypeFamilies[] = {
+    {"Kt72", KT72}, {"zQ8", ZQ8}, {"MYR4", MYR}, {"Kt7r", KT7R}, {"Quillon", QV},
+};
+
 bool TypeMatches(std::string_view text, const std::vector<const char*>& types) {
     std::string type;
     if (!ReadText(text, "type", 64, &type)) return false;
@@ -393,6 +398,16 @@ Layout LayoutOf(int family) {
         case RL: return Layout::None;
         default: return family > UNKNOWN && family < END ? Layout::Lab : Layout::None;
     }
+}
+
+int FamilyOfFile(std::string_view text) {
+    std::string type;
+    if (!ReadText(text, "type", 64, &type)) return UNKNOWN;
+    for (const auto& [name, family] : kLoggerTypeFamilies)
+        if (type == name) return family;
+    for (int family = UNKNOWN + 1; family < END; ++family)
+        if (LayoutOf(family) == Layout::Lab && type == vorn::catalogue::FamilyCode(family)) return family;
+    return UNKNOWN;
 }
 
 // ===================================================================== writers

@@ -58,6 +58,10 @@ std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo&
                        const RecordSet& eqn);
 
 // --- readers ---
+// The family a file was saved from, by its type line: a lab file names the family's code,
+// a logger file its type name ("Kt72", "zQ8" ...). UNKNOWN when the line names none.
+int FamilyOfFile(std::string_view text);
+
 // Reads a logger file into `info` (its identity fields are kept, every setting is reset
 // first) and sets its capabilities for the family; `*mask` receives the setting bits of the
 // keys found. 1; -30 when the type line is not the family's; -13 not a logger family.

@@ -84,6 +84,7 @@ int32_t Vorn_protocol::CollectSettings(uint32_t* kept) {
 int32_t Vorn_protocol::VPSaveInfo(const std::string& path) {
     uint32_t kept = 0;
     int32_t status = CollectSettings(&kept);
+    savedInPart_ = status == vorn::kPartlyDone;
     if (status == kUninitialised) {
         settingsSaved_ = false;
         savedMask_ = 0;
@@ -96,6 +97,7 @@ int32_t Vorn_protocol::VPSaveInfo(const std::string& path) {
         int32_t rc = WriteInfoFile(path);
         if (rc >= 0) {
             Say(VornLog::kMilestones, "VPSaveInfo successfully retreived and saved device settings to a temp file");
+            if (savedInPart_) Say(VornLog::kFailures, "VPSaveInfo could not read every setting: those are missing from the file");
             return 1;
         }
         Say(VornLog::kFailures, "VPSaveInfo received error %d trying to save device settings to a temp file", rc);

@@ -398,6 +398,7 @@ void Vorn_protocol::ClearSavedSettings() {
     eqn_.Clear();
     savedMask_ = 0;
     settingsSaved_ = false;
+    savedInPart_ = false;
 }
 
 void Vorn_protocol::PrepareSerialNumberOnlyRestore() {

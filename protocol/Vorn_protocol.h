@@ -136,6 +136,9 @@ public:
     // --- state, for the sequence's decisions and for tests ---
     int Family() const { return family_; }
     bool SettingsSaved() const { return settingsSaved_; }
+    // The last save wrote the file, but some settings could not be read: the update
+    // would lose them.
+    bool SavedInPart() const { return savedInPart_; }
     uint32_t SavedMask() const { return savedMask_; }
     DeviceInfo& Info() { return info_; }
     const DeviceInfo& Info() const { return info_; }
@@ -169,6 +172,7 @@ private:
     int8_t family_ = UNKNOWN;
     DeviceProfile profile_{};
     bool settingsSaved_ = false;
+    bool savedInPart_ = false;
     RecordSet user_;
     RecordSet eqn_;
     uint32_t savedMask_ = 0;

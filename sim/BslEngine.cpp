@@ -97,7 +97,7 @@ void RestartAfterUpdate(Simulator& sim) {
 
 void LosePower(Simulator& sim) {
     sim.PowerOff();
-    sim.After(kBslPowerLossDownMs, PowerOnInstrument);
+    sim.After(static_cast<uint32_t>(sim.options().Number("power-loss-ms", kBslPowerLossDownMs)), PowerOnInstrument);
 }
 
 char Garble(char c) { return static_cast<char>((static_cast<unsigned char>(c) ^ 0x5A) | 0x80); }

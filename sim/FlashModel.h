@@ -59,6 +59,8 @@ public:
     // the vectors were written after the last erase and the reset vector points at
     // programmed flash.
     bool CodeGood() const;
+    // Nothing was ever erased: the factory firmware is all there.
+    bool Untouched() const { return !touched_; }
 
     // Programmed bytes as TI-Text (16 bytes a line) with the vectors at @FFE0, closed by "q".
     std::string ToTiText() const;

@@ -151,12 +151,10 @@ CommandShell::RawHandler MakeLoggerByteHandler() {
         if (*inside) return 0;
         EnsureLoggerStarted(sim);
         InstrumentState& s = sim.State();
-        const bool echo = sim.options().Has("echo");
         const bool radio = sim.options().Has("radio") && IsLoggerFamily(s.family);
-        if (!echo && !radio && !s.termPassThrough) return 0;
+        if (!radio && !s.termPassThrough) return 0;
 
-        if (echo) sim.Send(bytes);  // a relay repeats everything it hears
-        const auto keep = inside;   // the shell may be replaced while it runs
+        const auto keep = inside;  // the shell may be replaced while it runs
         Sink toShell = [&sim, &shell, keep](std::string_view part) {
             *keep = true;
             shell.OnBytes(sim, part);
@@ -164,10 +162,8 @@ CommandShell::RawHandler MakeLoggerByteHandler() {
         };
         if (s.termPassThrough)
             FeedTerm(sim, bytes, toShell);
-        else if (radio)
-            FeedModem(sim, s.hostModem, bytes, [&](std::string_view air) { FeedAir(sim, air, toShell); });
         else
-            toShell(bytes);
+            FeedModem(sim, s.hostModem, bytes, [&](std::string_view air) { FeedAir(sim, air, toShell); });
         return bytes.size();
     };
 }

@@ -16,6 +16,7 @@
 #include "catalogue/DeviceCatalogue.h"
 #include "serial/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
+#include "serial/Text.h"
 
 namespace vornsim {
 namespace {
@@ -38,6 +39,8 @@ uint32_t BaudOf(speed_t s) {
 // What a UART at the wrong speed makes of a byte: something else, often with the high
 // bit set, never the byte that was sent.
 char Garble(char c) { return static_cast<char>((static_cast<unsigned char>(c) ^ 0xA5) | 0x80); }
+
+constexpr size_t kNoiseBurstMax = 8;  // bytes of one burst of line noise
 
 }  // namespace
 
@@ -127,6 +130,22 @@ void Simulator::Unplug(uint32_t ms) {
     });
 }
 
+void Simulator::ClearSwitch(const std::string& name) {
+    Call([&name](Simulator& s) { s.options_.switches.erase(name); });
+}
+
+void Simulator::Mend() {
+    for (const char* name : {"drop-rate", "corrupt-rate", "power-loss-after", "unplug-after", "bsl-refuse-write",
+                             "slow-ms", "noise-rate", "echo", "quiet-after"})
+        ClearSwitch(name);
+    Call([](Simulator& s) {
+        InstrumentState& st = s.state_;
+        st.bslDropRate = st.bslCorruptRate = 0;
+        st.bslPowerLossAfter = st.bslUnplugAfter = st.bslRefuseWrite = -1;
+        st.quietAfter = -1;
+    });
+}
+
 // Plugged in again: a new pseudo-terminal under the old name, as udev gives a USB adapter
 // that comes back.
 void Simulator::PlugIn() {
@@ -196,6 +215,21 @@ void Simulator::PowerOff() {
 }
 
 void Simulator::Send(std::string_view bytes) {
+    if (bytes.empty()) return;
+    if (double rate = 0; vorn::ParseReal(options_.Text("noise-rate", "0"), &rate) && rate > 0 &&
+                         std::uniform_real_distribution<double>(0.0, 1.0)(random_) < rate) {
+        std::string noise(std::uniform_int_distribution<size_t>(1, kNoiseBurstMax)(random_), '\0');
+        for (char& c : noise) c = Garble(static_cast<char>(random_()));
+        Transmit(noise);
+    }
+    if (const long slow = options_.Number("slow-ms"); slow > 0) {
+        After(static_cast<uint32_t>(slow), [out = std::string(bytes)](Simulator& s) { s.Transmit(out); });
+        return;
+    }
+    Transmit(bytes);
+}
+
+void Simulator::Transmit(std::string_view bytes) {
     const int fd = master_;
     if (fd < 0 || bytes.empty()) return;  // unplugged: the words go nowhere
     std::string out(bytes);
@@ -259,6 +293,7 @@ bool Simulator::WriteState(const std::string& path) {
 void Simulator::Deliver(std::string_view bytes) {
     auto lock = Lock();
     transcript_.append(bytes);
+    if (options_.Has("echo")) Transmit(bytes);  // a relay repeats everything it hears
     if (!active_) return;  // powered off
     if (HostBaud() != lineBaud_)
         active_->OnGarbage(*this, bytes.size());

@@ -86,7 +86,9 @@ public:
     void PowerOff();
     Personality* Active() const { return active_.get(); }
     uint32_t LineBaud() const { return lineBaud_; }
-    // Sends bytes to the host (garbage when the host listens at another speed).
+    // Sends bytes to the host (garbage when the host listens at another speed), through
+    // the line's faults: "slow-ms=M" delays every answer by M ms, "noise-rate=P" puts a
+    // burst of bytes at the wrong speed ahead of an answer with probability P.
     void Send(std::string_view bytes);
     // Runs `fn` on the simulator thread after `ms`.
     void After(uint32_t ms, std::function<void(Simulator&)> fn);
@@ -116,6 +118,13 @@ public:
     // and what it was doing, as one at the far end of a cable does. Any thread; nothing
     // happens while the port is already out.
     void Unplug(uint32_t ms);
+    // The line is mended (a good cable, no relay): every fault switch of the line is off
+    // from now on, and the faults still waiting to happen once are dropped. What the
+    // instrument itself is (its family, battery, settings, a missing loader) stays.
+    // Any thread.
+    void Mend();
+    // Turns one switch off from now on. Any thread.
+    void ClearSwitch(const std::string& name);
 
     // Builds the personality the instrument starts in; set by the instrument factory.
     std::function<void(Simulator&)> onPowerOn;
@@ -125,6 +134,7 @@ public:
 private:
     void Run();
     void Deliver(std::string_view bytes);
+    void Transmit(std::string_view bytes);
     bool OpenTerminal();
     void PlugIn();
     bool Register();

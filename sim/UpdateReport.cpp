@@ -5,6 +5,12 @@
 #include "bsl/TiText.h"
 
 namespace vornsim {
+namespace {
+
+// The firmware's own build text: new firmware brings its own, it is no setting.
+constexpr const char* kFirmwareBuildKey = "-build";
+
+}  // namespace
 
 UpdateReport CompareAfterUpdate(const InstrumentState& state, const std::string& imageText,
                                 const InstrumentState& before) {
@@ -33,13 +39,16 @@ UpdateReport CompareAfterUpdate(const InstrumentState& state, const std::string&
             if (state.flash.vectors[slot] != vectors[slot]) ++report.flashDifferences;
     }
     for (const auto& [key, value] : before.settings) {
+        if (key == kFirmwareBuildKey) continue;
         auto it = state.settings.find(key);
         if (it == state.settings.end() || it->second != value) report.settingsDifferences.push_back(key);
     }
     for (const auto& [key, value] : state.settings)
-        if (!before.settings.count(key)) report.settingsDifferences.push_back(key);
+        if (key != kFirmwareBuildKey && !before.settings.count(key)) report.settingsDifferences.push_back(key);
     if (state.records != before.records) report.settingsDifferences.push_back("records");
     report.settingsEqual = report.settingsDifferences.empty();
+    report.factoryFirmware = state.flash.Untouched();
+    report.loaderFrames = state.bslFrames;
     return report;
 }
 
@@ -59,6 +68,9 @@ std::string UpdateReport::Text(const std::string& imagePath) const {
         for (const std::string& key : settingsDifferences) text += " " + key;
         text += "\n";
     }
+    text += std::string("old firmware untouched: ") + (factoryFirmware ? "yes" : "no") + "\n";
+    text += "loader frames: " + std::to_string(loaderFrames) + "\n";
+    if (!doing.empty()) text += "instrument: " + doing + "\n";
     return text;
 }
 

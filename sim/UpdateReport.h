@@ -15,6 +15,9 @@ struct UpdateReport {
     size_t flashDifferences = 0;     // image bytes and vector words the flash does not hold
     bool settingsEqual = false;
     std::vector<std::string> settingsDifferences;  // keys that differ, are missing or new
+    bool factoryFirmware = false;    // nothing was erased: the old firmware is all there
+    long loaderFrames = 0;           // frames the VornBSL engine took
+    std::string doing;               // what the instrument is doing at the end (set by the caller)
     std::string Text(const std::string& imagePath) const;
 };
 

@@ -1,4 +1,5 @@
 // vornsim: runs a simulated instrument on a pseudo-terminal until interrupted.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,9 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
+volatile std::sig_atomic_t gMend = 0;
 void OnSignal(int) { gStop = 1; }
+void OnMend(int) { gMend = 1; }
 
 void Usage(FILE* out) {
     std::fprintf(out,
@@ -31,7 +34,8 @@ void Usage(FILE* out) {
                  "  --seed N             seed of the random fault switches\n"
                  "  --set NAME[=VALUE]   a setting or fault switch, for example:\n"
                  "        bsl-refuse-write=N   refuse the Nth \"W\" frame once\n"
-                 "        power-loss-after=N   go silent after N frames, wake in the bootloader\n"
+                 "        power-loss-after=N   go silent after N frames, wake in the bootloader ...\n"
+                 "        power-loss-ms=M      ... M ms later (default 500)\n"
                  "        unplug-after=N       pull the USB adapter out after N frames: the port\n"
                  "                             vanishes and comes back under the same name ...\n"
                  "        unplug-ms=M          ... M ms later (default 1000); the instrument\n"
@@ -40,6 +44,10 @@ void Usage(FILE* out) {
                  "        in-bootloader        start in the VornBSL engine's command mode\n"
                  "        drop-rate=P          drop answers with probability P (0..1)\n"
                  "        corrupt-rate=P       corrupt answers with probability P (0..1)\n"
+                 "        slow-ms=M            every answer leaves M ms late (a slow relay)\n"
+                 "        noise-rate=P         a burst of bytes at the wrong speed ahead of an answer\n"
+                 "                             with probability P (0..1)\n"
+                 "        echo                 repeat everything the host sends (a relay)\n"
                  "      loggers (--family KT72, QV, ZQ8, MYR, KT7R or KT7):\n"
                  "        uninitialised        no factory settings (as after a firmware update)\n"
                  "        name=NAME            the logger's name (default FIELD01)\n"
@@ -48,7 +56,6 @@ void Usage(FILE* out) {
                  "        radio                the host talks to a radio modem (\"+++\", ATHP, ATDT ...)\n"
                  "                             and reaches the logger over the air (query, login NAME)\n"
                  "        asleep               over the radio, the logger waits for wake packets\n"
-                 "        echo                 repeat everything the host sends (a relay)\n"
                  "        quiet-after=N        stop answering after N command lines ...\n"
                  "        quiet-lines=M        ... for the next M lines (default 3)\n"
                  "        error-command=LINE   answer \"ERROR\" to the command LINE\n"
@@ -63,7 +70,10 @@ void Usage(FILE* out) {
                  "        code-corrupt         \"post\" reports \"Code Corrupt!\" whatever the flash holds\n"
                  "        no-record-count      \"get -user\" / \"get -eqn\" without a number answer ERROR\n"
                  "        (dataflash-fail, error-command and quiet-after work for them too)\n"
-                 "  --help               this text\n");
+                 "  --help               this text\n"
+                 "Signals: SIGUSR1 mends the line (every fault switch of the line goes off: drop,\n"
+                 "corrupt, slow-ms, noise-rate, echo, quiet-after and the faults still to come once);\n"
+                 "SIGINT or SIGTERM stops the instrument (and writes the state and the report).\n");
 }
 
 uint32_t ParseVersion(const char* text) {
@@ -122,18 +132,32 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnMend);
     std::printf("vornsim: %s %s on %s", options.family.c_str(), sim->SlavePath().c_str(),
                 options.portName.empty() ? "(not registered)" : sim->RegisteredPath().c_str());
     std::printf("\n");
     std::fflush(stdout);
     const vornsim::InstrumentState before = sim->WithState([](vornsim::InstrumentState& s) { return s; });
-    while (!gStop) pause();
+    // A signal may land on the simulator's thread, which would not wake a pause() here:
+    // look at the flags often instead.
+    while (!gStop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (gMend) {
+            gMend = 0;
+            sim->Mend();
+            std::printf("vornsim: line mended\n");
+            std::fflush(stdout);
+        }
+    }
     sim->Stop();
     if (!reportImage.empty()) {
         std::ifstream in(reportImage, std::ios::binary);
         std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         vornsim::UpdateReport report =
             sim->WithState([&](vornsim::InstrumentState& s) { return vornsim::CompareAfterUpdate(s, image, before); });
+        sim->Call([&report](vornsim::Simulator& s) {
+            report.doing = s.Active() ? s.Active()->Name() : "powered off";
+        });
         std::printf("vornsim: %s", report.Text(reportImage).c_str());
         return report.flashDifferences == 0 && report.imageRead && report.settingsEqual ? 0 : 3;
     }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "bsl/VornBSLHost.h"
 #include "protocol/MOSSY_Protocol.h"
@@ -23,8 +25,21 @@ namespace {
 constexpr const char* kHostTag = "VornBSL Host";
 constexpr uint32_t kHardwareAnswerRoom = 32;  // characters of the answer looked at
 constexpr uint32_t kHardwareTimeoutMs = 1100;
+constexpr uint32_t kCommandBaud = 9600;  // the speed of kBaudCode9600, where the connect step listens
 
 std::string Num(long long n) { return std::to_string(n); }
+
+// The text of a regular file; empty when there is none (or it cannot be read).
+std::string FileText(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();  // a read error sets a flag; it throws nothing
+    return text.str();
+}
+
+constexpr size_t kSerialNumberRoom = 64;  // characters of a file's serial number compared
 
 // 202 -> "2.02", whatever the locale's decimal sign
 std::string VersionText(uint32_t version) {
@@ -55,10 +70,19 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     session_.ClearSavedSettings();
     profile_ = DeviceProfile{};
     skipRestore_ = false;
+    wroteSettings_ = false;
+    keptSettings_ = false;
+    loaderInvoked_ = false;
     Status("Connecting to " + Device() + "...");
 
     const uint32_t start = MsTimer();
     int32_t result = body ? body() : UpdateInstrument();
+    if (std::error_code ec; result < 0 && wroteSettings_ && !loaderInvoked_ &&
+                            std::filesystem::is_regular_file(settingsPath_, ec)) {
+        // The instrument never left its firmware and still holds every setting: a file
+        // kept now would only be taken for the settings of an update that went wrong.
+        std::filesystem::remove(settingsPath_, ec);
+    }
     if (result < 0) {
         ui_.HideStatus();
         ui_.SetProgress(0);
@@ -173,6 +197,69 @@ bool UpdateSequence::ImageFits() {
     return false;
 }
 
+// The firmware's own family when its loader listens at the speed the engine answered at.
+// Otherwise the firmware was loaded into another family in factory mode (a logger, whose
+// loader listens at 9600): the family the saved settings came from, when its loader
+// listens there. Without that, the firmware's family, whose loader will not answer: a
+// box then, rather than erasing with the wrong family's layout.
+int UpdateSequence::InterruptedFamily(uint32_t engineBaud) {
+    const int firmwareFamily = host_.firmwareFamily;
+    DeviceProfile profile;
+    LoadFamilyProfile(firmwareFamily, kAssumedVersion, &profile);
+    if (profile.bootloaderBaud == engineBaud) return firmwareFamily;
+    const int saved = vorn::settingsfile::FamilyOfFile(FileText(settingsPath_));
+    LoadFamilyProfile(saved, kAssumedVersion, &profile);
+    if (saved == UNKNOWN || profile.bootloaderBaud != engineBaud) return firmwareFamily;
+    if (log_)
+        log_->Log(1, kHostTag, "The loader answered at %u baud: going on as the %s the settings file %s was saved from",
+                  engineBaud, profile.displayName.c_str(), settingsPath_.c_str());
+    return saved;
+}
+
+
+// A settings file is removed when an update ends well and when one fails before the
+// loader was started: one that is here now was left by an update that handed its
+// instrument to the loader and did not finish. When that instrument is the one
+// connected, its settings may be gone (the new firmware started without them, or came
+// back only in part): the file is all that holds them, and it must not be replaced by
+// what the instrument says now.
+int32_t UpdateSequence::SaveSettings() {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(settingsPath_, ec)) {
+        wroteSettings_ = true;
+        return session_.VPSaveInfo(settingsPath_);
+    }
+    const std::string left = FileText(settingsPath_);
+    const std::string savedPath = settingsPath_ + ".new";
+    const int32_t rc = session_.VPSaveInfo(savedPath);
+    if (LeftSettingsAreThisInstruments(left, rc >= 0 ? savedPath : std::string())) {
+        std::filesystem::remove(savedPath, ec);
+        session_.ClearSavedSettings();  // the restore reads the kept file
+        keptSettings_ = true;
+        if (log_)
+            log_->Log(1, kHostTag, "Keeping the settings file %s of an update that did not finish: its settings are restored",
+                      settingsPath_.c_str());
+        Status("Keeping the settings saved before the update that did not finish...");
+        return 1;
+    }
+    // Another instrument's file: replaced by this one's settings.
+    if (rc >= 0) std::filesystem::rename(savedPath, settingsPath_, ec);
+    if (rc < 0 || ec) {
+        std::filesystem::remove(savedPath, ec);
+        return rc < 0 ? rc : vorn::kNotUnderstood;  // the file check reports it
+    }
+    wroteSettings_ = true;
+    return rc;
+}
+
+bool UpdateSequence::LeftSettingsAreThisInstruments(const std::string& left, const std::string& savedPath) const {
+    if (vorn::settingsfile::FamilyOfFile(left) != profile_.family) return false;
+    std::string leftSerial, nowSerial;
+    vorn::settingsfile::ReadText(left, "sn", kSerialNumberRoom, &leftSerial);
+    if (!savedPath.empty()) vorn::settingsfile::ReadText(FileText(savedPath), "sn", kSerialNumberRoom, &nowSerial);
+    return nowSerial.empty() || nowSerial == leftSerial;
+}
+
 int32_t UpdateSequence::CheckSettingsFile(int32_t saveStatus) {
     int32_t rc = saveStatus;
     if (rc >= 0)
@@ -199,10 +286,12 @@ int32_t UpdateSequence::UpdateInstrument() {
 
     // Connecting
     int32_t rc = session_.VPConnect(port, kBaudCode9600, kSerialTries, &profile_);
+    uint32_t engineBaud = kCommandBaud;
     if (rc == kNoConnection) {
         // Nobody answers at 9600: perhaps an engine waits at the Readwell's speed.
         LoadFamilyProfile(RW, kAssumedVersion, &profile_);
-        rc = host_.BSLCheck(port, profile_.bootloaderBaud);
+        engineBaud = profile_.bootloaderBaud;
+        rc = host_.BSLCheck(port, engineBaud);
         host_.BSLDisconnect();
     }
     const bool inBootloader = rc == kBslActive || rc == kBslWaiting;
@@ -211,7 +300,7 @@ int32_t UpdateSequence::UpdateInstrument() {
 
     if (inBootloader) {
         // An interrupted update left the instrument in its bootloader: load it again.
-        LoadFamilyProfile(firmwareFamily, kAssumedVersion, &profile_);
+        LoadFamilyProfile(InterruptedFamily(engineBaud), kAssumedVersion, &profile_);
         if (!ImageFits()) return kImageDoesNotFit;
     } else {
         // Deciding whether the firmware fits
@@ -262,11 +351,21 @@ int32_t UpdateSequence::UpdateInstrument() {
                     return rc;
                 }
             }
-            rc = session_.VPSaveInfo(settingsPath_);
+            rc = SaveSettings();
             // Saved in memory but not in the file (a full disk, a failed write), or a file
             // that does not read back: an erase now could lose the settings for good.
-            if (rc >= 0 || (session_.SettingsSaved() && rc != vorn::kNotApplicable)) {
+            if (keptSettings_) {
+                // The earlier update's file is kept and restored from.
+            } else if (rc >= 0 || (session_.SettingsSaved() && rc != vorn::kNotApplicable)) {
                 if (int32_t failed = CheckSettingsFile(rc); failed < 0) return failed;
+                // Some settings did not come over the line: the update would wipe them.
+                if (session_.SavedInPart()) {
+                    std::string question = "The " + Caption() + " could not retrieve all the settings from your " +
+                                           Device() + ".\nThe settings it could not read will be lost." +
+                                           "\n\nClick OK to continue loading new firmware." +
+                                           "\nClick CANCEL to try retrieving the settings again.";
+                    if (!ui_.AskToGoOnWithoutSettings(question, "Settings Retrieve Error")) return kCancelled;
+                }
             } else {
                 std::string question = "The " + Caption() + " could not retrieve the settings from your " + Device() +
                                        ".\nThis can happen when an intrument is new or doesn't have " +
@@ -282,6 +381,7 @@ int32_t UpdateSequence::UpdateInstrument() {
     session_.VPLogout(false);
     ui_.SetProgress(6);
     Status("Starting the firmware loader...");
+    loaderInvoked_ = true;
     rc = host_.BSLConnect(port, profile_.bootloaderBaud, true, kBootloaderTries);
     if (rc == kNoBootloader) {
         ui_.ErrorBox("This " + Device() + " does not have a working firmware loader." + "\n\nPlease contact Vornell for help.",
@@ -372,6 +472,15 @@ int32_t UpdateSequence::UpdateInstrument() {
         else if (rc < 0)
             message = "The " + Caption() + " failed to restore the settings for your " + Device() +
                       ".\n\nPlease try again.\n\n[Error " + Num(rc) + "]";
+        // Settings that did not go back stay in the file, which only a finished update
+        // removes: the next Start writes them back. Without a file there is nothing to
+        // keep, and the update goes on.
+        if (rc < 0 && rc != session::kSettingsFileMissing) {
+            ui_.ErrorBox(message + "\n\nYour settings are kept in \"" + settingsPath_ +
+                             "\".\nPress Start again with the same firmware file to write them back.",
+                         "Settings Error", UpdateUi::kError);
+            return rc;
+        }
         if (!message.empty()) ui_.ErrorBox(message, "Settings Error", UpdateUi::kError);
     }
     if (profile_.setClockAfterUpdate) session_.VPSetTime();

@@ -91,6 +91,18 @@ private:
     int32_t RefuseUnsafeSerialNumber();
     // The image fits the device `profile_` describes; otherwise one box and false.
     bool ImageFits();
+    // The family of the update that left the instrument in its bootloader, whose loader
+    // answered at `engineBaud`.
+    int InterruptedFamily(uint32_t engineBaud);
+    // Saves the instrument's settings to the settings file, unless an earlier update of
+    // this instrument left its settings there; the status of the save, or 1 when the
+    // earlier file is kept.
+    int32_t SaveSettings();
+    // Whether `left`, a settings file an earlier update left, holds the connected
+    // instrument's settings, given the file just saved at `savedPath` (none when the save
+    // failed): the same family and the same serial number, or no serial number to read
+    // now that the earlier update wiped it.
+    bool LeftSettingsAreThisInstruments(const std::string& left, const std::string& savedPath) const;
     // The settings file just saved holds what the session saved. 0, or the result code
     // after its box.
     int32_t CheckSettingsFile(int32_t saveStatus);
@@ -109,6 +121,9 @@ private:
     DeviceProfile profile_;
     std::string settingsPath_;
     bool skipRestore_ = false;
+    bool wroteSettings_ = false;   // this run wrote the settings file
+    bool keptSettings_ = false;    // this run restores from the file an earlier update left
+    bool loaderInvoked_ = false;   // this run handed the instrument to its loader
     uint32_t elapsedSeconds_ = 0;
 };
 

@@ -1,6 +1,8 @@
-// Writes the demo firmware: a small program image of our own for the Readwell layout
-// (code at 0x2100, a lookup table above 64 KiB, the reset vector), as TI-Text.
-// usage: make_sample_firmware OUT.txt
+// Writes the demo firmware: a small program image of our own, as TI-Text. For the
+// Readwell layout: code at 0x2100, a lookup table above 64 KiB, the reset vector. With
+// --classic, the same program for the 16-bit families (loggers, the Lumex): code at
+// 0xC000 and the table below 64 KiB, which their four-digit loader addresses reach.
+// usage: make_sample_firmware [--classic] OUT.txt
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,12 +25,15 @@ void Words(std::vector<uint8_t>& out, std::initializer_list<uint16_t> words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUT.txt\n", argv[0]);
+    const bool classic = argc == 3 && std::string(argv[1]) == "--classic";
+    if (argc != 2 && !classic) {
+        std::fprintf(stderr, "usage: %s [--classic] OUT.txt\n", argv[0]);
         return 2;
     }
+    const char* path = argv[argc - 1];
+    const uint16_t start = classic ? 0xC000 : 0x2100;
     // Start-up: stack, watchdog off, LED pin as output, then blink with a delay loop.
-    Segment code{0x2100, {}};
+    Segment code{start, {}};
     Words(code.bytes, {0x4031, 0x2400,           // mov #0x2400, SP
                        0x40B2, 0x5A80, 0x0120,   // mov #WDTPW|WDTHOLD, &WDTCTL
                        0xD3D2, 0x0022,           // bis.b #1, &P1DIR
@@ -37,19 +42,19 @@ int main(int argc, char** argv) {
                        0x831F,                   // delay: dec R15
                        0x23FE,                   // jnz delay
                        0x3FF9});                 // jmp loop
-    const std::string banner = "Vornell Readwell demo firmware 2.00";
+    const std::string banner = classic ? "Vornell demo firmware 2.00" : "Vornell Readwell demo firmware 2.00";
     code.bytes.insert(code.bytes.end(), banner.begin(), banner.end());
     code.bytes.push_back(0);  // an odd total: the last word is completed by the loader
     // A sine table, long enough to take several upload blocks.
-    Segment table{0x10000, {}};
+    Segment table{classic ? 0xD000u : 0x10000u, {}};
     for (int i = 0; i < 700; ++i) {
         int phase = i % 64;
         int v = phase < 32 ? phase * 8 : (63 - phase) * 8;
         table.bytes.push_back(static_cast<uint8_t>(v));
     }
-    std::FILE* out = std::fopen(argv[1], "wb");
+    std::FILE* out = std::fopen(path, "wb");
     if (!out) {
-        std::perror(argv[1]);
+        std::perror(path);
         return 1;
     }
     for (const Segment& s : {code, table}) {
@@ -57,6 +62,6 @@ int main(int argc, char** argv) {
         for (size_t i = 0; i < s.bytes.size(); ++i)
             std::fprintf(out, "%02X%c", s.bytes[i], (i % 16 == 15 || i + 1 == s.bytes.size()) ? '\n' : ' ');
     }
-    std::fprintf(out, "@FFFE\n00 21\nq\n");  // reset vector -> 0x2100
+    std::fprintf(out, "@FFFE\n%02X %02X\nq\n", start & 0xFF, start >> 8);  // reset vector
     return std::fclose(out) == 0 ? 0 : 1;
 }

@@ -330,12 +330,23 @@ TEST_F(UpdateTest, ANewSerialNumberReplacesTheSavedOne) {
     EXPECT_EQ(other.Snapshot().settings, kept.settings);
 }
 
-TEST_F(UpdateTest, ARestoreErrorIsReportedAndTheUpdateStillSucceeds) {
+// Settings that did not go back are not given up: the update fails with one box, the
+// file stays, and the next Start writes them back from it.
+TEST_F(UpdateTest, ARestoreErrorKeepsTheSettingsFileForTheNextStart) {
     SimInstrument sim("RW", 102, {{"error-command", "set -contr 7"}});
+    const auto before = sim.Snapshot();
     ui.answers = {true};
-    ASSERT_EQ(Update(Request(sim.Port())), 1);
+    ASSERT_EQ(Update(Request(sim.Port())), -35);
     ASSERT_EQ(ui.Titles(), (std::vector<std::string>{"Newer Firmware", "Settings Error"}));
-    EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
+    EXPECT_NE(ui.boxes.back().text.find("Your settings are kept in"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+
+    sim.Sim().ClearSwitch("error-command");
+    ui = RecordingUi{};
+    ui.answers = {true};
+    ASSERT_EQ(Update(Request(sim.Port())), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+    EXPECT_EQ(sim.Snapshot().settings, before.settings);
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
 }
 
 TEST_F(UpdateTest, ReconnectionRetriesAfterZeroAndFifteenHundredMilliseconds) {
