@@ -59,6 +59,8 @@ std::string_view LoggerTypeName(uint8_t type) {
 void MOSSY_Protocol::ForgetConnection() {
     request_.connectionType = kConnectionNone;
     VSClose();
+    owedAnswers_ = 0;
+    heardFromDevice_ = false;
 }
 
 int32_t MOSSY_Protocol::Connect(ConnectRequest* request) {
@@ -81,6 +83,8 @@ int32_t MOSSY_Protocol::Connect(ConnectRequest* request) {
     if (!Connected()) {
         int32_t status = VSOpen(request->portName, kBaudTable[kBaudCode9600]);
         if (status < 0) return status;
+        owedAnswers_ = 0;
+        heardFromDevice_ = false;
     }
 
     request_ = *request;

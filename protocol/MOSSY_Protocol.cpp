@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "serial/Status.h"
 #include "serial/Text.h"
@@ -143,10 +144,15 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
 
     Trace(kTraceCommands, command);
     for (uint32_t attempt = 0; attempt < tries; ++attempt) {
+        // A device that has answered before and then ran out of time is slow, not gone:
+        // its late answer is let in and dropped first. (One that never answered costs
+        // nothing: there is nothing to wait for.)
+        if (owedAnswers_ > 0 && heardFromDevice_) DropLateAnswers();
         VSFlush(1);
         answer_.clear();
         bytesRead = 0;
 
+        const uint32_t sentAt = vorn::MsTimer();
         int32_t written = 0;
         int32_t status = VSWrite(command.data(), command.size(), &written);
         if (status < 0) {
@@ -166,6 +172,13 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
             result = status;
             bytesRead = 0;
             break;
+        }
+        if (bytesRead <= 0 || std::memchr(buffer, terminator, static_cast<size_t>(bytesRead)) == nullptr) {
+            ++owedAnswers_;  // its answer (or the rest of it) may still come
+            owedTerminator_ = terminator;
+            owedUntil_ = sentAt + kLateAnswerMs;
+        } else {
+            heardFromDevice_ = true;
         }
         if (bytesRead <= 0) {
             bytesRead = 0;
@@ -189,6 +202,9 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
         result = 1;
         break;
     }
+    // An answer that came while others were owed may itself have been one of them: the
+    // rest are dropped now, before the next command is sent.
+    if (owedAnswers_ > 0 && bytesRead > 0) DropLateAnswers();
     lastElapsedMs_ = static_cast<int32_t>(vorn::MsTimer() - start);
     if (elapsedMs) *elapsedMs = lastElapsedMs_;
 
@@ -209,6 +225,23 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
         return vorn::kEmptyAnswer;
     }
     return static_cast<int32_t>(answer_.size());
+}
+
+void MOSSY_Protocol::DropLateAnswers() {
+    char buffer[kAnswerMax];
+    size_t dropped = 0;
+    while (owedAnswers_ > 0) {
+        const uint32_t now = vorn::MsTimer();
+        if (static_cast<int32_t>(owedUntil_ - now) <= 0) break;
+        if (VSWait(owedUntil_ - now, owedTerminator_) < 0) break;
+        int32_t n = 0;
+        if (VSRead(buffer, sizeof buffer, &n) < 0 || n <= 0) break;  // quiet to the end: lost
+        dropped += static_cast<size_t>(n);
+        const auto ends = std::count(buffer, buffer + n, owedTerminator_);
+        owedAnswers_ -= std::min<uint32_t>(owedAnswers_, static_cast<uint32_t>(ends));
+    }
+    if (dropped > 0) Say(30, "DeviceCommand dropped %d bytes of late answers", static_cast<int>(dropped));
+    owedAnswers_ = 0;
 }
 
 int32_t MOSSY_Protocol::CheckDeviceName(std::string_view name) {

@@ -201,6 +201,9 @@ private:
     int32_t DateTimeSet(VornSeconds* value);
     int32_t DateTimeGet(VornSeconds* value);
     void ForgetConnection();
+    // Reads and drops the answers of commands that ran out of time, as far as they come
+    // before the last of them is given up (kLateAnswerMs after it was sent).
+    void DropLateAnswers();
 
     int32_t state_ = 1;
     ConnectOptions options_{};
@@ -210,6 +213,13 @@ private:
     uint32_t resets_ = 0;
     std::string answer_;            // the answer buffer: the last answer, at most 2048 characters
     int32_t lastElapsedMs_ = 0;
+    // Answers still owed on this connection: commands that ran out of time before their
+    // terminator came. On a slow line such an answer arrives later and would be read as
+    // the next command's answer, and every answer after it one command late.
+    uint32_t owedAnswers_ = 0;
+    char owedTerminator_ = '>';
+    uint32_t owedUntil_ = 0;       // MsTimer() at which the last owed answer is given up
+    bool heardFromDevice_ = false; // an answer came since the port was opened
     ProgressHook progress_;
     TraceHook trace_;
     bool traceMasked_ = false;

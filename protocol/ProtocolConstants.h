@@ -63,6 +63,9 @@ inline constexpr uint32_t kEraseTimeoutMs = 17000;
 
 // --- pauses (ms) ---
 inline constexpr uint32_t kEmptyReadPauseMs = 50;
+// An answer later than this after its command is taken as lost: until then it is waited
+// for and dropped, so that it is never read as the answer to a later command.
+inline constexpr uint32_t kLateAnswerMs = 2500;
 inline constexpr uint32_t kQueryHeardPauseMs = 2500;
 inline constexpr uint32_t kBootloaderWaitingPauseMs = 3000;
 inline constexpr uint32_t kVerRetryPauseMs = 360;

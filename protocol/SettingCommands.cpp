@@ -266,8 +266,13 @@ struct SettingExecutor {
         switch (row.kind) {
             case Kind::Text: {
                 if (from < answer.size() && answer[from] == '>') return vorn::kEmptyAnswer;
-                vorn::StoreBounded(*v.text, scan::UpToCR(answer, from, row.readMax), row.readMax);
-                if (v.text->empty()) return vorn::kNotUnderstood;
+                const std::string text = scan::UpToCR(answer, from, row.readMax);
+                // Line noise in a value is no part of it: the setting counts as not read.
+                if (text.empty() || !vorn::IsPlainText(text)) {
+                    v.text->clear();
+                    return vorn::kNotUnderstood;
+                }
+                vorn::StoreBounded(*v.text, text, row.readMax);
                 p.Say(30, row.getLog, Shown(row, *v.text).c_str(), ms);
                 return 1;
             }
@@ -278,6 +283,7 @@ struct SettingExecutor {
                     p.Say(30, row.notFoundLog, ms);
                     return row.notFoundCode;
                 }
+                if (!vorn::IsPlainText(word)) return vorn::kNotUnderstood;
                 *v.text = word;
                 p.Say(30, row.getLog, Shown(row, *v.text).c_str(), ms);
                 return 1;

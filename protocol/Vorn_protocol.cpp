@@ -344,6 +344,12 @@ int32_t Vorn_protocol::GetValueString(const std::string& command, uint32_t timeo
             status = vorn::kNotUnderstood;
             continue;
         }
+        if (!vorn::IsPlainText(value)) {  // damaged on the line: asked again
+            status = vorn::kNotUnderstood;
+            Say(VornLog::kMilestones, "GetValueString found damaged text executing command \"%s\" (%d ms)",
+                shown.c_str(), ms);
+            continue;
+        }
         found = true;
     }
     if (!found) {

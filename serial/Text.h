@@ -63,6 +63,17 @@ inline bool IsPrintableLine(std::string_view text) {
     return true;
 }
 
+// True when `text` holds only printable ASCII (0x20 to 0x7E), as every value an instrument
+// sends does. Other bytes in a value are line noise (a burst at the wrong speed): such a
+// value is damaged and is never kept as a setting.
+inline bool IsPlainText(std::string_view text) {
+    for (char c : text) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code > 0x7E) return false;
+    }
+    return true;
+}
+
 // `text` with line breaks and other control bytes written as escapes ("\\r", "\\n",
 // "\\x1B"; tabs stay, and line feeds too when `keepLineFeeds`): text from devices, files
 // or users shown on a terminal or written to the log can then neither start a line of its

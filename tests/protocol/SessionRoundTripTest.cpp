@@ -317,8 +317,10 @@ TEST_F(SimulatedInstrument, RestoreSortsRecordsTheInstrumentHeldUnsorted) {
 
 // A value with a line end or another control character would end its command early and
 // run the rest as a command of its own ("boot ZELK" starts the loader mid-restore).
-// Whatever the value's source, the device's answers, the settings file or the user's new
-// serial number, such a command never reaches the wire, on the logger and lab paths alike.
+// Whatever the value's source, the device's answers (refused as damaged when read), the
+// settings file (cut at the line break when read) or the user's new serial number
+// (refused by the command channel), such a command never reaches the wire, on the logger
+// and lab paths alike.
 TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
     struct Case {
         const char* family;
@@ -346,7 +348,12 @@ TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
             ASSERT_GT(session.VPLogin(), 0);
         }
         const std::string path = dir.File("settings.txt");
-        ASSERT_EQ(session.VPSaveInfo(path), 1);
+        const int32_t saved = session.VPSaveInfo(path);
+        // A device value with a control character in it is damaged text: it is not kept.
+        if (*c.poisonedKey)
+            EXPECT_EQ(vorn::test::ReadFile(path).find("boot ZELK"), std::string::npos);
+        else
+            ASSERT_EQ(saved, 1);
         if (*c.fileKey) {
             std::string text = vorn::test::ReadFile(path);
             const std::string key = std::string(c.fileKey) + "=\"";
@@ -354,13 +361,18 @@ TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
             ASSERT_NE(at, std::string::npos);
             text.insert(at + key.size(), smuggled);
             vorn::test::WriteFile(path, text);
+            session.ClearSavedSettings();  // restored from the file, as after an interrupted update
         }
         Wipe(*sim);
         sim->ClearTranscript();
+        const size_t logBefore = vorn::test::ReadFile(dir.File("log.txt")).size();
         session.VPRestoreInfo(path, c.newSerial.empty() ? nullptr : &c.newSerial);
+        const std::string logged = vorn::test::ReadFile(dir.File("log.txt")).substr(logBefore);
         EXPECT_EQ(sim->HostTranscript().find("boot ZELK"), std::string::npos);
         EXPECT_EQ(sim->HostTranscript().find('\x1b'), std::string::npos);
-        EXPECT_NE(vorn::test::ReadFile(dir.File("log.txt")).find("refused to send a command with a control character"),
-                  std::string::npos);
+        // The file's reader ends a value at its line break; the user's serial number is
+        // refused whole by the command channel.
+        if (!c.newSerial.empty())
+            EXPECT_NE(logged.find("refused to send a command with a control character"), std::string::npos) << logged;
     }
 }
