@@ -75,6 +75,7 @@ int32_t Vorn_protocol::SetRecords_Serial(RecordSet* set, int type) {
     }
     AlphabetizeRecords(set, type);
     size_t i = 0;
+    int failed = 0;
     for (; i < set->Count(); ++i) {
         const std::string text = vorn::Bounded(set->records[i].text, kRecordSetTextMax);
         if (text.empty()) break;
@@ -83,9 +84,14 @@ int32_t Vorn_protocol::SetRecords_Serial(RecordSet* set, int type) {
         int32_t rc = Command(Format("set -%s %d %s\r", name, static_cast<int>(i), text.c_str()), kValueTimeoutMs, &answer, &ms);
         if (rc > 0 && answer.find("OK") != std::string::npos)
             Say(kLevel, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name, static_cast<int>(i), text.c_str(), ms);
+        if (rc <= 0) ++failed;  // refused or unanswered: the run goes on, and says so at its end
     }
     Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(i), static_cast<int>(set->Count()),
         name);
+    if (failed > 0) {
+        Say(VornLog::kFailures, "SetRecords_Serial could not write %d \"%s\" records", failed, name);
+        return vorn::kPartlyDone;
+    }
     return 1;
 }
 

@@ -203,6 +203,66 @@ TEST_F(InterruptedUpdateTest, WithoutTheSettingsFileTheUpdateStillSucceeds) {
     EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
 }
 
+// An update that stopped partway, whatever the step, is finished by the next Start once
+// the fault is gone: new firmware, and every setting the instrument had.
+struct Recovery {
+    const char* name;
+    const char* family;
+    uint32_t version;
+    bool factory;  // another family than the firmware's: loaded in factory mode (16-bit image)
+    std::map<std::string, std::string> switches;  // the fault, cleared before the next Start
+    const char* firstTitle;                      // the first Start's box
+};
+void PrintTo(const Recovery& r, std::ostream* os) { *os << r.name; }
+
+class RecoveryTest : public InterruptedUpdateTest, public ::testing::WithParamInterface<Recovery> {};
+
+TEST_P(RecoveryTest, TheNextStartFinishesTheUpdate) {
+    const Recovery& r = GetParam();
+    if (r.factory) UseSixteenBitImage();
+    SimInstrument sim(r.family, r.version, r.switches);
+    auto before = sim.Snapshot();
+    auto request = Request(sim.Port());
+    request.factoryMode = r.factory;
+    ui.answers = {true};  // Newer Firmware, or Wrong Device in factory mode
+    if (r.switches.empty())  // the power goes in the middle of the upload
+        ui.onReport = [&sim](int code, int count) {
+            if (code == 'W' && count == 1)
+                sim.Sim().WithState([](vornsim::InstrumentState& s) { s.bslPowerLossAfter = s.bslFrames + 1; });
+        };
+    ASSERT_LT(Update(request), 0);
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes.back().title, r.firstTitle);
+    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+
+    for (const auto& [name, value] : r.switches) sim.Sim().ClearSwitch(name);
+    vorn::SleepMs(800);  // the power comes back
+    ui = RecordingUi{};
+    ui.answers = {true};
+    ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+    auto after = sim.Snapshot();
+    EXPECT_TRUE(FlashHolds(after, image));
+    for (auto* settings : {&before.settings, &after.settings}) settings->erase("-build");  // the new firmware's own
+    EXPECT_EQ(after.settings, before.settings);
+    EXPECT_EQ(after.records, before.records);
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recoveries, RecoveryTest,
+    ::testing::Values(
+        // A logger's loader listens at 9600, not at the firmware family's 57600: the
+        // settings file the first Start left says which family was being loaded.
+        Recovery{"LoggerLoadedInFactoryModeLosesPower", "KT72", 204, true, {}, "Firmware Upload Error"},
+        Recovery{"LabInstrumentLoadedInFactoryModeLosesPower", "CF22", 210, true, {}, "Firmware Upload Error"},
+        // The new firmware runs without its settings: what it says now must not replace
+        // the file that holds them.
+        Recovery{"NewFirmwareCheckGoesWrong", "RW", 102, false, {{"error-command", "post"}}, "Firmware Error"},
+        Recovery{"RestoreRefused", "RW", 102, false, {{"error-command", "set -contr 7"}}, "Settings Error"},
+        Recovery{"RecordsNotRestored", "HN9", 230, true, {{"error-command", "set -user 0 Clay_Loam 12 30"}},
+                 "Settings Error"}),
+    [](const ::testing::TestParamInfo<Recovery>& info) { return std::string(info.param.name); });
+
 TEST_F(UpdateTest, WrongHardwareRevisionIsRefused) {
     SimInstrument sim("RW", 102, {{"hver", "B"}});
     ui.answers = {true};
@@ -328,25 +388,6 @@ TEST_F(UpdateTest, ANewSerialNumberReplacesTheSavedOne) {
     ui.newSerialNumber = "RW-77777";
     ASSERT_EQ(Update(plain), 1);
     EXPECT_EQ(other.Snapshot().settings, kept.settings);
-}
-
-// Settings that did not go back are not given up: the update fails with one box, the
-// file stays, and the next Start writes them back from it.
-TEST_F(UpdateTest, ARestoreErrorKeepsTheSettingsFileForTheNextStart) {
-    SimInstrument sim("RW", 102, {{"error-command", "set -contr 7"}});
-    const auto before = sim.Snapshot();
-    ui.answers = {true};
-    ASSERT_EQ(Update(Request(sim.Port())), -35);
-    ASSERT_EQ(ui.Titles(), (std::vector<std::string>{"Newer Firmware", "Settings Error"}));
-    EXPECT_NE(ui.boxes.back().text.find("Your settings are kept in"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
-
-    sim.Sim().ClearSwitch("error-command");
-    ui = RecordingUi{};
-    ui.answers = {true};
-    ASSERT_EQ(Update(Request(sim.Port())), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
-    EXPECT_EQ(sim.Snapshot().settings, before.settings);
-    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
 }
 
 TEST_F(UpdateTest, ReconnectionRetriesAfterZeroAndFifteenHundredMilliseconds) {
@@ -601,6 +642,14 @@ const std::vector<Ending>& Endings() {
         {"SettingsRetrieveErrorCancelled", "KT72", 204, {{"uninitialised", ""}},
          [](UpdateEndingTest& t) { BlankKt72(t, false); },
          -40, "Settings Retrieve Error", "Click CANCEL to try retrieving the settings again.", false, R::kInstrument, {}},
+        // Some settings did not come over the line: the update would wipe them. Cancel
+        // leaves the instrument as it was and no file behind; OK goes on without them.
+        {"SomeSettingsUnreadCancelled", "RW", 102, {{"error-command", "get -contr"}}, NewerFirmwareOk,
+         -40, "Settings Retrieve Error", "could not retrieve all the settings from your Readwell", false,
+         R::kInstrument, {}},
+        {"SomeSettingsUnreadAccepted", "RW", 102, {{"error-command", "get -contr"}},
+         [](UpdateEndingTest& t) { t.ui.answers = {true, true}; },
+         1, "Settings Retrieve Error", "The settings it could not read will be lost.", false, R::kLoader, {}},
         // The loader.
         {"NoWorkingLoader", "RW", 102, {{"bsl-missing", ""}}, NewerFirmwareOk,
          -112, "Firmware Loader Error", "This Readwell does not have a working firmware loader.", true, R::kInstrument, {}},

@@ -72,6 +72,31 @@ TEST(DeviceCommand, ErrorAnswersAreRetriedAndEchoesAreNot) {
     EXPECT_TRUE(relay.Logged("DeviceCommand is hearing echoed commands -- device is broken? Relay active?"));
 }
 
+// On a slow line an answer can come after its command gave up on it. Read by the next
+// command, it would shift every answer after it by one ("get -sn" answered with the
+// contrast, and so on), and the wrong values would be saved and restored.
+TEST(DeviceCommand, ALateAnswerIsDroppedNotReadAsTheNextCommandsAnswer) {
+    Rig rig(
+        [](const std::string& c) {
+            if (c == "get -slow") vorn::SleepMs(400);  // the peer answers late, in order
+            return Reply(c == "get -slow" ? "S" : c == "get -a" ? "A" : "B");
+        },
+        1);
+    std::string answer;
+    ASSERT_GT(rig.proto.DeviceCommand("get -a\r", '>', 1000, &answer, 32), 0);
+    EXPECT_EQ(rig.proto.DeviceCommand("get -slow\r", '>', 100, &answer, 32), vorn::kPortClosed);
+    ASSERT_GT(rig.proto.DeviceCommand("get -b\r", '>', 1000, &answer, 32), 0);
+    EXPECT_EQ(answer, Reply("B"));
+    EXPECT_TRUE(rig.Logged("DeviceCommand dropped 4 bytes of late answers"));
+
+    // A device that never answered owes nothing: its next command is sent at once.
+    Rig silent(Silent, 1);
+    EXPECT_EQ(silent.proto.DeviceCommand("get -w\r", '>', 100), vorn::kPortClosed);
+    int32_t elapsed = 0;
+    EXPECT_EQ(silent.proto.DeviceCommand("get -w\r", '>', 100, nullptr, 0, &elapsed), vorn::kPortClosed);
+    EXPECT_LT(elapsed, 1000);
+}
+
 TEST(Options, BoundsAreCheckedAndZeroTriesMeanTheDefaults) {
     VornLog log;
     MOSSY_Protocol proto(nullptr);

@@ -1,6 +1,8 @@
 // The instrument session against scripted devices: the exact lines it sends and how it
 // judges the answers.
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include "protocol/InstInfo.h"
 #include "protocol/SessionConstants.h"
 #include "protocol/Vorn_protocol.h"
+#include "serial/Status.h"
 #include "serial/VornLog.h"
 #include "support/TestSupport.h"
 
@@ -547,6 +550,28 @@ TEST(SessionRecords, CountAnswerAndNoRecords) {
     RecordSet user;
     EXPECT_EQ(rig.session.GetRecords_Serial(&user, 1), 0);
     EXPECT_EQ(rig.session.GetRecords_Serial(&user, 3), -11);
+}
+
+// Line noise is no answer: a count or a value with bytes no instrument sends is asked
+// again, and records the device said it has but that did not come are a partial read,
+// never a complete one the update could wipe the rest after.
+TEST(SessionRecords, DamagedAnswersAreAskedAgainAndMissingRecordsArePartlyDone) {
+    SessionRig rig(Reply("HN9 2.05"));
+    ASSERT_EQ(rig.Connect(), 1);
+    std::atomic<int> countAsked{0}, recordAsked{0};
+    rig.Answer([&](const std::string& c) {
+        if (c == "get -user") return ++countAsked == 1 ? Reply("\xC3\xA9\x9B") : Reply("3");
+        if (c == "get -user 0") return ++recordAsked == 1 ? Reply("\xD9\xE7Sand 5 9") : Reply("Sand 5 9");
+        if (c == "get -user 1") return Reply("Clay 1 2");
+        return Reply("ERROR");  // the third record does not come
+    });
+    RecordSet set;
+    EXPECT_EQ(rig.session.GetRecords_Serial(&set, 1), vorn::kPartlyDone);
+    EXPECT_EQ(countAsked, 2);
+    ASSERT_EQ(set.Count(), 2u);
+    EXPECT_EQ(set.records[0].text, "Sand 5 9");
+    EXPECT_TRUE(rig.Logged("GetValueString found damaged text executing command \"get -user 0\""));
+    EXPECT_TRUE(rig.Logged("GetRecords_Serial retrieved 2 of 3 \"user\" records"));
 }
 
 TEST(SessionRecords, SetWritesInAlphabeticalOrderAndStopsAtAnEmptyText) {
