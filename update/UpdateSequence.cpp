@@ -98,8 +98,9 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     ui_.Beep(UpdateUi::kInformation);
     ui_.PumpEvents();
     if (log_) log_->Log(1, kHostTag, "Finished updating device in %d seconds", static_cast<int>(elapsedSeconds_));
-    std::error_code ec;
-    std::filesystem::remove(settingsPath_, ec);
+    // Done with: the file this run wrote or restored from. A file this run neither wrote
+    // nor used (the settings were given up) is another update's, and stays.
+    if (std::error_code ec; wroteSettings_ || !skipRestore_) std::filesystem::remove(settingsPath_, ec);
     ui_.SetConnectText("You may disconnect your " + Device() + " now.");
     return result;
 }
@@ -216,7 +217,6 @@ int UpdateSequence::InterruptedFamily(uint32_t engineBaud) {
     return saved;
 }
 
-
 // A settings file is removed when an update ends well and when one fails before the
 // loader was started: one that is here now was left by an update that handed its
 // instrument to the loader and did not finish. When that instrument is the one
@@ -232,32 +232,51 @@ int32_t UpdateSequence::SaveSettings() {
     const std::string left = FileText(settingsPath_);
     const std::string savedPath = settingsPath_ + ".new";
     const int32_t rc = session_.VPSaveInfo(savedPath);
-    if (LeftSettingsAreThisInstruments(left, rc >= 0 ? savedPath : std::string())) {
-        std::filesystem::remove(savedPath, ec);
-        session_.ClearSavedSettings();  // the restore reads the kept file
-        keptSettings_ = true;
-        if (log_)
-            log_->Log(1, kHostTag, "Keeping the settings file %s of an update that did not finish: its settings are restored",
-                      settingsPath_.c_str());
-        Status("Keeping the settings saved before the update that did not finish...");
-        return 1;
+    const std::string now = rc >= 0 ? FileText(savedPath) : std::string();
+    std::filesystem::remove(savedPath, ec);
+    switch (LeftSettingsAreThisInstruments(left, rc, now)) {
+        case LeftSettings::kOther: break;
+        case LeftSettings::kThisOnesAsked:
+            if (!ui_.AskOkCancel(KeptSettingsQuestion(left), "Settings Kept From An Earlier Update")) return kCancelled;
+            [[fallthrough]];
+        case LeftSettings::kThisOnes:
+            session_.ClearSavedSettings();  // the restore reads the kept file
+            keptSettings_ = true;
+            if (log_)
+                log_->Log(1, kHostTag, "Keeping the settings file %s of an update that did not finish: its settings are restored",
+                          settingsPath_.c_str());
+            Status("Keeping the settings saved before the update that did not finish...");
+            return 1;
     }
-    // Another instrument's file: replaced by this one's settings.
-    if (rc >= 0) std::filesystem::rename(savedPath, settingsPath_, ec);
-    if (rc < 0 || ec) {
-        std::filesystem::remove(savedPath, ec);
-        return rc < 0 ? rc : vorn::kNotUnderstood;  // the file check reports it
-    }
+    // Another instrument's file, or one the save could not be compared with.
+    if (rc < 0) return rc;  // the earlier file stays as it was
+    if (int32_t written = vorn::settingsfile::WriteFileSafely(settingsPath_, now); written < 0) return written;
     wroteSettings_ = true;
     return rc;
 }
 
-bool UpdateSequence::LeftSettingsAreThisInstruments(const std::string& left, const std::string& savedPath) const {
-    if (vorn::settingsfile::FamilyOfFile(left) != profile_.family) return false;
+UpdateSequence::LeftSettings UpdateSequence::LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
+                                                                            const std::string& now) const {
+    if (vorn::settingsfile::FamilyOfFile(left) != profile_.family) return LeftSettings::kOther;
     std::string leftSerial, nowSerial;
     vorn::settingsfile::ReadText(left, "sn", kSerialNumberRoom, &leftSerial);
-    if (!savedPath.empty()) vorn::settingsfile::ReadText(FileText(savedPath), "sn", kSerialNumberRoom, &nowSerial);
-    return nowSerial.empty() || nowSerial == leftSerial;
+    vorn::settingsfile::ReadText(now, "sn", kSerialNumberRoom, &nowSerial);
+    if (saveStatus >= 0 && !nowSerial.empty()) return nowSerial == leftSerial ? LeftSettings::kThisOnes : LeftSettings::kOther;
+    // No serial number to compare: the update that did not finish may have wiped it, or
+    // this is another, new instrument. Only the user can tell.
+    if (saveStatus >= 0 || saveStatus == session::kUninitialised) return LeftSettings::kThisOnesAsked;
+    return LeftSettings::kOther;  // not read over a bad line: nothing to go by
+}
+
+std::string UpdateSequence::KeptSettingsQuestion(const std::string& left) const {
+    std::string serial;
+    vorn::settingsfile::ReadText(left, "sn", kSerialNumberRoom, &serial);
+    return "The settings file\n\"" + settingsPath_ + "\"\nholds the settings of the " + Device() +
+           (serial.empty() ? std::string(" without a serial number") : " with serial number \"" + vorn::EscapeControls(serial) + "\"") +
+           ", kept by an update that did not finish.\nThis " + Device() +
+           " tells no serial number now, as after an update that wiped its settings." +
+           "\n\nClick OK if this is that " + Device() + ": its settings are restored from the file." +
+           "\nClick CANCEL to stop: nothing is changed.";
 }
 
 int32_t UpdateSequence::CheckSettingsFile(int32_t saveStatus) {
@@ -354,6 +373,7 @@ int32_t UpdateSequence::UpdateInstrument() {
             rc = SaveSettings();
             // Saved in memory but not in the file (a full disk, a failed write), or a file
             // that does not read back: an erase now could lose the settings for good.
+            if (rc == kCancelled) return rc;  // not this instrument's file, said the user
             if (keptSettings_) {
                 // The earlier update's file is kept and restored from.
             } else if (rc >= 0 || (session_.SettingsSaved() && rc != vorn::kNotApplicable)) {

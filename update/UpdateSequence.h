@@ -99,10 +99,12 @@ private:
     // earlier file is kept.
     int32_t SaveSettings();
     // Whether `left`, a settings file an earlier update left, holds the connected
-    // instrument's settings, given the file just saved at `savedPath` (none when the save
-    // failed): the same family and the same serial number, or no serial number to read
-    // now that the earlier update wiped it.
-    bool LeftSettingsAreThisInstruments(const std::string& left, const std::string& savedPath) const;
+    // instrument's settings, given the status and text of the save just made: the same
+    // family and serial number; or no serial number to read now (the earlier update may
+    // have wiped it, or this is a new instrument), when the user is asked.
+    enum class LeftSettings { kOther, kThisOnes, kThisOnesAsked };
+    LeftSettings LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus, const std::string& now) const;
+    std::string KeptSettingsQuestion(const std::string& left) const;
     // The settings file just saved holds what the session saved. 0, or the result code
     // after its box.
     int32_t CheckSettingsFile(int32_t saveStatus);

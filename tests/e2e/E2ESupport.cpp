@@ -34,6 +34,10 @@ bool RecordingUi::SawStatus(const std::string& text) const {
     return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
 }
 
+bool RecordingUi::SawTitle(const std::string& title) const {
+    return std::any_of(boxes.begin(), boxes.end(), [&](const Box& b) { return b.title == title; });
+}
+
 TiTextBytes ReadTiText(const std::string& text) {
     TiTextBytes out;
     out.vectors.fill(0xFFFF);

@@ -97,6 +97,7 @@ public:
 
     std::vector<std::string> Titles() const;
     bool SawStatus(const std::string& text) const;
+    bool SawTitle(const std::string& title) const;
 };
 
 // A TI-Text file read byte by byte, independently of the loader under test.

@@ -212,6 +212,7 @@ struct Recovery {
     bool factory;  // another family than the firmware's: loaded in factory mode (16-bit image)
     std::map<std::string, std::string> switches;  // the fault, cleared before the next Start
     const char* firstTitle;                      // the first Start's box
+    bool askedToKeep;  // the instrument lost its serial number: the next Start asks before using the file
 };
 void PrintTo(const Recovery& r, std::ostream* os) { *os << r.name; }
 
@@ -238,8 +239,9 @@ TEST_P(RecoveryTest, TheNextStartFinishesTheUpdate) {
     for (const auto& [name, value] : r.switches) sim.Sim().ClearSwitch(name);
     vorn::SleepMs(800);  // the power comes back
     ui = RecordingUi{};
-    ui.answers = {true};
+    ui.answers = {true, true};
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
+    EXPECT_EQ(ui.SawTitle("Settings Kept From An Earlier Update"), r.askedToKeep);
     auto after = sim.Snapshot();
     EXPECT_TRUE(FlashHolds(after, image));
     for (auto* settings : {&before.settings, &after.settings}) settings->erase("-build");  // the new firmware's own
@@ -253,14 +255,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A logger's loader listens at 9600, not at the firmware family's 57600: the
         // settings file the first Start left says which family was being loaded.
-        Recovery{"LoggerLoadedInFactoryModeLosesPower", "KT72", 204, true, {}, "Firmware Upload Error"},
-        Recovery{"LabInstrumentLoadedInFactoryModeLosesPower", "CF22", 210, true, {}, "Firmware Upload Error"},
+        Recovery{"LoggerLoadedInFactoryModeLosesPower", "KT72", 204, true, {}, "Firmware Upload Error", false},
+        Recovery{"LabInstrumentLoadedInFactoryModeLosesPower", "CF22", 210, true, {}, "Firmware Upload Error", false},
         // The new firmware runs without its settings: what it says now must not replace
         // the file that holds them.
-        Recovery{"NewFirmwareCheckGoesWrong", "RW", 102, false, {{"error-command", "post"}}, "Firmware Error"},
-        Recovery{"RestoreRefused", "RW", 102, false, {{"error-command", "set -contr 7"}}, "Settings Error"},
+        Recovery{"NewFirmwareCheckGoesWrong", "RW", 102, false, {{"error-command", "post"}}, "Firmware Error", true},
+        Recovery{"RestoreRefused", "RW", 102, false, {{"error-command", "set -contr 7"}}, "Settings Error", false},
         Recovery{"RecordsNotRestored", "HN9", 230, true, {{"error-command", "set -user 0 Clay_Loam 12 30"}},
-                 "Settings Error"}),
+                 "Settings Error", false}),
     [](const ::testing::TestParamInfo<Recovery>& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateTest, WrongHardwareRevisionIsRefused) {
@@ -650,6 +652,23 @@ const std::vector<Ending>& Endings() {
         {"SomeSettingsUnreadAccepted", "RW", 102, {{"error-command", "get -contr"}},
          [](UpdateEndingTest& t) { t.ui.answers = {true, true}; },
          1, "Settings Retrieve Error", "The settings it could not read will be lost.", false, R::kLoader, {}},
+        // A settings file an update that did not finish left behind. Another unit's is
+        // not restored onto this one; with no serial number to tell, the user is asked.
+        {"AnotherUnitsKeptFileIsNotRestored", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
+         },
+         1, "", "", false, R::kLoader,
+         [](UpdateEndingTest& t) { EXPECT_EQ(t.sim->Snapshot().settings.at("-sn"), "RW-10234"); }},
+        {"NoSerialNumberToTellAndTheKeptFileDeclined", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             t.ui.answers = {true, false};
+             WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\n");
+             t.sim->Sim().WithState([](vornsim::InstrumentState& s) { s.settings.erase("-sn"); });
+         },
+         -40, "Settings Kept From An Earlier Update", "with serial number \"RW-99999\"", true, R::kInstrument,
+         [](UpdateEndingTest& t) { EXPECT_EQ(ReadFile(t.SettingsPath()), "type=\"RW\"\r\nsn=\"RW-99999\"\r\n"); }},
         // The loader.
         {"NoWorkingLoader", "RW", 102, {{"bsl-missing", ""}}, NewerFirmwareOk,
          -112, "Firmware Loader Error", "This Readwell does not have a working firmware loader.", true, R::kInstrument, {}},

@@ -427,3 +427,22 @@ TEST(LoggerSim, NewFirmwareAnswersWhatTheUpdaterChecks) {
     ASSERT_GT(rig.proto.DeviceCommand("post -init\r", '>', 500, &answer, 32), 0);
     EXPECT_EQ(answer, good ? "\rCode Good!\r>" : "\rCode Corrupt!\r>");
 }
+
+// The fault campaign's line: answers that leave late and with noise at the wrong speed
+// ahead of them, until the line is mended.
+TEST(LoggerSim, ASlowNoisyLineUntilItIsMended) {
+    SimRig rig("KT72", 204, {{"slow-ms", "400"}, {"noise-rate", "1"}}, 1);
+    ASSERT_EQ(rig.proto.VSOpen(rig.sim->SlavePath(), 9600), 1);
+    std::string answer;
+    int32_t elapsed = 0;
+    ASSERT_GT(rig.proto.DeviceCommand("get -hver\r", '>', 2000, &answer, 64, &elapsed), 0);
+    EXPECT_GE(elapsed, 400);
+    ASSERT_GT(answer.size(), 5u);
+    EXPECT_EQ(answer.substr(answer.size() - 4), "\rC\r>");
+    EXPECT_TRUE(static_cast<unsigned char>(answer[0]) & 0x80) << "noise ahead of the answer";
+
+    rig.sim->Mend();
+    ASSERT_GT(rig.proto.DeviceCommand("get -hver\r", '>', 2000, &answer, 64, &elapsed), 0);
+    EXPECT_EQ(answer, "\rC\r>");
+    EXPECT_LT(elapsed, 300);
+}
