@@ -48,7 +48,7 @@ void Usage(std::FILE* out) {
         "                    need a terminal); not to \"Settings Retrieve Error\"\n"
         "  --accept-settings-loss\n"
         "                    answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
-        "                    instrument's settings could not be read, so they are lost\n"
+        "                    instrument's settings (all or some) could not be read, so they are lost\n"
         "  --log FILE        diagnostic log (default: the window's, in the per-user folder)\n"
         "  --verbose         byte-level traces in the diagnostic log\n"
         "  --list-ports      list serial ports; --probe also tries ttyS0 to ttyS15\n"
