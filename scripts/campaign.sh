@@ -45,12 +45,12 @@ round() {
     power-loss-short) set=(power-loss-after=$((n % frames)) power-loss-ms=$((100 + m % 400))) ;;
     power-loss-long) set=(power-loss-after=$((n % frames)) power-loss-ms=$((3000 + m % 7000))) ;;
     unplug) set=(unplug-after=$((n % frames)) unplug-ms=$((200 + m % 2800))) ;;
-    drop) set=(drop-rate=0.$(printf %02d $((1 + n % 30)))) ;;
-    corrupt) set=(corrupt-rate=0.$(printf %02d $((1 + n % 30)))) ;;
+    drop) set=("drop-rate=0.$(printf %02d $((1 + n % 30)))") ;;
+    corrupt) set=("corrupt-rate=0.$(printf %02d $((1 + n % 30)))") ;;
     refuse) set=(bsl-refuse-write=$((1 + n % 12))) ;;
     slow) set=(slow-ms=$((200 + n % 1100))) ;;
     echo) set=(echo) ;;
-    noise) set=(noise-rate=0.$(printf %02d $((5 + n % 40)))) ;;
+    noise) set=("noise-rate=0.$(printf %02d $((5 + n % 40)))") ;;
     quiet) set=(quiet-after=$((n % 30)) quiet-lines=$((1 + m % 8))) ;;
   esac
   local fault="${set[*]}"
@@ -64,7 +64,7 @@ round() {
   local sim=$!
   for _ in $(seq 1 100); do grep -q "^vornsim: $family" "$work/vornsim.out" 2>/dev/null && break; sleep 0.05; done
 
-  local codes=() outcome= try rc succeeded=0 hung=0
+  local codes=() outcome='' try rc succeeded=0 hung=0
   for try in 1 2 3 4; do
     if [ "$try" -eq 4 ]; then
       kill -USR1 "$sim"

@@ -234,7 +234,12 @@ int32_t UpdateSequence::SaveSettings() {
     const int32_t rc = session_.VPSaveInfo(savedPath);
     const std::string now = rc >= 0 ? FileText(savedPath) : std::string();
     std::filesystem::remove(savedPath, ec);
-    switch (LeftSettingsAreThisInstruments(left, rc, now)) {
+    // The serial number as read, also when other settings were not (a half-restored
+    // instrument answers for some and not for others).
+    const std::string serial = vorn::settingsfile::LayoutOf(profile_.family) == vorn::settingsfile::Layout::Logger
+                                   ? session_.Info().serialNumber
+                                   : session_.Instrument().serialNumber;
+    switch (LeftSettingsAreThisInstruments(left, rc, serial)) {
         case LeftSettings::kOther: break;
         case LeftSettings::kThisOnesAsked:
             if (!ui_.AskOkCancel(KeptSettingsQuestion(left), "Settings Kept From An Earlier Update")) return kCancelled;
@@ -256,12 +261,11 @@ int32_t UpdateSequence::SaveSettings() {
 }
 
 UpdateSequence::LeftSettings UpdateSequence::LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
-                                                                            const std::string& now) const {
+                                                                            const std::string& nowSerial) const {
     if (vorn::settingsfile::FamilyOfFile(left) != profile_.family) return LeftSettings::kOther;
-    std::string leftSerial, nowSerial;
+    std::string leftSerial;
     vorn::settingsfile::ReadText(left, "sn", kSerialNumberRoom, &leftSerial);
-    vorn::settingsfile::ReadText(now, "sn", kSerialNumberRoom, &nowSerial);
-    if (saveStatus >= 0 && !nowSerial.empty()) return nowSerial == leftSerial ? LeftSettings::kThisOnes : LeftSettings::kOther;
+    if (!nowSerial.empty()) return nowSerial == leftSerial ? LeftSettings::kThisOnes : LeftSettings::kOther;
     // No serial number to compare: the update that did not finish may have wiped it, or
     // this is another, new instrument. Only the user can tell.
     if (saveStatus >= 0 || saveStatus == session::kUninitialised) return LeftSettings::kThisOnesAsked;

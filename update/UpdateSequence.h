@@ -99,11 +99,12 @@ private:
     // earlier file is kept.
     int32_t SaveSettings();
     // Whether `left`, a settings file an earlier update left, holds the connected
-    // instrument's settings, given the status and text of the save just made: the same
-    // family and serial number; or no serial number to read now (the earlier update may
-    // have wiped it, or this is a new instrument), when the user is asked.
+    // instrument's settings, given the status of the save just made and the serial number
+    // it read: the same family and serial number; or no serial number to read now (the
+    // earlier update may have wiped it, or this is a new instrument), when the user is asked.
     enum class LeftSettings { kOther, kThisOnes, kThisOnesAsked };
-    LeftSettings LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus, const std::string& now) const;
+    LeftSettings LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
+                                                const std::string& nowSerial) const;
     std::string KeptSettingsQuestion(const std::string& left) const;
     // The settings file just saved holds what the session saved. 0, or the result code
     // after its box.

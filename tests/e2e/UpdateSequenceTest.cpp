@@ -262,6 +262,10 @@ INSTANTIATE_TEST_SUITE_P(
         Recovery{"NewFirmwareCheckGoesWrong", "RW", 102, false, {{"error-command", "post"}}, "Firmware Error", true},
         Recovery{"RestoreRefused", "RW", 102, false, {{"error-command", "set -contr 7"}}, "Settings Error", false},
         Recovery{"RecordsNotRestored", "HN9", 230, true, {{"error-command", "set -user 0 Clay_Loam 12 30"}},
+                 "Settings Error", false},
+        // Half restored: the serial number came back, a value did not, and the next save
+        // fails on it. The serial number still tells whose file it is.
+        Recovery{"HalfRestoredInstrumentAnswersOnlyInPart", "HN9", 230, true, {{"error-command", "set -tadj 0.25 -0.10"}},
                  "Settings Error", false}),
     [](const ::testing::TestParamInfo<Recovery>& info) { return std::string(info.param.name); });
 
