@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
-#include "serial/Text.h"
 #include "sim/Instrument.h"
 
 namespace vornsim {
@@ -52,20 +51,14 @@ FrameCheck CheckFrame(const std::string& line, char* letter, std::string_view* a
     return FrameCheck::kGood;
 }
 
-double Rate(const Options& options, const char* name) {
-    double rate = 0;  // "." whatever the locale of the process the simulator runs in
-    vorn::ParseReal(options.Text(name, "0"), &rate);
-    return rate;
-}
-
 void LoadFaults(Simulator& sim) {
     InstrumentState& s = sim.State();
     const Options& o = sim.options();
     s.bslRefuseWrite = o.Has("bsl-refuse-write") ? o.Number("bsl-refuse-write", -1) : -1;
     s.bslPowerLossAfter = o.Has("power-loss-after") ? o.Number("power-loss-after", -1) : -1;
     s.bslUnplugAfter = o.Has("unplug-after") ? o.Number("unplug-after", -1) : -1;
-    s.bslDropRate = Rate(o, "drop-rate");
-    s.bslCorruptRate = Rate(o, "corrupt-rate");
+    s.bslDropRate = o.Rate("drop-rate");
+    s.bslCorruptRate = o.Rate("corrupt-rate");
     if (o.Has("bsl-missing")) s.bootloaderPresent = false;
     s.bslFaultsLoaded = true;
 }

@@ -66,6 +66,12 @@ std::string Options::Text(const std::string& name, const std::string& otherwise)
     return it == switches.end() ? otherwise : it->second;
 }
 
+double Options::Rate(const std::string& name) const {
+    double rate = 0;
+    vorn::ParseReal(Text(name, "0"), &rate);
+    return rate;
+}
+
 Simulator::Simulator(Options options) : options_(std::move(options)), random_(options_.seed) {
     state_.family = options_.family;
     state_.version = options_.version;
@@ -216,8 +222,8 @@ void Simulator::PowerOff() {
 
 void Simulator::Send(std::string_view bytes) {
     if (bytes.empty()) return;
-    if (double rate = 0; vorn::ParseReal(options_.Text("noise-rate", "0"), &rate) && rate > 0 &&
-                         std::uniform_real_distribution<double>(0.0, 1.0)(random_) < rate) {
+    if (const double rate = options_.Rate("noise-rate");
+        rate > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(random_) < rate) {
         std::string noise(std::uniform_int_distribution<size_t>(1, kNoiseBurstMax)(random_), '\0');
         for (char& c : noise) c = Garble(static_cast<char>(random_()));
         Transmit(noise);

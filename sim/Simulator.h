@@ -54,6 +54,8 @@ struct Options {
     bool Has(const std::string& name) const { return switches.count(name) != 0; }
     long Number(const std::string& name, long otherwise = 0) const;
     std::string Text(const std::string& name, const std::string& otherwise = {}) const;
+    // A rate (0..1) written with "." whatever the process's locale; 0 when not set.
+    double Rate(const std::string& name) const;
 };
 
 class Simulator {

@@ -350,10 +350,11 @@ TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
         const std::string path = dir.File("settings.txt");
         const int32_t saved = session.VPSaveInfo(path);
         // A device value with a control character in it is damaged text: it is not kept.
-        if (*c.poisonedKey)
+        if (*c.poisonedKey) {
             EXPECT_EQ(vorn::test::ReadFile(path).find("boot ZELK"), std::string::npos);
-        else
+        } else {
             ASSERT_EQ(saved, 1);
+        }
         if (*c.fileKey) {
             std::string text = vorn::test::ReadFile(path);
             const std::string key = std::string(c.fileKey) + "=\"";
@@ -372,7 +373,8 @@ TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
         EXPECT_EQ(sim->HostTranscript().find('\x1b'), std::string::npos);
         // The file's reader ends a value at its line break; the user's serial number is
         // refused whole by the command channel.
-        if (!c.newSerial.empty())
+        if (!c.newSerial.empty()) {
             EXPECT_NE(logged.find("refused to send a command with a control character"), std::string::npos) << logged;
+        }
     }
 }
