@@ -3,7 +3,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "serial/Timing.h"
+#include "common/Timing.h"
 
 void InstallQtEventPump() {
     vorn::SetEventPump([](uint32_t maxMs) {

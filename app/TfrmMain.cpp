@@ -25,11 +25,11 @@
 #include "feedback/TfrmWeb.h"
 #include "bsl/VornBSLHost.h"
 #include "app/WindowUpdateUi.h"
-#include "protocol/Vorn_protocol.h"
+#include "session/Vorn_protocol.h"
 #include "update/FirmwareFile.h"
 #include "update/UpdateSequence.h"
-#include "serial/Status.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/VornLog.h"
 #include "serial/VornSerial.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "bsl/VornBSLHost.h"
-#include "serial/Status.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 
 using namespace vorn::bsl;
 

@@ -8,10 +8,10 @@
 #include <new>
 
 #include "bsl/TiText.h"
-#include "serial/Status.h"
-#include "serial/Text.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Text.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 
 using namespace vorn::bsl;
 

@@ -5,7 +5,7 @@
 // operations of an update: wake the engine, connect, erase, upload, write the vectors.
 //
 // Every operation logs its outcome with the tag "VornBSL" and answers with a status:
-// zero or positive for success, negative for failure (serial/Status.h). GUI thread only:
+// zero or positive for success, negative for failure (common/Status.h). GUI thread only:
 // waits of 175 ms and more pump window events through vorn::MsDelay.
 #include <array>
 #include <cstdint>

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "serial/Status.h"
-#include "serial/Text.h"
+#include "common/Status.h"
+#include "common/Text.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #include "cli/TerminalUi.h"
 
-#include "serial/Text.h"
+#include "common/Text.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "serial/VornLog.h"
+#include "common/VornLog.h"
 
 namespace {
 constexpr int kBarWidth = 30;

@@ -5,7 +5,7 @@
 #include "feedback/FeedbackConfig.h"
 #include "feedback/FeedbackStatus.h"
 #include "feedback/FeedbackText.h"
-#include "serial/VornLog.h"
+#include "common/VornLog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "serial/FilesPlatform.h"
+#include "common/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
-#include "serial/Status.h"
-#include "serial/Text.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Text.h"
+#include "common/VornLog.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // POSIX backend of the serial layer: termios on /dev/<name>.
 #include "serial/SerialPlatform.h"
 
-#include "serial/FilesPlatform.h"
-#include "serial/Status.h"
+#include "common/FilesPlatform.h"
+#include "common/Status.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "serial/Status.h"
-#include "serial/Text.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Text.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 
 namespace plat = vorn::platform;
 

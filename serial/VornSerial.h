@@ -5,7 +5,7 @@
 //
 // Each operation logs its outcome (tag: the port name, or "VornSerial" before one is
 // known and for operations on a closed port) and answers with a status: zero or positive
-// for success, negative for failure (see serial/Status.h; platform errors negated).
+// for success, negative for failure (see common/Status.h; platform errors negated).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,7 +32,7 @@ public:
 
     // Opens and configures the port (baud 0 means 9600); an open port is closed first.
     // 1 on success. A port that cannot be opened gives kPortNotFound, kPortInUse,
-    // kPortNoPermission or kNotSerialPort (serial/Status.h), or another platform error
+    // kPortNoPermission or kNotSerialPort (common/Status.h), or another platform error
     // negated; a port another program holds is logged with its holders; a failed
     // configuration gives the platform error negated and leaves the port open for the
     // caller to close.

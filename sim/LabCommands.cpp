@@ -6,7 +6,7 @@
 #include <ctime>
 #include <memory>
 
-#include "serial/Timing.h"
+#include "common/Timing.h"
 #include "sim/Instrument.h"
 #include "sim/LabSim.h"
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <vector>
 
-#include "serial/Text.h"
-#include "serial/Timing.h"
+#include "common/Text.h"
+#include "common/Timing.h"
 #include "sim/Instrument.h"
 #include "sim/LoggerSim.h"
 

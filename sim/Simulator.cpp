@@ -14,9 +14,9 @@
 #include <future>
 
 #include "catalogue/DeviceCatalogue.h"
-#include "serial/FilesPlatform.h"
+#include "common/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
-#include "serial/Text.h"
+#include "common/Text.h"
 
 namespace vornsim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "bsl/VornBSLHost.h"
 #include "catalogue/DeviceCatalogue.h"
-#include "serial/Status.h"
+#include "common/Status.h"
 
 namespace vorn::update {
 

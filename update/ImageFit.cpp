@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "bsl/BslConstants.h"
-#include "serial/Text.h"
+#include "common/Text.h"
 
 namespace vorn::update {
 namespace {

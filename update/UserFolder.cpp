@@ -1,6 +1,6 @@
 #include "update/UserFolder.h"
 
-#include "serial/FilesPlatform.h"
+#include "common/FilesPlatform.h"
 
 #include <unistd.h>
 

@@ -20,8 +20,8 @@
 #include "bsl/VornBSLHost.h"
 #include "feedback/TfrmWeb.h"
 #include <filesystem>
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestSupport.h"
 

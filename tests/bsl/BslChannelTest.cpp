@@ -5,8 +5,8 @@
 
 #include "FakeEngine.h"
 #include "bsl/VornBSLHost.h"
-#include "serial/Status.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/VornLog.h"
 #include "support/TestSupport.h"
 
 using vorn::test::AgreeToAll;

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "bsl/VornBSLHost.h"
-#include "serial/Status.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 #include "sim/BslEngine.h"
 #include "sim/FlashModel.h"
 #include "sim/Instrument.h"

@@ -9,9 +9,9 @@
 
 #include "bsl/VornBSLHost.h"
 #include "catalogue/DeviceCatalogue.h"
-#include "serial/Status.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 #include "sim/BslEngine.h"
 #include "sim/Instrument.h"
 #include "support/TestSupport.h"

@@ -16,9 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "bsl/VornBSLHost.h"
-#include "serial/Status.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 #include "support/TestSupport.h"
 
 namespace vorn::test {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bsl/VornBSLHost.h"
-#include "serial/Status.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/VornLog.h"
 #include "support/TestSupport.h"
 
 using vorn::test::ReadFile;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
-#include "serial/Status.h"
+#include "common/Status.h"
 
 using namespace vorn::catalogue;
 

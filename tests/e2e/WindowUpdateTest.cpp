@@ -15,7 +15,7 @@
 #include "app/TfrmMain.h"
 #include "app/UiService.h"
 #include "e2e/E2ESupport.h"
-#include "serial/Timing.h"
+#include "common/Timing.h"
 #include "support/GuiTestSupport.h"
 #include "support/LocaleScope.h"
 #include "support/TestSupport.h"

@@ -4,7 +4,7 @@
 #include "feedback/FeedbackConfig.h"
 #include "feedback/FeedbackStatus.h"
 #include "feedback/TfrmWeb.h"
-#include "serial/VornLog.h"
+#include "common/VornLog.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-// Fakes for serial/SerialPlatform.h and serial/Timing.h, linked instead of the real files
+// Fakes for serial/SerialPlatform.h and common/Timing.h, linked instead of the real files
 // into the fuzz build only.
 #include "FakeWorld.h"
 
@@ -8,8 +8,8 @@
 #include <string>
 
 #include "serial/SerialPlatform.h"
-#include "serial/Status.h"
-#include "serial/Timing.h"
+#include "common/Status.h"
+#include "common/Timing.h"
 
 namespace {
 

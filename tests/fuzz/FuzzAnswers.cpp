@@ -1,6 +1,6 @@
-// Device answers read as text: the answer scanners (protocol/AnswerScan), the identity
+// Device answers read as text: the answer scanners (device/AnswerScan), the identity
 // text (catalogue IdentifyDevice), Base64, the record names and the records of a settings
-// file (protocol/Records). Each reader must stay inside its bounds; Base64 must decode what
+// file (session/Records). Each reader must stay inside its bounds; Base64 must decode what
 // a standard encoder wrote; sorted records must come out in order.
 #include <cmath>
 #include <cstddef>
@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "catalogue/DeviceCatalogue.h"
-#include "protocol/AnswerScan.h"
-#include "protocol/Records.h"
+#include "device/AnswerScan.h"
+#include "session/Records.h"
 
 namespace scan = vorn::protocol::scan;
 namespace rec = vorn::records;

@@ -1,7 +1,7 @@
 // Conversations with a device whose answers come from the input (FakeWorld): the
 // bootloader client's judging of answers and handshakes (bsl/), the identification
 // ("get -ver", the old firmware's "show"), the setting gets of the device library and the
-// instrument session's values and records (protocol/). Input: one byte choosing the
+// instrument session's values and records (session/). Input: one byte choosing the
 // conversation (the byte modulo 5) and its variation (the quotient), then the answers
 // separated by kAnswerSeparator.
 #include <cstddef>
@@ -11,8 +11,8 @@
 
 #include "FakeWorld.h"
 #include "bsl/VornBSLHost.h"
-#include "protocol/MOSSY_Protocol.h"
-#include "protocol/Vorn_protocol.h"
+#include "device/MOSSY_Protocol.h"
+#include "session/Vorn_protocol.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The settings-file readers (protocol/SettingsFile), both layouts and every family's
+// The settings-file readers (session/SettingsFile), both layouts and every family's
 // reader. Input: one byte choosing the family (low five bits, so a few values fall outside
 // the catalogue) and the firmware version the values go back to (bit 5), then the file.
 // A file that reads is written back; that file must read again and write back the same.
@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "catalogue/DeviceCatalogue.h"
-#include "protocol/SettingsFile.h"
+#include "session/SettingsFile.h"
 
 namespace sf = vorn::settingsfile;
 

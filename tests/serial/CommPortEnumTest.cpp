@@ -4,9 +4,9 @@
 #include <set>
 
 #include "serial/CommPortEnum.h"
-#include "serial/FilesPlatform.h"
+#include "common/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
-#include "serial/VornLog.h"
+#include "common/VornLog.h"
 #include "sim/Instrument.h"
 #include "support/TestSupport.h"
 
@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include "serial/Status.h"
+#include "common/Status.h"
 
 namespace {
 

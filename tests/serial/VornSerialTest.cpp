@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "serial/CommPortEnum.h"
-#include "serial/Status.h"
-#include "serial/Timing.h"
-#include "serial/VornLog.h"
+#include "common/Status.h"
+#include "common/Timing.h"
+#include "common/VornLog.h"
 #include "serial/VornSerial.h"
 #include "support/TestSupport.h"
 

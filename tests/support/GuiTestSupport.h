@@ -8,7 +8,7 @@
 #include "app/EventPump.h"
 #include "app/UiService.h"
 #include "serial/CommPortEnum.h"
-#include "serial/Timing.h"
+#include "common/Timing.h"
 #include "support/TestSupport.h"
 
 namespace vorn::test {

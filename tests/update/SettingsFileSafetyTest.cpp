@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "protocol/SessionConstants.h"
-#include "protocol/SettingsFile.h"
-#include "serial/Status.h"
+#include "session/SessionConstants.h"
+#include "session/SettingsFile.h"
+#include "common/Status.h"
 #include "support/TestSupport.h"
 
 using namespace vorn::test;

@@ -1,0 +1,206 @@
+// The session's get and set runs over the instrument value table: one loop each, one
+// executor for an item in either direction.
+#include <string>
+
+#include "device/ProtocolConstants.h"
+#include "session/SessionConstants.h"
+#include "common/Text.h"
+#include "session/Vorn_protocol.h"
+#include "common/Status.h"
+#include "common/VornLog.h"
+
+using namespace vorn::session;
+using vorn::Format;
+namespace ib = vorn::instinfo;
+using vorn::instinfo::InstItem;
+using vorn::instinfo::ItemKind;
+
+namespace {
+
+constexpr uint32_t kLevel = VornLog::kMilestones;
+
+bool StopsRun(int32_t status, bool set) {
+    return status == vorn::kEchoed || status == vorn::kPortClosed || (set && status == vorn::kRelayActive);
+}
+
+// First item of `request` in `order`; null when none is handled.
+const InstItem* FirstGetItem(uint32_t request) {
+    for (const InstItem& item : ib::InstItems())
+        if (request & item.bit) return &item;
+    return nullptr;
+}
+
+const InstItem* FirstSetItem(uint32_t request) {
+    for (uint32_t bit : ib::SetOrder())
+        if (request & bit) return ib::FindItem(bit);
+    return nullptr;
+}
+
+// Keeps the first failure of a composite item's several exchanges.
+int32_t Worse(int32_t sofar, int32_t next) { return sofar < 0 ? sofar : next; }
+
+}  // namespace
+
+int32_t Vorn_protocol::GetInstInfo(uint32_t request) {
+    if (request == 0) {
+        Say(kLevel, "GetInstInfo should be called with non-zero flags");
+        return 0;
+    }
+    inst_.family = family_;
+    int32_t result = 1;
+    int32_t last = 0;
+    uint32_t previous = 0;
+    while (request != 0 && request != previous) {
+        if (StopsRun(last, false)) {
+            result = last;
+            break;
+        }
+        if (last < 0) result = vorn::kPartlyDone;
+        previous = request;
+        if (const InstItem* item = FirstGetItem(request)) {
+            request &= ~item->bit;
+            last = GetInstItem(*item);
+        }
+    }
+    if (result == 1 && last < 0) result = last;
+    if (result < 0) Say(kLevel, "GetInstInfo could not collect all settings");
+    return result;
+}
+
+int32_t Vorn_protocol::SetInstInfo(uint32_t request) {
+    if (request == 0) {
+        Say(kLevel, "SetInstInfo should be called with non-zero flags");
+        return 0;
+    }
+    int32_t result = 1;
+    int32_t last = 0;
+    uint32_t previous = 0;
+    while (request != 0) {
+        if (StopsRun(last, true)) {
+            result = last;
+            break;
+        }
+        if (last < 0) result = vorn::kPartlyDone;
+        if (request == previous) break;
+        previous = request;
+        if (const InstItem* item = FirstSetItem(request)) {
+            request &= ~item->bit;
+            last = SetInstItem(*item);
+        }
+    }
+    if (result == 1 && last < 0) result = last;
+    if (result < 0) Say(kLevel, "SetInstInfo could not restore all settings");
+    return result;
+}
+
+int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
+    const uint32_t timeout = kValueTimeoutMs;
+    const std::string get = std::string("get ") + ib::ItemKey(item, family_);
+    int32_t st = vorn::kNotUnderstood;
+    switch (item.kind) {
+        case ItemKind::Text:
+            st = GetValueString(get, timeout, &(inst_.*item.text), item.maxChars);
+            if (st > 0) inst_.valid |= item.bit;
+            return item.optional ? 1 : st;
+        case ItemKind::Number:
+            st = GetValueLong(get, timeout, &(inst_.*item.number));
+            if (st > 0) inst_.valid |= item.bit;
+            return st;
+        case ItemKind::Calibration: {
+            const ib::CalNumbering n = ib::CalibrationNumbering(family_);
+            size_t read = 0;
+            for (size_t i = 0; i < n.slots; ++i) {
+                st = GetValueString(Format("get %s%d", n.prefix, n.first + static_cast<int>(i)), timeout, &inst_.cal[i],
+                                    InstrumentInfo::kLongTextMax);
+                if (st <= 0) break;
+                ++read;
+            }
+            if (read == 0) return st;
+            inst_.valid |= item.bit;
+            return 1;
+        }
+        case ItemKind::UserRecords:
+        case ItemKind::EqnRecords: {
+            const bool user = item.kind == ItemKind::UserRecords;
+            st = GetRecords_Serial(user ? &user_ : &eqn_, user ? vorn::records::kUser : vorn::records::kEqn);
+            if (st > 0) inst_.valid |= item.bit;
+            return st;
+        }
+        case ItemKind::HadjTau:
+            // A humidity adjustment whose tau cannot be read is still kept: dropping it
+            // would lose it on every update of such an instrument.
+            st = GetValueString("get -hadj", timeout, &inst_.hadj, InstrumentInfo::kLongTextMax);
+            if (st > 0) {
+                inst_.valid |= item.bit;
+                if (GetValueLong("get -tau", timeout, &inst_.tau) > 0)
+                    inst_.valid &= ~ib::kTauUnread;
+                else
+                    inst_.valid |= ib::kTauUnread;
+            }
+            return 1;
+        case ItemKind::Pressure:
+            // As a pair: a restore sends both, and an empty "-pv" would overwrite the
+            // instrument's value with nothing.
+            st = GetValueString("get -p", timeout, &inst_.fvals, InstrumentInfo::kLongTextMax);
+            if (st > 0) st = GetValueString("get -pv", timeout, &inst_.uvals, InstrumentInfo::kLongTextMax);
+            if (st > 0) inst_.valid |= item.bit;
+            return st;
+    }
+    return st;
+}
+
+int32_t Vorn_protocol::SetValue(const std::string& key, const std::string& value, const char* setLog, bool number) {
+    std::string answer;
+    int32_t ms = 0;
+    int32_t rc = Command("set " + key + " " + value + "\r", kValueTimeoutMs, &answer, &ms);
+    if (rc > 0 && answer.find("OK") != std::string::npos) {
+        rc = 1;
+        if (setLog && number)
+            Say(kLevel, setLog, std::strtol(value.c_str(), nullptr, 10), ms);
+        else if (setLog)
+            Say(kLevel, setLog, value.c_str(), ms);
+    }
+    return rc;
+}
+
+int32_t Vorn_protocol::SetInstItem(const InstItem& item) {
+    switch (item.kind) {
+        case ItemKind::Text: {
+            int32_t rc = SetValue(ib::ItemKey(item, family_), inst_.*item.text, item.setLog, false);
+            if (item.bit == ib::kSerialNumber && rc == vorn::kDeviceError) rc = vorn::protocol::kRefusedNow;
+            return rc;
+        }
+        case ItemKind::Number:
+            return SetValue(item.key, std::to_string(inst_.*item.number), item.setLog, true);
+        case ItemKind::Calibration: {
+            const ib::CalNumbering n = ib::CalibrationNumbering(family_);
+            int32_t st = 1;
+            for (size_t i = 0; i < n.slots && !inst_.cal[i].empty(); ++i) {
+                const int slot = n.first + static_cast<int>(i);
+                std::string answer;
+                int32_t ms = 0;
+                int32_t rc = Command(Format("set %s%d %s\r", n.prefix, slot, inst_.cal[i].c_str()), kValueTimeoutMs,
+                                     &answer, &ms);
+                if (rc > 0 && answer.find("OK") != std::string::npos) {
+                    rc = 1;
+                    Say(kLevel, "SetInstInfo set cal %d to \"%s\" (%d ms)", slot, inst_.cal[i].c_str(), ms);
+                }
+                st = Worse(st, rc);
+            }
+            return st;
+        }
+        case ItemKind::UserRecords: return SetRecords_Serial(&user_, vorn::records::kUser);
+        case ItemKind::EqnRecords: return SetRecords_Serial(&eqn_, vorn::records::kEqn);
+        case ItemKind::HadjTau: {
+            int32_t st = 1;
+            if (!(inst_.valid & ib::kTauUnread))
+                st = SetValue("-tau", std::to_string(inst_.tau), "SetInstInfo set tau to \"%ld\" (%d ms)", true);
+            return Worse(st, SetValue("-hadj", inst_.hadj, "SetInstInfo set hadj to \"%s\" (%d ms)", false));
+        }
+        case ItemKind::Pressure: {
+            int32_t st = SetValue("-p", inst_.fvals, "SetInstInfo set -p to \"%s\" (%d ms)", false);
+            return Worse(st, SetValue("-pv", inst_.uvals, "SetInstInfo set -pv to \"%s\" (%d ms)", false));
+        }
+    }
+    return vorn::kNotUnderstood;
+}

@@ -1,0 +1,91 @@
+#pragma once
+// The settings file: a device's settings as plain text, written before a firmware update
+// and read back after it when nothing is held in memory. A header line, an empty line,
+// then one key="value" line per setting, each ending in CR LF. Two layouts: loggers (from
+// DeviceInfo) and lab instruments (from InstrumentInfo and its record lists). Values are
+// written as they are: a value never contains a double quote or a line end.
+//
+// The layouts and readers are pure text work, one table of lines per layout. The file
+// itself is written and checked by the two file operations at the end, which the session
+// (Vorn_protocol) and the update sequence use.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device/DeviceInfo.h"
+#include "session/InstInfo.h"
+#include "session/Records.h"
+
+class VornLog;
+
+namespace vorn::settingsfile {
+
+inline constexpr std::string_view kHeader = "***** Auto-Generated Settings File -- DO NOT EDIT *****\r\n\r\n";
+
+// --- key lookup ---
+// A key counts only at the start of a line and directly followed by "=", so a value that
+// happens to contain a key's letters (a name holding "sn") is never taken for it. The
+// value starts after the next double quote on that line.
+
+// Index of the first character of the key's value; nullopt when the key (or its opening
+// quote) is missing.
+std::optional<size_t> FindKey(std::string_view text, std::string_view key);
+// Text value: up to the closing quote or the line end, at most `capacity` - 1 characters.
+// True when the value is not empty; a missing key leaves `value` empty.
+bool ReadText(std::string_view text, std::string_view key, size_t capacity, std::string* value);
+// Decimal number from the character after the quote (0 when no digits follow). True
+// whenever the key and its quote exist; `value` is left alone otherwise.
+bool ReadUnsigned(std::string_view text, std::string_view key, uint32_t* value);
+// Decimal real number, likewise.
+bool ReadReal(std::string_view text, std::string_view key, double* value);
+
+// --- layouts ---
+enum class Layout { None, Logger, Lab };
+// Logger for KT7R, KT72, QV, ZQ8, MYR; None for UNKNOWN, KT7, RL and values outside the
+// catalogue; Lab for the rest.
+Layout LayoutOf(int family);
+
+// The whole file text (header included) of a logger.
+std::string FormatLoggerFile(const DeviceInfo& info);
+// The whole file text of a lab instrument. `info` supplies the build text.
+std::string FormatLabFile(int family, const InstrumentInfo& inst, const DeviceInfo& info, const RecordSet& user,
+                          const RecordSet& eqn);
+
+// The text of a family's layout (logger or lab); empty for a family without one.
+std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo& info, const RecordSet& user,
+                       const RecordSet& eqn);
+
+// --- readers ---
+// The family a file was saved from, by its type line: a lab file names the family's code,
+// a logger file its type name ("Kt72", "zQ8" ...). UNKNOWN when the line names none.
+int FamilyOfFile(std::string_view text);
+
+// Reads a logger file into `info` (its identity fields are kept, every setting is reset
+// first) and sets its capabilities for the family; `*mask` receives the setting bits of the
+// keys found. 1; -30 when the type line is not the family's; -13 not a logger family.
+int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint32_t* mask);
+
+// Reads a lab instrument file into `inst` (reset first; its family and valid mask set)
+// and the two record lists. GLX keeps its name and serial number in `info` as well.
+// `profileVersion` is the version of the firmware the values go back to (some families
+// know more values from a version on). 1; -30 when the type line is not the family's or
+// the family keeps no instrument values.
+int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, InstrumentInfo* inst,
+                    DeviceInfo* info, RecordSet* user, RecordSet* eqn, VornLog* log);
+
+// --- the file ---
+
+// Writes `text` to `path` so that a crash never leaves a half file under that name: a new
+// file in the same folder, created exclusively and readable by its owner only (it may
+// hold passwords), written, flushed to the disk and then renamed over `path`. 1; the
+// negated C error of the failing step otherwise, and then the temporary file is gone and
+// whatever `path` held before is untouched.
+int32_t WriteFileSafely(const std::string& path, std::string_view text);
+
+// Reads the file at `path` back: 1 when it holds exactly `text`; -102 no such file; -106
+// it cannot be read; -30 it holds something else (cut short, changed).
+int32_t CheckFileHolds(const std::string& path, std::string_view text);
+
+}  // namespace vorn::settingsfile

@@ -1,0 +1,278 @@
+// Saving a device's settings before an update and writing them back after it, through
+// memory and the settings file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
+
+#include "device/ProtocolConstants.h"
+#include "session/SessionConstants.h"
+#include "session/SettingsFile.h"
+#include "session/Vorn_protocol.h"
+#include "common/Status.h"
+#include "common/Text.h"
+#include "common/VornLog.h"
+
+using namespace vorn::session;
+namespace sf = vorn::settingsfile;
+namespace sb = vorn::protocol::setting;
+namespace ib = vorn::instinfo;
+
+namespace {
+
+bool IsDecimal(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Owns a descriptor until it is closed on purpose.
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+    int Release() {
+        int f = fd;
+        fd = -1;
+        return f;
+    }
+};
+
+}  // namespace
+
+int32_t Vorn_protocol::CollectSettings(uint32_t* kept) {
+    uint32_t mask = 0;
+    switch (family_) {
+        case KT72:
+        case ZQ8:
+        case MYR: mask = kLoggerSaveMask; break;
+        case KT7R: mask = kKt7rSaveMask; break;
+        case QV: mask = kQvSaveMask; break;
+        default: break;
+    }
+    if (mask) {
+        int32_t st = connection_->DeviceSettings(&info_, &mask, vorn::protocol::kGet);
+        *kept = mask;
+        return st;
+    }
+    const uint32_t request = ib::SaveRequestMask(family_, profile_.version, info_.version);
+    if (request == 0) return vorn::kNotApplicable;
+    if (family_ == HN9) {
+        std::string answer;
+        int32_t ms = 0;
+        int32_t rc = Command("set -sensor 0\r", kValueTimeoutMs, &answer, &ms);
+        if (rc > 0 && answer.find("OK") != std::string::npos) {
+            Say(VornLog::kMilestones, "VPSaveInfo set HRS9 sensor type to '0' (%d ms)", ms);
+        } else {
+            if (rc > 0) rc = vorn::kNotUnderstood;
+            Say(VornLog::kMilestones, "VPSaveInfo received error %d setting HRS9 sensor type to '0' (%d ms)", rc, ms);
+        }
+    }
+    int32_t st = GetInstInfo(request);
+    *kept = inst_.valid;
+    return st;
+}
+
+int32_t Vorn_protocol::VPSaveInfo(const std::string& path) {
+    uint32_t kept = 0;
+    int32_t status = CollectSettings(&kept);
+    savedInPart_ = status == vorn::kPartlyDone;
+    if (status == kUninitialised) {
+        settingsSaved_ = false;
+        savedMask_ = 0;
+        Say(VornLog::kMilestones, "VPSaveInfo does not save data for an uninitialized device");
+        return status;
+    }
+    if (status >= 0 || status == vorn::kPartlyDone) {
+        settingsSaved_ = true;
+        savedMask_ = kept;
+        int32_t rc = WriteInfoFile(path);
+        if (rc >= 0) {
+            Say(VornLog::kMilestones, "VPSaveInfo successfully retreived and saved device settings to a temp file");
+            if (savedInPart_) Say(VornLog::kFailures, "VPSaveInfo could not read every setting: those are missing from the file");
+            return 1;
+        }
+        Say(VornLog::kFailures, "VPSaveInfo received error %d trying to save device settings to a temp file", rc);
+        return rc;
+    }
+    Say(VornLog::kFailures, "VPSaveInfo received error %d trying to collect device settings", status);
+    return status;
+}
+
+int32_t Vorn_protocol::AdjustHn9Checksum(const std::string& newSerialNumber) {
+    // The configuration number carries a checksum over the serial number's characters.
+    // Without a number there is nothing to carry it, and inventing one would overwrite
+    // the instrument's configuration.
+    if (!IsDecimal(inst_.config)) {
+        Say(VornLog::kMilestones, "VPRestoreInfo found no configuration number to carry the new serial number");
+        return 0;
+    }
+    uint32_t value = static_cast<uint32_t>(std::strtoul(inst_.config.c_str(), nullptr, 10));
+    for (unsigned char c : inst_.serialNumber) value -= c;
+    for (unsigned char c : newSerialNumber) value += c;
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", value);
+    inst_.config = text;
+    inst_.valid |= ib::kConfig;
+    return 1;
+}
+
+int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string* newSerialNumber) {
+    if (!settingsSaved_) {
+        int32_t rc = ReadInfoFile(path);
+        if (rc < 0) {
+            Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to read device settings from %s", rc,
+                path.c_str());
+            return rc;
+        }
+        settingsSaved_ = true;
+        info_.valid = savedMask_;
+    }
+
+    int32_t status = vorn::kNotApplicable;
+    const std::string serial = newSerialNumber ? vorn::Bounded(*newSerialNumber, InstrumentInfo::kSerialNumberMax) : "";
+    switch (sf::LayoutOf(family_)) {
+        case sf::Layout::None: break;
+        case sf::Layout::Logger: {
+            if (newSerialNumber) {
+                info_.serialNumber = serial;
+                info_.valid |= sb::kSerialNumber;
+            }
+            // A logger with a device ID keeps the serial number it has.
+            if (info_.valid & sb::kDeviceID) info_.valid &= ~sb::kSerialNumber;
+            uint32_t mask = info_.valid;
+            // A trait the logger cannot set was worked out from its radio, not read from a
+            // setting: there is nothing to write back, and trying would fail every restore.
+            if (!(info_.capabilities & vorn::protocol::capability::kSiteSettings)) mask &= ~sb::kTrait;
+            status = connection_->DeviceSettings(&info_, &mask, vorn::protocol::kSet);
+            if ((status < 0 && status != vorn::kPartlyDone) || mask == 0) {
+                Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);
+                return status;
+            }
+            break;
+        }
+        case sf::Layout::Lab:
+            if (newSerialNumber) {
+                if (family_ == HN9 || family_ == HN9OPX) AdjustHn9Checksum(serial);
+                inst_.serialNumber = serial;
+                inst_.valid |= ib::kSerialNumber;
+            }
+            status = SetInstInfo(inst_.valid);
+            break;
+    }
+    // A restore that failed is logged as a failure, never as "successfully restored".
+    if (status < 0)
+        Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);
+    else
+        Say(VornLog::kMilestones, "VPRestoreInfo successfully restored device setting");
+    return status;
+}
+
+int32_t Vorn_protocol::WriteInfoFile(const std::string& path) {
+    if (path.empty()) return vorn::kMissingArgument;
+    if (sf::LayoutOf(family_) == sf::Layout::None) return vorn::kNotApplicable;
+    int32_t rc = sf::WriteFileSafely(path, sf::FormatFile(family_, inst_, info_, user_, eqn_));
+    if (rc < 0) Say(VornLog::kFailures, "WriteInfoFile got error %d trying to write settings file %s", -rc, path.c_str());
+    return rc;
+}
+
+int32_t Vorn_protocol::ReadInfoFile(const std::string& path) {
+    if (path.empty()) return vorn::kMissingArgument;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        // By meaning, not by number: the numbers behind -105 and -106 are Windows codes,
+        // and a negated errno such as -13 would read as one of the shared status codes.
+        switch (errno) {
+            case ENOENT: return kSettingsFileMissing;
+            case EACCES:
+            case EPERM: return kSettingsFileDenied;
+            case EIO:
+            case ENXIO:
+            case EISDIR: return kSettingsFileUnreadable;
+            default: return -errno;
+        }
+    }
+    std::string text;
+    try {
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, n);
+    } catch (const std::bad_alloc&) {
+        return vorn::kOutOfMemory;
+    }
+    // A folder opens on some systems but cannot be read.
+    if (std::ferror(file.get())) return kSettingsFileUnreadable;
+    file.reset();
+
+    switch (sf::LayoutOf(family_)) {
+        case sf::Layout::None: return vorn::kNotApplicable;
+        case sf::Layout::Logger: {
+            uint32_t mask = 0;
+            int32_t rc = sf::ReadLoggerFile(family_, text, &info_, &mask);
+            if (rc > 0) savedMask_ = mask;
+            return rc;
+        }
+        case sf::Layout::Lab: {
+            int32_t rc = sf::ReadLabFile(family_, profile_.version, text, &inst_, &info_, &user_, &eqn_, log_);
+            if (rc > 0) savedMask_ = inst_.valid;
+            return rc;
+        }
+    }
+    return vorn::kNotApplicable;
+}
+
+namespace vorn::settingsfile {
+
+int32_t WriteFileSafely(const std::string& path, std::string_view text) {
+    if (path.empty()) return vorn::kMissingArgument;
+    const std::filesystem::path target(path);
+    std::string temporary = path + ".XXXXXX";
+    // mkostemp creates the file exclusively with mode 0600.
+    Fd file;
+    file.fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (file.fd < 0) return -errno;
+    auto fail = [&](int error) {
+        if (file.fd >= 0) ::close(file.Release());
+        ::unlink(temporary.c_str());
+        return -error;
+    };
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    // A full disk may show itself only here.
+    if (::fsync(file.fd) != 0) return fail(errno);
+    if (::close(file.Release()) != 0) return fail(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
+    // The rename itself must survive a crash too.
+    std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    Fd dir;
+    dir.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd >= 0) ::fsync(dir.fd);
+    return 1;
+}
+
+int32_t CheckFileHolds(const std::string& path, std::string_view text) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return errno == ENOENT ? kSettingsFileMissing : kSettingsFileUnreadable;
+    std::string held;
+    char chunk[4096];
+    size_t n = 0;
+    // Never read much past what is expected: a longer file is wrong already.
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0 && held.size() <= text.size()) held.append(chunk, n);
+    if (std::ferror(file.get())) return kSettingsFileUnreadable;
+    return held == text ? 1 : vorn::kNotUnderstood;
+}
+
+}  // namespace vorn::settingsfile
