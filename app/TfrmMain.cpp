@@ -21,13 +21,15 @@
 #include "app/AutoSizeLabel.h"
 #include "app/PortComboBox.h"
 #include "app/QtPortSource.h"
-#include "app/UiService.h"
+#include "gui/UiService.h"
 #include "feedback/TfrmWeb.h"
 #include "bsl/VornBSLHost.h"
 #include "app/WindowUpdateUi.h"
 #include "session/Vorn_protocol.h"
 #include "update/FirmwareFile.h"
 #include "update/UpdateSequence.h"
+#include "update/UpdateTexts.h"
+#include "update/Updater.h"
 #include "common/Status.h"
 #include "common/VornLog.h"
 #include "serial/VornSerial.h"
@@ -36,8 +38,8 @@ namespace {
 
 constexpr const char* kOrganisation = "Vornell Devices, Inc";
 constexpr const char* kApplication = "VornBSL";
-constexpr uint32_t kVerboseLevel = 30;
-constexpr uint32_t kQuietLevel = 1;
+constexpr uint32_t kVerboseLevel = VornLog::kDetails;
+constexpr uint32_t kQuietLevel = VornLog::kFailures;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -273,29 +275,22 @@ void TfrmMain::FormShow() {
         }
     }
 
-    // Per-user folder, else the program's own folder.
-    QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    QString folder = dataHome.isEmpty() ? QString() : QDir(dataHome).filePath("Vornell/VornBSL");
-    if (!folder.isEmpty() && QDir().mkpath(folder) && QFileInfo(folder).isWritable()) {
-        userFolder_ = QDir::toNativeSeparators(folder);
-    } else {
-        userFolder_ = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    }
-    errorLogPath_ = QDir(userFolder_).filePath(Caption() + ".errors.txt");
-
-    log_ = std::make_unique<VornLog>(errorLogPath_.toStdString(), verboseLog_ ? kVerboseLevel : kQuietLevel);
-    bslHost_ = std::make_unique<VornBSLHost>(log_.get());
-    if (int32_t status = bslHost_->ConstructionStatus(); status != 0) {
-        log_->Log(1, Caption().toStdString().c_str(), "HostBSL class got an constructor error (%d)", status);
+    // Per-user folder, else the program's own folder; the log, the bootloader client and
+    // the session live in the updater.
+    updater_ = std::make_unique<vorn::update::Updater>(vorn::update::UpdaterSetup::ForThisUser(
+        QCoreApplication::applicationDirPath().toStdString(), verboseLog_ ? kVerboseLevel : kQuietLevel));
+    userFolder_ = QDir::toNativeSeparators(QString::fromStdString(updater_->UserFolder()));
+    errorLogPath_ = QString::fromStdString(updater_->ErrorLogPath());
+    if (int32_t status = updater_->ConstructionStatus(); status != 0) {
+        Log()->Log(VornLog::kFailures, Caption().toStdString().c_str(), "HostBSL class got an constructor error (%d)", status);
         throw std::runtime_error("HostBSL class got an constructor error (" + std::to_string(status) + ")");
     }
-    session_ = std::make_unique<Vorn_protocol>(log_.get());
-    bslHost_->SetProgressReport([this](long total, long done, int stage, int code) {
+    updater_->Host().SetProgressReport([this](long total, long done, int stage, int code) {
         return ReportProgress(total, done, stage, code);
     });
-    enumSerial_ = std::make_unique<VornSerial>(log_.get());
+    enumSerial_ = std::make_unique<VornSerial>(Log());
     if (!portSource_) {
-        systemPorts_ = std::make_unique<QtPortSource>(log_.get());
+        systemPorts_ = std::make_unique<QtPortSource>(Log());
         portSource_ = systemPorts_.get();
     }
 
@@ -331,13 +326,14 @@ void TfrmMain::FormShow() {
 }
 
 int TfrmMain::EnumeratePorts(int32_t lowestGoodStatus) {
-    portList_.assign(kPortCapacity, CommPortEntry{});
-    int32_t count = kPortCapacity;
-    int32_t status = CommPortEnum(portList_.data(), &count, findAllPorts_, *portSource_);
-    if (status < lowestGoodStatus) count = 0;
-    portList_.resize(static_cast<size_t>(count));
-    return count;
+    portList_ = vorn::update::Updater::ListPorts(*portSource_, findAllPorts_, lowestGoodStatus);
+    return static_cast<int>(portList_.size());
 }
+
+VornLog* TfrmMain::Log() const { return updater_ ? &updater_->Log() : nullptr; }
+VornBSLHost* TfrmMain::BslHost() const { return updater_ ? &updater_->Host() : nullptr; }
+Vorn_protocol* TfrmMain::Session() const { return updater_ ? &updater_->Session() : nullptr; }
+uint32_t TfrmMain::FirmwareVersion() const { return updater_ ? updater_->Firmware().version : 0; }
 
 QString TfrmMain::SelectedPortDescription() const {
     if (selectedPortIndex_ < 0 || static_cast<size_t>(selectedPortIndex_) >= portList_.size()) return {};
@@ -390,18 +386,14 @@ void TfrmMain::timerStartTimer() {
 
     vorn::update::UpdateRequest request;
     request.caption = windowTitle().toStdString();
-    request.deviceName = deviceName_.toStdString();
     request.portName = selectedPortName_.toStdString();
     request.portDescription = SelectedPortDescription().toStdString();
-    request.userFolder = userFolder_.toStdString();
     request.factoryMode = factoryMode_;
-    request.firmwareVersion = firmwareVersion_;
 
     WindowUpdateUi ui(*this);
-    vorn::update::UpdateSequence sequence(log_.get(), *session_, *bslHost_, ui);
-    sequence.Run(request, updateBody_);
-    settingsPath_ = QString::fromStdString(sequence.SettingsPath());
-    profile_ = sequence.Profile();
+    updater_->Update(request, ui, updateBody_);
+    settingsPath_ = QString::fromStdString(updater_->LastSettingsPath());
+    profile_ = updater_->Profile();
     FinishUpdate();
 }
 
@@ -427,7 +419,7 @@ void TfrmMain::OpenFirmwareFile1Click() {
                                              "Firmware File (*.txt);;Any File (*)");
     if (path.isEmpty()) return;
     vorn::update::FirmwareLoad load =
-        vorn::update::LoadFirmwareFile(*bslHost_, QFile::encodeName(path).toStdString(), windowTitle().toStdString());
+        updater_->LoadFirmware(QFile::encodeName(path).toStdString(), windowTitle().toStdString());
     if (load.status < 0) {
         ErrorOK(Q(load.errorText), "File Error", 1);
         return;
@@ -438,8 +430,7 @@ void TfrmMain::OpenFirmwareFile1Click() {
     commLabel->setText("Connect to " + name + " with Comm Port");
     deviceName_ = name;
     lblConnect->setText("Connect " + deviceName_ + " to computer comm port.");
-    firmwareVersion_ = bslHost_->firmwareVersion;
-    settingsPath_ = QDir(userFolder_).filePath(deviceName_ + ".settings.txt");
+    settingsPath_ = QString::fromStdString(updater_->SettingsPath());
     progress_.step = load.progressStep;
     progress_.increment = load.progressIncrement;
     UiService::Get().Beep(UiService::Kind::Information);
@@ -448,26 +439,26 @@ void TfrmMain::OpenFirmwareFile1Click() {
 }
 
 void TfrmMain::Help2Click() {
-    ErrorOK(Q(vorn::update::UpdateSequence::HelpText(windowTitle().toStdString(), deviceName_.toStdString())), "Help",
+    ErrorOK(Q(vorn::update::texts::HelpText(windowTitle().toStdString(), deviceName_.toStdString())), "Help",
             static_cast<int>(UiService::Kind::Plain));
 }
 
 void TfrmMain::About1Click() {
-    ErrorOK(Q(vorn::update::UpdateSequence::AboutText()),
-            Q(vorn::update::UpdateSequence::AboutCaption(deviceName_.toStdString())), 2);
+    ErrorOK(Q(vorn::update::texts::AboutText()),
+            Q(vorn::update::texts::AboutCaption(deviceName_.toStdString())), 2);
 }
 
 void TfrmMain::DumpFirmwareImage1Click() {
     QString path = UiService::Get().SaveFile(this, "Save Firmware Image", QDir::currentPath(),
                                              "Firmware File (*.txt);;Any File (*)", "txt");
     if (path.isEmpty()) return;
-    int32_t rc = bslHost_->BSLWriteTIFile(QFile::encodeName(path).toStdString());
+    int32_t rc = updater_->Host().BSLWriteTIFile(QFile::encodeName(path).toStdString());
     if (rc < 0) ErrorOK("Error saving firmware image: " + QString::number(rc), "Error", 0);
 }
 
 void TfrmMain::VerboseErrorFile1Click() {
     verboseLog_ = VerboseErrorFile1->isChecked();
-    if (log_) log_->SetLevel(verboseLog_ ? kVerboseLevel : kQuietLevel);
+    if (updater_) updater_->Log().SetLevel(verboseLog_ ? kVerboseLevel : kQuietLevel);
 }
 
 void TfrmMain::ForceFindAllCommPorts1Click() { findAllPorts_ = ForceFindAllCommPorts1->isChecked(); }
@@ -489,7 +480,7 @@ void TfrmMain::SendFeedbacktoVornell1Click() {
     values.defaultRecipient = TfrmWeb::DefaultRecipient();
     values.attachment1 = errorLogPath_;
     values.startFolder = QCoreApplication::applicationDirPath();
-    frmWeb_->SendFeedbacktoVornell(values, log_.get(), windowTitle());
+    frmWeb_->SendFeedbacktoVornell(values, Log(), windowTitle());
 }
 
 void TfrmMain::btnCloseClick() {
@@ -553,7 +544,7 @@ void TfrmMain::ErrorOK(const QString& message, const QString& title, int kind) {
     UiService::Kind k = known ? static_cast<UiService::Kind>(kind) : UiService::Kind::Plain;
     UiService::Get().Beep(known ? k : UiService::Kind::Warning);
     UiService::Get().Message(this, title, message, k);
-    if (log_) log_->Log(1, "ErrorOK Told User:", "%s", message.toStdString().c_str());
+    if (VornLog* log = Log()) log->Log(VornLog::kFailures, "ErrorOK Told User:", "%s", message.toStdString().c_str());
 }
 
 int TfrmMain::AskOkCancel(const QString& message, const QString& title) {

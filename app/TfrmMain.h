@@ -27,11 +27,13 @@ class VornSerial;
 class VornBSLHost;
 class Vorn_protocol;
 class TfrmWeb;
+namespace vorn::update {
+class Updater;
+}
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kPortCapacity = 16;
     static constexpr int kStartDelayMs = 100;
     static constexpr int kClientWidth = 313;
     static constexpr int kClientHeight = 262;
@@ -74,10 +76,11 @@ public:
     const QString& ErrorLogPath() const { return errorLogPath_; }
     const QString& SettingsPath() const { return settingsPath_; }
     const std::vector<CommPortEntry>& PortList() const { return portList_; }
-    VornLog* Log() const { return log_.get(); }
-    VornBSLHost* BslHost() const { return bslHost_.get(); }
-    Vorn_protocol* Session() const { return session_.get(); }
-    uint32_t FirmwareVersion() const { return firmwareVersion_; }
+    // The updater's log, bootloader client and session; null before the window is shown.
+    VornLog* Log() const;
+    VornBSLHost* BslHost() const;
+    Vorn_protocol* Session() const;
+    uint32_t FirmwareVersion() const;
     DeviceProfile& ConnectedProfile() { return profile_; }
     int ProgressStep() const { return progress_.step; }
     float ProgressIncrement() const { return progress_.increment; }
@@ -140,16 +143,13 @@ private:
     QString userFolder_;
     QString errorLogPath_;
     QString settingsPath_;
-    uint32_t firmwareVersion_ = 0;
     DeviceProfile profile_;
     ProgressScale progress_;
     QStringList arguments_;
 
     // Objects every later operation uses, created when the window is first shown.
-    std::unique_ptr<VornLog> log_;
+    std::unique_ptr<vorn::update::Updater> updater_;
     std::unique_ptr<VornSerial> enumSerial_;
-    std::unique_ptr<VornBSLHost> bslHost_;
-    std::unique_ptr<Vorn_protocol> session_;
     PortSource* portSource_ = nullptr;
     std::unique_ptr<PortSource> systemPorts_;
     QPointer<TfrmWeb> frmWeb_;

@@ -8,7 +8,7 @@
 
 #include "app/AutoSizeLabel.h"
 #include "app/TfrmMain.h"
-#include "app/UiService.h"
+#include "gui/UiService.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -38,16 +38,16 @@ bool WindowUpdateUi::ReportProgress(long total, long done, int stage, int code) 
     return window_.ReportProgress(total, done, stage, code);
 }
 
-void WindowUpdateUi::ErrorBox(const std::string& message, const std::string& title, int kind) {
-    window_.ErrorOK(Q(message), Q(title), kind);
+void WindowUpdateUi::ErrorBox(const std::string& message, const std::string& title, BoxKind kind) {
+    window_.ErrorOK(Q(message), Q(title), static_cast<int>(kind));
 }
 
 bool WindowUpdateUi::AskOkCancel(const std::string& message, const std::string& title) {
     return window_.AskOkCancel(Q(message), Q(title)) == 1;
 }
 
-void WindowUpdateUi::Beep(int kind) {
-    UiService::Get().Beep(kind >= 0 && kind <= 3 ? static_cast<UiService::Kind>(kind) : UiService::Kind::Warning);
+void WindowUpdateUi::Beep(BoxKind kind) {
+    UiService::Get().Beep(static_cast<UiService::Kind>(kind));
 }
 
 void WindowUpdateUi::PumpEvents() {

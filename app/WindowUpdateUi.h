@@ -15,9 +15,9 @@ public:
     void SetProgress(int position) override;
     void BeginUpload(float position) override;
     bool ReportProgress(long total, long done, int stage, int code) override;
-    void ErrorBox(const std::string& message, const std::string& title, int kind) override;
+    void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
     bool AskOkCancel(const std::string& message, const std::string& title) override;
-    void Beep(int kind) override;
+    void Beep(BoxKind kind) override;
     void PumpEvents() override;
     bool KeepData() const override;
     bool ReplaceSerialNumber() const override;

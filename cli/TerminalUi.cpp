@@ -69,9 +69,9 @@ bool TerminalUi::ReportProgress(long, long, int, int code) {
     return true;
 }
 
-void TerminalUi::ErrorBox(const std::string& message, const std::string& title, int) {
+void TerminalUi::ErrorBox(const std::string& message, const std::string& title, BoxKind) {
     Line(title + ": " + message);
-    if (log_) log_->Log(1, "ErrorOK Told User:", "%s", message.c_str());
+    if (log_) log_->Log(VornLog::kFailures, "ErrorOK Told User:", "%s", message.c_str());
 }
 
 bool TerminalUi::AskOkCancel(const std::string& message, const std::string& title) {

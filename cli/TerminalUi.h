@@ -22,10 +22,10 @@ public:
     void SetProgress(int position) override;
     void BeginUpload(float position) override;
     bool ReportProgress(long total, long done, int stage, int code) override;
-    void ErrorBox(const std::string& message, const std::string& title, int kind) override;
+    void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
     bool AskOkCancel(const std::string& message, const std::string& title) override;
     bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) override;
-    void Beep(int) override {}
+    void Beep(BoxKind) override {}
     void PumpEvents() override {}
     bool KeepData() const override { return keepData_; }
     bool ReplaceSerialNumber() const override { return !newSerialNumber_.empty(); }

@@ -8,21 +8,16 @@
 #include <vector>
 
 #include "bsl/VornBSLHost.h"
-#include "catalogue/DeviceCatalogue.h"
 #include "cli/TerminalUi.h"
-#include "session/Vorn_protocol.h"
+#include "common/Text.h"
+#include "common/VornLog.h"
 #include "serial/CommPortEnum.h"
 #include "serial/SerialPlatform.h"
 #include "serial/SystemPorts.h"
-#include "common/Text.h"
-#include "common/VornLog.h"
-#include "update/FirmwareFile.h"
-#include "update/UpdateSequence.h"
+#include "update/Updater.h"
 #include "update/UserFolder.h"
 
 namespace {
-
-constexpr int kPortCapacity = 16;
 
 struct CliOptions {
     std::string port, firmware, newSerial, log, dump;
@@ -128,18 +123,9 @@ void ExplainHolders(const std::string& port) {
     }
 }
 
-// The port list as the window shows it; `log` hears of a simulator folder it ignored.
-std::vector<CommPortEntry> ListedPorts(bool probe, VornLog* log = nullptr) {
-    SystemPortSource source(log);
-    std::vector<CommPortEntry> entries(kPortCapacity);
-    int32_t count = kPortCapacity;
-    if (CommPortEnum(entries.data(), &count, probe, source) < 0) count = 0;
-    entries.resize(static_cast<size_t>(count));
-    return entries;
-}
-
 int ListPorts(bool probe) {
-    std::vector<CommPortEntry> entries = ListedPorts(probe);
+    SystemPortSource source(nullptr);
+    std::vector<CommPortEntry> entries = vorn::update::Updater::ListPorts(source, probe);
     if (entries.empty()) std::printf("No Comm Ports Found\n");
     // A USB product string is the device's own text: shown defanged.
     for (const CommPortEntry& e : entries) std::printf("%s\n", vorn::EscapeControls(e.description).c_str());
@@ -172,20 +158,19 @@ int main(int argc, char** argv) {
     }
 
     const std::string caption = vorn::update::kProgramCaption;
-    const std::string userFolder = vorn::update::UserFolder(ProgramFolder());
-    VornLog log(opt.log.empty() ? vorn::update::ErrorLogPath(userFolder) : opt.log, opt.verbose ? 40 : 30);
-    VornBSLHost host(&log);
-    if (host.ConstructionStatus() != 0) return Fail(host.ConstructionStatus());
+    vorn::update::Updater updater(vorn::update::UpdaterSetup::ForThisUser(
+        ProgramFolder(), opt.verbose ? VornLog::kBytes : VornLog::kDetails, opt.log));
+    if (updater.ConstructionStatus() != 0) return Fail(updater.ConstructionStatus());
 
-    vorn::update::FirmwareLoad load = vorn::update::LoadFirmwareFile(host, opt.firmware, caption);
+    vorn::update::FirmwareLoad load = updater.LoadFirmware(opt.firmware, caption);
     if (load.status < 0) {
         std::fprintf(stderr, "File Error: %s\n", vorn::EscapeControls(load.errorText, true).c_str());
-        log.Log(1, "ErrorOK Told User:", "%s", load.errorText.c_str());
+        updater.Log().Log(VornLog::kFailures, "ErrorOK Told User:", "%s", load.errorText.c_str());
         return Fail(load.status);
     }
 
     if (!opt.dump.empty()) {
-        int32_t rc = host.BSLWriteTIFile(opt.dump);
+        int32_t rc = updater.Host().BSLWriteTIFile(opt.dump);
         if (rc < 0) {
             std::fprintf(stderr, "Error: Error saving firmware image: %d\n", static_cast<int>(rc));
             return Fail(rc);
@@ -196,29 +181,24 @@ int main(int argc, char** argv) {
     // The port as the list shows it: a name, or a description that starts with one.
     std::string port = opt.port.substr(0, opt.port.find(' '));
     std::string description = port;
-    for (const CommPortEntry& e : ListedPorts(false, &log))
+    SystemPortSource source(&updater.Log());
+    for (const CommPortEntry& e : vorn::update::Updater::ListPorts(source, false))
         if (e.name == port) description = e.description;
 
-    TerminalUi ui(&log, opt.yes);
+    TerminalUi ui(&updater.Log(), opt.yes);
     ui.SetFactoryChoices(opt.keepData, opt.newSerial);
     ui.SetAcceptSettingsLoss(opt.acceptSettingsLoss);
     ui.SetUploadScale(load.progressStep, load.progressIncrement);
-    host.SetProgressReport([&ui](long total, long done, int stage, int code) {
+    updater.Host().SetProgressReport([&ui](long total, long done, int stage, int code) {
         return ui.ReportProgress(total, done, stage, code);
     });
-    Vorn_protocol session(&log);
 
     vorn::update::UpdateRequest request;
     request.caption = caption;
-    request.deviceName = load.deviceName;
     request.portName = port;
     request.portDescription = description;
-    request.userFolder = userFolder;
     request.factoryMode = opt.factory;
-    request.firmwareVersion = host.firmwareVersion;
-
-    vorn::update::UpdateSequence sequence(&log, session, host, ui);
-    int32_t result = sequence.Run(request);
+    int32_t result = updater.Update(request, ui);
     ui.EndLine();
     if (result < 0) {
         ExplainHolders(port);

@@ -1,6 +1,6 @@
 #include "feedback/TfrmWeb.h"
 
-#include "app/UiService.h"
+#include "gui/UiService.h"
 #include "feedback/ComputerInfo.h"
 #include "feedback/FeedbackConfig.h"
 #include "feedback/FeedbackStatus.h"

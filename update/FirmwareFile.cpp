@@ -22,9 +22,9 @@ FirmwareLoad LoadFirmwareFile(VornBSLHost& host, const std::string& path, const 
                              std::to_string(load.status);
         return load;
     }
-    if (host.firmwareFamily == UNKNOWN) host.firmwareFamily = RW;
+    load.family = RW;
     load.fileName = host.FirmwareFileName();
-    load.deviceName = std::string(catalogue::FamilyDisplayName(host.firmwareFamily));
+    load.deviceName = std::string(catalogue::FamilyDisplayName(load.family));
     load.progressStep = 1;
     uint32_t length = host.ImageLength();
     load.progressIncrement = length ? kUploadBarPoints / static_cast<float>(length) : 0.0f;

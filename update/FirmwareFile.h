@@ -13,15 +13,16 @@ inline constexpr float kUploadBarPoints = 35328.0f;  // 69 points of the bar x 5
 struct FirmwareLoad {
     int32_t status = 0;       // BSLLoadTIFile's result: 1, or negative
     std::string errorText;    // the "File Error" text when status < 0
+    int family = 0;           // the family the image is for (UNKNOWN until a load succeeds)
+    uint32_t version = 0;     // the firmware version held for the image
     std::string deviceName;   // display name of the family the image is for
     std::string fileName;     // base name the host keeps
     int progressStep = 1;     // bar points per erase report
     float progressIncrement = 0.0f;  // bar points per upload report
 };
 
-// Loads `path` into `host`. Every image is taken to be firmware for the Readwell (the
-// family stays as it is when someone already set one). `caption` names the program in
-// the error texts.
+// Loads `path` into `host`. Every image is taken to be firmware for the Readwell; no
+// version is held for it (0). `caption` names the program in the error texts.
 FirmwareLoad LoadFirmwareFile(VornBSLHost& host, const std::string& path, const std::string& caption);
 
 }  // namespace vorn::update

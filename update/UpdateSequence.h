@@ -8,6 +8,7 @@
 #include <string>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "update/UpdateTexts.h"
 
 class UpdateUi;
 class VornBSLHost;
@@ -35,8 +36,15 @@ inline constexpr int kReconnectAttempts = 3;
 inline constexpr uint32_t kReconnectPauseStepMs = 1500;
 inline constexpr int kLowBatteryPercent = 10;
 inline constexpr uint32_t kAssumedVersion = 999;     // version assumed for a device found in its bootloader
-inline constexpr float kUploadStartPosition = 21.0f;
 inline constexpr char kRequiredHardwareRevision = 'C';
+
+// Where the progress bar stands at the update's milestones (0 to 100). The loader's erase
+// and upload reports move it between them.
+inline constexpr int kProgressStepPoints = 2;      // each check-point of the update adds this
+inline constexpr int kProgressLoaderStart = 6;     // the loader is asked for
+inline constexpr float kProgressUploadStart = 21.0f;  // the upload starts here, after the erase
+inline constexpr int kProgressRestarted = 92;      // the new firmware was started
+inline constexpr int kProgressDone = 100;
 
 // What the user chose for this update.
 struct UpdateRequest {
@@ -46,6 +54,7 @@ struct UpdateRequest {
     std::string portDescription;  // as the port list shows it; messages name the port so
     std::string userFolder;       // the settings file goes here
     bool factoryMode = false;
+    int firmwareFamily = UNKNOWN;  // the family the loaded firmware is for
     uint32_t firmwareVersion = 0;  // version held for the loaded firmware
     // "Don't Erase Data" and the new serial number are not here: the sequence asks the
     // UpdateUi for them at the steps that use them.
@@ -64,31 +73,34 @@ public:
     // The whole sequence; 1 on success, a negative result code otherwise. Every failure
     // has shown exactly one box.
     int32_t UpdateInstrument();
-    // Asks for the hardware revision; only revision C may be updated.
-    bool CheckHardwareRevision();
-    // True when the version is inside the profile's window, or the user forces it.
-    bool CheckVersionWindow(const DeviceProfile& profile);
-    // The calibration reminder of TL, CF22 and VM.
-    void ShowCalibrationNotice(int family);
 
     const DeviceProfile& Profile() const { return profile_; }
     const std::string& SettingsPath() const { return settingsPath_; }
     uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
 
-    // The help text, the About text and its caption (the window and the CLI show them).
-    static std::string HelpText(const std::string& caption, const std::string& deviceName);
-    static std::string AboutText();
-    static std::string AboutCaption(const std::string& deviceName);
-    // The support-literature page named in the Vellum Meter calibration notice.
-    static const char* SupportLiteratureAddress();
-
 private:
-    int32_t Connect();
-    int32_t FailConnection(int32_t rc);
-    // Before anything is sent: an image to load, with code in it, addressable by the
-    // loader of the family it is for. 0, or the result code after its box.
-    int32_t RefuseUnusableImage();
+    // The steps of UpdateInstrument, in their order. Each returns 0 (or a positive status)
+    // to go on, or the update's result code after its one box. The three steps between
+    // connecting and starting the loader only check or prepare when the instrument is
+    // running its firmware; one found in its bootloader is loaded again at once.
+    int32_t RefuseUnusableImage();      // before anything is sent
     int32_t RefuseUnsafeSerialNumber();
+    int32_t Connect();
+    int32_t DecideFirmwareFits();
+    int32_t CheckHardwareAndBattery();
+    int32_t SaveSettingsStep();
+    int32_t StartLoader();
+    int32_t Erase();
+    int32_t Upload();
+    int32_t RestartAndReconnect();
+    int32_t CheckNewFirmware();
+    int32_t RestoreSettings();
+    int32_t FinishDevice();
+
+    // Asks for the hardware revision; only revision C may be updated.
+    bool CheckHardwareRevision();
+    // True when the version is inside the profile's window, or the user forces it.
+    bool CheckVersionWindow(const DeviceProfile& profile);
     // The image fits the device `profile_` describes; otherwise one box and false.
     bool ImageFits();
     // The family of the update that left the instrument in its bootloader, whose loader
@@ -105,15 +117,18 @@ private:
     enum class LeftSettings { kOther, kThisOnes, kThisOnesAsked };
     LeftSettings LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
                                                 const std::string& nowSerial) const;
-    std::string KeptSettingsQuestion(const std::string& left) const;
+    // The question before the settings of `left` are restored into an instrument that
+    // tells no serial number.
+    texts::Box KeptSettingsQuestion(const std::string& left) const;
     // The settings file just saved holds what the session saved. 0, or the result code
     // after its box.
     int32_t CheckSettingsFile(int32_t saveStatus);
-    std::string Caption() const { return request_.caption; }
-    std::string Device() const { return request_.deviceName; }
-    std::string Port() const { return request_.portDescription; }
-    std::string WorkError(int32_t rc) const;
-    void Status(const std::string& text);
+
+    texts::Names Names() const;
+    // Shows `box` (one button) and returns `rc`.
+    int32_t Fail(const texts::Box& box, int32_t rc);
+    bool Ask(const texts::Box& question);
+    void Status(texts::Stage stage);
     void Advance(int points);
 
     VornLog* log_;
@@ -127,6 +142,8 @@ private:
     bool wroteSettings_ = false;   // this run wrote the settings file
     bool keptSettings_ = false;    // this run restores from the file an earlier update left
     bool loaderInvoked_ = false;   // this run handed the instrument to its loader
+    bool inBootloader_ = false;    // the instrument was found in its bootloader
+    uint32_t engineBaud_ = 0;      // the speed its loader answered at, then
     uint32_t elapsedSeconds_ = 0;
 };
 

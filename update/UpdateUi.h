@@ -23,7 +23,8 @@ struct ProgressScale {
 
 class UpdateUi {
 public:
-    enum BoxKind { kWarning = 0, kError = 1, kInformation = 2, kConfirmation = 3 };
+    // The kind of a box, and its system sound.
+    enum class BoxKind { kWarning = 0, kError = 1, kInformation = 2, kConfirmation = 3 };
 
     virtual ~UpdateUi() = default;
     // A status step: show the text, repaint, let pending events run.
@@ -39,7 +40,7 @@ public:
     // The bootloader client's erase ('X') and upload ('W') reports; answers whether to go on.
     virtual bool ReportProgress(long total, long done, int stage, int code) = 0;
     // One-button box; also logged as "ErrorOK Told User:".
-    virtual void ErrorBox(const std::string& message, const std::string& title, int kind) = 0;
+    virtual void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) = 0;
     // OK/Cancel question; true for OK.
     virtual bool AskOkCancel(const std::string& message, const std::string& title) = 0;
     // A question whose OK gives up the instrument's settings. A blanket "answer OK" must
@@ -54,6 +55,6 @@ public:
     virtual bool ReplaceSerialNumber() const = 0;  // "Replace Serial Number"
     virtual std::string NewSerialNumber() const = 0;
     // The system sound of a box kind (success plays the information sound).
-    virtual void Beep(int kind) = 0;
+    virtual void Beep(BoxKind kind) = 0;
     virtual void PumpEvents() = 0;
 };

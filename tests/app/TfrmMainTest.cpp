@@ -16,7 +16,7 @@
 #include "app/AutoSizeLabel.h"
 #include "app/EventPump.h"
 #include "app/TfrmMain.h"
-#include "app/UiService.h"
+#include "gui/UiService.h"
 #include "bsl/VornBSLHost.h"
 #include "feedback/TfrmWeb.h"
 #include <filesystem>

@@ -78,9 +78,9 @@ public:
         if (onReport) onReport(code, count);
         return true;
     }
-    void ErrorBox(const std::string& message, const std::string& title, int kind) override {
+    void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override {
         static const char* kinds[] = {"warning", "error", "information", "confirmation"};
-        boxes.push_back({kind >= 0 && kind <= 3 ? kinds[kind] : "warning", title, message});
+        boxes.push_back({kinds[static_cast<int>(kind)], title, message});
     }
     bool AskOkCancel(const std::string& message, const std::string& title) override {
         boxes.push_back({"question", title, message});
@@ -89,7 +89,7 @@ public:
         answers.pop_front();
         return a;
     }
-    void Beep(int) override {}
+    void Beep(BoxKind) override {}
     void PumpEvents() override {}
     bool KeepData() const override { return keepData; }
     bool ReplaceSerialNumber() const override { return replaceSerialNumber; }

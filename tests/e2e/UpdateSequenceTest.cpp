@@ -19,6 +19,7 @@
 #include "support/TestSupport.h"
 #include "update/FirmwareFile.h"
 #include "update/UpdateSequence.h"
+#include "update/UpdateTexts.h"
 
 using namespace vorn::test;
 using vorn::update::UpdateRequest;
@@ -52,7 +53,8 @@ protected:
         r.portName = port;
         r.portDescription = port + " Simulated";
         r.userFolder = dir.Path().string();
-        r.firmwareVersion = host.firmwareVersion;
+        r.firmwareFamily = load.family;
+        r.firmwareVersion = load.version;
         return r;
     }
     // `with` replaces the loaded firmware (an empty host: none loaded).
@@ -462,7 +464,7 @@ TEST_F(UpdateTest, AVellumMeterIsRemindedWithTheLiteratureAddress) {
     request.factoryMode = true;
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     EXPECT_EQ(ui.boxes.back().title, "Please Calibrate Your Vellum");
-    EXPECT_NE(ui.boxes.back().text.find(UpdateSequence::SupportLiteratureAddress()), std::string::npos);
+    EXPECT_NE(ui.boxes.back().text.find(vorn::update::texts::SupportLiteratureAddress()), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -592,7 +594,7 @@ const std::vector<Ending>& Endings() {
         {"ImageWithoutCode", "RW", 102, {}, [](UpdateEndingTest& t) { t.LoadImage("@FFFE\n00 21\nq\n"); },
          -11, "Firmware File Error", "holds no program code, only interrupt vectors", false, R::kNothing, {}},
         {"FourDigitFamilyGivenCodeAboveFFFF", "RW", 102, {},
-         [](UpdateEndingTest& t) { t.host.firmwareFamily = KT72; },
+         [](UpdateEndingTest& t) { t.request.firmwareFamily = KT72; },
          -11, "Firmware Does Not Fit", "at 0x10000 to 0x", false, R::kNothing, {}},
         {"SerialNumberWithALineBreak", "RW", 102, {},
          [](UpdateEndingTest& t) {

@@ -13,7 +13,7 @@
 #include "app/AutoSizeLabel.h"
 #include "app/EventPump.h"
 #include "app/TfrmMain.h"
-#include "app/UiService.h"
+#include "gui/UiService.h"
 #include "e2e/E2ESupport.h"
 #include "common/Timing.h"
 #include "support/GuiTestSupport.h"

@@ -6,7 +6,7 @@
 #include <QSettings>
 
 #include "app/EventPump.h"
-#include "app/UiService.h"
+#include "gui/UiService.h"
 #include "serial/CommPortEnum.h"
 #include "common/Timing.h"
 #include "support/TestSupport.h"

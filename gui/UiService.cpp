@@ -1,4 +1,4 @@
-#include "app/UiService.h"
+#include "gui/UiService.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/UiService.h"
+#include "gui/UiService.h"
 
 TEST(QtUiService, BoxesShowMarkupAsText) {
     const QString text = QStringLiteral("The file \"<b>fw</b><img src=x>.txt\" is not a valid firmware file.");

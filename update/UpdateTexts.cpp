@@ -1,0 +1,327 @@
+#include "update/UpdateTexts.h"
+
+#include "common/Status.h"
+#include "common/Text.h"
+#include "device/ProtocolConstants.h"
+#include "session/SessionConstants.h"
+#include "update/UpdateSequence.h"
+
+namespace vorn::update::texts {
+namespace {
+
+using Kind = UpdateUi::BoxKind;
+
+std::string Num(long long n) { return std::to_string(n); }
+
+// 202 -> "2.02", whatever the locale's decimal sign
+std::string VersionText(uint32_t version) { return vorn::Format("%u.%02u", version / 100, version % 100); }
+
+std::string NothingChanged(const std::string& device) { return "\n\nNothing has been changed on your " + device + "."; }
+
+std::string OnPort(const Names& n) { return "\n on Comm Port \"" + n.port + "\".\n\n"; }
+
+std::string TheProgram(const Names& n) { return "The " + n.caption; }
+
+}  // namespace
+
+Box NoFirmware(const Names& n) {
+    return {TheProgram(n) + " has no firmware to load: no firmware file is open." + NothingChanged(n.device) +
+                "\nPlease open a firmware file (File > Open Firmware File...) and press Start again.",
+            "No Firmware Loaded"};
+}
+
+Box NoProgramCode(const Names& n, const std::string& fileName) {
+    return {"The firmware file \"" + fileName + "\" holds no program code, only interrupt vectors." +
+                NothingChanged(n.device) + "\nPlease open a complete firmware file and press Start again.",
+            "Firmware File Error"};
+}
+
+Box CodeAboveFourDigits(const Names& n, const std::string& fileName, uint32_t first, uint32_t last) {
+    return {"The firmware file \"" + fileName + "\" does not fit a " + n.device + ": it holds code at " +
+                vorn::Format("0x%05X to 0x%05X", first, last) +
+                ", above 0xFFFF, where the firmware loader of this device cannot write." + NothingChanged(n.device) +
+                "\nPlease open the firmware file made for your " + n.device + " and press Start again.",
+            "Firmware Does Not Fit"};
+}
+
+Box UnsafeSerialNumber(const Names& n) {
+    return {"The new serial number holds a line break or another control character, which your " + n.device +
+                " would take as a command of its own." + NothingChanged(n.device) +
+                "\nPlease type the serial number again and press Start again.",
+            "Serial Number Error"};
+}
+
+Box FirmwareDoesNotFit(const std::string& fileName, const std::string& device, const std::string& reason) {
+    return {"The firmware file \"" + fileName + "\" does not fit your " + device + ": " + reason + NothingChanged(device) +
+                "\nPlease open the firmware file made for your " + device + " and press Start again.",
+            "Firmware Does Not Fit"};
+}
+
+Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile) {
+    const std::string& port = n.port;
+    std::string text;
+    if (rc == kPortInUse) {
+        text = "Comm Port \"" + port + "\" is already in use by another application.\n" +
+               "Please choose a new Comm Port to use or quit the application using this port.";
+    } else if (rc == kPortNotFound) {
+        text = "Comm Port \"" + port + "\" isn't available.\nPlease choose a new Comm Port to use.";
+    } else if (rc == kPortNoPermission) {
+        text = "You do not have permission to use Comm Port \"" + port + "\".\n\n" +
+               "Please ask your administrator to add your user account to the \"dialout\" group,\n" +
+               "then log out and log in again before running the " + n.caption + ".";
+    } else if (rc == kNotSerialPort) {
+        text = "Comm Port \"" + port + "\" is not a serial port.\nPlease choose a new Comm Port to use.";
+    } else if (rc == kNoConnection || rc == kPortClosed) {
+        text = TheProgram(n) + " is unable to connect to your " + n.device + OnPort(n) +
+               "Please check your serial cable and Comm Port choice.";
+    } else if (rc == kNotSupported && profile.version != 0 && profile.family != 0) {
+        text = TheProgram(n) + " does not support your " + profile.displayName + "\n" + "running version " +
+               Num(profile.version) + ".";
+    } else if (rc == kNotSupported) {
+        text = TheProgram(n) + " is unable to connect to your unknown device" + OnPort(n) +
+               "Please check your serial cable and Comm Port choice.\n\n" + "Please verify the device connected is a \"" +
+               n.device + "\" and has a version of\nfirmware that supports updates.";
+    } else if (rc == kLoginRefused) {
+        text = TheProgram(n) + " is unable to log into to your " + n.device + OnPort(n) +
+               "Please try again or contact your Vornell representative.";
+    } else {
+        text = TheProgram(n) + " is unable to connect to your " + n.device + OnPort(n) +
+               "Please check your serial cable and Comm Port choice.\nError " + Num(rc);
+    }
+    return {text, "Connection Error"};
+}
+
+Box WrongDevice(const Names& n, const std::string& found, bool factoryOverride) {
+    std::string text = TheProgram(n) + " expected to find a " + n.device + ";\nhowever, it found a " + found +
+                       ".\n\nThis updater can not update a " + found + ".";
+    if (factoryOverride) text += "\n\n[Factory Mode Override: Click OK to load FW anyway]";
+    return {text, "Wrong Device"};
+}
+
+Box FirmwareTooOld(const Names& n) {
+    return {"The firmware in the connected " + n.device + "\nis too old.\n\nThis updater can not update this device.",
+            "Firmware Too Old"};
+}
+
+Box NewerFirmwareQuestion(const Names& n) {
+    return {"The firmware in your " + n.device + "\nis newer than the version in this updater.\n\n" +
+                "Are you sure you want to load older firmware.",
+            "Newer Firmware"};
+}
+
+Box WrongHardwareRevision(const Names& n, const std::string& revision, char required) {
+    return {"The hardware revision of the connected " + n.device + " is '" + revision + "'" +
+                ".\n\nThis updater only works with " + n.device + " hardware revision '" + std::string(1, required) + "'.",
+            "Wrong Hardware Revision"};
+}
+
+Box VersionWindowQuestion(const Names& n, uint32_t version, uint32_t minVersion, uint32_t maxVersion) {
+    std::string text;
+    const std::string running =
+        TheProgram(n) + " doesn't support this " + n.device + "\nrunning version " + VersionText(version) + ".";
+    if (version > maxVersion)
+        text = running + "\n\nThis updater only works with firmware version " + VersionText(maxVersion) + " (or older).";
+    else if (version < minVersion)
+        text = running + "\n\nThis updater only works with firmware version " + VersionText(minVersion) + " (or newer).";
+    else
+        return {};
+    text += "\n\nClick OK to force the update anyway.";
+    text += "\nClick CANCEL to quit the updater.";
+    return {text, "Wrong Firmware Version"};
+}
+
+Box BatteryTooLow() {
+    return {"The battery power is too low!\n\nPlease replace the batteries before running this updater.",
+            "Batteries Too Low"};
+}
+
+Box SettingsLoginFailed(const Names& n) {
+    return {"This " + n.caption + " could not retrieve the settings from your " + n.device +
+                ".\nPlease try again or contact Vornell for help.",
+            "Login Error"};
+}
+
+Box SettingsFileNotKept(const Names& n, const std::string& settingsPath, int32_t rc) {
+    return {TheProgram(n) + " could not keep the settings of your " + n.device + " in the file\n\"" + settingsPath +
+                "\"." + NothingChanged(n.device) +
+                "\nPlease make room on the disk or check that the folder can be written, then press Start again." +
+                "\n\n[Error " + Num(rc) + "]",
+            "Settings File Error"};
+}
+
+Box SettingsReadInPartQuestion(const Names& n) {
+    return {TheProgram(n) + " could not retrieve all the settings from your " + n.device +
+                ".\nThe settings it could not read will be lost." + "\n\nClick OK to continue loading new firmware." +
+                "\nClick CANCEL to try retrieving the settings again.",
+            "Settings Retrieve Error"};
+}
+
+Box SettingsNotReadQuestion(const Names& n) {
+    return {TheProgram(n) + " could not retrieve the settings from your " + n.device +
+                ".\nThis can happen when an intrument is new or doesn't have " +
+                "a serial number set yet.\n\nClick OK to continue loading new firmware." +
+                "\nClick CANCEL to try retrieving the settings again.",
+            "Settings Retrieve Error"};
+}
+
+Box KeptSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial) {
+    const std::string& d = n.device;
+    return {"The settings file\n\"" + settingsPath + "\"\nholds the settings of the " + d +
+                (serial.empty() ? std::string(" without a serial number")
+                                : " with serial number \"" + vorn::EscapeControls(serial) + "\"") +
+                ", kept by an update that did not finish.\nThis " + d +
+                " tells no serial number now, as after an update that wiped its settings." + "\n\nClick OK if this is that " +
+                d + ": its settings are restored from the file." + "\nClick CANCEL to stop: nothing is changed.",
+            "Settings Kept From An Earlier Update"};
+}
+
+Box NoWorkingLoader(const Names& n) {
+    return {"This " + n.device + " does not have a working firmware loader." + "\n\nPlease contact Vornell for help.",
+            "Firmware Loader Error"};
+}
+
+Box LoaderSilent(const Names& n) {
+    return {TheProgram(n) + " is unable to connect to the firmware loader in your " + n.device + ".\n\nPlease try again.",
+            "Firmware Loader Error"};
+}
+
+Box WorkError(const Names& n, int32_t rc, LoaderStep step) {
+    const char* title = step == LoaderStep::kEraseInfo    ? "INFO Memory Erase Error"
+                        : step == LoaderStep::kEraseFlash ? "Firmware Erase Error"
+                        : step == LoaderStep::kUpload     ? "Firmware Upload Error"
+                                                          : "Connection Error";
+    return {TheProgram(n) + " encountered an error working with your " + n.device + ".\n\nPlease try again.\n\n[Error " +
+                Num(rc) + "]",
+            title};
+}
+
+Box ReconnectLoginFailed(const Names& n) {
+    return {"This " + n.caption + " failed to log into your " + n.device +
+                ".\nPlease check the settings on your instrument or contact Vornell for help.",
+            "Login Error"};
+}
+
+Box FirmwareCorrupt(const Names& n) {
+    return {"The new firmware for your " + n.device + " is corrupt!\n\nPlease try again or contact Vornell.",
+            "Firmware Error"};
+}
+
+Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops) {
+    std::string text;
+    if (rc == session::kSettingsFileMissing)
+        text = TheProgram(n) + " couldn't find the settings file for your " + n.device +
+               ".\n\nPlease try again or contact Vornell for help.";
+    else if (rc == session::kSettingsFileDenied || rc == session::kSettingsFileUnreadable)
+        text = TheProgram(n) + " failed to read the settings file for your " + n.device +
+               ".\n\nPlease try again or contact Vornell for help." + "\n\nError: " + Num(rc);
+    else if (rc == kPartlyDone)
+        text = TheProgram(n) + " failed to restore some of the settings for your " + n.device +
+               ".\n\nPlease check the settings after this updater is finished.";
+    else if (rc < 0)
+        text = TheProgram(n) + " failed to restore the settings for your " + n.device + ".\n\nPlease try again.\n\n[Error " +
+               Num(rc) + "]";
+    // Settings that did not go back stay in the file, which only a finished update
+    // removes: the next Start writes them back. Without a file there is nothing to keep,
+    // and the update goes on.
+    *stops = rc < 0 && rc != session::kSettingsFileMissing;
+    if (*stops)
+        text += "\n\nYour settings are kept in \"" + settingsPath + "\".\nPress Start again with the same firmware file to write them back.";
+    return {text, "Settings Error"};
+}
+
+Box DataEraseFailed(const Names& n, int32_t rc) {
+    const std::string start = TheProgram(n) + " was unable to erase the data in your " + n.device;
+    return {rc == vorn::protocol::kBrokenDataFlash
+                ? start + "because the data storage chip is reporting errors.\n\nPlease contact Vornell for help."
+                : start + ".\nPlease try again.\n[Error: " + Num(rc) + "]",
+            "Data Erase Error"};
+}
+
+Box CalibrationNotice(int family) {
+    switch (family) {
+        case TL:
+            return {"The calibration of your Tallis 8 is outdated or missing.\n\n"
+                    "Please contact Vornell or your authorized Vornell representative\n"
+                    "to have your Tallis 8 calibrated.",
+                    "Tallis 8 Calibration", Kind::kWarning};
+        case CF22:
+            return {"Updating the firmware in your Lumex CF-22 requires you to calibrate\n"
+                    "the internal sensors using the external sensor as a reference.\n\n"
+                    "Please see your CF-22 user manual for probe calibration instructions.\n\n"
+                    "Please also reset the Daylight Savings setting in your Lumex CF-22.",
+                    "Please Calibrate Your CF-22", Kind::kWarning};
+        case VM:
+            return {std::string("Updating the firmware in your Vellum Meter requires you to calibrate\n"
+                                "the the sensor head using the Vornell-supplied calibration plate.\n\n"
+                                "Please see the Vellum Meter user manual (version 7 or newer) for\n"
+                                "calibration instructions. The latest user manual is available for download from:\n") +
+                        SupportLiteratureAddress(),
+                    "Please Calibrate Your Vellum", Kind::kWarning};
+        default:
+            return {};
+    }
+}
+
+std::string StatusLine(Stage stage, const Names& n) {
+    switch (stage) {
+        case Stage::kConnecting: return "Connecting to " + n.device + "...";
+        case Stage::kCheckingBattery: return "Checking battery power...";
+        case Stage::kSavingSettings: return "Saving settings for this " + n.device + "...";
+        case Stage::kKeepingSettings: return "Keeping the settings saved before the update that did not finish...";
+        case Stage::kStartingLoader: return "Starting the firmware loader...";
+        case Stage::kErasing: return "Erasing firmware memory...";
+        case Stage::kUploading: return "Uploading new firmware code...";
+        case Stage::kRestarting: return "Restarting the " + n.device + ", please wait...";
+        case Stage::kCheckingFirmware: return "Checking new firmware...";
+        case Stage::kRestoring: return "Restoring settings...";
+        case Stage::kErasingData: return "Erasing old data...";
+    }
+    return {};
+}
+
+std::string DoNotDisconnect(const Names& n) { return "Do NOT disconnect " + n.device + " until finished."; }
+std::string ConnectToComputer(const Names& n) { return "Connect " + n.device + " to computer comm port."; }
+std::string MayDisconnect(const Names& n) { return "You may disconnect your " + n.device + " now."; }
+std::string Updated(uint32_t seconds) { return "Successfully updated firmware in " + Num(seconds) + " seconds."; }
+
+std::string HelpText(const std::string& caption, const std::string& d) {
+    std::string text = "The " + caption + " replaces the firmware that operates your " + d + ".\n";
+    text += "Following the simple steps will help ensure a successful update.\n\n";
+    if (catalogue::UpdateErasesStoredData(RW)) {
+        text += "WARNING: Updating the firmware in your " + d + " will erase any stored measurement data.\n";
+        text += "Please download any measurement data stored in your " + d + " that you want to save.\n\n";
+    }
+    text += "Before beginning these steps, please make sure your instrument is powered on.\n\n";
+    text += "Step 1. Connect your " + d + " to an available serial communication port " + "on your computer.\n\n";
+    text += "Step 2. Select the correct serial port from the Comm Port control.\n\n";
+    text += "Step 3. Click the \"Start\" button. The updater shows progress in the Status area.\n\n";
+    text += "WARNING: Do not disconnect your " + d + " from the computer while the updater is running.\n";
+    text += "An incomplete firmware update could leave your " + d + " unusable.\n\n";
+    text += "WARNING: Do not quit the " + d + " Firmware Updater while the updater is running.\n";
+    text += "An incomplete firmware update could leave your " + d + " unusable.\n\n";
+    text += "Step 4. Once the update is complete, you can disconnect your " + d + " from the computer.\n";
+    text += "Please verify your " + d + " configuration is correct. ";
+    text += "Enjoy using the updated firmware version.\n\n";
+    text += "If you have trouble with this " + d + " Firmware Updater, Please contact Vornell or\n";
+    text += "an authorized Vornell Distributor for help:\n\n";
+    // The maker's contact block (reserved example addresses and numbers).
+    text += "Vornell Devices, Inc\n";
+    text += "1200 Example Parkway\n";
+    text += "Springfield, EX 00000\n";
+    text += "Telephone: +1 555 0100\n";
+    text += "Fax: +1 555 0199\n";
+    text += "support@vornell.example\n";
+    text += "https://www.vornell.example\n";
+    return text;
+}
+
+std::string AboutText() {
+    return std::string("Vornell Universal Firmware Updater for Windows\n\n") + "VornBSL Engine version " + VORN_VERSION_STRING +
+           "\nCommunication Protocol version " + "1.7.9" + "\n\n" + "\u00A9 2026 Vornell Devices, Inc. All rights reserved.";
+}
+
+std::string AboutCaption(const std::string& deviceName) { return "About " + deviceName + " Firmware Updater"; }
+
+const char* SupportLiteratureAddress() { return "https://www.vornell.example/support/literature"; }
+
+}  // namespace vorn::update::texts

@@ -1,0 +1,88 @@
+#pragma once
+// The updater both front ends share: it owns the diagnostic log, the bootloader client
+// and the instrument session, knows where the per-user folder, the log and the settings
+// file are, loads firmware files, lists ports and runs updates against an UpdateUi. The
+// window and vornbsl-cli only adapt it to widgets or a terminal, so one can always finish
+// an update the other left unfinished: both use the same folder and file names.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/DeviceCatalogue.h"
+#include "serial/CommPortEnum.h"
+#include "update/FirmwareFile.h"
+#include "update/UpdateSequence.h"
+
+class PortSource;
+class UpdateUi;
+class VornBSLHost;
+class VornLog;
+class Vorn_protocol;
+
+namespace vorn::update {
+
+// Where the updater keeps its files, and how much it logs.
+struct UpdaterSetup {
+    std::string userFolder;  // the settings files go here
+    std::string logPath;     // the diagnostic log
+    uint32_t logLevel = 0;   // a VornLog level
+
+    // The per-user folder (the program's own folder when none can be had), its log, and
+    // the given level; `logPath` replaces the log's path when not empty.
+    static UpdaterSetup ForThisUser(const std::string& programFolder, uint32_t logLevel, const std::string& logPath = {});
+};
+
+class Updater {
+public:
+    explicit Updater(const UpdaterSetup& setup);
+    ~Updater();
+    Updater(const Updater&) = delete;
+    Updater& operator=(const Updater&) = delete;
+
+    // The bootloader client's construction status: 0, or negative when it cannot be used.
+    int32_t ConstructionStatus() const;
+
+    VornLog& Log() { return *log_; }
+    VornBSLHost& Host() { return *host_; }
+    Vorn_protocol& Session() { return *session_; }
+    const std::string& UserFolder() const { return userFolder_; }
+    const std::string& ErrorLogPath() const;
+    // The settings file of the loaded firmware's family ("Instrument" before any is loaded).
+    std::string SettingsPath() const;
+
+    // Loads a TI-Text file for the next update. A failed load leaves the firmware loaded
+    // before, and its family, as they were.
+    FirmwareLoad LoadFirmware(const std::string& path, const std::string& caption);
+    // The last load that succeeded; family UNKNOWN and device "Instrument" before one.
+    const FirmwareLoad& Firmware() const { return firmware_; }
+    // Takes the firmware for another family than its file says (factory tests load a
+    // Readwell image into a logger).
+    void SetFirmwareFamily(int family);
+
+    // The ports `source` offers, as the port list shows them (at most kPortCapacity);
+    // empty when the list reports a status below `lowestGoodStatus`.
+    static std::vector<CommPortEntry> ListPorts(PortSource& source, bool findAll, int32_t lowestGoodStatus = 0);
+
+    // One update of the instrument on `request.portName` with the loaded firmware: the
+    // request's firmware, family, version and folder are filled in here. `body`, when
+    // given, runs instead of the update's steps (the window's tests frame their own).
+    int32_t Update(UpdateRequest request, UpdateUi& ui, const std::function<int32_t()>& body = {});
+    // What the last update found: the instrument's profile and the settings file it used.
+    const DeviceProfile& Profile() const { return profile_; }
+    const std::string& LastSettingsPath() const { return lastSettingsPath_; }
+
+    static constexpr int kPortCapacity = 16;
+
+private:
+    std::string userFolder_;
+    std::unique_ptr<VornLog> log_;
+    std::unique_ptr<VornBSLHost> host_;
+    std::unique_ptr<Vorn_protocol> session_;
+    FirmwareLoad firmware_;
+    DeviceProfile profile_;
+    std::string lastSettingsPath_;
+};
+
+}  // namespace vorn::update
