@@ -18,6 +18,9 @@ inline constexpr size_t kBlockBufferSize = 544;
 inline constexpr size_t kAnswerMax = 20;            // bytes of a command answer kept
 inline constexpr size_t kHandshakeAnswerMax = 31;   // bytes read per wake-up or check step
 
+// --- log ---
+inline constexpr const char* kLogTag = "VornBSL";   // the tag of the client's log lines
+
 // --- wire texts ---
 inline constexpr const char* kBootLine = "boot %s\r";
 inline constexpr const char* kBootKey = "ZELK";

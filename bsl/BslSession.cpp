@@ -12,8 +12,6 @@ using namespace vorn::bsl;
 
 namespace {
 
-constexpr const char* kTag = "VornBSL";
-
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 long Seconds(uint32_t since) { return static_cast<long>((vorn::MsTimer() - since) / 1000); }
@@ -56,7 +54,7 @@ int32_t VornBSLHost::BSLConnect(const std::string& portName, uint32_t engineBaud
 
     int32_t rc = VSOpen(portName, kInvocationBaud);
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLConnect received error while opening serial port (%d)", rc);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLConnect received error while opening serial port (%d)", rc);
         VSClose();  // a port that opened but could not be configured is not kept
         return rc;
     }
@@ -81,7 +79,7 @@ int32_t VornBSLHost::BSLConnect(const std::string& portName, uint32_t engineBaud
                     settled = true;
                     break;
                 }
-                if (log) log->Log(10, kTag, "BSLConnect completed the connection to the waiting VornBSL (%d tries)",
+                if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLConnect completed the connection to the waiting VornBSL (%d tries)",
                                   static_cast<int>(steps));
             } else if (state != vorn::kBslActive) {
                 result = invoked;
@@ -115,10 +113,10 @@ int32_t VornBSLHost::BSLConnect(const std::string& portName, uint32_t engineBaud
 
     if (result < 0) {
         BSLDisconnect();
-        if (log) log->Log(1, kTag, "BSLConnect failed to connect to device (error %d)", result);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLConnect failed to connect to device (error %d)", result);
         return result;
     }
-    if (log) log->Log(10, kTag, "BSLConnect connected to device running VornBSL version %d", result);
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLConnect connected to device running VornBSL version %d", result);
     return result;
 }
 
@@ -191,14 +189,14 @@ int32_t VornBSLHost::BSLInvocation(uint32_t engineBaud) {
         // The engine answered "boot ZELK" legibly at the invocation speed, so that is the
         // speed it listens at: the version request goes there too. An engine at another
         // speed hears only garbage here and is found by BSLCheck at its own speed.
-        if (log) log->Log(10, kTag, "BSLInvocation found the VornBSL already active");
+        if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLInvocation found the VornBSL already active");
         return 1;
     }
     if (status > 0) {
-        if (log) log->Log(10, kTag, "BSLInvocation successful (%d tries)", static_cast<int>(phase2Tries));
+        if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLInvocation successful (%d tries)", static_cast<int>(phase2Tries));
         return status;
     }
-    if (log) log->Log(1, kTag, "BSLInvocation failed with error %d", status);
+    if (log) log->Log(VornLog::kFailures, kLogTag, "BSLInvocation failed with error %d", status);
     return status;
 }
 
@@ -244,7 +242,7 @@ int32_t VornBSLHost::BSLCheck(const std::string& portName, uint32_t engineBaud) 
         if (rc < 0) VSClose();
     }
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLCheck received error while opening serial port (%d)", rc);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLCheck received error while opening serial port (%d)", rc);
         return rc;
     }
     connected_ = true;
@@ -258,14 +256,14 @@ int32_t VornBSLHost::BSLCheck(const std::string& portName, uint32_t engineBaud) 
     rc = ReadHandshake(&answer, kHandshakeAnswerMax);
     if (rc < 0) return rc;
     if (Contains(answer, "?")) {
-        if (log) log->Log(10, kTag, "BSLCheck found the VornBSL already active");
+        if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLCheck found the VornBSL already active");
         return vorn::kBslActive;
     }
     if (answer.find(kPromptChar) != std::string::npos) {
-        if (log) log->Log(10, kTag, "BSLCheck found the VornBSL waiting for a connection");
+        if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLCheck found the VornBSL waiting for a connection");
         return vorn::kBslWaiting;
     }
-    if (log) log->Log(30, kTag, "BSLCheck didn't get a response from the VornBSL");
+    if (log) log->Log(VornLog::kDetails, kLogTag, "BSLCheck didn't get a response from the VornBSL");
     return vorn::kPortClosed;
 }
 
@@ -282,11 +280,11 @@ int32_t VornBSLHost::BSLEraseINFO(uint32_t start, uint32_t count, uint32_t step,
         address += step;
     }
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLEraseINFO failed with error %d (%ld ms)", rc, Millis(started));
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLEraseINFO failed with error %d (%ld ms)", rc, Millis(started));
         return rc;
     }
     if (log)
-        log->Log(10, kTag, "BSLEraseINFO successful: %d segments @ %X (%ld ms)", static_cast<int>(count),
+        log->Log(VornLog::kMilestones, kLogTag, "BSLEraseINFO successful: %d segments @ %X (%ld ms)", static_cast<int>(count),
                  start + count * step, Millis(started));
     return 1;
 }
@@ -294,7 +292,7 @@ int32_t VornBSLHost::BSLEraseINFO(uint32_t start, uint32_t count, uint32_t step,
 int32_t VornBSLHost::BSLEraseFlash(uint32_t start, uint32_t end, bool fiveDigits) {
     VornLog* log = Log();
     if (start >= kProtectedStart && start <= kProtectedEnd) {
-        if (log) log->Log(1, kTag, "BSLEraseFlash failed with error %d (%ld s)", vorn::kOutOfRange, 0L);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLEraseFlash failed with error %d (%ld s)", vorn::kOutOfRange, 0L);
         return vorn::kOutOfRange;
     }
     const uint32_t started = vorn::MsTimer();
@@ -314,10 +312,10 @@ int32_t VornBSLHost::BSLEraseFlash(uint32_t start, uint32_t end, bool fiveDigits
     }
     if (progressReporting_) Report(total, total, kProgressDone, 'X');
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLEraseFlash failed with error %d (%ld s)", rc, Seconds(started));
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLEraseFlash failed with error %d (%ld s)", rc, Seconds(started));
         return rc;
     }
-    if (log) log->Log(10, kTag, "BSLEraseFlash successful: segment %X to %X (%ld s)", start, end, Seconds(started));
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLEraseFlash successful: segment %X to %X (%ld s)", start, end, Seconds(started));
     return 1;
 }
 
@@ -335,10 +333,10 @@ int32_t VornBSLHost::BSLSendAddress(uint32_t address, bool fiveDigits) {
         });
     }
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLSendAddress (%05X) failed with error %d", address, rc);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLSendAddress (%05X) failed with error %d", address, rc);
         return rc;
     }
-    if (log) log->Log(10, kTag, "BSLSendAddress (%05X) successful", address);
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLSendAddress (%05X) successful", address);
     return 1;
 }
 
@@ -415,10 +413,10 @@ int32_t VornBSLHost::BSLSendFirmware(bool fiveDigits) {
         Report(static_cast<long>(length), static_cast<long>(length), kProgressDone, 'W');
 
     if (status < 0) {
-        if (log) log->Log(1, kTag, "BSLSendFirmware failed with error %d (%d s)", status, static_cast<int>(Seconds(started)));
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLSendFirmware failed with error %d (%d s)", status, static_cast<int>(Seconds(started)));
         return status;
     }
-    if (log) log->Log(10, kTag, "BSLSendFirmware successful (%d s)", static_cast<int>(Seconds(started)));
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLSendFirmware successful (%d s)", static_cast<int>(Seconds(started)));
     return 1;
 }
 
@@ -435,9 +433,9 @@ int32_t VornBSLHost::BSLSendVectors() {
         rc = WithRetries([&] { return BSLCommand('V', words, kVectorCount, '+', &answer, nullptr, false); });
     }
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLSendVectors failed with error %d", rc);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLSendVectors failed with error %d", rc);
         return rc;
     }
-    if (log) log->Log(10, kTag, "BSLSendVectors successful");
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLSendVectors successful");
     return 1;
 }

@@ -17,8 +17,6 @@ using namespace vorn::bsl;
 
 namespace {
 
-constexpr const char* kTag = "VornBSL";
-
 using FileCloser = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 // The part of a path after its last folder separator; both kinds are accepted so a
@@ -52,7 +50,7 @@ int32_t VornBSLHost::BSLLoadTIFile(const std::string& path) {
     FileCloser file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {
         const int err = errno;
-        if (log) log->Log(1, kTag, "BSLLoadTIFile got error %d trying to open datafile %s", err, path.c_str());
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLLoadTIFile got error %d trying to open datafile %s", err, path.c_str());
         return -err;
     }
     try {
@@ -67,14 +65,14 @@ int32_t VornBSLHost::BSLLoadTIFile(const std::string& path) {
         }
         if (std::ferror(file.get())) {
             const int err = errno ? errno : EIO;
-            if (log) log->Log(1, kTag, "BSLLoadTIFile got error %d trying to read datafile %s", err, path.c_str());
+            if (log) log->Log(VornLog::kFailures, kLogTag, "BSLLoadTIFile got error %d trying to read datafile %s", err, path.c_str());
             return -err;
         }
         if (content.size() > static_cast<size_t>(kMaxTiTextFileBytes)) {
             if (log) {
-                log->Log(30, kTag, "BSLLoadTIFile: file %s is larger than %ld bytes, more than any firmware",
+                log->Log(VornLog::kDetails, kLogTag, "BSLLoadTIFile: file %s is larger than %ld bytes, more than any firmware",
                          path.c_str(), kMaxTiTextFileBytes);
-                log->Log(10, kTag, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path.c_str(),
+                log->Log(VornLog::kMilestones, kLogTag, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path.c_str(),
                          Elapsed(started));
             }
             return vorn::kBadTiText;
@@ -87,7 +85,7 @@ int32_t VornBSLHost::BSLLoadTIFile(const std::string& path) {
                 return vorn::kBadTiText;
             case TiTextVerdict::kInvalid:
                 if (log)
-                    log->Log(10, kTag, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path.c_str(),
+                    log->Log(VornLog::kMilestones, kLogTag, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path.c_str(),
                              Elapsed(started));
                 return vorn::kBadTiText;
             case TiTextVerdict::kImage:
@@ -102,7 +100,7 @@ int32_t VornBSLHost::BSLLoadTIFile(const std::string& path) {
     } catch (const std::bad_alloc&) {
         return vorn::kOutOfMemory;
     }
-    if (log) log->Log(10, kTag, "BSLLoadTIFile loaded file %s (%d ms)", path.c_str(), Elapsed(started));
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLLoadTIFile loaded file %s (%d ms)", path.c_str(), Elapsed(started));
     return 1;
 }
 
@@ -110,13 +108,13 @@ int32_t VornBSLHost::BSLWriteTIFile(const std::string& path) const {
     const uint32_t started = vorn::MsTimer();
     VornLog* log = Log();
     if (!imageOwned_) {
-        if (log) log->Log(1, kTag, "BSLWriteTIFile has no firmware image to write to %s", path.c_str());
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLWriteTIFile has no firmware image to write to %s", path.c_str());
         return vorn::kMissingArgument;
     }
     FileCloser file(std::fopen(path.c_str(), "wb"), std::fclose);
     if (!file) {
         const int err = errno;
-        if (log) log->Log(1, kTag, "BSLWriteTIFile got error %d trying to open datafile %s", err, path.c_str());
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLWriteTIFile got error %d trying to open datafile %s", err, path.c_str());
         return -err;
     }
     const std::string dump = FormatTiTextDump(image_, vectors_);
@@ -125,10 +123,10 @@ int32_t VornBSLHost::BSLWriteTIFile(const std::string& path) const {
     if (std::fclose(file.release()) != 0 && err == 0) err = errno ? errno : EIO;
     if (err != 0) {
         // A dump that did not reach the disk is not reported as written.
-        if (log) log->Log(1, kTag, "BSLWriteTIFile got error %d trying to write datafile %s", err, path.c_str());
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLWriteTIFile got error %d trying to write datafile %s", err, path.c_str());
         return -err;
     }
-    if (log) log->Log(10, kTag, "BSLWriteTIFile wrote file %s (%d ms)", path.c_str(), Elapsed(started));
+    if (log) log->Log(VornLog::kMilestones, kLogTag, "BSLWriteTIFile wrote file %s (%d ms)", path.c_str(), Elapsed(started));
     return 1;
 }
 
@@ -190,19 +188,19 @@ int32_t VornBSLHost::Frame(char letter, const std::string& argument, char termin
     int32_t written = 0;
     int32_t rc = VSWrite(command_.data(), command_.size(), &written);
     if (rc < 0) {
-        if (log) log->Log(1, kTag, "BSLCommand got unexpected response (%d) from VCommWrite", rc);
+        if (log) log->Log(VornLog::kFailures, kLogTag, "BSLCommand got unexpected response (%d) from VCommWrite", rc);
         failure = rc;
         writeFailed = true;
     } else {
         // A time-out is no failure here: whatever arrived is judged below.
         rc = VSWait(kAnswerWaitMs, terminator);
         if (rc < 0) {
-            if (log) log->Log(1, kTag, "BSLCommand got unexpected response (%d) from VCommWait", rc);
+            if (log) log->Log(VornLog::kFailures, kLogTag, "BSLCommand got unexpected response (%d) from VCommWait", rc);
             failure = rc;
         } else {
             rc = VSRead(buffer, kAnswerMax, &got);
             if (rc < 0) {
-                if (log) log->Log(1, kTag, "BSLCommand got unexpected response (%d) from VCommRead", rc);
+                if (log) log->Log(VornLog::kFailures, kLogTag, "BSLCommand got unexpected response (%d) from VCommRead", rc);
                 failure = rc;
                 got = 0;
             }

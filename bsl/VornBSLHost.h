@@ -53,11 +53,6 @@ public:
     // Base name of the last file loaded, at most 64 characters.
     const std::string& FirmwareFileName() const { return firmwareFileName_; }
 
-    // Family and version the loaded image is for; kept for the firmware file selection,
-    // which sets them. Both 0 when the host is created; loading a file does not change them.
-    int8_t firmwareFamily = UNKNOWN;
-    uint32_t firmwareVersion = 0;
-
     // ---------------------------------------------------------------- command channel
 
     // One framed exchange: the letter, `count` numbers of four (or, with `fiveDigits`,

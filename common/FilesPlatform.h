@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace vorn::platform {
 
@@ -24,5 +25,18 @@ std::FILE* CreatePrivateExclusive(const std::string& path);
 // The first line of a small regular file, at most `maxChars` characters, read without
 // following a link and without waiting (a FIFO or a device gives nothing).
 std::string ReadShortLine(const std::string& path, size_t maxChars);
+
+// Writes `text` to `path` so that a crash never leaves a half file under that name: a new
+// file in the same folder, created exclusively and readable by its owner only, written,
+// flushed to the disk and then renamed over `path` (the rename flushed too). 0; the
+// negated C error of the failing step otherwise, and then the temporary file is gone and
+// whatever `path` held before is untouched. `path` must not be empty.
+int WriteFilePrivately(const std::string& path, std::string_view text);
+
+// The folder the user's own program data belongs under: $XDG_DATA_HOME when it is an
+// absolute path, else $HOME/.local/share; empty when neither is known.
+std::string UserDataFolderBase();
+// Whether this process may create files in `folder`.
+bool FolderIsWritable(const std::string& folder);
 
 }  // namespace vorn::platform

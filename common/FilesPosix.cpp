@@ -2,6 +2,7 @@
 #include "common/FilesPlatform.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,5 +72,61 @@ std::string ReadShortLine(const std::string& path, size_t maxChars) {
     ::close(fd);
     return text.substr(0, text.find_first_of("\r\n"));
 }
+
+namespace {
+
+// Owns a descriptor until it is closed on purpose.
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+    int Release() {
+        int f = fd;
+        fd = -1;
+        return f;
+    }
+};
+
+}  // namespace
+
+int WriteFilePrivately(const std::string& path, std::string_view text) {
+    const std::filesystem::path target(path);
+    std::string temporary = path + ".XXXXXX";
+    // mkostemp creates the file exclusively with mode 0600.
+    Fd file;
+    file.fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (file.fd < 0) return -errno;
+    auto fail = [&](int error) {
+        if (file.fd >= 0) ::close(file.Release());
+        ::unlink(temporary.c_str());
+        return -error;
+    };
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    // A full disk may show itself only here.
+    if (::fsync(file.fd) != 0) return fail(errno);
+    if (::close(file.Release()) != 0) return fail(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
+    // The rename itself must survive a crash too.
+    std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    Fd dir;
+    dir.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd >= 0) ::fsync(dir.fd);
+    return 0;
+}
+
+std::string UserDataFolderBase() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') return xdg;
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share";
+    return {};
+}
+
+bool FolderIsWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }
 
 }  // namespace vorn::platform

@@ -1,5 +1,7 @@
 #include "common/Timing.h"
 
+#include "common/TimePlatform.h"
+
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -37,17 +39,6 @@ int32_t MsDelay(uint32_t ms) {
     }
 }
 
-int32_t LocalUtcOffset() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    utc.tm_isdst = 0;
-    std::time_t asLocal = std::mktime(&utc);
-    std::tm local{};
-    localtime_r(&now, &local);
-    int32_t offset = static_cast<int32_t>(now - asLocal);
-    if (local.tm_isdst > 0) offset += 3600;
-    return offset;
-}
+int32_t LocalUtcOffset() { return platform::UtcOffsetSeconds(std::time(nullptr)); }
 
 }  // namespace vorn

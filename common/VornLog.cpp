@@ -2,6 +2,7 @@
 
 #include "common/FilesPlatform.h"
 #include "common/Text.h"
+#include "common/TimePlatform.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -59,9 +60,7 @@ int VornLog::Log(uint32_t level, const char* tag, const char* format, ...) {
     std::string message = format ? vorn::FormatV(format, args) : std::string();
     va_end(args);
 
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = vorn::platform::LocalTime(std::time(nullptr));
     // Messages carry text from devices, files and the user: escaped, so none of it can
     // start a line of its own in a log that goes to the maker.
     std::string line = FormatLine(local, tag ? vorn::EscapeControls(tag).c_str() : nullptr, vorn::EscapeControls(message));

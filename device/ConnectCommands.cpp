@@ -9,6 +9,7 @@
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/Timing.h"
+#include "common/VornLog.h"
 
 using namespace vorn::protocol;
 namespace scan = vorn::protocol::scan;
@@ -34,11 +35,10 @@ constexpr const char* kTypeNames[] = {
     "Generic", "MOSSY Comm Dev", "MOSSY Calibrator", "Readwell", "zQ8", "MYR4",
 };
 
-// The device's own numbering of line speeds for "set -baud".
+// The device's own numbering of line speeds for "set -baud": the baud table from 9600 on.
 int DeviceBaudNumber(uint32_t rate) {
-    constexpr uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
-    for (size_t i = 0; i < std::size(kRates); ++i)
-        if (kRates[i] == rate) return static_cast<int>(i);
+    for (size_t code = kBaudCode9600; code < kBaudTable.size(); ++code)
+        if (kBaudTable[code] == rate) return static_cast<int>(code - kBaudCode9600);
     return -1;
 }
 
@@ -118,11 +118,13 @@ int32_t MOSSY_Protocol::SendWake() {
     for (uint32_t packet = 0; packet < kWakePackets; ++packet) {
         const uint32_t sent = vorn::MsTimer();
         int32_t written = 0;
-        VSWrite("\r", 1, &written);
+        // Ignored: one lost packet of 909 does not keep the logger asleep, and VSWrite logs
+        // its own failure.
+        (void)VSWrite("\r", 1, &written);
         uint32_t pause = kWakePacketPauseMs;
         if (reporting) {
             if (packet % kWakeReportEvery == 0 && !progress_(kWakePackets, packet, kPhaseRunning)) {
-                Say(30, "SendWake canceled by user after sending %d of %d packets", static_cast<int>(packet),
+                Say(VornLog::kDetails, "SendWake canceled by user after sending %d of %d packets", static_cast<int>(packet),
                     static_cast<int>(kWakePackets));
                 return vorn::kCancelled;
             }
@@ -138,8 +140,8 @@ int32_t MOSSY_Protocol::SendWake() {
         }
         vorn::MsDelay(pause);
     }
-    if (tooSlow) Say(30, "SendWake executing too slow to send status (PIG status)!");
-    Say(30, "SendWake sent %d packets", static_cast<int>(kWakePackets));
+    if (tooSlow) Say(VornLog::kDetails, "SendWake executing too slow to send status (PIG status)!");
+    Say(VornLog::kDetails, "SendWake sent %d packets", static_cast<int>(kWakePackets));
     if (options_.progressReporting) progress_(kWakePackets, kWakePackets, kPhaseFinished);
     return 1;
 }
@@ -173,33 +175,33 @@ int32_t MOSSY_Protocol::QueryCommand(std::string* name) {
         name->clear();
     }
     if (status > 0) {
-        Say(30, "QueryCommand heard from: %s (%d ms)", name->c_str(), lastElapsedMs_);
+        Say(VornLog::kDetails, "QueryCommand heard from: %s (%d ms)", name->c_str(), lastElapsedMs_);
         vorn::MsDelay(kQueryHeardPauseMs);
         return 1;
     }
     switch (status) {
-        case vorn::kCancelled: Say(30, "QueryCommand canceled by user"); return vorn::kCancelled;
+        case vorn::kCancelled: Say(VornLog::kDetails, "QueryCommand canceled by user"); return vorn::kCancelled;
         case vorn::kEchoed:
-            Say(1, "QueryCommand is hearing \"query\" -- a relay must be active (%d ms)", lastElapsedMs_);
+            Say(VornLog::kFailures, "QueryCommand is hearing \"query\" -- a relay must be active (%d ms)", lastElapsedMs_);
             return vorn::kRelayActive;
         case vorn::kPortClosed:
-            Say(30, "QueryCommand didn't get any answers after %d tries (%d ms)", static_cast<int>(remembered),
+            Say(VornLog::kDetails, "QueryCommand didn't get any answers after %d tries (%d ms)", static_cast<int>(remembered),
                 lastElapsedMs_);
             return vorn::kTriesUsedUp;
-        default: Say(1, "QueryCommand failed with error %d (%d ms)", status, lastElapsedMs_); return status;
+        default: Say(VornLog::kFailures, "QueryCommand failed with error %d (%d ms)", status, lastElapsedMs_); return status;
     }
 }
 
 int32_t MOSSY_Protocol::LoginCommand(std::string_view name) {
     lastElapsedMs_ = 0;
     if (name.size() > DeviceInfo::kDeviceNameMax) {
-        Say(1, "LoginCommand: Device name %s is wrong length (%d characters)", std::string(name).c_str(),
+        Say(VornLog::kFailures, "LoginCommand: Device name %s is wrong length (%d characters)", std::string(name).c_str(),
             static_cast<int>(name.size()));
         return kNameTooLong;
     }
     // A line end inside the name would send a second command.
     if (!SafeName(name)) {
-        Say(1, "LoginCommand: Device name cannot be sent (error %d)", kNameBadCharacter);
+        Say(VornLog::kFailures, "LoginCommand: Device name cannot be sent (error %d)", kNameBadCharacter);
         return kNameBadCharacter;
     }
     const std::string line = name.empty() ? std::string("login\r") : "login " + std::string(name) + "\r";
@@ -215,7 +217,7 @@ int32_t MOSSY_Protocol::DeviceLogin(std::string* name, const std::string& /*rese
     if (Baud() != kBaudTable[kBaudCode9600]) {
         int32_t status = VSHostBaud(kBaudTable[kBaudCode9600]);
         if (status < 0) {
-            Say(30, "DeviceLogin: host reports it can't change baud (error %d)", status);
+            Say(VornLog::kDetails, "DeviceLogin: host reports it can't change baud (error %d)", status);
             return vorn::kNoConnection;
         }
     }
@@ -255,23 +257,23 @@ int32_t MOSSY_Protocol::DeviceLogin(std::string* name, const std::string& /*rese
             if (SendWake() == vorn::kCancelled) return vorn::kCancelled;
         }
         if (result == vorn::kTriesUsedUp || result == vorn::kPortClosed) {
-            Say(30, "DeviceLogin: nothing is listening over the radio");
+            Say(VornLog::kDetails, "DeviceLogin: nothing is listening over the radio");
             return vorn::kNoConnection;
         }
         if (result == vorn::kEchoed) {
-            Say(1, "DeviceLogin thinks a relay must be active");
+            Say(VornLog::kFailures, "DeviceLogin thinks a relay must be active");
             return vorn::kRelayActive;
         }
         if (result < 0) {
-            Say(30, "DeviceLogin failed with error %d", result);
+            Say(VornLog::kDetails, "DeviceLogin failed with error %d", result);
             return result;
         }
         if (info_.deviceName.empty()) {
-            Say(30, "DeviceLogin: nothing is listening over the radio");
+            Say(VornLog::kDetails, "DeviceLogin: nothing is listening over the radio");
             return vorn::kNoConnection;
         }
         *baudCode = kBaudCode9600;
-        Say(30, "DeviceLogin communicating with a device running %s at %d baud", info_.versionText.c_str(),
+        Say(VornLog::kDetails, "DeviceLogin communicating with a device running %s at %d baud", info_.versionText.c_str(),
             static_cast<int>(Baud()));
         return 1;
     }
@@ -285,14 +287,14 @@ int32_t MOSSY_Protocol::DeviceLogin(std::string* name, const std::string& /*rese
             } else {
                 int32_t changed = SetBaudCommand(rate);
                 if (changed < 0) {
-                    Say(30, "DeviceLogin: device didn't change baud rate (error %d)", changed);
+                    Say(VornLog::kDetails, "DeviceLogin: device didn't change baud rate (error %d)", changed);
                     *baudCode = kBaudCode9600;
                 } else {
                     // A rate the device cannot number was sent as 9600: follow the device.
                     const uint32_t hostRate = DeviceBaudNumber(rate) >= 0 ? rate : kBaudTable[kBaudCode9600];
                     int32_t host = VSHostBaud(hostRate);
                     if (host < 0) {
-                        Say(1, "DeviceLogin: host reports it can't change baud (error %d)", host);
+                        Say(VornLog::kFailures, "DeviceLogin: host reports it can't change baud (error %d)", host);
                         return vorn::kNoConnection;
                     }
                     if (hostRate != rate) *baudCode = kBaudCode9600;
@@ -301,15 +303,15 @@ int32_t MOSSY_Protocol::DeviceLogin(std::string* name, const std::string& /*rese
         } else {
             *baudCode = kBaudCode9600;
         }
-        Say(30, "DeviceLogin communicating with a device running %s at %d baud", info_.versionText.c_str(),
+        Say(VornLog::kDetails, "DeviceLogin communicating with a device running %s at %d baud", info_.versionText.c_str(),
             static_cast<int>(Baud()));
         return 1;
     }
     if (status == vorn::kPortClosed) {
-        Say(30, "DeviceLogin: nothing is listening over the serial port");
+        Say(VornLog::kDetails, "DeviceLogin: nothing is listening over the serial port");
         return vorn::kNoConnection;
     }
-    Say(30, "DeviceLogin failed with error %d", status);
+    Say(VornLog::kDetails, "DeviceLogin failed with error %d", status);
     return status;
 }
 
@@ -368,7 +370,7 @@ int32_t MOSSY_Protocol::VerCommand(int skipShow) {
                     }
                 info_.typeName = std::string(LoggerTypeName(info_.type));
                 SetCapabilities();
-                Say(30, "VerCommand found \"%s\" ver %d (%d ms)", info_.versionText.c_str(), info_.version,
+                Say(VornLog::kDetails, "VerCommand found \"%s\" ver %d (%d ms)", info_.versionText.c_str(), info_.version,
                     lastElapsedMs_);
                 result = 1;
                 break;
@@ -397,14 +399,14 @@ int32_t MOSSY_Protocol::VerCommand(int skipShow) {
                 info_.newFirmware = false;
                 info_.type = LT_KT7;
                 info_.typeName = std::string(LoggerTypeName(LT_KT7));
-                Say(30, "VerCommand found Kt7 with old firmware (%d ms)", lastElapsedMs_);
+                Say(VornLog::kDetails, "VerCommand found Kt7 with old firmware (%d ms)", lastElapsedMs_);
                 if (!skipShow) ParseShowCommand(nullptr);
                 SetCapabilities();
                 result = 1;
                 break;
             }
             result = vorn::kNotUnderstood;
-            Say(30, "VerCommand couldn't deciper \"%s\" (%d ms)", answer.c_str(), lastElapsedMs_);
+            Say(VornLog::kDetails, "VerCommand couldn't deciper \"%s\" (%d ms)", answer.c_str(), lastElapsedMs_);
             continue;
         }
         if (status == vorn::kPortClosed) {
@@ -414,7 +416,7 @@ int32_t MOSSY_Protocol::VerCommand(int skipShow) {
         result = status;
     }
     if (result < 0) {
-        Say(1, "VerCommand failed with error %d (%d ms)", result, lastElapsedMs_);
+        Say(VornLog::kFailures, "VerCommand failed with error %d (%d ms)", result, lastElapsedMs_);
         info_.newFirmware = false;
         info_.type = LT_UNKNOWN;
         info_.versionText.clear();
@@ -425,7 +427,7 @@ int32_t MOSSY_Protocol::VerCommand(int skipShow) {
 
 int32_t MOSSY_Protocol::ParseShowCommand(std::string* name) {
     if (info_.type != LT_KT7 || info_.newFirmware) {
-        Say(1, "ParseShowCommand doesn't work with devices running \"new\" firmware.");
+        Say(VornLog::kFailures, "ParseShowCommand doesn't work with devices running \"new\" firmware.");
         return vorn::kOutOfRange;
     }
     std::string answer;
@@ -485,7 +487,7 @@ int32_t MOSSY_Protocol::ParseShowCommand(std::string* name) {
     }
     info_.serialNumber.clear();
     if (status < 0 || errors) {
-        Say(1, "ParseShowCommand failed with errors %d and %d (%d ms)", status, errors, lastElapsedMs_);
+        Say(VornLog::kFailures, "ParseShowCommand failed with errors %d and %d (%d ms)", status, errors, lastElapsedMs_);
         info_.deviceName.clear();
         info_.version = -1;
         info_.versionText.clear();
@@ -493,7 +495,7 @@ int32_t MOSSY_Protocol::ParseShowCommand(std::string* name) {
         info_.radioMode = 0;
         return vorn::kNotUnderstood;
     }
-    Say(1, "ParseShowCommand found %s:%s:%d:%d:%d (%d ms)", info_.deviceName.c_str(), info_.versionText.c_str(),
+    Say(VornLog::kFailures, "ParseShowCommand found %s:%s:%d:%d:%d (%d ms)", info_.deviceName.c_str(), info_.versionText.c_str(),
         info_.radioMode, info_.measurementInterval, static_cast<int>(resets_), lastElapsedMs_);
     return 1;
 }
@@ -501,12 +503,12 @@ int32_t MOSSY_Protocol::ParseShowCommand(std::string* name) {
 int32_t MOSSY_Protocol::SetBaudCommand(uint32_t rate) {
     lastElapsedMs_ = 0;
     if (!info_.newFirmware) {
-        Say(30, "SetBaudCommand: device (%s) can't change baud rate", info_.deviceName.c_str());
+        Say(VornLog::kDetails, "SetBaudCommand: device (%s) can't change baud rate", info_.deviceName.c_str());
         return vorn::kRefused;
     }
     int number = DeviceBaudNumber(rate);
     if (number < 0) {
-        Say(30, "SetBaudCommand: unsupported baud rate %d, using 9600", static_cast<int>(rate));
+        Say(VornLog::kDetails, "SetBaudCommand: unsupported baud rate %d, using 9600", static_cast<int>(rate));
         number = 0;
     }
     char line[32];
@@ -531,20 +533,20 @@ int32_t MOSSY_Protocol::SetBaudCommand(uint32_t rate) {
             continue;
         }
         if (answer.find("OK") != std::string::npos) {
-            Say(30, "SetBaudCommand set device baud rate to %d (%d ms)", static_cast<int>(rate), lastElapsedMs_);
+            Say(VornLog::kDetails, "SetBaudCommand set device baud rate to %d (%d ms)", static_cast<int>(rate), lastElapsedMs_);
             result = 1;
             break;
         }
         if (answer.find("\r>") != std::string::npos) {
             result = vorn::kNotUnderstood;
-            Say(30, "SetBaudCommand failed (heard prompt): trying again (%d ms)", lastElapsedMs_);
+            Say(VornLog::kDetails, "SetBaudCommand failed (heard prompt): trying again (%d ms)", lastElapsedMs_);
             continue;
         }
-        Say(30, "SetBaudCommand failed: heard: %s (%d ms)", answer.c_str(), lastElapsedMs_);
+        Say(VornLog::kDetails, "SetBaudCommand failed: heard: %s (%d ms)", answer.c_str(), lastElapsedMs_);
         result = vorn::kNotUnderstood;
         break;
     }
-    if (result < 0) Say(1, "SetBaudCommand failed with error %d (%d ms)", result, lastElapsedMs_);
+    if (result < 0) Say(VornLog::kFailures, "SetBaudCommand failed with error %d (%d ms)", result, lastElapsedMs_);
     vorn::MsDelay(kBaudSettlePauseMs);
     return result;
 }
@@ -561,17 +563,20 @@ int32_t MOSSY_Protocol::DisconnectDevice() {
             VSFlush(1);
             answer_.clear();
             int32_t written = 0;
-            VSWrite("logout\r", &written);
+            // Ignored, like the read's status below: only whether the logger still answers
+            // counts, and a port that cannot be written or read hears nothing (count 0),
+            // which ends the loop as disconnected. VSWrite and VSRead log their own failures.
+            (void)VSWrite("logout\r", &written);
             vorn::MsDelay(kLogoutPauseMs);
-            VSWrite(login, &written);
+            (void)VSWrite(login, &written);
             char heard[kDisconnectReadBytes];
             int32_t count = 0;
-            VSRead(heard, sizeof heard, &count);
+            (void)VSRead(heard, sizeof heard, &count);
             if (count <= 0) {
                 result = 1;  // the logger no longer listens
                 break;
             }
-            Say(30, "DisconnectDevice: Device didn't disconnect, retrying");
+            Say(VornLog::kDetails, "DisconnectDevice: Device didn't disconnect, retrying");
         }
     }
     info_.Clear();
@@ -580,11 +585,11 @@ int32_t MOSSY_Protocol::DisconnectDevice() {
         int32_t status = VSHostBaud(kBaudTable[kBaudCode9600]);
         if (status < 0) {
             ForgetConnection();
-            Say(1, "DisconnectDevice: Error setting host baud rate; can't keep port open (error %d)", status);
+            Say(VornLog::kFailures, "DisconnectDevice: Error setting host baud rate; can't keep port open (error %d)", status);
         }
     } else {
         ForgetConnection();
     }
-    if (result > 0) Say(30, "DisconnectDevice successful");
+    if (result > 0) Say(VornLog::kDetails, "DisconnectDevice successful");
     return result;
 }

@@ -169,7 +169,7 @@ struct ConnectOptions {
 // bounded by the serial layer's limit rather than by a "COMnn" field.
 struct ConnectRequest {
     static constexpr size_t kPortNameMax = VornSerial::kPortNameMax;
-    static constexpr size_t kDeviceNameMax = 8;
+    static constexpr size_t kDeviceNameMax = DeviceInfo::kDeviceNameMax;
     static constexpr size_t kReservedMax = 23;
 
     std::string portName;

@@ -9,7 +9,9 @@
 #include "device/MOSSY_Protocol.h"
 #include "common/Status.h"
 #include "common/Text.h"
+#include "common/TimePlatform.h"
 #include "common/Timing.h"
+#include "common/VornLog.h"
 
 using namespace vorn::protocol;
 namespace scan = vorn::protocol::scan;
@@ -79,7 +81,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
             if (p.info_.newFirmware)
                 return StepOutcome{st, setting::kVersion, st > 0 ? setting::kVersion : 0u, false};
             if (st == vorn::kNotApplicable) {
-                p.Say(30, "DeviceSettings: old Vaultline model 007 not supported");
+                p.Say(VornLog::kDetails, "DeviceSettings: old Vaultline model 007 not supported");
                 return StepOutcome{st, kOldFirmwareVersionClears, 0, true};
             }
             return StepOutcome{st, kOldFirmwareVersionClears, st > 0 ? setting::kShowRead : 0u, false};
@@ -158,7 +160,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
 
     for (;;) {
         if (options_.progressReporting && !progress_(total, total - Bits(pending), kPhaseRunning)) {
-            Say(30, "DeviceSettings canceled by user after getting %d of %d settings", Bits(pending),
+            Say(VornLog::kDetails, "DeviceSettings canceled by user after getting %d of %d settings", Bits(pending),
                 static_cast<int>(total));
             progress_(total, total - Bits(pending), kPhaseFinished);
             return vorn::kCancelled;
@@ -179,7 +181,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
             }
             int32_t status = DeviceLogin(&request_.deviceName, request_.reserved, &request_.baudCode);
             if (status > 0) {
-                SayTagged(30, kReconnectTag, "DeviceSettings re-connected to device");
+                SayTagged(VornLog::kDetails, kReconnectTag, "DeviceSettings re-connected to device");
                 pending = savedPending;
                 result = savedResult;
             } else if (status == vorn::kNoConnection) {
@@ -244,7 +246,7 @@ int32_t MOSSY_Protocol::DeviceTime(VornSeconds* value, int direction) {
         result = DateTimeGet(value);
         if (result < 0) *value = -1;
     }
-    if (result < 0) Say(1, "DeviceTime failed with error %d (%d ms)", result, lastElapsedMs_);
+    if (result < 0) Say(VornLog::kFailures, "DeviceTime failed with error %d (%d ms)", result, lastElapsedMs_);
     return result;
 }
 
@@ -253,17 +255,16 @@ int32_t MOSSY_Protocol::DateTimeSet(VornSeconds* value) {
     std::tm parts{};
     if (value && *value != 0) {
         seconds = *value;
-        const std::time_t asUtc = static_cast<std::time_t>(seconds + kUnixTo2000);
-        gmtime_r(&asUtc, &parts);
+        parts = vorn::platform::UtcTime(static_cast<std::time_t>(seconds + kUnixTo2000));
     } else {
         const std::time_t now = std::time(nullptr);
         if (now == static_cast<std::time_t>(-1)) {
-            Say(1, "DeviceTime failed to get system time with error %d", errno);
+            Say(VornLog::kFailures, "DeviceTime failed to get system time with error %d", errno);
             return vorn::kNotUnderstood;
         }
         seconds = vorn::LocalUtcOffset() + static_cast<VornSeconds>(now) - kUnixTo2000;
         if (value) *value = seconds;
-        localtime_r(&now, &parts);
+        parts = vorn::platform::LocalTime(now);
     }
 
     const bool inSeconds = (info_.capabilities & capability::kClockSeconds) != 0;
@@ -276,7 +277,7 @@ int32_t MOSSY_Protocol::DateTimeSet(VornSeconds* value) {
         const bool accepted = info_.newFirmware ? answer.find("OK") != std::string::npos
                                                 : answer.find("\r>") != std::string::npos;
         if (status > 0 && accepted)
-            Say(30, "DeviceTime set device time to %d:%02d:%02d (%d ms)", parts.tm_hour, parts.tm_min, parts.tm_sec,
+            Say(VornLog::kDetails, "DeviceTime set device time to %d:%02d:%02d (%d ms)", parts.tm_hour, parts.tm_min, parts.tm_sec,
                 lastElapsedMs_);
         else
             timeResult = status < 0 ? status : vorn::kNotUnderstood;
@@ -293,9 +294,9 @@ int32_t MOSSY_Protocol::DateTimeSet(VornSeconds* value) {
     int32_t result;
     if (status > 0 && accepted) {
         if (inSeconds)
-            Say(30, "DeviceTime set device vornseconds to %d (%d ms)", static_cast<int>(seconds), lastElapsedMs_);
+            Say(VornLog::kDetails, "DeviceTime set device vornseconds to %d (%d ms)", static_cast<int>(seconds), lastElapsedMs_);
         else
-            Say(30, "DeviceTime set device date to %d-%d-%d (%d ms)", parts.tm_year + 1900, parts.tm_mon + 1,
+            Say(VornLog::kDetails, "DeviceTime set device date to %d-%d-%d (%d ms)", parts.tm_year + 1900, parts.tm_mon + 1,
                 parts.tm_mday, lastElapsedMs_);
         result = 1;
     } else {
@@ -319,7 +320,7 @@ int32_t MOSSY_Protocol::DateTimeGet(VornSeconds* value) {
         // The device counts in 32 bits; a value with the top bit set is no time of ours.
         const bool negative = read < 0 || read > INT32_MAX;
         *value = negative ? 0 : read;
-        Say(30, "DeviceTime found device date/timr %ld VornSeconds (%d ms)", static_cast<long>(*value), lastElapsedMs_);
+        Say(VornLog::kDetails, "DeviceTime found device date/timr %ld VornSeconds (%d ms)", static_cast<long>(*value), lastElapsedMs_);
         return negative ? vorn::kNotUnderstood : 1;
     }
 
@@ -338,7 +339,7 @@ int32_t MOSSY_Protocol::DateTimeGet(VornSeconds* value) {
     // so the fields convert without any zone.
     const int64_t wallClock = DaysFromCivil(f[0], f[1], f[2]) * kSecondsPerDay + f[3] * 3600 + f[4] * 60 + f[5];
     *value = wallClock - kUnixTo2000;
-    Say(30, "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)", static_cast<int>(f[0]),
+    Say(VornLog::kDetails, "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)", static_cast<int>(f[0]),
         static_cast<int>(f[1]), static_cast<int>(f[2]), static_cast<int>(f[3]), static_cast<int>(f[4]),
         static_cast<int>(f[5]), static_cast<long>(*value), lastElapsedMs_);
     return 1;
@@ -359,18 +360,18 @@ int32_t MOSSY_Protocol::EraseData() {
         terminator = '!';  // old firmware ends its erase answer with '!'
     }
     if (status < 0) {
-        Say(1, "EraseData failed checking the identity of device (error %d)", status);
+        Say(VornLog::kFailures, "EraseData failed checking the identity of device (error %d)", status);
         return kIdentityMismatch;
     }
     if (name.substr(0, DeviceInfo::kDeviceNameMax) != info_.deviceName.substr(0, DeviceInfo::kDeviceNameMax)) {
-        Say(1, "EraseData: Identity mismatch. Class: %s, Device: %s", info_.deviceName.c_str(), name.c_str());
+        Say(VornLog::kFailures, "EraseData: Identity mismatch. Class: %s, Device: %s", info_.deviceName.c_str(), name.c_str());
         return kIdentityMismatch;
     }
     std::string answer;
     status = DeviceCommand("yes\r", terminator, kEraseTimeoutMs, &answer, kEraseAnswerBytes);
     if (status > 0) {
         if (answer.find("OK") != std::string::npos) {
-            Say(30, "InitializeDevice erased device data (%d ms)", lastElapsedMs_);
+            Say(VornLog::kDetails, "InitializeDevice erased device data (%d ms)", lastElapsedMs_);
             return 1;
         }
         status = answer.find("DataFlash FAIL") != std::string::npos ? kBrokenDataFlash : vorn::kNotUnderstood;
@@ -378,8 +379,8 @@ int32_t MOSSY_Protocol::EraseData() {
     if (status == vorn::kDeviceError || status == vorn::kTriesUsedUp || status == vorn::kPortClosed)
         status = kBrokenDataFlash;
     if (status == kBrokenDataFlash)
-        Say(1, "EraseData failed due to a broken DataFlash (%d ms)", lastElapsedMs_);
+        Say(VornLog::kFailures, "EraseData failed due to a broken DataFlash (%d ms)", lastElapsedMs_);
     else
-        Say(1, "EraseData failed with error %d (%d ms)", status, lastElapsedMs_);
+        Say(VornLog::kFailures, "EraseData failed with error %d (%d ms)", status, lastElapsedMs_);
     return status;
 }

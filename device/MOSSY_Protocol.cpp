@@ -55,23 +55,23 @@ void MOSSY_Protocol::SetTraceHook(TraceHook hook) {
 }
 
 void MOSSY_Protocol::Say(uint32_t level, const char* format, ...) {
-    VornLog* log = Log();
-    if (!log || level > log->Level()) return;
     va_list args;
     va_start(args, format);
-    std::string text = vorn::FormatV(format, args);
+    SayTaggedV(level, Tag(), format, args);
     va_end(args);
-    log->Log(level, Tag(), "%s", text.c_str());
 }
 
 void MOSSY_Protocol::SayTagged(uint32_t level, const char* tag, const char* format, ...) {
-    VornLog* log = Log();
-    if (!log || level > log->Level()) return;
     va_list args;
     va_start(args, format);
-    std::string text = vorn::FormatV(format, args);
+    SayTaggedV(level, tag, format, args);
     va_end(args);
-    log->Log(level, tag, "%s", text.c_str());
+}
+
+void MOSSY_Protocol::SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args) {
+    VornLog* log = Log();
+    if (!log || level > log->Level()) return;
+    log->Log(level, tag, "%s", vorn::FormatV(format, args).c_str());
 }
 
 bool MOSSY_Protocol::ReportProgress(long total, long done, int phase) {
@@ -131,9 +131,9 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
     while (!body.empty() && lineEnd(body.back())) body.remove_suffix(1);
     if (!vorn::IsPrintableLine(body)) {
         if (traceMasked_)
-            Say(1, "DeviceCommand refused to send a command with a control character inside it");
+            Say(VornLog::kFailures, "DeviceCommand refused to send a command with a control character inside it");
         else
-            Say(1, "DeviceCommand refused to send a command with a control character inside it: \"%.*s\"",
+            Say(VornLog::kFailures, "DeviceCommand refused to send a command with a control character inside it: \"%.*s\"",
                 static_cast<int>(body.size()), body.data());
         answer_.clear();
         lastElapsedMs_ = 0;
@@ -156,19 +156,19 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
         int32_t written = 0;
         int32_t status = VSWrite(command.data(), command.size(), &written);
         if (status < 0) {
-            Say(30, "DeviceCommand got unexpected response (%d) from VCommWrite", status);
+            Say(VornLog::kDetails, "DeviceCommand got unexpected response (%d) from VCommWrite", status);
             result = status;
             break;
         }
         status = VSWait(timeoutMs + options_.extraWaitMs, terminator);
         if (status < 0) {
-            Say(30, "DeviceCommand got unexpected response (%d) from VCommWait", status);
+            Say(VornLog::kDetails, "DeviceCommand got unexpected response (%d) from VCommWait", status);
             result = status;
             break;
         }
         status = VSRead(buffer, sizeof buffer, &bytesRead);
         if (status < 0) {
-            Say(30, "DeviceCommand got unexpected response (%d) from VCommRead", status);
+            Say(VornLog::kDetails, "DeviceCommand got unexpected response (%d) from VCommRead", status);
             result = status;
             bytesRead = 0;
             break;
@@ -190,7 +190,7 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
         answer_.assign(buffer, std::min(static_cast<size_t>(bytesRead), kAnswerMax));
         Trace(kTraceAnswers, answer_);
         if (!command.empty() && answer_.find(command) != std::string::npos) {
-            Say(1, "DeviceCommand is hearing echoed commands -- device is broken? Relay active?");
+            Say(VornLog::kFailures, "DeviceCommand is hearing echoed commands -- device is broken? Relay active?");
             result = vorn::kEchoed;
             break;
         }
@@ -216,12 +216,12 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
     if (destination && size > 0) {
         vorn::StoreBounded(*destination, answer_, size - 1);
         if (destination->size() < answer_.size())
-            Say(30, "DeviceCommand got %d more bytes than expected (%s)",
+            Say(VornLog::kDetails, "DeviceCommand got %d more bytes than expected (%s)",
                 static_cast<int>(answer_.size() - destination->size()),
                 traceMasked_ ? maskedCommand_.c_str() : std::string(command).c_str());
     }
     if (answer_.compare(0, 3, "\r\r>") == 0) {
-        Say(30, "DeviceCommand: device returned empty answer");
+        Say(VornLog::kDetails, "DeviceCommand: device returned empty answer");
         return vorn::kEmptyAnswer;
     }
     return static_cast<int32_t>(answer_.size());
@@ -240,7 +240,7 @@ void MOSSY_Protocol::DropLateAnswers() {
         const auto ends = std::count(buffer, buffer + n, owedTerminator_);
         owedAnswers_ -= std::min<uint32_t>(owedAnswers_, static_cast<uint32_t>(ends));
     }
-    if (dropped > 0) Say(30, "DeviceCommand dropped %d bytes of late answers", static_cast<int>(dropped));
+    if (dropped > 0) Say(VornLog::kDetails, "DeviceCommand dropped %d bytes of late answers", static_cast<int>(dropped));
     owedAnswers_ = 0;
 }
 

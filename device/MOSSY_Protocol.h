@@ -11,6 +11,7 @@
 //
 // Directions: 0 (kGet) reads the device into the value, 1 (kSet) writes the value.
 #include <array>
+#include <cstdarg>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -182,6 +183,8 @@ private:
     void Say(uint32_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // The same with another tag.
     void SayTagged(uint32_t level, const char* tag, const char* format, ...) __attribute__((format(printf, 4, 5)));
+    // What both come to: Say is SayTagged with the port name as the tag.
+    void SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args);
     bool Radio() const { return request_.connectionType == vorn::protocol::kConnectionRadio; }
     bool ReportProgress(long total, long done, int phase);
     void Trace(int what, std::string_view text);

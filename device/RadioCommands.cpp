@@ -10,6 +10,7 @@
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/Timing.h"
+#include "common/VornLog.h"
 
 using namespace vorn::protocol;
 namespace scan = vorn::protocol::scan;
@@ -56,7 +57,7 @@ int32_t MOSSY_Protocol::MSRadioCommand(int32_t* channel, int32_t* subchannel, st
         // Over the radio only the host's own modem can be asked, and nothing may be changed.
         if (direction == kSet) {
             *mask = 0;
-            Say(30, "MSRadioCommand can't set radio parameters while connected over the radio");
+            Say(VornLog::kDetails, "MSRadioCommand can't set radio parameters while connected over the radio");
             return kRefusedNow;
         }
         if (request_.radioKnown) {
@@ -64,14 +65,14 @@ int32_t MOSSY_Protocol::MSRadioCommand(int32_t* channel, int32_t* subchannel, st
             if (subchannel) *subchannel = request_.radioSubchannel;
             if (version) version->clear();
             *mask = setting::kRadioChannel | setting::kRadioSubchannel;
-            Say(30, "MSRadioCommand knows the RCH is %d and RSCH is %d (can't get RVER)", request_.radioChannel,
+            Say(VornLog::kDetails, "MSRadioCommand knows the RCH is %d and RSCH is %d (can't get RVER)", request_.radioChannel,
                 request_.radioSubchannel);
             return 1;
         }
         *mask = setting::kRadioChannel | setting::kRadioSubchannel;
         int32_t status = Qr4Config(channel, subchannel, version, kGet, mask);
         if (version) version->clear();
-        Say(30, "MSRadioCommand asked the Qr4 and found the RCH is %d and RSCH is %d (can't get RVER)",
+        Say(VornLog::kDetails, "MSRadioCommand asked the Qr4 and found the RCH is %d and RSCH is %d (can't get RVER)",
             channel ? *channel : 0, subchannel ? *subchannel : 0);
         return status;
     }
@@ -80,7 +81,9 @@ int32_t MOSSY_Protocol::MSRadioCommand(int32_t* channel, int32_t* subchannel, st
         if (info_.type != LT_KT7) return vorn::kPortClosed;
         // "term" hands the line to the logger's radio module until the next "term".
         int32_t written = 0;
-        VSWrite("term\r", &written);
+        // Ignored: VSWrite logs its own failure, and Qr4Config, which talks over the same
+        // line next, finds a dead port itself and answers for it.
+        (void)VSWrite("term\r", &written);
         vorn::MsDelay(kTermSwitchPauseMs);
         int32_t status = Qr4Config(channel, subchannel, version, direction, mask);
         vorn::MsDelay(kTermSwitchPauseMs);
@@ -131,7 +134,7 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
                     break;
                 }
                 if (Has(answer, acceptance)) {
-                    Say(30, item.log, static_cast<int>(*item.value), lastElapsedMs_);
+                    Say(VornLog::kDetails, item.log, static_cast<int>(*item.value), lastElapsedMs_);
                     found |= item.bit;
                     failed &= ~item.bit;
                     break;
@@ -167,14 +170,14 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
                 }
                 if (FourHexDigits(word)) {
                     vorn::StoreBounded(*version, word, DeviceInfo::kRadioVersionMax);
-                    Say(30, "MSRadioCommand found rver %s (%d ms)", version->c_str(), lastElapsedMs_);
+                    Say(VornLog::kDetails, "MSRadioCommand found rver %s (%d ms)", version->c_str(), lastElapsedMs_);
                     found |= setting::kRadioVersion;
                     failed &= ~setting::kRadioVersion;
                     break;
                 }
                 failed |= setting::kRadioVersion;
             }
-            if (failed & setting::kRadioVersion) Say(30, "MSRadioCommand could not find rver (%d ms)", lastElapsedMs_);
+            if (failed & setting::kRadioVersion) Say(VornLog::kDetails, "MSRadioCommand could not find rver (%d ms)", lastElapsedMs_);
         }
         struct GetItem {
             uint32_t bit;
@@ -214,12 +217,12 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
                     *item.value = static_cast<int32_t>(value);
                     found |= item.bit;
                     failed &= ~item.bit;
-                    Say(30, item.foundLog, static_cast<int>(value), lastElapsedMs_);
+                    Say(VornLog::kDetails, item.foundLog, static_cast<int>(value), lastElapsedMs_);
                     break;
                 }
                 failed |= item.bit;
             }
-            if (failed & item.bit) Say(30, item.missingLog, lastElapsedMs_);
+            if (failed & item.bit) Say(VornLog::kDetails, item.missingLog, lastElapsedMs_);
         }
     }
 
@@ -229,11 +232,11 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
                 result = vorn::kPartlyDone;
             else if (result > 0)
                 result = vorn::kNotUnderstood;  // nothing done is not a success
-            Say(1, "MSRadioCommand failed with error %d setting %d (%d ms)", result, static_cast<int>(failed),
+            Say(VornLog::kFailures, "MSRadioCommand failed with error %d setting %d (%d ms)", result, static_cast<int>(failed),
                 lastElapsedMs_);
         }
     } else {
-        Say(30, "MSRadioCommand couldn't find a radio (%d ms)", lastElapsedMs_);
+        Say(VornLog::kDetails, "MSRadioCommand couldn't find a radio (%d ms)", lastElapsedMs_);
     }
     *mask = found;
     return result;
@@ -256,7 +259,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             last = kRadioCommandMode;
     }
     if (!commandMode) {
-        Say(1, "Qr4Config failed to get into AT command mode: %d (%d ms)", last, lastElapsedMs_);
+        Say(VornLog::kFailures, "Qr4Config failed to get into AT command mode: %d (%d ms)", last, lastElapsedMs_);
         *mask = 0;
         return kRadioCommandMode;
     }
@@ -281,7 +284,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             int32_t status = DeviceCommand(HexLine(item.prefix, *item.value), 'K', kCommandTimeoutMs, &answer,
                                            kSettingAnswerBytes);
             if (status > 0 && Has(answer, "OK")) {
-                Say(30, item.log, static_cast<int>(*item.value), lastElapsedMs_);
+                Say(VornLog::kDetails, item.log, static_cast<int>(*item.value), lastElapsedMs_);
                 found |= item.bit;
             } else {
                 failures += item.failure;
@@ -290,7 +293,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
         }
         int32_t status = DeviceCommand("ATWR\r", 'K', kAtWriteTimeoutMs, &answer, kSettingAnswerBytes);
         if (status > 0 && Has(answer, "OK")) {
-            Say(30, "Qr4Config saved configuration (%d ms)", lastElapsedMs_);
+            Say(VornLog::kDetails, "Qr4Config saved configuration (%d ms)", lastElapsedMs_);
             result = 1;
         } else {
             failures += 8;
@@ -317,9 +320,9 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             if (status > 0 && scan::Scan(answer, 0, "x", &value, 1) == 1) {
                 *item.value = scan::ClampInt32(value);
                 found |= item.bit;
-                Say(30, item.foundLog, static_cast<int>(*item.value), lastElapsedMs_);
+                Say(VornLog::kDetails, item.foundLog, static_cast<int>(*item.value), lastElapsedMs_);
             } else {
-                Say(30, item.missingLog, lastElapsedMs_);
+                Say(VornLog::kDetails, item.missingLog, lastElapsedMs_);
                 failures += item.failure;
             }
         }
@@ -329,9 +332,9 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             if (!word.empty()) {
                 vorn::StoreBounded(*version, word, DeviceInfo::kRadioVersionMax);
                 found |= setting::kRadioVersion;
-                Say(30, "Qr4Config found rver %s (%d ms)", version->c_str(), lastElapsedMs_);
+                Say(VornLog::kDetails, "Qr4Config found rver %s (%d ms)", version->c_str(), lastElapsedMs_);
             } else {
-                Say(30, "Qr4Config could not find rver (%d ms)", lastElapsedMs_);
+                Say(VornLog::kDetails, "Qr4Config could not find rver (%d ms)", lastElapsedMs_);
                 failures += 4;
             }
         }
@@ -340,7 +343,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
     int32_t status = DeviceCommand("ATCN\r", 'K', kCommandTimeoutMs, &answer, kSettingAnswerBytes);
     if (status > 0 && !Has(answer, "OK")) status = vorn::kRefused;
     if (status < 0) {
-        Say(1, "Qr4Config failed to get out of AT command mode: %d (%d ms)", status, lastElapsedMs_);
+        Say(VornLog::kFailures, "Qr4Config failed to get out of AT command mode: %d (%d ms)", status, lastElapsedMs_);
         return status;
     }
     if (result < 0 || failures > 0) {
@@ -348,7 +351,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             result = vorn::kPartlyDone;
         else if (result > 0)
             result = vorn::kNotUnderstood;  // nothing done is not a success
-        Say(1, "Qr4Config failed with error %d and %d (%d ms)", result, failures, lastElapsedMs_);
+        Say(VornLog::kFailures, "Qr4Config failed with error %d and %d (%d ms)", result, failures, lastElapsedMs_);
     }
     *mask = found;
     vorn::MsDelay(kRadioConfigDonePauseMs);

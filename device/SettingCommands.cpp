@@ -10,6 +10,7 @@
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/Timing.h"
+#include "common/VornLog.h"
 
 using namespace vorn::protocol;
 namespace scan = vorn::protocol::scan;
@@ -152,7 +153,6 @@ constexpr int32_t kZq8RadioMode = 16;
 constexpr int32_t kHostTimeZone = -2;
 constexpr int32_t kSecondsPerQuarterHour = 900;
 constexpr int32_t kOldPadcMinVersion = 165;
-constexpr size_t kAuthKeyDigits = 32;
 
 // A value as the log may show it.
 std::string Shown(const SettingRow& row, const std::string& value) { return row.secret ? kSecretMask : value; }
@@ -243,12 +243,12 @@ struct SettingExecutor {
             const int ms = p.lastElapsedMs_;
             switch (row.kind) {
                 case Kind::Text:
-                case Kind::Word: p.Say(30, row.setLog, Shown(row, vorn::Bounded(*v.text, row.fieldMax)).c_str(), ms); break;
-                case Kind::Int: p.Say(30, row.setLog, *v.number, ms); break;
-                case Kind::Real: p.Say(30, row.setLog, *v.real, ms); break;
+                case Kind::Word: p.Say(VornLog::kDetails, row.setLog, Shown(row, vorn::Bounded(*v.text, row.fieldMax)).c_str(), ms); break;
+                case Kind::Int: p.Say(VornLog::kDetails, row.setLog, *v.number, ms); break;
+                case Kind::Real: p.Say(VornLog::kDetails, row.setLog, *v.real, ms); break;
                 case Kind::Five: {
                     const auto& a = *v.five;
-                    p.Say(30, row.setLog, a[0], a[1], a[2], a[3], a[4], ms);
+                    p.Say(VornLog::kDetails, row.setLog, a[0], a[1], a[2], a[3], a[4], ms);
                     break;
                 }
             }
@@ -273,51 +273,51 @@ struct SettingExecutor {
                     return vorn::kNotUnderstood;
                 }
                 vorn::StoreBounded(*v.text, text, row.readMax);
-                p.Say(30, row.getLog, Shown(row, *v.text).c_str(), ms);
+                p.Say(VornLog::kDetails, row.getLog, Shown(row, *v.text).c_str(), ms);
                 return 1;
             }
             case Kind::Word: {
                 std::string word = scan::Word(answer, from, row.readMax);
                 // A lone prompt is the end of the answer, not a value.
                 if (word.empty() || word.front() == '>') {
-                    p.Say(30, row.notFoundLog, ms);
+                    p.Say(VornLog::kDetails, row.notFoundLog, ms);
                     return row.notFoundCode;
                 }
                 if (!vorn::IsPlainText(word)) return vorn::kNotUnderstood;
                 *v.text = word;
-                p.Say(30, row.getLog, Shown(row, *v.text).c_str(), ms);
+                p.Say(VornLog::kDetails, row.getLog, Shown(row, *v.text).c_str(), ms);
                 return 1;
             }
             case Kind::Int: {
                 int64_t value = 0;
                 if (scan::Scan(answer, from, "d", &value, 1) != 1) {
-                    p.Say(30, row.notFoundLog, ms);
+                    p.Say(VornLog::kDetails, row.notFoundLog, ms);
                     return row.notFoundCode;
                 }
                 *v.number = scan::ClampInt32(value);
-                p.Say(30, row.getLog, *v.number, ms);
+                p.Say(VornLog::kDetails, row.getLog, *v.number, ms);
                 return 1;
             }
             case Kind::Real: {
                 double value = 0;
                 if (!scan::Real(answer, from, &value)) {
-                    p.Say(30, row.notFoundLog, ms);
+                    p.Say(VornLog::kDetails, row.notFoundLog, ms);
                     return row.notFoundCode;
                 }
                 *v.real = value;
-                p.Say(30, row.getLog, *v.real, ms);
+                p.Say(VornLog::kDetails, row.getLog, *v.real, ms);
                 return 1;
             }
             case Kind::Five: {
                 int64_t values[5] = {};
                 int count = scan::Scan(answer, from, "d d d d d", values, 5);
                 if (count != 5) {
-                    p.Say(30, row.notFoundLog, count, 5, ms);
+                    p.Say(VornLog::kDetails, row.notFoundLog, count, 5, ms);
                     return row.notFoundCode;
                 }
                 auto& a = *v.five;
                 for (size_t i = 0; i < a.size(); ++i) a[i] = ClampByte(values[i]);
-                p.Say(30, row.getLog, a[0], a[1], a[2], a[3], a[4], ms);
+                p.Say(VornLog::kDetails, row.getLog, a[0], a[1], a[2], a[3], a[4], ms);
                 return 1;
             }
         }
@@ -325,7 +325,7 @@ struct SettingExecutor {
     }
 
     static void Failed(MOSSY_Protocol& p, const SettingRow& row, int32_t status) {
-        p.Say(1, "%s failed with error %d (%d ms)", row.op, status, p.lastElapsedMs_);
+        p.Say(VornLog::kFailures, "%s failed with error %d (%d ms)", row.op, status, p.lastElapsedMs_);
     }
 
     // Gate (silent -1), exchange, failure line.
@@ -353,7 +353,7 @@ int32_t MOSSY_Protocol::NameCommand(std::string* name, int direction) {
     if (direction == kSet) {
         int32_t check = CheckDeviceName(*name);
         if (check < 0) {
-            Say(1, "NameCommand: \"%s\" is an illegal device name (error %d)", name->c_str(), check);
+            Say(VornLog::kFailures, "NameCommand: \"%s\" is an illegal device name (error %d)", name->c_str(), check);
             return check;
         }
         return X::Run(*this, kName, X::Text(name), direction);
@@ -466,11 +466,11 @@ int32_t MOSSY_Protocol::AuthKeyCommand(std::string* key, int direction) {
     if (direction == kSet) {
         size_t digits = 0;
         while (digits < key->size() && std::isxdigit(static_cast<unsigned char>((*key)[digits]))) ++digits;
-        if (digits < kAuthKeyDigits) {
+        if (digits < DeviceInfo::kAuthKeyMax) {
             X::Failed(*this, kAuthKey, vorn::kOutOfRange);
             return vorn::kOutOfRange;
         }
-        key->resize(kAuthKeyDigits);
+        key->resize(DeviceInfo::kAuthKeyMax);
         return X::Run(*this, kAuthKey, X::Text(key), direction);
     }
     int32_t status = X::Exchange(*this, kAuthKey, X::Text(key), direction);
@@ -493,7 +493,7 @@ int32_t MOSSY_Protocol::RmodeCommand(int32_t* mode, int direction) {
     if (!mode) return vorn::kMissingArgument;
     if (info_.type == LT_ZQ8) {
         if (direction != kSet) *mode = kZq8RadioMode;
-        Say(30, "RmodeCommand found an zQ8 that is always mode %d", kZq8RadioMode);
+        Say(VornLog::kDetails, "RmodeCommand found an zQ8 that is always mode %d", kZq8RadioMode);
         return 1;
     }
     return X::Run(*this, kRmode, X::Number(mode), direction);
@@ -522,7 +522,7 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
         }
         int32_t status = DeviceCommand(line, '>', kCommandTimeoutMs, &answer, kAdcAnswerBytes);
         if (status > 0 && answer.find("OK") != std::string::npos) {
-            Say(30, "ADCcalCommand set %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)", name, s[0], o[0], s[1], o[1], s[2],
+            Say(VornLog::kDetails, "ADCcalCommand set %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)", name, s[0], o[0], s[1], o[1], s[2],
                 o[2], s[3], o[3], s[4], o[4], checksum, lastElapsedMs_);
             return 1;
         }
@@ -535,7 +535,7 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
     int64_t values[11] = {};
     int count = scan::Scan(answer, 0, shortForm ? "d d d" : "d d d d d d d d d d d", values, expected);
     if (count != expected) {
-        Say(30, "ADCcalCommand only found %d of %d cal %s factors (%d ms)", count, 11, name, lastElapsedMs_);
+        Say(VornLog::kDetails, "ADCcalCommand only found %d of %d cal %s factors (%d ms)", count, 11, name, lastElapsedMs_);
         return vorn::kNotUnderstood;
     }
     int32_t result = 1;
@@ -553,7 +553,7 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
     // The short form carries one pair, and its checksum covers that pair only.
     const int64_t checksum = values[expected - 1];
     if (checksum != static_cast<int64_t>(sum % 256u)) result = vorn::kRefused;
-    Say(30, "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)", result > 0 ? "valid" : "not valid",
+    Say(VornLog::kDetails, "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)", result > 0 ? "valid" : "not valid",
         name, s[0], o[0], s[1], o[1], s[2], o[2], s[3], o[3], s[4], o[4], static_cast<unsigned>(checksum & 0xFFFFFFFF),
         lastElapsedMs_);
     return result;
@@ -566,7 +566,7 @@ int32_t MOSSY_Protocol::ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets,
     if (!(info_.capabilities & capability::kAdcCal)) return vorn::kRefused;
     int32_t status = AdcExchange(kind, slopes, offsets, direction);
     if (status < 0)
-        Say(1, "ADCcalCommand (%s) failed with error %d (%d ms)", kind == 1 ? "-adc30" : "-adc15", status, lastElapsedMs_);
+        Say(VornLog::kFailures, "ADCcalCommand (%s) failed with error %d (%d ms)", kind == 1 ? "-adc30" : "-adc15", status, lastElapsedMs_);
     return status;
 }
 
@@ -582,12 +582,12 @@ int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
                                        kSettingAnswerBytes);
         if (status < 0) return status;
         if (answer.find("OK") == std::string::npos) return vorn::kNotUnderstood;
-        Say(30, "TraitCommand set trait to %d (%d ms)", static_cast<int>(*traitWord), lastElapsedMs_);
+        Say(VornLog::kDetails, "TraitCommand set trait to %d (%d ms)", static_cast<int>(*traitWord), lastElapsedMs_);
         return 1;
     }
     if (info_.type == LT_QV) {
         *traitWord = kTraitWithRadio;
-        Say(30, "TraitCommand: set trait to %d for Quillon", static_cast<int>(kTraitWithRadio));
+        Say(VornLog::kDetails, "TraitCommand: set trait to %d for Quillon", static_cast<int>(kTraitWithRadio));
         return 1;
     }
     if (info_.capabilities & capability::kTrait) {
@@ -599,7 +599,7 @@ int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
         if (scan::Scan(answer, 0, "d", &stored, 1) != 1 || stored < 0 || stored > trait::kBitsMask)
             return vorn::kNotUnderstood;
         *traitWord = (trait::kBitsMask - static_cast<uint32_t>(stored)) | trait::kKnown;
-        Say(30, "TraitCommand: found %d (%d ms)", static_cast<int>(*traitWord), lastElapsedMs_);
+        Say(VornLog::kDetails, "TraitCommand: found %d (%d ms)", static_cast<int>(*traitWord), lastElapsedMs_);
         return 1;
     }
     if (!(info_.capabilities & capability::kRadio)) {
@@ -608,7 +608,7 @@ int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
     }
     if (Radio()) {
         *traitWord = kTraitWithRadio;
-        Say(30, "TraitCommand (emulated): knows %d", static_cast<int>(kTraitWithRadio));
+        Say(VornLog::kDetails, "TraitCommand (emulated): knows %d", static_cast<int>(kTraitWithRadio));
         return 1;
     }
     std::string version;
@@ -616,7 +616,7 @@ int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
     int32_t status = MSRadioCommand(nullptr, nullptr, &version, kGet, &mask);
     *traitWord = (mask & setting::kRadioVersion) ? kTraitWithRadio : trait::kKnown;
     if (status < 0) return 0;
-    Say(30, "TraitCommand (emulated): found %d", static_cast<int>(*traitWord));
+    Say(VornLog::kDetails, "TraitCommand (emulated): found %d", static_cast<int>(*traitWord));
     return 1;
 }
 
@@ -624,6 +624,6 @@ int32_t MOSSY_Protocol::TraitCommand(uint32_t* traitWord, int direction) {
     lastElapsedMs_ = 0;
     if (!traitWord) return vorn::kMissingArgument;
     int32_t status = TraitExchange(traitWord, direction);
-    if (status < 0) Say(1, "TraitCommand failed with error %d (%d ms)", status, lastElapsedMs_);
+    if (status < 0) Say(VornLog::kFailures, "TraitCommand failed with error %d (%d ms)", status, lastElapsedMs_);
     return status;
 }

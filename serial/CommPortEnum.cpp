@@ -163,7 +163,7 @@ std::vector<SerialDeviceInfo> SimulatedPorts(VornLog* log) {
     if (!fs::exists(fs::symlink_status(folder, ec))) return ports;
     // Whoever controls the folder decides what we list and open: it must be ours alone.
     if (std::string why; !vorn::platform::IsPrivateFolder(folder, &why)) {
-        if (log) log->Log(1, "SimulatedPorts", "Ignoring simulated ports in %s: %s", folder.c_str(), why.c_str());
+        if (log) log->Log(VornLog::kFailures, "SimulatedPorts", "Ignoring simulated ports in %s: %s", folder.c_str(), why.c_str());
         return ports;
     }
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {

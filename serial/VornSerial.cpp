@@ -33,7 +33,7 @@ void VornSerial::SupplyReadBuffer() {
 // words, so the log does not show a bare error number for it.
 void VornSerial::LogHangUp(const char* operation, int error) const {
     if (log_ && plat::OpenFailureStatus(error) == vorn::kPortNotFound)
-        log_->Log(1, Tag(), "%s port hung up: its device was unplugged or went away", operation);
+        log_->Log(VornLog::kFailures, Tag(), "%s port hung up: its device was unplugged or went away", operation);
 }
 
 void VornSerial::ReleaseOwnedBuffer() {
@@ -46,7 +46,7 @@ void VornSerial::ReleaseOwnedBuffer() {
 
 int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     if (IsOpen()) {
-        if (log_) log_->Log(40, kClosedTag, "VSOpen found port \"%d\" already open", static_cast<int>(handle_));
+        if (log_) log_->Log(VornLog::kBytes, kClosedTag, "VSOpen found port \"%d\" already open", static_cast<int>(handle_));
         VSClose();
         vorn::SleepMs(kReopenPauseMs);
     }
@@ -58,25 +58,25 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
         handle_ = plat::kInvalidHandle;
         int32_t status = plat::OpenFailureStatus(err);
         if (log_) {
-            log_->Log(1, Tag(), "VSOpen failed to open comm port (error %d)", err);
+            log_->Log(VornLog::kFailures, Tag(), "VSOpen failed to open comm port (error %d)", err);
             const std::string path = plat::PortPath(portName_);
             if (status == vorn::kPortNotFound)
-                log_->Log(1, Tag(), "VSOpen port %s does not exist or is not connected", path.c_str());
+                log_->Log(VornLog::kFailures, Tag(), "VSOpen port %s does not exist or is not connected", path.c_str());
             else if (status == vorn::kPortInUse && !holder.empty())
-                log_->Log(1, Tag(), "VSOpen port %s is in use by another program, held by %s", path.c_str(), holder.c_str());
+                log_->Log(VornLog::kFailures, Tag(), "VSOpen port %s is in use by another program, held by %s", path.c_str(), holder.c_str());
             else if (status == vorn::kPortInUse)
-                log_->Log(1, Tag(), "VSOpen port %s is in use by another program", path.c_str());
+                log_->Log(VornLog::kFailures, Tag(), "VSOpen port %s is in use by another program", path.c_str());
             else if (status == vorn::kNotSerialPort)
-                log_->Log(1, Tag(), "VSOpen %s is not a serial port", path.c_str());
+                log_->Log(VornLog::kFailures, Tag(), "VSOpen %s is not a serial port", path.c_str());
             else if (status == vorn::kPortNoPermission)
-                log_->Log(1, Tag(), "VSOpen no permission to open %s (the user must be in the group that owns it, "
+                log_->Log(VornLog::kFailures, Tag(), "VSOpen no permission to open %s (the user must be in the group that owns it, "
                           "dialout on Debian)", path.c_str());
         }
         return status;
     }
 
     if (int e = plat::SetQueueSizes(handle_, kReadBufferSize); e != 0 && log_)
-        log_->Log(40, Tag(), "VSOpen failed to set buffer size on comm port (error %d)", e);
+        log_->Log(VornLog::kBytes, Tag(), "VSOpen failed to set buffer size on comm port (error %d)", e);
 
     baud_ = baud ? baud : kDefaultBaud;
     plat::LineStep step;
@@ -85,16 +85,16 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
             const char* what = step == plat::LineStep::ReadSettings ? "VSOpen failed to retreive DCB on comm port (error %d)"
                                : step == plat::LineStep::Timeouts  ? "VSOpen failed to set timeouts on comm port (error %d)"
                                                                    : "VSOpen failed to apply DCB on comm port (error %d)";
-            log_->Log(1, Tag(), what, e);
+            log_->Log(VornLog::kFailures, Tag(), what, e);
         }
         return -e;
     }
 
     if (int e = plat::SetDtr(handle_, true); e != 0 && log_) {
         if (plat::IsNoLineControl(e))
-            log_->Log(40, Tag(), "VSOpen port has no DTR line (error %d)", e);
+            log_->Log(VornLog::kBytes, Tag(), "VSOpen port has no DTR line (error %d)", e);
         else
-            log_->Log(1, Tag(), "VSOpen failed to raise DTR (error %d)", e);
+            log_->Log(VornLog::kFailures, Tag(), "VSOpen failed to raise DTR (error %d)", e);
     }
     plat::ClearLineErrors(handle_);
 
@@ -106,7 +106,7 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     readBuffer_.reserve(kReadBufferSize);
     dataReady_ = false;
 
-    if (log_) log_->Log(30, Tag(), "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(baud_));
+    if (log_) log_->Log(VornLog::kDetails, Tag(), "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(baud_));
     return 1;
 }
 
@@ -116,15 +116,15 @@ int32_t VornSerial::VSClose() {
         return 0;
     }
     if (int e = plat::SetDtr(handle_, false); e != 0 && log_ && plat::IsNoLineControl(e))
-        log_->Log(40, Tag(), "VSClose port has no DTR line (error %d)", e);
+        log_->Log(VornLog::kBytes, Tag(), "VSClose port has no DTR line (error %d)", e);
     int err = plat::ClosePort(handle_);
     handle_ = plat::kNoHandle;
     ReleaseOwnedBuffer();
     if (err != 0) {
-        if (log_) log_->Log(1, Tag(), "VSClose failed to close comm port (error %d)", err);
+        if (log_) log_->Log(VornLog::kFailures, Tag(), "VSClose failed to close comm port (error %d)", err);
         return -err;
     }
-    if (log_) log_->Log(30, Tag(), "VSClose closed comm port");
+    if (log_) log_->Log(VornLog::kDetails, Tag(), "VSClose closed comm port");
     return 1;
 }
 
@@ -136,23 +136,23 @@ int32_t VornSerial::VSWrite(const std::string& bytes, int32_t* written) {
 int32_t VornSerial::VSWrite(const char* bytes, size_t count, int32_t* written) {
     if (written) *written = 0;
     if (!IsOpen()) {
-        if (log_) log_->Log(1, kClosedTag, "VSWrite tried to write to a closed port");
+        if (log_) log_->Log(VornLog::kFailures, kClosedTag, "VSWrite tried to write to a closed port");
         return vorn::kPortClosed;
     }
     size_t done = 0;
     if (int e = plat::WritePort(handle_, bytes, count, &done); e != 0) {
-        if (log_) log_->Log(1, Tag(), "VSWrite WriteFile failed (error %d)", e);
+        if (log_) log_->Log(VornLog::kFailures, Tag(), "VSWrite WriteFile failed (error %d)", e);
         LogHangUp("VSWrite", e);
         return vorn::kPortClosed;
     }
     if (written) *written = static_cast<int32_t>(done);
-    if (log_) log_->Log(40, Tag(), "VSWrite wrote %d bytes", static_cast<int>(done));
+    if (log_) log_->Log(VornLog::kBytes, Tag(), "VSWrite wrote %d bytes", static_cast<int>(done));
     return static_cast<int32_t>(done);
 }
 
 int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
     if (!IsOpen()) {
-        if (log_) log_->Log(1, kClosedTag, "VSWait tried to operate on a closed port");
+        if (log_) log_->Log(VornLog::kFailures, kClosedTag, "VSWait tried to operate on a closed port");
         return vorn::kPortClosed;
     }
     if (!hasReadBuffer_) return vorn::kOutOfMemory;
@@ -165,7 +165,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
         size_t room = (kReadBufferSize - 1) - readBuffer_.size();
         size_t got = 0;
         if (int e = plat::ReadPort(handle_, chunk, room, &got); e != 0) {
-            if (log_) log_->Log(1, Tag(), "VSWait ReadFile failed (error %d)", e);
+            if (log_) log_->Log(VornLog::kFailures, Tag(), "VSWait ReadFile failed (error %d)", e);
             LogHangUp("VSWait", e);
             return vorn::kPortClosed;
         }
@@ -175,7 +175,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
             if (readBuffer_.find(terminator) != std::string::npos) {
                 dataReady_ = true;
                 if (log_)
-                    log_->Log(40, Tag(), "VSWait found '%c' in %d ms", terminator,
+                    log_->Log(VornLog::kBytes, Tag(), "VSWait found '%c' in %d ms", terminator,
                               static_cast<int>(vorn::MsTimer() - start));
                 return static_cast<int32_t>(static_cast<signed char>(terminator));
             }
@@ -185,7 +185,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
         uint32_t elapsed = vorn::MsTimer() - start;
         if (elapsed > timeoutMs) {
             if (log_)
-                log_->Log(40, Tag(), "VSWait read %d bytes, but never found '%c' in %d ms",
+                log_->Log(VornLog::kBytes, Tag(), "VSWait read %d bytes, but never found '%c' in %d ms",
                           static_cast<int>(readBuffer_.size()), terminator, static_cast<int>(elapsed));
             return 0;
         }
@@ -206,25 +206,25 @@ int32_t VornSerial::VSRead(char* destination, size_t capacity, int32_t* count) {
         if (n) std::memcpy(destination, readBuffer_.data(), n);
         readBuffer_.clear();  // what did not fit is dropped
         if (count) *count = static_cast<int32_t>(n);
-        if (log_) log_->Log(40, Tag(), "VSRead read %d bytes from gReadBuffer", static_cast<int>(n));
+        if (log_) log_->Log(VornLog::kBytes, Tag(), "VSRead read %d bytes from gReadBuffer", static_cast<int>(n));
     }
     if (dataReady_) {
         dataReady_ = false;
         return static_cast<int32_t>(n);
     }
     if (!IsOpen()) {
-        if (log_) log_->Log(1, kClosedTag, "VSRead tried to read from a closed port");
+        if (log_) log_->Log(VornLog::kFailures, kClosedTag, "VSRead tried to read from a closed port");
         return vorn::kPortClosed;
     }
     size_t got = 0;
     if (int e = plat::ReadPort(handle_, destination + n, capacity - n, &got); e != 0) {
-        if (log_) log_->Log(1, Tag(), "VSRead ReadFile failed (error %d)", e);
+        if (log_) log_->Log(VornLog::kFailures, Tag(), "VSRead ReadFile failed (error %d)", e);
         LogHangUp("VSRead", e);
         return vorn::kPortClosed;
     }
     n += got;
     if (count) *count = static_cast<int32_t>(n);
-    if (log_) log_->Log(40, Tag(), "VSRead read %d btyes", static_cast<int>(n));
+    if (log_) log_->Log(VornLog::kBytes, Tag(), "VSRead read %d btyes", static_cast<int>(n));
     return static_cast<int32_t>(n);
 }
 
@@ -239,11 +239,11 @@ int32_t VornSerial::VSHostBaud(uint32_t baud) {
     if (portName_.empty()) return vorn::kNoPortName;
     if (!IsOpen()) {
         // No port to change: report it as the platform would for a closed handle.
-        if (log_) log_->Log(1, Tag(), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)", static_cast<int>(baud), EBADF);
+        if (log_) log_->Log(VornLog::kFailures, Tag(), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)", static_cast<int>(baud), EBADF);
         return -EBADF;
     }
     if (int e = plat::SetBaud(handle_, baud); e != 0) {
-        if (log_) log_->Log(1, Tag(), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)", static_cast<int>(baud), e);
+        if (log_) log_->Log(VornLog::kFailures, Tag(), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)", static_cast<int>(baud), e);
         return -e;
     }
     baud_ = baud;

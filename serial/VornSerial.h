@@ -6,6 +6,10 @@
 // Each operation logs its outcome (tag: the port name, or "VornSerial" before one is
 // known and for operations on a closed port) and answers with a status: zero or positive
 // for success, negative for failure (see common/Status.h; platform errors negated).
+// Dropping the status of an open, read, write, wait or baud change is a fault the compiler
+// points out ([[nodiscard]]); a caller that may ignore one says why with a cast to void.
+// VSClose and VSFlush are not marked: closing is cleanup with nothing left to do on failure
+// (VSClose logs it), and VSFlush always answers 0.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,27 +40,27 @@ public:
     // negated; a port another program holds is logged with its holders; a failed
     // configuration gives the platform error negated and leaves the port open for the
     // caller to close.
-    int32_t VSOpen(const std::string& portName, uint32_t baud);
+    [[nodiscard]] int32_t VSOpen(const std::string& portName, uint32_t baud);
     // Lowers DTR, clears the exclusive mark VSOpen set and closes. 1 closed, 0 when nothing was open, negated error on failure.
     int32_t VSClose();
     // Takes what a wait buffered, else reads the port (at most 100 ms). The count read
     // (also in *count), -21 on a closed port, a failed read or a port that hung up (its
     // device unplugged), -60 without a read buffer.
-    int32_t VSRead(char* destination, size_t capacity, int32_t* count);
+    [[nodiscard]] int32_t VSRead(char* destination, size_t capacity, int32_t* count);
     // Writes all bytes in one call; the number written may fall short on a time-out. -21
     // on a closed port, a failed write or a port that hung up.
-    int32_t VSWrite(const char* bytes, size_t count, int32_t* written);
-    int32_t VSWrite(const std::string& bytes, int32_t* written = nullptr);
+    [[nodiscard]] int32_t VSWrite(const char* bytes, size_t count, int32_t* written);
+    [[nodiscard]] int32_t VSWrite(const std::string& bytes, int32_t* written = nullptr);
     // Gathers bytes into the read buffer until `terminator` arrives. Returns the
     // terminator, 0 on time-out (what arrived stays buffered), -21 closed, read failure or
     // hung up (at once, not at the time-out), -60 without a read buffer. Waits longer
     // than 400 ms pump events between slices.
-    int32_t VSWait(uint32_t timeoutMs, char terminator);
+    [[nodiscard]] int32_t VSWait(uint32_t timeoutMs, char terminator);
     // Empties the read buffer; mode 1 also discards what the port has received. Always 0.
     int32_t VSFlush(int mode);
     // Changes the baud rate of the open port. 1 changed, 0 already at that rate, -6
     // before any port name was known, negated platform error on failure.
-    int32_t VSHostBaud(uint32_t baud);
+    [[nodiscard]] int32_t VSHostBaud(uint32_t baud);
 
     bool IsOpen() const;
     uint32_t Baud() const { return baud_; }

@@ -2,22 +2,17 @@
 
 #include "common/FilesPlatform.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 
 namespace vorn::update {
 
 std::string UserFolder(const std::string& programFolder) {
     namespace fs = std::filesystem;
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
+    const std::string base = vorn::platform::UserDataFolderBase();
     if (!base.empty()) {
         fs::path folder = fs::path(base) / "Vornell" / "VornBSL";
         // Owner-only: the log and settings files hold the user's instruments and sites.
-        if (vorn::platform::MakePrivateFolder(folder.string(), nullptr) && access(folder.c_str(), W_OK) == 0)
+        if (vorn::platform::MakePrivateFolder(folder.string(), nullptr) && vorn::platform::FolderIsWritable(folder.string()))
             return folder.string();
     }
     return programFolder;

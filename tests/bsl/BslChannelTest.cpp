@@ -37,7 +37,7 @@ TEST_F(ChannelTest, VersionRequestIsSevenBytes) {
     uint32_t elapsed = 9999;
     EXPECT_EQ(host->BSLCommand('g', nullptr, 0, '\r', &answer, &elapsed), 4);
     EXPECT_EQ(answer, "+3+\r");
-    EXPECT_LT(elapsed, 500u);
+    EXPECT_LT(elapsed, 1000u);  // not the second a silent engine is given
     EXPECT_EQ(Sent(), "g.0095\r");
 }
 

@@ -98,11 +98,11 @@ protected:
     // A raw line and what comes back within `waitMs`.
     std::string Say(const std::string& line, uint32_t waitMs = 300) {
         host.VSFlush(1);
-        host.VSWrite(line + "\r");
-        host.VSWait(waitMs, '\r');
+        EXPECT_GT(host.VSWrite(line + "\r"), 0);
+        (void)host.VSWait(waitMs, '\r');  // what came back, if anything, is the answer
         char buffer[64] = {};
         int32_t got = 0;
-        host.VSRead(buffer, sizeof buffer - 1, &got);
+        EXPECT_GE(host.VSRead(buffer, sizeof buffer - 1, &got), 0);
         return std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0);
     }
     int32_t Frame(char letter, const std::string& text) {

@@ -94,7 +94,7 @@ TEST(DeviceCommand, ALateAnswerIsDroppedNotReadAsTheNextCommandsAnswer) {
     EXPECT_EQ(silent.proto.DeviceCommand("get -w\r", '>', 100), vorn::kPortClosed);
     int32_t elapsed = 0;
     EXPECT_EQ(silent.proto.DeviceCommand("get -w\r", '>', 100, nullptr, 0, &elapsed), vorn::kPortClosed);
-    EXPECT_LT(elapsed, 1000);
+    EXPECT_LT(elapsed, 2000);  // no wait for the 2.5 s a late answer is given
 }
 
 TEST(Options, BoundsAreCheckedAndZeroTriesMeanTheDefaults) {

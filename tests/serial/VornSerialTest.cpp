@@ -241,7 +241,7 @@ TEST_F(SerialTest, AnAnswerSplitOverReadsIsFound) {
     device.join();
     char buf[64];
     int32_t n = 0;
-    port.VSRead(buf, sizeof buf, &n);
+    EXPECT_GE(port.VSRead(buf, sizeof buf, &n), 0);
     EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "\rRW 1.02\r>");
 }
 
@@ -310,7 +310,7 @@ TEST_F(SerialTest, AHungUpPortFailsEveryTransferAtOnceNamingTheHangUp) {
     EXPECT_EQ(port.VSWait(2000, '>'), vorn::kPortClosed);
     EXPECT_EQ(port.VSRead(buf, sizeof buf, &n), vorn::kPortClosed);
     EXPECT_EQ(port.VSWrite("x", 1, &n), vorn::kPortClosed);
-    EXPECT_LT(vorn::MsTimer() - start, 500u);
+    EXPECT_LT(vorn::MsTimer() - start, 1500u);  // not the 2 s wait: a pulled adapter is known at once
     const std::string text = LogText();
     for (const char* op : {"VSWait", "VSRead", "VSWrite"})
         EXPECT_NE(text.find(std::string(op) + " port hung up: its device was unplugged or went away"), std::string::npos)
