@@ -23,48 +23,62 @@ constexpr Layout kOpx{true, 0x8000, 0x27FFF, 0x1800, 3, 128, 57600};
 constexpr uint32_t kAlways = 0;
 constexpr uint32_t kNever = vorn::catalogue::kNeverSupported;
 
+// The window of firmware versions a family's updater was built for (none: 0 and 0).
+struct VersionWindow {
+    uint32_t minVersion, maxVersion;
+};
+constexpr VersionWindow kNoWindow{0, 0};
+constexpr VersionWindow kHn9Window{202, 999};
+
 struct FamilyRow {
+    DeviceFamily family;
     const char* code;
     const char* displayName;
     bool save, eraseData, battery, login, clock, checkInit, calibration, updateErasesData;
     uint32_t restartWaitMs;
     uint32_t minSupported;  // kAlways, kNever or the first version that can be updated
     Layout layout;
+    VersionWindow window;
 };
 
 // clang-format off
 constexpr std::array<FamilyRow, END + 1> kFamilies{{
-    //  code        display name               save  erase batt  login clock init  calib wipes  wait  supported  layout
-    {"UNKNOWN",  "UNKNOWN",                  false,false,false,false,false,false,false,false, 7000, kNever,  kClassic},
-    {"KT7",      "Kt7",                      true, false,true, false,true, true, false,true,  1000, kNever,  kClassic},
-    {"KT7R",     "Kt7r",                     true, false,true, false,true, true, false,true,  1000, kAlways, kClassic},
-    {"KT72",     "Kt72",                     true, true, true, false,true, true, false,true,  6000, 103,     kClassic},
-    {"QV",       "Quillon",                  true, true, true, false,false,true, false,true,  6000, 105,     kClassic},
-    {"RL",       "Ravelin",                  true, true, false,false,false,true, false,true,  4000, kNever,  kClassic},
-    {"HMINI",    "Heron Mini",               true, false,false,true, false,false,false,false, 8500, 118,     kClassic},
-    {"TL",       "Tallis 8",                 true, true, true, false,true, false,false,true,  7000, kAlways, kClassic},
-    {"CF22",     "Lumex CF-22",              true, true, false,false,true, false,true, true,  3000, 150,     kClassic},
-    {"VM",       "Vellum Meter",             true, true, true, false,true, false,true, true,  7000, kAlways, kClassic},
-    {"MOSSY-QA", "Digital Sensor",           false,false,false,false,false,false,false,false, 1000, kNever,  kSensor},
-    {"SWXR",     "Swallow XR",               true, true, false,false,true, false,false,true,  2000, kAlways, kClassic},
-    {"H7S",      "Heron Series 7",           true, false,false,true, false,false,false,false, 2000, 351,     kClassic},
-    {"GLX",      "GLX",                      true, false,true, false,false,false,false,false, 7000, kAlways, kClassic},
-    {"RW",       "Readwell",                 true, true, true, false,true, false,false,true,  2000, kAlways, kWide},
-    {"HN9",      "Heron 9",                  true, true, false,true, true, false,false,true,  8000, kAlways, kWide},
-    {"KSR",      "Heron KSR",                true, true, false,false,true, false,false,true,  8000, kAlways, kKsr},
-    {"PTX9",     "PTX9",                     true, false,false,true, false,false,false,false, 2000, kAlways, kClassic},
-    {"ZQ8",      "zQ8",                      true, true, true, false,true, true, false,true,  6000, kAlways, kClassic},
-    {"MYR",      "MYR4 Logger",              true, true, false,false,true, true, false,true,  6000, kAlways, kClassic},
-    {"HBA",      "Heron Base",               true, false,false,true, false,false,false,false, 2000, kAlways, kClassic},
-    {"FIELDPT",  "fieldpt",                  true, false,false,false,true, true, false,false, 6000, kAlways, kWide},
-    {"HN9OPX",   "Heron 9 OPX",              true, true, false,true, true, false,false,true,  8000, kAlways, kOpx},
-    {"BLI",      "Brasslock Infiltrometer",  true, true, true, false,true, false,false,true,  8000, kAlways, kWide},
-    {"END",      "END",                      false,false,false,false,false,false,false,false,    0, kNever,  kClassic},
+    //                code        display name               save  erase batt  login clock init  calib wipes  wait  supported  layout    window
+    {UNKNOWN,        "UNKNOWN",  "UNKNOWN",                  false,false,false,false,false,false,false,false, 7000, kNever,  kClassic, kNoWindow},
+    {KT7,            "KT7",      "Kt7",                      true, false,true, false,true, true, false,true,  1000, kNever,  kClassic, kNoWindow},
+    {KT7R,           "KT7R",     "Kt7r",                     true, false,true, false,true, true, false,true,  1000, kAlways, kClassic, kNoWindow},
+    {KT72,           "KT72",     "Kt72",                     true, true, true, false,true, true, false,true,  6000, 103,     kClassic, kNoWindow},
+    {QV,             "QV",       "Quillon",                  true, true, true, false,false,true, false,true,  6000, 105,     kClassic, kNoWindow},
+    {RL,             "RL",       "Ravelin",                  true, true, false,false,false,true, false,true,  4000, kNever,  kClassic, kNoWindow},
+    {HMINI,          "HMINI",    "Heron Mini",               true, false,false,true, false,false,false,false, 8500, 118,     kClassic, kNoWindow},
+    {TL,             "TL",       "Tallis 8",                 true, true, true, false,true, false,false,true,  7000, kAlways, kClassic, kNoWindow},
+    {CF22,           "CF22",     "Lumex CF-22",              true, true, false,false,true, false,true, true,  3000, 150,     kClassic, kNoWindow},
+    {VM,             "VM",       "Vellum Meter",             true, true, true, false,true, false,true, true,  7000, kAlways, kClassic, kNoWindow},
+    {DIGITAL_SENSOR, "MOSSY-QA", "Digital Sensor",           false,false,false,false,false,false,false,false, 1000, kNever,  kSensor,  kNoWindow},
+    {SWXR,           "SWXR",     "Swallow XR",               true, true, false,false,true, false,false,true,  2000, kAlways, kClassic, kNoWindow},
+    {H7S,            "H7S",      "Heron Series 7",           true, false,false,true, false,false,false,false, 2000, 351,     kClassic, kNoWindow},
+    {GLX,            "GLX",      "GLX",                      true, false,true, false,false,false,false,false, 7000, kAlways, kClassic, kNoWindow},
+    {RW,             "RW",       "Readwell",                 true, true, true, false,true, false,false,true,  2000, kAlways, kWide,    kNoWindow},
+    {HN9,            "HN9",      "Heron 9",                  true, true, false,true, true, false,false,true,  8000, kAlways, kWide,    kHn9Window},
+    {KSR,            "KSR",      "Heron KSR",                true, true, false,false,true, false,false,true,  8000, kAlways, kKsr,     kNoWindow},
+    {PTX9,           "PTX9",     "PTX9",                     true, false,false,true, false,false,false,false, 2000, kAlways, kClassic, kNoWindow},
+    {ZQ8,            "ZQ8",      "zQ8",                      true, true, true, false,true, true, false,true,  6000, kAlways, kClassic, kNoWindow},
+    {MYR,            "MYR",      "MYR4 Logger",              true, true, false,false,true, true, false,true,  6000, kAlways, kClassic, kNoWindow},
+    {HBA,            "HBA",      "Heron Base",               true, false,false,true, false,false,false,false, 2000, kAlways, kClassic, kNoWindow},
+    {FIELDPT,        "FIELDPT",  "fieldpt",                  true, false,false,false,true, true, false,false, 6000, kAlways, kWide,    kNoWindow},
+    {HN9OPX,         "HN9OPX",   "Heron 9 OPX",              true, true, false,true, true, false,false,true,  8000, kAlways, kOpx,     kNoWindow},
+    {BLI,            "BLI",      "Brasslock Infiltrometer",  true, true, true, false,true, false,false,true,  8000, kAlways, kWide,    kNoWindow},
+    {END,            "END",      "END",                      false,false,false,false,false,false,false,false,    0, kNever,  kClassic, kNoWindow},
 }};
 // clang-format on
 
-constexpr uint32_t kHn9MinVersion = 202;
-constexpr uint32_t kHn9MaxVersion = 999;
+// Row i describes family i: the profile and the code lookups index the table by family.
+constexpr bool RowsInFamilyOrder() {
+    for (size_t i = 0; i < kFamilies.size(); ++i)
+        if (kFamilies[i].family != static_cast<int>(i)) return false;
+    return true;
+}
+static_assert(RowsInFamilyOrder(), "kFamilies: row i must describe family i");
 
 constexpr size_t kParseMax = 256;  // far longer than any identity line
 
@@ -109,10 +123,10 @@ void LoadFamilyProfile(int family, uint32_t version, DeviceProfile* profile) {
     profile->infoSegmentSize = row.layout.infoSegmentSize;
     profile->bootloaderBaud = row.layout.baud;
     profile->versionSupported = row.minSupported != kNever && version >= row.minSupported;
-    if (family == HN9) {
+    if (row.window.maxVersion != 0) {
         profile->hasVersionWindow = true;
-        profile->minVersion = kHn9MinVersion;
-        profile->maxVersion = kHn9MaxVersion;
+        profile->minVersion = row.window.minVersion;
+        profile->maxVersion = row.window.maxVersion;
     }
 }
 

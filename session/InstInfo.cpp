@@ -1,10 +1,11 @@
-// The table of instrument values and the request masks of the lab families.
+// The table of instrument values; the request masks of the lab families are their rows in
+// session/FamilyTable.h.
 #include "session/InstInfo.h"
 
 #include <array>
 
 #include "catalogue/DeviceCatalogue.h"
-#include "session/SessionConstants.h"
+#include "session/FamilyTable.h"
 
 namespace vorn::instinfo {
 namespace {
@@ -74,34 +75,16 @@ const InstItem* FindItem(uint32_t bit) {
 }
 
 const char* ItemKey(const InstItem& item, int family) {
-    if (item.bit == kUvals && (family == HN9 || family == HN9OPX)) return "-pvuser";
-    return item.key;
+    const char* own = vorn::session::FactsOf(family).uvalsKey;
+    return item.bit == kUvals && own ? own : item.key;
 }
 
-CalNumbering CalibrationNumbering(int family) {
-    if (family == FIELDPT) return {"-cal", 1, kFieldptCalSlots};
-    return {"-cal ", 0, kCalSlots};
-}
+CalNumbering CalibrationNumbering(int family) { return vorn::session::FactsOf(family).calCommands; }
 
 uint32_t SaveRequestMask(int family, uint32_t profileVersion, int32_t infoVersion) {
-    switch (family) {
-        case HMINI: return 0x4000007A;
-        case TL: return 0x100192;
-        case CF22: return profileVersion >= vorn::session::kCf22NewMaskVersion ? 0x7000C12 : 0x7000400;
-        case VM: return 0xB2;
-        case SWXR: return 0x80027402;
-        case H7S: return 0xC00;
-        case GLX: return 0x3;
-        case RW: return 0x2C0013;
-        case HN9: return infoVersion > vorn::session::kHn9PvuserAfterVersion ? 0x38000842 : 0x38000802;
-        case KSR: return 0x28400802;
-        case PTX9: return 0x802;
-        case HBA: return 0x802;
-        case FIELDPT: return 0x8002;
-        case HN9OPX: return 0x38000802;
-        case BLI: return 0x8012;
-        default: return 0;
-    }
+    const vorn::session::FamilyFacts& row = vorn::session::FactsOf(family);
+    if (row.layout != vorn::session::FileLayout::Lab) return 0;
+    return vorn::session::SaveMaskOf(row, profileVersion, infoVersion);
 }
 
 }  // namespace vorn::instinfo

@@ -135,11 +135,12 @@ std::span<const InstItem> InstItems();
 std::span<const uint32_t> SetOrder();
 // The item of a bit; null when no item has it.
 const InstItem* FindItem(uint32_t bit);
-// The word after "get "/"set " for an item and family (the HN9 pair keep uvals as "-pvuser").
+// The word after "get "/"set " for an item and family (the HN9 pair keep uvals as "-pvuser";
+// the family's row in session/FamilyTable.h says so).
 const char* ItemKey(const InstItem& item, int family);
 
-// Calibration command prefix and first slot number of a family: "-cal" 1..7 for FIELDPT,
-// "-cal " 0..19 for the others.
+// Calibration command prefix and first slot number of a family (its row in
+// session/FamilyTable.h): "-cal" 1..7 for FIELDPT, "-cal " 0..19 for the others.
 struct CalNumbering {
     const char* prefix;
     int first;
@@ -147,8 +148,9 @@ struct CalNumbering {
 };
 CalNumbering CalibrationNumbering(int family);
 
-// The request mask of a family's settings save; 0 for the families that keep no
-// instrument values. `profileVersion` is the catalogue's, `infoVersion` the device's.
+// The request mask of a family's settings save (its row in session/FamilyTable.h); 0 for
+// the families that keep no instrument values, and for the loggers, whose save goes
+// through the device library. `profileVersion` is the catalogue's, `infoVersion` the device's.
 uint32_t SaveRequestMask(int family, uint32_t profileVersion, int32_t infoVersion);
 
 }  // namespace vorn::instinfo

@@ -54,14 +54,8 @@ inline constexpr int64_t kUnixTo2000 = 946684800;      // seconds from 1970-01-0
 // --- battery ---
 inline constexpr int32_t kBatteryUnknown = -1;
 
-// --- GetInstInfo request masks that depend on the firmware version ---
-inline constexpr uint32_t kCf22NewMaskVersion = 200;   // CF22 from this version on reads more
-inline constexpr int32_t kHn9PvuserAfterVersion = 204; // HN9 above this version keeps pvuser
-
-// --- logger settings read before an update (DeviceSettings request masks) ---
-inline constexpr uint32_t kLoggerSaveMask = 0x7FFEFFF;  // every setting but radio version and build
-inline constexpr uint32_t kKt7rSaveMask = 0x8000077;
-inline constexpr uint32_t kQvSaveMask = 0xD07;
+// Each family's save masks, and the versions that change them, are its row in
+// session/FamilyTable.h.
 
 // --- the tag of every log line of the session ---
 inline constexpr const char* kLogTag = "Vorn_protocol";

@@ -1,7 +1,7 @@
 // Settings file layouts and readers, one table each.
 #include "session/SettingsFile.h"
 
-#include <cstdarg>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <variant>
@@ -30,14 +30,6 @@ uint32_t HeldValues(std::string_view text) {
     return ReadUnsigned(text, kValidKey, &held) ? held : ~0u;
 }
 
-void AppendFormat(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void AppendFormat(std::string& out, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    out += vorn::FormatV(format, args);
-    va_end(args);
-}
-
 // key="value"\r\n
 void TextLine(std::string& out, std::string_view key, std::string_view value) {
     out.append(key).append("=\"").append(value).append("\"\r\n");
@@ -50,10 +42,15 @@ enum class Num : uint8_t { Text, Signed, Unsigned, Five, Real };
 using LoggerField = std::variant<std::string DeviceInfo::*, int32_t DeviceInfo::*, uint32_t DeviceInfo::*,
                                  DeviceInfo::Bytes5 DeviceInfo::*, double DeviceInfo::*>;
 
-// Which readers read a line.
-constexpr uint8_t kKt72Group = 1;  // KT72, ZQ8, MYR
-constexpr uint8_t kKt7r = 2;
-constexpr uint8_t kQv = 4;
+using vorn::session::FactsOf;
+using vorn::session::FamilyFacts;
+using vorn::session::LoggerReader;
+
+// Which readers read a line, as bits of their LoggerReader.
+constexpr uint8_t ReaderBit(LoggerReader reader) { return static_cast<uint8_t>(1u << static_cast<unsigned>(reader)); }
+constexpr uint8_t kKt72Group = ReaderBit(LoggerReader::Kt72);  // KT72, ZQ8, MYR
+constexpr uint8_t kKt7r = ReaderBit(LoggerReader::Kt7r);
+constexpr uint8_t kQv = ReaderBit(LoggerReader::Qv);
 
 struct LoggerLine {
     const char* key;
@@ -119,18 +116,18 @@ void WriteLoggerLine(std::string& out, const DeviceInfo& info, const LoggerLine&
             TextLine(out, line.key, info.*std::get<std::string DeviceInfo::*>(line.field));
             break;
         case Num::Signed:
-            AppendFormat(out, "%s=\"%d\"\r\n", line.key, static_cast<int>(NumberOf(info, line.field)));
+            out += vorn::Format("%s=\"%d\"\r\n", line.key, static_cast<int>(NumberOf(info, line.field)));
             break;
         case Num::Unsigned:
-            AppendFormat(out, "%s=\"%u\"\r\n", line.key, static_cast<unsigned>(NumberOf(info, line.field)));
+            out += vorn::Format("%s=\"%u\"\r\n", line.key, static_cast<unsigned>(NumberOf(info, line.field)));
             break;
         case Num::Five: {
             const auto& v = info.*std::get<DeviceInfo::Bytes5 DeviceInfo::*>(line.field);
-            AppendFormat(out, "%s=\"%u %u %u %u %u\"\r\n", line.key, v[0], v[1], v[2], v[3], v[4]);
+            out += vorn::Format("%s=\"%u %u %u %u %u\"\r\n", line.key, v[0], v[1], v[2], v[3], v[4]);
             break;
         }
         case Num::Real:
-            AppendFormat(out, "%s=\"%+.5f\"\r\n", line.key, info.*std::get<double DeviceInfo::*>(line.field));
+            out += vorn::Format("%s=\"%+.5f\"\r\n", line.key, info.*std::get<double DeviceInfo::*>(line.field));
             break;
     }
 }
@@ -147,192 +144,181 @@ bool ReadFive(std::string_view text, std::string_view key, size_t capacity, Devi
 
 bool AdcFactorUsable(uint8_t factor) { return factor != 0 && factor != 255; }
 
-// Type lines each logger reader accepts: the names its own files of old carry, and the
-// type name this program writes (an MYR logger calls itself "MYR4").
-struct LoggerReader {
-    uint8_t group;
-    std::vector<const char*> types;
-    uint32_t capabilities;
-};
-
-const LoggerReader* LoggerReaderOf(int family) {
-    static const LoggerReader kKt72Reader{kKt72Group, {"Kt72", "zQ8", "MYR4"}, 0x707FFF7};
-    static const LoggerReader kKt7rReader{kKt7r, {"Kt7r"}, 0x474BE};
-    static const LoggerReader kQvReader{kQv, {"Quillon"}, 0x24583};
-    switch (family) {
-        case KT72:
-        case ZQ8:
-        case MYR: return &kKt72Reader;
-        case KT7R: return &kKt7rReader;
-        case QV: return &kQvReader;
-        default: return nullptr;
-    }
+// The type line of a file; empty when it has none.
+std::string TypeOf(std::string_view text) {
+    std::string type;
+    ReadText(text, "type", 64, &type);
+    return type;
 }
 
-// The type names logger files carry, for the families that have one of their own.
-constexpr std::pair<const char*, int> kLoggerTypeFamilies[] = {
-    {"Kt72", KT72}, {"zQ8", ZQ8}, {"MYR4", MYR}, {"Kt7r", KT7R}, {"Quillon", QV},
-};
-
-bool TypeMatches(std::string_view text, const std::vector<const char*>& types) {
-    std::string type;
-    if (!ReadText(text, "type", 64, &type)) return false;
-    for (const char* t : types)
-        if (type == t) return true;
+// A logger reader takes the files of every family it reads: their rows' type names (an
+// MYR logger calls itself "MYR4"; a zQ8 reader takes a Kt72 file).
+bool LoggerTypeMatches(std::string_view text, LoggerReader reader) {
+    const std::string type = TypeOf(text);
+    if (type.empty()) return false;
+    for (int family = UNKNOWN + 1; family < END; ++family) {
+        const FamilyFacts& row = FactsOf(family);
+        if (row.loggerReader == reader && row.loggerType && type == row.loggerType) return true;
+    }
     return false;
+}
+
+// A lab reader takes its family's code and the row's type name of old ("WQ" for VM).
+bool LabTypeMatches(std::string_view text, int family) {
+    const std::string type = TypeOf(text);
+    if (type.empty()) return false;
+    const char* old = FactsOf(family).oldLabType;
+    return type == vorn::catalogue::FamilyCode(family) || (old && type == old);
 }
 
 // ===================================================================== lab layout
 
-enum class LabValue : uint8_t { Type, Build, Empty, Text, Number };
-
-struct LabLine {
-    const char* key;
-    LabValue kind;
-    std::string InstrumentInfo::*text;
-    int32_t InstrumentInfo::*number;
-};
-
-// The 23 fixed lines of the lab layout, in file order.
-const std::vector<LabLine>& LabLines() {
-    using I = InstrumentInfo;
-    static const std::vector<LabLine> lines = {
-        {"type", LabValue::Type, nullptr, nullptr},
-        {"name", LabValue::Text, &I::name, nullptr},
-        {"sn", LabValue::Text, &I::serialNumber, nullptr},
-        {"lang", LabValue::Number, nullptr, &I::language},
-        {"VornBuild", LabValue::Build, nullptr, nullptr},
-        {"contr", LabValue::Number, nullptr, &I::contrast},
-        {"config", LabValue::Text, &I::config, nullptr},
-        {"fvals", LabValue::Text, &I::fvals, nullptr},
-        {"uvals", LabValue::Text, &I::uvals, nullptr},
-        {"units", LabValue::Number, nullptr, &I::units},
-        {"adc", LabValue::Text, &I::adc, nullptr},
-        {"adccal", LabValue::Text, &I::adccal, nullptr},
-        {"calprefs", LabValue::Empty, nullptr, nullptr},
-        {"PCUnits", LabValue::Text, &I::pcUnits, nullptr},
-        {"sample", LabValue::Text, &I::sample, nullptr},
-        {"adc15", LabValue::Text, &I::adc15, nullptr},
-        {"adc30", LabValue::Text, &I::adc30, nullptr},
-        {"location", LabValue::Text, &I::location, nullptr},
-        {"chai", LabValue::Text, &I::chai, nullptr},
-        {"extCal", LabValue::Text, &I::ext, nullptr},
-        {"tadj", LabValue::Text, &I::tadj, nullptr},
-        {"tau", LabValue::Number, nullptr, &I::tau},
-        {"hadj", LabValue::Text, &I::hadj, nullptr},
-    };
-    return lines;
+// Families as bits, for the sets of families that read a key.
+template <typename... Families>
+constexpr uint32_t Read(Families... families) {
+    return ((1u << static_cast<unsigned>(families)) | ... | 0u);
 }
 
-// Values the fixed lines have no place for, written after the records and only when the
-// instrument holds them, so every other family's file keeps exactly the fixed layout.
-struct ExtraLine {
+enum class LabValue : uint8_t {
+    Type,         // the family code
+    Build,        // the build text of the DeviceInfo
+    Empty,        // always ""
+    Text,         // a text field
+    Number,       // a number field
+    HadjTau,      // written as the hadj text; read together with "tau"
+    Calibration,  // "cal%02d" lines, numbered and counted by the family's row
+    UserRecords,  // "user%02d" lines
+    EqnRecords,   // "eqn%02d" lines
+};
+
+// Where the writer puts a line: always (the fixed lines, the calibration and the records,
+// in this order), or after them and only when the instrument holds the value, so every
+// other family's file keeps exactly the fixed layout.
+enum class Write : uint8_t { Always, WhenHeld };
+
+// Which families read a key back, and the valid bit it gives them.
+struct LabRead {
+    uint32_t families = 0;
+    uint32_t bit = 0;
+    uint32_t fromVersion = 0;  // only for firmware from this version, and only from files that name what they hold
+};
+
+struct LabKey {
     const char* key;
-    uint32_t bit;
+    LabValue kind;
+    Write write;
     std::string InstrumentInfo::*text;
+    int32_t InstrumentInfo::*number;
+    std::array<LabRead, 2> reads;  // a key may give some families one bit and others another
 };
-constexpr ExtraLine kExtraLines[] = {
-    {"sys", ib::kSys, &InstrumentInfo::sys},
-    {"wtoffset", ib::kWtOffset, &InstrumentInfo::wtoffset},
-    {"wtfactory", ib::kWtFactory, &InstrumentInfo::wtfactory},
-    {"p1offset", ib::kP1Offset, &InstrumentInfo::p1offset},
-    {"autosec", ib::kAutosec, &InstrumentInfo::autosec},
+
+constexpr LabRead By(uint32_t families, uint32_t bit, uint32_t fromVersion = 0) { return {families, bit, fromVersion}; }
+constexpr LabKey Fixed(const char* key, LabValue kind, LabRead first = {}, LabRead second = {}) {
+    return {key, kind, Write::Always, nullptr, nullptr, {first, second}};
+}
+constexpr LabKey TextKey(const char* key, std::string InstrumentInfo::*field, LabRead first = {}, LabRead second = {}) {
+    return {key, LabValue::Text, Write::Always, field, nullptr, {first, second}};
+}
+constexpr LabKey NumberKey(const char* key, int32_t InstrumentInfo::*field, LabRead first = {}, LabRead second = {}) {
+    return {key, LabValue::Number, Write::Always, nullptr, field, {first, second}};
+}
+constexpr LabKey HeldTextKey(const char* key, std::string InstrumentInfo::*field, LabRead read) {
+    return {key, LabValue::Text, Write::WhenHeld, field, nullptr, {read, {}}};
+}
+
+using I = InstrumentInfo;
+constexpr uint32_t kCf22Newer = vorn::session::kCf22NewMaskVersion;  // CF22's newer values
+
+// The lab layout, in file order, with the families that read each key. Every family reads
+// back each value its save collects (a file of this program's own always carries them),
+// besides the keys and type lines files of old carry; FIELDPT reads its "sample" and two
+// calibration lines. A text read keeps as many characters as a get of its value stores.
+// clang-format off
+constexpr LabKey kLabKeys[] = {
+    Fixed("type", LabValue::Type),
+    TextKey("name", &I::name, By(Read(RW, GLX), ib::kName)),
+    TextKey("sn", &I::serialNumber,
+            By(Read(HMINI, VM, TL, SWXR, PTX9, HBA, FIELDPT, RW, GLX, KSR, HN9, HN9OPX, BLI), ib::kSerialNumber),
+            By(Read(CF22), ib::kSerialNumber, kCf22Newer)),
+    NumberKey("lang", &I::language, By(Read(HMINI), ib::kLanguage)),
+    Fixed("VornBuild", LabValue::Build),
+    NumberKey("contr", &I::contrast, By(Read(HMINI, VM, TL, RW, BLI), ib::kContrast),
+              By(Read(CF22), ib::kContrast, kCf22Newer)),
+    TextKey("config", &I::config, By(Read(H7S, PTX9, HBA, KSR, HN9, HN9OPX), ib::kConfig),
+            By(Read(CF22), ib::kConfig, kCf22Newer)),
+    TextKey("fvals", &I::fvals, By(Read(HMINI, VM), ib::kFvals), By(Read(KSR), ib::kPressure)),
+    TextKey("uvals", &I::uvals, By(Read(HMINI, HN9, HN9OPX), ib::kUvals), By(Read(KSR), ib::kPressure)),
+    NumberKey("units", &I::units, By(Read(VM, TL), ib::kUnits)),
+    TextKey("adc", &I::adc, By(Read(TL), ib::kAdc)),
+    TextKey("adccal", &I::adccal, By(Read(SWXR, H7S, CF22), ib::kAdcCal)),
+    Fixed("calprefs", LabValue::Empty),
+    TextKey("PCUnits", &I::pcUnits),
+    TextKey("sample", &I::sample, By(Read(TL), ib::kSample), By(Read(FIELDPT, BLI), ib::kTest)),
+    TextKey("adc15", &I::adc15, By(Read(RW), ib::kAdc15)),
+    TextKey("adc30", &I::adc30, By(Read(RW), ib::kAdc30)),
+    TextKey("location", &I::location, By(Read(CF22), ib::kLocation)),
+    TextKey("chai", &I::chai, By(Read(CF22), ib::kChai)),
+    TextKey("extCal", &I::ext, By(Read(CF22), ib::kExt)),
+    TextKey("tadj", &I::tadj, By(Read(KSR, HN9, HN9OPX), ib::kTadj)),
+    NumberKey("tau", &I::tau),  // read with hadj
+    {"hadj", LabValue::HadjTau, Write::Always, &I::hadj, nullptr, {By(Read(HMINI, HN9, HN9OPX), ib::kHadjTau), {}}},
+    Fixed("cal", LabValue::Calibration, By(Read(RW, FIELDPT), ib::kCalibration)),
+    Fixed("user", LabValue::UserRecords, By(Read(KSR, HN9, HN9OPX), ib::kUserRecords)),
+    Fixed("eqn", LabValue::EqnRecords, By(Read(KSR, HN9, HN9OPX), ib::kEqnRecords)),
+    HeldTextKey("sys", &I::sys, By(Read(SWXR), ib::kSys)),
+    HeldTextKey("wtoffset", &I::wtoffset, By(Read(SWXR), ib::kWtOffset)),
+    HeldTextKey("wtfactory", &I::wtfactory, By(Read(SWXR), ib::kWtFactory)),
+    HeldTextKey("p1offset", &I::p1offset, By(Read(SWXR), ib::kP1Offset)),
+    HeldTextKey("autosec", &I::autosec, By(Read(SWXR), ib::kAutosec)),
 };
+// clang-format on
+
+// Every family's save is read back: each bit of its masks is given by one of its keys.
+constexpr uint32_t BitsReadBy(int family) {
+    uint32_t bits = 0;
+    for (const LabKey& k : kLabKeys)
+        for (const LabRead& r : k.reads)
+            if (r.families & (1u << family)) bits |= r.bit;
+    return bits;
+}
+constexpr bool EverySaveIsReadBack() {
+    for (int family = UNKNOWN + 1; family < END; ++family) {
+        const vorn::session::SaveMasks& save = FactsOf(family).save;
+        if (FactsOf(family).layout != Layout::Lab) continue;
+        if (((save.mask | save.newer) & ~BitsReadBy(family)) != 0) return false;
+    }
+    return true;
+}
+static_assert(EverySaveIsReadBack(), "kLabKeys: a lab family's save collects a value its reader does not take back");
+
+// The reading of a key by a family; null when the family does not read it.
+const LabRead* ReadingOf(const LabKey& key, int family) {
+    for (const LabRead& r : key.reads)
+        if (r.families & (1u << family)) return &r;
+    return nullptr;
+}
+
+// How many characters a read of a value keeps, with room for a terminating zero: what a
+// get of the value stores (session/InstInfo.h).
+size_t CapacityOf(uint32_t bit) {
+    const ib::InstItem* item = ib::FindItem(bit);
+    return (item ? item->maxChars : InstrumentInfo::kLongTextMax) + 1;
+}
 
 void WriteRecords(std::string& out, const char* name, const RecordSet& set) {
     for (size_t i = 0; i < set.Count() && i < vorn::records::kFileRecordsMax; ++i) {
         if (set.records[i].text.empty()) break;
-        AppendFormat(out, "%s%02zu=\"%s\"\r\n", name, i, set.records[i].text.c_str());
+        out += vorn::Format("%s%02zu=\"%s\"\r\n", name, i, set.records[i].text.c_str());
     }
-}
-
-// How a lab reader reads one key.
-enum class LabRead : uint8_t { Text, Number, HadjTau, CalFrom0, CalFrom1, UserRecords, EqnRecords };
-
-struct LabKey {
-    LabRead kind;
-    const char* key;
-    size_t capacity;
-    std::string InstrumentInfo::*text;
-    int32_t InstrumentInfo::*number;
-    uint32_t bit;
-    uint32_t fromVersion;  // read only when the firmware is at least this version
-};
-
-struct LabReader {
-    int family;
-    std::vector<const char*> types;
-    std::vector<LabKey> keys;
-};
-
-LabKey Text(const char* key, size_t capacity, std::string InstrumentInfo::*field, uint32_t bit, uint32_t fromVersion = 0) {
-    return {LabRead::Text, key, capacity, field, nullptr, bit, fromVersion};
-}
-LabKey Number(const char* key, int32_t InstrumentInfo::*field, uint32_t bit, uint32_t fromVersion = 0) {
-    return {LabRead::Number, key, 0, nullptr, field, bit, fromVersion};
-}
-LabKey Special(LabRead kind, uint32_t bit) { return {kind, nullptr, 0, nullptr, nullptr, bit, 0}; }
-
-// Per family: the type lines accepted and the keys read. Every family reads back each
-// value its save collects (a file of this program's own always carries them), besides the
-// keys and type lines files of old carry.
-const std::vector<LabReader>& LabReaders() {
-    using I = InstrumentInfo;
-    static const LabKey kSn = Text("sn", 16, &I::serialNumber, ib::kSerialNumber);
-    static const LabKey kContr = Number("contr", &I::contrast, ib::kContrast);
-    static const LabKey kConfig = Text("config", 65, &I::config, ib::kConfig);
-    static const LabKey kAdcCal = Text("adccal", 64, &I::adccal, ib::kAdcCal);
-    static const LabKey kTadj = Text("tadj", 129, &I::tadj, ib::kTadj);
-    static const LabKey kUvals = Text("uvals", 129, &I::uvals, ib::kUvals);
-    static const LabKey kFvals = Text("fvals", 129, &I::fvals, ib::kFvals);
-    static const LabKey kUnits = Number("units", &I::units, ib::kUnits);
-    static const LabKey kHadjTau = Special(LabRead::HadjTau, ib::kHadjTau);
-    static const LabKey kUser = Special(LabRead::UserRecords, ib::kUserRecords);
-    static const LabKey kEqn = Special(LabRead::EqnRecords, ib::kEqnRecords);
-    static const std::vector<LabReader> readers = {
-        {HMINI, {"HMINI"}, {kSn, Number("lang", &I::language, ib::kLanguage), kContr, kFvals, kUvals, kHadjTau}},
-        {VM, {"WQ", "VM"}, {kSn, kContr, kUnits, kFvals}},
-        {TL, {"TL"}, {kSn, kContr, kUnits, Text("adc", 17, &I::adc, ib::kAdc), Text("sample", 129, &I::sample, ib::kSample)}},
-        {SWXR,
-         {"SWXR"},
-         {kSn, kAdcCal, Text("sys", 129, &I::sys, ib::kSys), Text("wtoffset", 64, &I::wtoffset, ib::kWtOffset),
-          Text("wtfactory", 64, &I::wtfactory, ib::kWtFactory), Text("p1offset", 64, &I::p1offset, ib::kP1Offset),
-          Text("autosec", 64, &I::autosec, ib::kAutosec)}},
-        {H7S, {"H7S"}, {kAdcCal, kConfig}},
-        {PTX9, {"PTX9"}, {kConfig, kSn}},
-        {HBA, {"HBA"}, {kConfig, kSn}},
-        // FIELDPT: its save collects "sample" and the two calibration lines; the reader
-        // takes all of them, so a restore from file brings back what was saved.
-        {FIELDPT, {"TRWK", "FIELDPT"}, {kSn, Special(LabRead::CalFrom1, ib::kCalibration), Text("sample", 129, &I::sample, ib::kTest)}},
-        {RW,
-         {"RW"},
-         {kSn, Text("name", 9, &I::name, ib::kName), kContr, Text("adc15", 129, &I::adc15, ib::kAdc15),
-          Text("adc30", 129, &I::adc30, ib::kAdc30), Special(LabRead::CalFrom0, ib::kCalibration)}},
-        {GLX, {"GLX"}, {Text("name", 9, &I::name, ib::kName), kSn}},
-        {CF22,
-         {"CF22"},
-         {Text("location", 129, &I::location, ib::kLocation), Text("chai", 17, &I::chai, ib::kChai),
-          Text("extCal", 17, &I::ext, ib::kExt), kAdcCal, Text("config", 65, &I::config, ib::kConfig, 200),
-          Number("contr", &I::contrast, ib::kContrast, 200), Text("sn", 16, &I::serialNumber, ib::kSerialNumber, 200)}},
-        {KSR,
-         {"KSR"},
-         {kConfig, kSn, kTadj, Text("fvals", 129, &I::fvals, ib::kPressure), Text("uvals", 129, &I::uvals, ib::kPressure),
-          kUser, kEqn}},
-        {HN9, {"HN9"}, {kConfig, kTadj, kHadjTau, kUvals, kUser, kEqn, kSn}},
-        {HN9OPX, {"HN9OPX"}, {kConfig, kTadj, kHadjTau, kUvals, kUser, kEqn, kSn}},
-        {BLI, {"BLI"}, {kSn, Text("sample", 129, &I::sample, ib::kTest), kContr}},
-    };
-    return readers;
 }
 
 // Calibration lines "cal%02d": numbers from `first`, into slots from 0, up to the first
 // missing one. True when at least one was read.
-bool ReadCalibration(std::string_view text, int first, size_t count, InstrumentInfo* inst) {
+bool ReadCalibration(std::string_view text, const char* prefix, int first, size_t count, InstrumentInfo* inst) {
     size_t read = 0;
-    for (size_t i = 0; i < count; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "cal%02d", first + static_cast<int>(i));
-        if (!ReadText(text, key, InstrumentInfo::kLongTextMax + 1, &inst->cal[i])) break;
+    for (size_t i = 0; i < count && i < inst->cal.size(); ++i) {
+        const std::string key = vorn::Format("%s%02d", prefix, first + static_cast<int>(i));
+        if (!ReadText(text, key, CapacityOf(ib::kCalibration), &inst->cal[i])) break;
         ++read;
     }
     return read > 0;
@@ -386,25 +372,16 @@ bool ReadReal(std::string_view text, std::string_view key, double* value) {
     return true;
 }
 
-Layout LayoutOf(int family) {
-    switch (family) {
-        case KT7R:
-        case KT72:
-        case QV:
-        case ZQ8:
-        case MYR: return Layout::Logger;
-        case UNKNOWN:
-        case KT7:
-        case RL: return Layout::None;
-        default: return family > UNKNOWN && family < END ? Layout::Lab : Layout::None;
-    }
-}
+Layout LayoutOf(int family) { return FactsOf(family).layout; }
 
 int FamilyOfFile(std::string_view text) {
-    std::string type;
-    if (!ReadText(text, "type", 64, &type)) return UNKNOWN;
-    for (const auto& [name, family] : kLoggerTypeFamilies)
-        if (type == name) return family;
+    const std::string type = TypeOf(text);
+    if (type.empty()) return UNKNOWN;
+    // A logger file names its type ("Kt72", "MYR4"), a lab file its family code.
+    for (int family = UNKNOWN + 1; family < END; ++family) {
+        const FamilyFacts& row = FactsOf(family);
+        if (row.layout == Layout::Logger && row.loggerType && type == row.loggerType) return family;
+    }
     for (int family = UNKNOWN + 1; family < END; ++family)
         if (LayoutOf(family) == Layout::Lab && type == vorn::catalogue::FamilyCode(family)) return family;
     return UNKNOWN;
@@ -419,33 +396,36 @@ std::string FormatLoggerFile(const DeviceInfo& info) {
         if (line.onlyWith && !(info.valid & line.onlyWith)) continue;
         WriteLoggerLine(out, info, line);
     }
-    AppendFormat(out, "%s=\"%u\"\r\n", kValidKey, info.valid);
+    out += vorn::Format("%s=\"%u\"\r\n", kValidKey, info.valid);
     return out;
 }
 
 std::string FormatLabFile(int family, const InstrumentInfo& inst, const DeviceInfo& info, const RecordSet& user,
                           const RecordSet& eqn) {
+    const FamilyFacts& row = FactsOf(family);
     std::string out(kHeader);
-    for (const LabLine& line : LabLines()) {
-        switch (line.kind) {
-            case LabValue::Type: TextLine(out, line.key, vorn::catalogue::FamilyCode(family)); break;
-            case LabValue::Build: TextLine(out, line.key, info.buildInfo); break;
-            case LabValue::Empty: TextLine(out, line.key, ""); break;
-            case LabValue::Text: TextLine(out, line.key, inst.*line.text); break;
-            case LabValue::Number: AppendFormat(out, "%s=\"%ld\"\r\n", line.key, static_cast<long>(inst.*line.number)); break;
+    for (Write pass : {Write::Always, Write::WhenHeld}) {
+        for (const LabKey& k : kLabKeys) {
+            if (k.write != pass) continue;
+            if (pass == Write::WhenHeld && !(inst.valid & k.reads[0].bit)) continue;
+            switch (k.kind) {
+                case LabValue::Type: TextLine(out, k.key, vorn::catalogue::FamilyCode(family)); break;
+                case LabValue::Build: TextLine(out, k.key, info.buildInfo); break;
+                case LabValue::Empty: TextLine(out, k.key, ""); break;
+                case LabValue::Text:
+                case LabValue::HadjTau: TextLine(out, k.key, inst.*k.text); break;
+                case LabValue::Number: out += vorn::Format("%s=\"%ld\"\r\n", k.key, static_cast<long>(inst.*k.number)); break;
+                case LabValue::Calibration:
+                    for (size_t i = 0; i < row.fileCalSlots && i < inst.cal.size() && !inst.cal[i].empty(); ++i)
+                        out += vorn::Format("%s%02d=\"%s\"\r\n", k.key, row.fileCalFirst + static_cast<int>(i),
+                                            inst.cal[i].c_str());
+                    break;
+                case LabValue::UserRecords: WriteRecords(out, k.key, user); break;
+                case LabValue::EqnRecords: WriteRecords(out, k.key, eqn); break;
+            }
         }
     }
-    if (family == RW || family == FIELDPT) {
-        const bool rw = family == RW;
-        const size_t slots = rw ? vorn::instinfo::kCalSlots : 2;
-        for (size_t i = 0; i < slots && !inst.cal[i].empty(); ++i)
-            AppendFormat(out, "cal%02d=\"%s\"\r\n", static_cast<int>(rw ? i : i + 1), inst.cal[i].c_str());
-    }
-    WriteRecords(out, "user", user);
-    WriteRecords(out, "eqn", eqn);
-    for (const ExtraLine& line : kExtraLines)
-        if (inst.valid & line.bit) TextLine(out, line.key, inst.*line.text);
-    AppendFormat(out, "%s=\"%u\"\r\n", kValidKey, inst.valid);
+    out += vorn::Format("%s=\"%u\"\r\n", kValidKey, inst.valid);
     return out;
 }
 
@@ -462,10 +442,11 @@ std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo&
 // ===================================================================== readers
 
 int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint32_t* mask) {
-    const LoggerReader* reader = LoggerReaderOf(family);
-    if (!reader) return vorn::kNotApplicable;
+    const FamilyFacts& row = FactsOf(family);
+    if (row.layout != Layout::Logger) return vorn::kNotApplicable;
     if (!info || !mask) return vorn::kMissingArgument;
-    if (!TypeMatches(text, reader->types)) return vorn::kNotUnderstood;
+    if (!LoggerTypeMatches(text, row.loggerReader)) return vorn::kNotUnderstood;
+    const uint8_t group = ReaderBit(row.loggerReader);
 
     // The identity is the connected device's; every setting comes from the file alone.
     DeviceInfo fresh;
@@ -479,7 +460,7 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
     const uint32_t held = HeldValues(text);
     uint32_t found = 0;
     for (const LoggerLine& line : LoggerLines()) {
-        if (!(line.readers & reader->group) || !(held & line.heldBit)) continue;
+        if (!(line.readers & group) || !(held & line.heldBit)) continue;
         switch (line.kind) {
             case Num::Text:
                 if (ReadText(text, line.key, line.capacity, &(info->*std::get<std::string DeviceInfo::*>(line.field))))
@@ -506,13 +487,13 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
     namespace tb = vorn::protocol::trait;
     if (found & sb::kRadioSubchannel) {
         // A subchannel means a radio is fitted, and says so about the trait as well.
-        info->trait = reader->group == kQv ? (tb::kKnown | tb::kRadioFitted) : (info->trait | tb::kKnown | tb::kRadioFitted);
+        info->trait = group == kQv ? (tb::kKnown | tb::kRadioFitted) : (info->trait | tb::kKnown | tb::kRadioFitted);
     }
-    if (reader->group == kKt72Group) {
+    if (group == kKt72Group) {
         if (AdcFactorUsable(info->adc15Slopes[0]) && AdcFactorUsable(info->adc15Offsets[0])) found |= sb::kAdc15;
         if (AdcFactorUsable(info->adc30Slopes[0]) && AdcFactorUsable(info->adc30Offsets[0])) found |= sb::kAdc30;
     }
-    if (reader->group == kKt7r) {
+    if (group == kKt7r) {
         // Files of old name each port on a line of its own. Any port set there is restored,
         // not only when the fifth one is: the ports read would otherwise be dropped.
         bool portSet = false;
@@ -527,7 +508,7 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
         }
         if (portSet) found |= sb::kPorts;
     }
-    info->capabilities = reader->capabilities;
+    info->capabilities = row.loggerCapabilities;
     *mask = found;
     return 1;
 }
@@ -535,10 +516,10 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
 int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, InstrumentInfo* inst,
                     DeviceInfo* info, RecordSet* user, RecordSet* eqn, VornLog* log) {
     if (!inst || !info || !user || !eqn) return vorn::kMissingArgument;
-    const LabReader* reader = nullptr;
-    for (const LabReader& r : LabReaders())
-        if (r.family == family) reader = &r;
-    if (!reader || !TypeMatches(text, reader->types)) return vorn::kNotUnderstood;
+    // A family reads a lab file when it has the lab layout and a save to take back.
+    const FamilyFacts& row = FactsOf(family);
+    if (row.layout != Layout::Lab || row.save.mask == 0 || !LabTypeMatches(text, family))
+        return vorn::kNotUnderstood;
 
     inst->Clear();
     user->Clear();
@@ -551,22 +532,23 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
     // contr="0" behind, which must not set the contrast to 0.
     uint32_t validLine = 0;
     const bool saysWhatItHolds = ReadUnsigned(text, kValidKey, &validLine);
-    for (const LabKey& k : reader->keys) {
-        if (profileVersion < k.fromVersion || !(held & k.bit)) continue;
-        if (k.fromVersion > 0 && !saysWhatItHolds) continue;
+    for (const LabKey& k : kLabKeys) {
+        const LabRead* r = ReadingOf(k, family);
+        if (!r || profileVersion < r->fromVersion || !(held & r->bit)) continue;
+        if (r->fromVersion > 0 && !saysWhatItHolds) continue;
         bool found = false;
         switch (k.kind) {
-            case LabRead::Text: found = ReadText(text, k.key, k.capacity, &(inst->*k.text)); break;
-            case LabRead::Number: {
+            case LabValue::Text: found = ReadText(text, k.key, CapacityOf(r->bit), &(inst->*k.text)); break;
+            case LabValue::Number: {
                 uint32_t v = 0;
                 found = ReadUnsigned(text, k.key, &v);
                 if (found) inst->*k.number = static_cast<int32_t>(v);
                 break;
             }
-            case LabRead::HadjTau: {
+            case LabValue::HadjTau: {
                 // The humidity adjustment comes back even when its tau could not be read
                 // at the save; only "set -tau" is then left out of the restore.
-                found = ReadText(text, "hadj", InstrumentInfo::kLongTextMax + 1, &inst->hadj);
+                found = ReadText(text, k.key, CapacityOf(r->bit), &inst->hadj);
                 uint32_t tau = 0;
                 const bool tauUnread = saysWhatItHolds && (held & ib::kTauUnread);
                 if (!tauUnread && ReadUnsigned(text, "tau", &tau))
@@ -575,18 +557,22 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
                     inst->valid |= ib::kTauUnread;
                 break;
             }
-            case LabRead::CalFrom0: found = ReadCalibration(text, 0, vorn::instinfo::kCalSlots, inst); break;
-            case LabRead::CalFrom1: found = ReadCalibration(text, 1, 2, inst); break;
-            case LabRead::UserRecords:
+            case LabValue::Calibration:
+                found = ReadCalibration(text, k.key, row.fileCalFirst, row.fileCalSlots, inst);
+                break;
+            case LabValue::UserRecords:
                 found = vorn::records::GetRecords_File(user, vorn::records::kUser, text, log) > 0 && user->Count() > 0;
                 break;
-            case LabRead::EqnRecords:
+            case LabValue::EqnRecords:
                 found = vorn::records::GetRecords_File(eqn, vorn::records::kEqn, text, log) > 0 && eqn->Count() > 0;
                 break;
+            case LabValue::Type:
+            case LabValue::Build:
+            case LabValue::Empty: break;
         }
-        if (found) inst->valid |= k.bit;
+        if (found) inst->valid |= r->bit;
     }
-    if (family == GLX) {
+    if (row.identityInDeviceInfo) {
         vorn::StoreBounded(info->deviceName, inst->name, DeviceInfo::kDeviceNameMax);
         vorn::StoreBounded(info->serialNumber, inst->serialNumber, DeviceInfo::kSerialNumberMax);
     }

@@ -5,7 +5,8 @@
 // DeviceInfo) and lab instruments (from InstrumentInfo and its record lists). Values are
 // written as they are: a value never contains a double quote or a line end.
 //
-// The layouts and readers are pure text work, one table of lines per layout. The file
+// The layouts and readers are pure text work, one table of lines per layout: each line's
+// key, where the writer puts it and which families' readers take it back. The file
 // itself is written and checked by the two file operations at the end, which the session
 // (Vorn_protocol) and the update sequence use.
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include "device/DeviceInfo.h"
+#include "session/FamilyTable.h"
 #include "session/InstInfo.h"
 #include "session/Records.h"
 
@@ -42,9 +44,9 @@ bool ReadUnsigned(std::string_view text, std::string_view key, uint32_t* value);
 bool ReadReal(std::string_view text, std::string_view key, double* value);
 
 // --- layouts ---
-enum class Layout { None, Logger, Lab };
-// Logger for KT7R, KT72, QV, ZQ8, MYR; None for UNKNOWN, KT7, RL and values outside the
-// catalogue; Lab for the rest.
+// A family's layout is its row's (session/FamilyTable.h): Logger for KT7R, KT72, QV, ZQ8,
+// MYR; None for UNKNOWN, KT7, RL and values outside the catalogue; Lab for the rest.
+using Layout = vorn::session::FileLayout;
 Layout LayoutOf(int family);
 
 // The whole file text (header included) of a logger.

@@ -1,20 +1,17 @@
 // Saving a device's settings before an update and writing them back after it, through
 // memory and the settings file.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <new>
 
 #include "device/ProtocolConstants.h"
+#include "session/FamilyTable.h"
 #include "session/SessionConstants.h"
 #include "session/SettingsFile.h"
 #include "session/Vorn_protocol.h"
+#include "common/FilesPlatform.h"
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/VornLog.h"
@@ -33,39 +30,19 @@ bool IsDecimal(const std::string& text) {
     return true;
 }
 
-// Owns a descriptor until it is closed on purpose.
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-    int Release() {
-        int f = fd;
-        fd = -1;
-        return f;
-    }
-};
-
 }  // namespace
 
 int32_t Vorn_protocol::CollectSettings(uint32_t* kept) {
-    uint32_t mask = 0;
-    switch (family_) {
-        case KT72:
-        case ZQ8:
-        case MYR: mask = kLoggerSaveMask; break;
-        case KT7R: mask = kKt7rSaveMask; break;
-        case QV: mask = kQvSaveMask; break;
-        default: break;
-    }
-    if (mask) {
+    const FamilyFacts& facts = FactsOf(family_);
+    if (facts.layout == FileLayout::Logger) {
+        uint32_t mask = SaveMaskOf(facts, profile_.version, info_.version);
         int32_t st = connection_->DeviceSettings(&info_, &mask, vorn::protocol::kGet);
         *kept = mask;
         return st;
     }
     const uint32_t request = ib::SaveRequestMask(family_, profile_.version, info_.version);
     if (request == 0) return vorn::kNotApplicable;
-    if (family_ == HN9) {
+    if (facts.sensorZeroBeforeSave) {
         std::string answer;
         int32_t ms = 0;
         int32_t rc = Command("set -sensor 0\r", kValueTimeoutMs, &answer, &ms);
@@ -161,7 +138,7 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
         }
         case sf::Layout::Lab:
             if (newSerialNumber) {
-                if (family_ == HN9 || family_ == HN9OPX) AdjustHn9Checksum(serial);
+                if (FactsOf(family_).serialInConfigChecksum) AdjustHn9Checksum(serial);
                 inst_.serialNumber = serial;
                 inst_.valid |= ib::kSerialNumber;
             }
@@ -233,34 +210,9 @@ namespace vorn::settingsfile {
 
 int32_t WriteFileSafely(const std::string& path, std::string_view text) {
     if (path.empty()) return vorn::kMissingArgument;
-    const std::filesystem::path target(path);
-    std::string temporary = path + ".XXXXXX";
-    // mkostemp creates the file exclusively with mode 0600.
-    Fd file;
-    file.fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (file.fd < 0) return -errno;
-    auto fail = [&](int error) {
-        if (file.fd >= 0) ::close(file.Release());
-        ::unlink(temporary.c_str());
-        return -error;
-    };
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? errno : EIO);
-        done += static_cast<size_t>(n);
-    }
-    // A full disk may show itself only here.
-    if (::fsync(file.fd) != 0) return fail(errno);
-    if (::close(file.Release()) != 0) return fail(errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
-    // The rename itself must survive a crash too.
-    std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
-    Fd dir;
-    dir.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir.fd >= 0) ::fsync(dir.fd);
-    return 1;
+    // Owner-only, written to a temporary file and renamed over `path` (common/FilesPlatform.h).
+    const int rc = vorn::platform::WriteFilePrivately(path, text);
+    return rc < 0 ? rc : 1;
 }
 
 int32_t CheckFileHolds(const std::string& path, std::string_view text) {

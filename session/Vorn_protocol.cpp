@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "device/ProtocolConstants.h"
+#include "session/FamilyTable.h"
 #include "session/SessionConstants.h"
-#include "common/Text.h"
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/Timing.h"
@@ -34,46 +34,6 @@ bool RealSystemClock(std::time_t* t, int* error) {
 }
 
 bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
-
-// Families whose clock is set in seconds directly by the session.
-bool SetsSecondsItself(int family) {
-    switch (family) {
-        case SWXR:
-        case CF22:
-        case HN9:
-        case KSR:
-        case HN9OPX:
-        case FIELDPT:
-        case BLI: return true;
-        default: return false;
-    }
-}
-
-bool ErasesThroughLibrary(int family) {
-    switch (family) {
-        case KT7R:
-        case KT72:
-        case QV:
-        case ZQ8:
-        case MYR: return true;
-        default: return false;
-    }
-}
-
-bool ErasesWithYes(int family) {
-    switch (family) {
-        case TL:
-        case CF22:
-        case VM:
-        case SWXR:
-        case RW:
-        case HN9:
-        case KSR:
-        case HN9OPX:
-        case BLI: return true;
-        default: return false;
-    }
-}
 
 }  // namespace
 
@@ -183,7 +143,9 @@ int32_t Vorn_protocol::VPLogin() {
         // The instrument's login prompt takes typed characters, not a pasted line.
         for (const char* c = login; *c; ++c) {
             int32_t written = 0;
-            connection_->VSWrite(c, 1, &written);
+            // A character that is not written leaves the login unconfirmed: the answer
+            // read below decides, and the attempt is made again.
+            (void)connection_->VSWrite(c, 1, &written);
             vorn::SleepMs(kLoginCharPauseMs);
         }
         for (uint32_t i = 0; i < kLoginSettlePauses; ++i) vorn::SleepMs(kLoginSettlePauseMs);
@@ -254,8 +216,11 @@ int32_t Vorn_protocol::VPCheckFirmware(bool init) {
 // ===================================================================== erase and clock
 
 int32_t Vorn_protocol::VPEraseData() {
-    if (ErasesThroughLibrary(family_)) return connection_->EraseData();
-    if (!ErasesWithYes(family_)) return vorn::kNotApplicable;
+    switch (FactsOf(family_).erase) {
+        case EraseMode::Library: return connection_->EraseData();
+        case EraseMode::None: return vorn::kNotApplicable;
+        case EraseMode::Yes: break;
+    }
 
     std::string answer;
     int32_t ms = 0;
@@ -282,7 +247,7 @@ int32_t Vorn_protocol::VPSetTime() {
     int32_t rc = 0;
     int32_t ms = 0;
     long value = 0;
-    if (SetsSecondsItself(family_)) {
+    if (FactsOf(family_).clock == ClockMode::Seconds) {
         std::time_t now = 0;
         int error = 0;
         if (!clock_(&now, &error)) {

@@ -1,5 +1,7 @@
 #include "support/ScriptedPeer.h"
 
+#include <chrono>
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -63,6 +65,16 @@ int ScriptedPeer::Count(const std::string& command) {
 std::string ScriptedPeer::Heard() {
     std::lock_guard<std::mutex> lock(mutex_);
     return heard_;
+}
+
+bool ScriptedPeer::HearsMoreThan(size_t bytes, uint32_t ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        if (std::lock_guard<std::mutex> lock(mutex_); heard_.size() > bytes) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return heard_.size() > bytes;
 }
 
 std::string Reply(const std::vector<std::string>& lines) {

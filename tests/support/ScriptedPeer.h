@@ -31,6 +31,9 @@ public:
     int Count(const std::string& command);
     // Every byte heard.
     std::string Heard();
+    // Whether more than `bytes` bytes in all are heard within `ms` milliseconds; returns as
+    // soon as they are. A test that expects silence gives the count it has already seen.
+    bool HearsMoreThan(size_t bytes, uint32_t ms);
 
 private:
     void Run();

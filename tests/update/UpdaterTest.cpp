@@ -1,0 +1,78 @@
+// The updater's path rules, which the window and the CLI share: where the per-user folder,
+// the log and the settings file are, and which firmware the next update loads.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "common/VornLog.h"
+#include "support/TestSupport.h"
+#include "update/Updater.h"
+
+using namespace vorn::test;
+using vorn::update::Updater;
+using vorn::update::UpdaterSetup;
+
+namespace {
+
+// XDG_DATA_HOME for the life of the object.
+class DataHome {
+public:
+    explicit DataHome(const std::string& value) {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old, had_ = true;
+        setenv("XDG_DATA_HOME", value.c_str(), 1);
+    }
+    ~DataHome() { had_ ? setenv("XDG_DATA_HOME", old_.c_str(), 1) : unsetenv("XDG_DATA_HOME"); }
+
+private:
+    std::string old_;
+    bool had_ = false;
+};
+
+}  // namespace
+
+TEST(UpdaterPaths, FolderLogAndSettingsFileFollowOneRule) {
+    TempDir dir;
+    const std::string program = dir.File("program");
+    struct Case {
+        const char* name;
+        std::string dataHome;
+        std::string logOption;
+        std::string folder, log;
+    };
+    const std::string perUser = dir.File("data") + "/Vornell/VornBSL";
+    const Case cases[] = {
+        {"per-user folder", dir.File("data"), "", perUser, perUser + "/Vornell Firmware Updater.errors.txt"},
+        {"a log of its own", dir.File("data"), dir.File("my.log"), perUser, dir.File("my.log")},
+        {"no folder to be had", "/proc/vornbsl-cannot-be-created", "", program,
+         program + "/Vornell Firmware Updater.errors.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DataHome home(c.dataHome);
+        Updater updater(UpdaterSetup::ForThisUser(program, VornLog::kDetails, c.logOption));
+        EXPECT_EQ(updater.UserFolder(), c.folder);
+        EXPECT_EQ(updater.ErrorLogPath(), c.log);
+        EXPECT_EQ(updater.Log().Level(), VornLog::kDetails);
+        EXPECT_EQ(updater.SettingsPath(), c.folder + "/Instrument.settings.txt");
+    }
+    // The per-user folder is the user's own.
+    EXPECT_EQ(std::filesystem::status(perUser).permissions() & std::filesystem::perms::all, std::filesystem::perms::owner_all);
+}
+
+TEST(UpdaterFirmware, TheSettingsFileIsNamedForTheLoadedFamilyAndAFailedLoadKeepsTheLastGoodOne) {
+    TempDir dir;
+    DataHome home(dir.File("data"));
+    Updater updater(UpdaterSetup::ForThisUser(dir.File("program"), VornLog::kDetails));
+    EXPECT_EQ(updater.Firmware().family, UNKNOWN);
+
+    WriteFile(dir.File("good.txt"), "@C000\n31 40 00 0A\n@FFFE\n00 C0\nq\n");
+    ASSERT_EQ(updater.LoadFirmware(dir.File("good.txt"), "Updater").status, 1);
+    EXPECT_EQ(updater.Firmware().family, RW);
+    EXPECT_EQ(updater.SettingsPath(), updater.UserFolder() + "/Readwell.settings.txt");
+
+    WriteFile(dir.File("bad.txt"), "not a firmware file\n");
+    EXPECT_LT(updater.LoadFirmware(dir.File("bad.txt"), "Updater").status, 0);
+    EXPECT_EQ(updater.Firmware().fileName, "good.txt");
+    EXPECT_EQ(updater.SettingsPath(), updater.UserFolder() + "/Readwell.settings.txt");
+}
