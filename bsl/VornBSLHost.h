@@ -39,11 +39,11 @@ public:
     // cannot be opened or read; -60 out of memory; -100 not a valid TI-Text file (also a
     // file above kMaxTiTextFileBytes, a vector block running past the sixteenth slot, an
     // address above 0xFFFFF). A failed load leaves the previous image, vectors and name.
-    int32_t BSLLoadTIFile(const std::string& path);
+    [[nodiscard]] int32_t BSLLoadTIFile(const std::string& path);
     // Writes the image and the vectors as a readable TI-Text dump. 1 on success; -10 when
     // no image is loaded (nothing is created); the negated errno when the file cannot be
     // created or written.
-    int32_t BSLWriteTIFile(const std::string& path) const;
+    [[nodiscard]] int32_t BSLWriteTIFile(const std::string& path) const;
 
     bool HasImage() const { return imageOwned_; }
     // Segments as "@%05X" headers followed by four-digit words, high byte first.
@@ -63,12 +63,12 @@ public:
     // with a count; a serial-layer status when writing, waiting or reading failed.
     // `answer` (may be null) receives up to 20 answer bytes; `elapsedMs` (may be null) the
     // time the exchange took. Exactly one attempt; nothing is sent when an argument is bad.
-    int32_t BSLCommand(char letter, const uint32_t* numbers, uint32_t count, char terminator,
+    [[nodiscard]] int32_t BSLCommand(char letter, const uint32_t* numbers, uint32_t count, char terminator,
                        std::string* answer, uint32_t* elapsedMs, bool fiveDigits);
     // The same with a text argument of `length` characters (at most 512, printable ASCII).
     // -10 when `answer` is absent, or `text` is absent for any letter but 'g'; -11 when the
     // text is too long or holds a character that would break the frame.
-    int32_t BSLCommand(char letter, const char* text, uint32_t length, char terminator, std::string* answer,
+    [[nodiscard]] int32_t BSLCommand(char letter, const char* text, uint32_t length, char terminator, std::string* answer,
                        uint32_t* elapsedMs);
     // Closes the host's own port and pauses 100 ms. 0 when it was not connected, else the
     // result of VSClose.
@@ -84,33 +84,33 @@ public:
     // -112 no working engine; -22 no attempt made; -30 every attempt answered without a
     // version; another negative status of the failing step. Leaves the host connected on
     // success and disconnected on failure. `progress` turns on the erase and upload reports.
-    int32_t BSLConnect(const std::string& portName, uint32_t engineBaud, bool progress, uint32_t tries);
+    [[nodiscard]] int32_t BSLConnect(const std::string& portName, uint32_t engineBaud, bool progress, uint32_t tries);
     // Wakes the engine of a connected host: "boot ZELK" to the firmware at 9600 baud, then
     // at the engine's speed a CR for its "$" prompt and "P" for its "#". 1 when connected
     // or the engine was already active (it answered "?" at 9600 baud, and the port stays
     // at that speed); -110 refused or wrong handshake; -112 no engine; -22 no attempt
     // made; a serial-layer status on a write or read failure.
-    int32_t BSLInvocation(uint32_t engineBaud);
+    [[nodiscard]] int32_t BSLInvocation(uint32_t engineBaud);
     // Asks which state an engine is in at its own speed (opening the port when needed):
     // -80 in command mode, -81 waiting for a connection, -21 no answer, or a serial-layer
     // status. Leaves the port open and the host connected; the caller disconnects.
-    int32_t BSLCheck(const std::string& portName, uint32_t engineBaud);
+    [[nodiscard]] int32_t BSLCheck(const std::string& portName, uint32_t engineBaud);
     // Erases `count` INFO segments from `start`, `step` bytes apart. 1 on success (also
     // for a count of 0); the failing command's status otherwise.
-    int32_t BSLEraseINFO(uint32_t start, uint32_t count, uint32_t step, bool fiveDigits);
+    [[nodiscard]] int32_t BSLEraseINFO(uint32_t start, uint32_t count, uint32_t step, bool fiveDigits);
     // Erases the 512-byte flash segments from `start` below `end`, jumping over the
     // protected area 0xFA00..0xFFFF. 1 on success (also when start is not below end);
     // -11 a start inside the protected area; -40 cancelled by the progress report.
-    int32_t BSLEraseFlash(uint32_t start, uint32_t end, bool fiveDigits);
+    [[nodiscard]] int32_t BSLEraseFlash(uint32_t start, uint32_t end, bool fiveDigits);
     // Sets the engine's write address. 1 on success; -11 an address too wide for its digits.
-    int32_t BSLSendAddress(uint32_t address, bool fiveDigits);
+    [[nodiscard]] int32_t BSLSendAddress(uint32_t address, bool fiveDigits);
     // Uploads the image in blocks of 512 characters, sending an address at every segment
     // start and after every failed block attempt (the last one too). 1 on success; -10
     // no image; -11 the image does not start with a segment header, or a segment address
     // does not fit four digits; -40 cancelled by the progress report.
-    int32_t BSLSendFirmware(bool fiveDigits);
+    [[nodiscard]] int32_t BSLSendFirmware(bool fiveDigits);
     // Writes the 16 vectors; the engine then restarts the instrument. 1 on success.
-    int32_t BSLSendVectors();
+    [[nodiscard]] int32_t BSLSendVectors();
 
     int32_t EngineVersion() const { return engineVersion_; }
     uint32_t Tries() const { return tries_; }

@@ -1,11 +1,9 @@
 #include "cli/TerminalUi.h"
 
-#include "common/Text.h"
-
-#include <unistd.h>
-
 #include <algorithm>
 
+#include "common/FilesPlatform.h"
+#include "common/Text.h"
 #include "common/VornLog.h"
 
 namespace {
@@ -14,8 +12,8 @@ constexpr int kBarWidth = 30;
 
 TerminalUi::TerminalUi(VornLog* log, bool assumeYes, std::FILE* out, std::FILE* in)
     : log_(log), assumeYes_(assumeYes), out_(out), in_(in) {
-    terminal_ = isatty(fileno(out_)) != 0;
-    interactive_ = terminal_ && in_ && isatty(fileno(in_)) != 0;
+    terminal_ = vorn::platform::IsTerminal(out_);
+    interactive_ = terminal_ && vorn::platform::IsTerminal(in_);
 }
 
 void TerminalUi::EndLine() {

@@ -1,14 +1,12 @@
 // vornbsl-cli: the firmware update without windows, for scripts, CI and a terminal.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "bsl/VornBSLHost.h"
 #include "cli/TerminalUi.h"
+#include "common/FilesPlatform.h"
 #include "common/Text.h"
 #include "common/VornLog.h"
 #include "serial/CommPortEnum.h"
@@ -97,9 +95,8 @@ bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
 }
 
 std::string ProgramFolder() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : exe.parent_path().string();
+    const std::string folder = vorn::platform::ProgramFolder();
+    return folder.empty() ? std::string(".") : folder;
 }
 
 int Fail(int32_t result) {

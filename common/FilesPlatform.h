@@ -39,4 +39,9 @@ std::string UserDataFolderBase();
 // Whether this process may create files in `folder`.
 bool FolderIsWritable(const std::string& folder);
 
+// The folder of the running program's own file; empty when it cannot be told.
+std::string ProgramFolder();
+// Whether `stream` is a terminal (a person may be reading it, or typing into it).
+bool IsTerminal(std::FILE* stream);
+
 }  // namespace vorn::platform

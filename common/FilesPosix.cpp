@@ -129,4 +129,12 @@ std::string UserDataFolderBase() {
 
 bool FolderIsWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }
 
+std::string ProgramFolder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
+bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) != 0; }
+
 }  // namespace vorn::platform
