@@ -12,6 +12,7 @@
 #include "common/VornLog.h"
 
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 namespace scan = vorn::protocol::scan;
 
 namespace {

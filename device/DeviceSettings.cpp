@@ -14,6 +14,7 @@
 #include "common/VornLog.h"
 
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 namespace scan = vorn::protocol::scan;
 
 namespace {
@@ -47,7 +48,7 @@ StepOutcome One(int32_t status, uint32_t bit) { return StepOutcome{status, bit, 
 
 }  // namespace
 
-int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int direction) {
+int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, Direction direction) {
     if (direction != kGet && direction != kSet) return vorn::kOutOfRange;
     if (!record || !mask) return vorn::kMissingArgument;
     const bool get = direction == kGet;
@@ -65,7 +66,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
         if ((request & setting::kRadioAll) && !(info_.valid & setting::kTrait)) request |= setting::kTrait;
     }
 
-    using Run = StepOutcome (*)(MOSSY_Protocol&, int direction, uint32_t pending);
+    using Run = StepOutcome (*)(MOSSY_Protocol&, Direction direction, uint32_t pending);
     struct Step {
         uint32_t bits;
         bool oldFirmwareGetOnly;
@@ -74,7 +75,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
     };
     // clang-format off
     static const Step kSteps[] = {
-        {setting::kVersion, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kVersion, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             if (d == kSet) return StepOutcome{1, setting::kVersion, setting::kVersion, false};
             const DeviceInfo& i = p.info_;
             int32_t st = (i.type != LT_UNKNOWN && !i.versionText.empty() && i.version != 0) ? 1 : p.VerCommand(0);
@@ -86,39 +87,39 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
             }
             return StepOutcome{st, kOldFirmwareVersionClears, st > 0 ? setting::kShowRead : 0u, false};
         }},
-        {setting::kName | setting::kWake | setting::kRadioMode, true, 0, [](MOSSY_Protocol& p, int, uint32_t) {
+        {setting::kName | setting::kWake | setting::kRadioMode, true, 0, [](MOSSY_Protocol& p, Direction, uint32_t) {
             int32_t st = p.ParseShowCommand(nullptr);
             return StepOutcome{st, kShowClears, st > 0 ? setting::kShowRead : 0u, false};
         }},
-        {setting::kName, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kName, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.NameCommand(&p.info_.deviceName, d), setting::kName); }},
-        {setting::kDeviceID, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kDeviceID, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.DeviceIDCommand(&p.info_.deviceID, d), setting::kDeviceID); }},
-        {setting::kReportMode, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kReportMode, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.ReportCommand(&p.info_.reportMode, d), setting::kReportMode); }},
-        {setting::kDepths, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kDepths, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.DepthCommand(&p.info_.depths, d), setting::kDepths); }},
-        {setting::kLatitude, false, setting::kLatitude, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kLatitude, false, setting::kLatitude, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.LatitudeCommand(&p.info_.latitude, d), setting::kLatitude); }},
-        {setting::kLongitude, false, setting::kLongitude, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kLongitude, false, setting::kLongitude, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.LongitudeCommand(&p.info_.longitude, d), setting::kLongitude); }},
-        {setting::kTimeZone, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kTimeZone, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.TimeZoneCommand(&p.info_.timeZone, d), setting::kTimeZone); }},
-        {setting::kSite, false, setting::kSite, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kSite, false, setting::kSite, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.SiteCommand(&p.info_.site, d), setting::kSite); }},
-        {setting::kSerialNumber, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kSerialNumber, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.SNCommand(&p.info_.serialNumber, d), setting::kSerialNumber); }},
-        {setting::kWake, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kWake, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.WakeCommand(&p.info_.measurementInterval, d), setting::kWake); }},
-        {setting::kPadc, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kPadc, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.PADCCommand(&p.info_.padc, d), setting::kPadc); }},
-        {setting::kPorts, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kPorts, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.PortsCommand(&p.info_.ports, d), setting::kPorts); }},
-        {setting::kTrait, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kTrait, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.TraitCommand(&p.info_.trait, d), setting::kTrait); }},
-        {setting::kRadioMode, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kRadioMode, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.RmodeCommand(&p.info_.radioMode, d), setting::kRadioMode); }},
-        {setting::kRadioAll, false, 0, [](MOSSY_Protocol& p, int d, uint32_t pending) {
+        {setting::kRadioAll, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t pending) {
             DeviceInfo& i = p.info_;
             const bool known = (i.trait & trait::kKnown) != 0;
             if (d == kGet && known && !(i.trait & trait::kRadioFitted))
@@ -126,25 +127,25 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
             uint32_t radioMask = pending & setting::kRadioAll;
             int32_t st = p.MSRadioCommand(&i.radioChannel, &i.radioSubchannel, &i.radioVersion, d, &radioMask);
             return StepOutcome{st, setting::kRadioAll, radioMask, false}; }},
-        {setting::kDataParameter, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kDataParameter, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.DataParameterCommand(&p.info_.dataParameter, d), setting::kDataParameter); }},
-        {setting::kBuildInfo, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kBuildInfo, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.VornBuildCommand(&p.info_.buildInfo, d), setting::kBuildInfo); }},
-        {setting::kAdc30, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kAdc30, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.ADCcalCommand(1, &p.info_.adc30Slopes, &p.info_.adc30Offsets, d), setting::kAdc30); }},
-        {setting::kAdc15, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kAdc15, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.ADCcalCommand(2, &p.info_.adc15Slopes, &p.info_.adc15Offsets, d), setting::kAdc15); }},
-        {setting::kApn, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kApn, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.APNCommand(&p.info_.apn, d), setting::kApn); }},
-        {setting::kApnUser, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kApnUser, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.APNUserCommand(&p.info_.apnUser, d), setting::kApnUser); }},
-        {setting::kApnPassword, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kApnPassword, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.APNPasswdCommand(&p.info_.apnPassword, d), setting::kApnPassword); }},
-        {setting::kAuthKey, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kAuthKey, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.AuthKeyCommand(&p.info_.authKey, d), setting::kAuthKey); }},
-        {setting::kHost, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kHost, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.HostCommand(&p.info_.host, d), setting::kHost); }},
-        {setting::kIpPort, false, 0, [](MOSSY_Protocol& p, int d, uint32_t) {
+        {setting::kIpPort, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t) {
             return One(p.IPPortCommand(&p.info_.ipPort, d), setting::kIpPort); }},
     };
     // clang-format on
@@ -232,7 +233,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, int d
 
 // --- clock ---
 
-int32_t MOSSY_Protocol::DeviceTime(VornSeconds* value, int direction) {
+int32_t MOSSY_Protocol::DeviceTime(VornSeconds* value, Direction direction) {
     lastElapsedMs_ = 0;
     if (!(info_.capabilities & capability::kClock)) {
         if (value) *value = -1;

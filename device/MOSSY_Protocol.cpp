@@ -97,9 +97,9 @@ MOSSY_Protocol::TraceMask::~TraceMask() {
     protocol.maskedCommand_.clear();
 }
 
-int32_t MOSSY_Protocol::Options(ConnectOptions* record, int set) {
+int32_t MOSSY_Protocol::Options(ConnectOptions* record, Direction direction) {
     if (!record) return vorn::kMissingArgument;
-    if (set == 0) {
+    if (direction == Direction::kGet) {
         *record = options_;
         return 1;
     }

@@ -9,7 +9,8 @@
 // exchange. Single-threaded and not re-entrant: one object serves one connection with
 // strictly sequential commands; waits of 170 ms and more run the event pump.
 //
-// Directions: 0 (kGet) reads the device into the value, 1 (kSet) writes the value.
+// Directions (vorn::protocol::Direction): kGet reads the device into the value, kSet
+// writes the value.
 #include <array>
 #include <cstdarg>
 #include <cstdint>
@@ -35,6 +36,7 @@ public:
     using ProgressHook = std::function<bool(long total, long done, int phase)>;
     using TraceHook = std::function<void(const std::string& text)>;
     using Bytes5 = DeviceInfo::Bytes5;
+    using Direction = vorn::protocol::Direction;
 
     // State 1, default options (3 serial and 5 radio tries), not connected. The log is not
     // owned and may be null.
@@ -61,10 +63,10 @@ public:
 
     // --- channel ---
 
-    // set 0: copies the options out, 1. set 1: validates (tries above 12, trace outside
-    // 0..3 or extra wait above 30000 -> -11, nothing changes), turns tries of 0 into 3 and
-    // 5, stores them and sets the tries in force; 1. No record -> -10.
-    int32_t Options(ConnectOptions* record, int set);
+    // kGet: copies the options out, 1. kSet (and any other value): validates (tries above
+    // 12, trace outside 0..3 or extra wait above 30000 -> -11, nothing changes), turns
+    // tries of 0 into 3 and 5, stores them and sets the tries in force; 1. No record -> -10.
+    int32_t Options(ConnectOptions* record, Direction direction);
 
     // Sends `command` and reads the answer up to `terminator`, trying up to the tries in
     // force. Each try waits `timeoutMs` + the extra wait; silence is not an error until
@@ -74,7 +76,7 @@ public:
     // LastAnswer()); -31 when the answer is CR, CR, '>'; other negatives as above or from
     // the port. With a destination, up to size - 1 characters are copied into it (it is
     // emptied on failure, kept for -31). Elapsed covers all tries.
-    int32_t DeviceCommand(std::string_view command, char terminator, uint32_t timeoutMs,
+    [[nodiscard]] int32_t DeviceCommand(std::string_view command, char terminator, uint32_t timeoutMs,
                           std::string* destination = nullptr, size_t size = 0, int32_t* elapsedMs = nullptr);
 
     // 1 when `name` may be a device name; -53 empty, -54 longer than 8, -52 a reserved
@@ -89,41 +91,41 @@ public:
     // sent), -10 no value, -11 bad value, -30 answer not understood, -31 no value in the
     // answer, or the DeviceCommand status. Time-out 1100 ms per try unless noted. ---
 
-    int32_t NameCommand(std::string* name, int direction);          // get -31 -> -36
-    int32_t DeviceIDCommand(std::string* id, int direction);
-    int32_t ReportCommand(int32_t* mode, int direction);
-    int32_t DepthCommand(Bytes5* depths, int direction);            // values above 255 -> 255
-    int32_t SiteCommand(std::string* site, int direction);
-    int32_t LatitudeCommand(double* degrees, int direction);
-    int32_t LongitudeCommand(double* degrees, int direction);
-    int32_t TimeZoneCommand(int32_t* quarterHours, int direction);  // set -2: the host's zone
-    int32_t SNCommand(std::string* serialNumber, int direction);
-    int32_t WakeCommand(int32_t* interval, int direction);
-    int32_t PADCCommand(int32_t* hertz, int direction);
-    int32_t PortsCommand(Bytes5* ports, int direction);
+    int32_t NameCommand(std::string* name, Direction direction);          // get -31 -> -36
+    int32_t DeviceIDCommand(std::string* id, Direction direction);
+    int32_t ReportCommand(int32_t* mode, Direction direction);
+    int32_t DepthCommand(Bytes5* depths, Direction direction);            // values above 255 -> 255
+    int32_t SiteCommand(std::string* site, Direction direction);
+    int32_t LatitudeCommand(double* degrees, Direction direction);
+    int32_t LongitudeCommand(double* degrees, Direction direction);
+    int32_t TimeZoneCommand(int32_t* quarterHours, Direction direction);  // set -2: the host's zone
+    int32_t SNCommand(std::string* serialNumber, Direction direction);
+    int32_t WakeCommand(int32_t* interval, Direction direction);
+    int32_t PADCCommand(int32_t* hertz, Direction direction);
+    int32_t PortsCommand(Bytes5* ports, Direction direction);
     // kind 1 "-adc30", 2 "-adc15". Get -1 when a factor is 0 or 255 or the checksum is off.
-    int32_t ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets, int direction);
-    int32_t DataParameterCommand(int32_t* value, int direction);
-    int32_t VornBuildCommand(std::string* build, int direction);
-    int32_t TraitCommand(uint32_t* traitWord, int direction);      // set without 0x1000000 -> -12
-    int32_t APNCommand(std::string* apn, int direction);
-    int32_t APNUserCommand(std::string* user, int direction);
-    int32_t APNPasswdCommand(std::string* password, int direction);
-    int32_t AuthKeyCommand(std::string* key, int direction);       // set needs 32 hex digits
-    int32_t HostCommand(std::string* host, int direction);
-    int32_t IPPortCommand(int32_t* port, int direction);
-    int32_t RmodeCommand(int32_t* mode, int direction);            // zQ8: always 16, nothing sent
+    int32_t ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets, Direction direction);
+    int32_t DataParameterCommand(int32_t* value, Direction direction);
+    int32_t VornBuildCommand(std::string* build, Direction direction);
+    int32_t TraitCommand(uint32_t* traitWord, Direction direction);      // set without 0x1000000 -> -12
+    int32_t APNCommand(std::string* apn, Direction direction);
+    int32_t APNUserCommand(std::string* user, Direction direction);
+    int32_t APNPasswdCommand(std::string* password, Direction direction);
+    int32_t AuthKeyCommand(std::string* key, Direction direction);       // set needs 32 hex digits
+    int32_t HostCommand(std::string* host, Direction direction);
+    int32_t IPPortCommand(int32_t* port, Direction direction);
+    int32_t RmodeCommand(int32_t* mode, Direction direction);            // zQ8: always 16, nothing sent
 
     // Radio channel, subchannel and version through the logger, the host's modem or the old
     // firmware's "term" pass-through. `mask` (0x400 RCH, 0x800 RSCH, 0x1000 RVER) names
     // the values on entry and holds those set or found on return. 1, -35 partly done (found
     // bits in the mask), -45 no radio, -12 set over the radio, -10 no mask, -1 no capability.
-    int32_t MSRadioCommand(int32_t* channel, int32_t* subchannel, std::string* version, int direction,
+    int32_t MSRadioCommand(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction,
                            uint32_t* mask);
     // AT command mode of a radio module ("+++", ATHP, ATDT, ATVR, ATWR, ATCN). 1, -23 when
     // command mode cannot be entered (mask 0), -35 partly done, -30 nothing done, or the
     // status of leaving command mode.
-    int32_t Qr4Config(int32_t* channel, int32_t* subchannel, std::string* version, int direction, uint32_t* mask);
+    int32_t Qr4Config(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction, uint32_t* mask);
 
     // --- connection ---
 
@@ -163,15 +165,15 @@ public:
 
     // --- whole device ---
 
-    // Reads (0) or writes (1) the settings named by *mask; on return *mask holds the bits
+    // Reads (kGet) or writes (kSet) the settings named by *mask; on return *mask holds the bits
     // handled. Get copies the object's DeviceInfo out into `record`; set copies `record` in
     // first. 1; -35 some failed; -13 unsupported old firmware; -21 the device went away;
     // -32 / -33 / -36 stop at once; -40 stopped; -1 nothing valid; -10 / -11 arguments.
-    int32_t DeviceSettings(DeviceInfo* record, uint32_t* mask, int direction);
+    int32_t DeviceSettings(DeviceInfo* record, uint32_t* mask, Direction direction);
     // Set: the clock to *value, or to now when value is absent or 0 (*value receives the
     // VornSeconds sent). Get: *value receives the device time, -1 on failure. 1; -1 no clock;
     // -10 get without a value; -30 answer not understood.
-    int32_t DeviceTime(VornSeconds* value, int direction);
+    int32_t DeviceTime(VornSeconds* value, Direction direction);
     // Erases the logged data after checking the device's name. 1; -37 another device (or
     // its name cannot be read), nothing sent; -65 broken data memory; -30 other answers.
     int32_t EraseData();
@@ -197,9 +199,9 @@ private:
         bool active;
     };
     // The ADC command's work; logging is left to the caller.
-    int32_t AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, int direction);
-    int32_t TraitExchange(uint32_t* traitWord, int direction);
-    int32_t MSRadioNewFirmware(int32_t* channel, int32_t* subchannel, std::string* version, int direction,
+    int32_t AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, Direction direction);
+    int32_t TraitExchange(uint32_t* traitWord, Direction direction);
+    int32_t MSRadioNewFirmware(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction,
                                uint32_t* mask);
     int32_t DateTimeSet(VornSeconds* value);
     int32_t DateTimeGet(VornSeconds* value);

@@ -23,8 +23,12 @@ inline constexpr int32_t kBrokenDataFlash = -65;
 inline constexpr uint8_t kConnectionNone = 0;
 inline constexpr uint8_t kConnectionSerial = 10;
 inline constexpr uint8_t kConnectionRadio = 30;
-inline constexpr int kGet = 0;
-inline constexpr int kSet = 1;
+
+// Which way a setting goes: kGet reads the device into the value, kSet writes the value
+// to the device. Out-of-range values (an enum class can still hold one) are handled where
+// a command checks them: DeviceSettings refuses them, the single commands treat anything
+// but kSet as a read and Options anything but kGet as a write.
+enum class Direction { kGet = 0, kSet = 1 };
 
 // --- tries ---
 inline constexpr uint32_t kDefaultSerialTries = 3;

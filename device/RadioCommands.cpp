@@ -13,6 +13,7 @@
 #include "common/VornLog.h"
 
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 namespace scan = vorn::protocol::scan;
 
 namespace {
@@ -44,7 +45,7 @@ bool FourHexDigits(const std::string& word) {
 
 }  // namespace
 
-int32_t MOSSY_Protocol::MSRadioCommand(int32_t* channel, int32_t* subchannel, std::string* version, int direction,
+int32_t MOSSY_Protocol::MSRadioCommand(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction,
                                        uint32_t* mask) {
     lastElapsedMs_ = 0;
     if (!mask) return vorn::kMissingArgument;
@@ -88,13 +89,14 @@ int32_t MOSSY_Protocol::MSRadioCommand(int32_t* channel, int32_t* subchannel, st
         int32_t status = Qr4Config(channel, subchannel, version, direction, mask);
         vorn::MsDelay(kTermSwitchPauseMs);
         std::string answer;
-        DeviceCommand("term\r", '>', kCommandTimeoutMs, &answer, kSettingAnswerBytes);
+        // The radio's own answer decides; a lost "term" shows on the logger's next command.
+        (void)DeviceCommand("term\r", '>', kCommandTimeoutMs, &answer, kSettingAnswerBytes);
         return status;
     }
     return MSRadioNewFirmware(channel, subchannel, version, direction, mask);
 }
 
-int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel, std::string* version, int direction,
+int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction,
                                            uint32_t* mask) {
     const uint32_t wanted = *mask;
     const uint32_t attempts = std::max<uint32_t>(tries_, 1);
@@ -242,7 +244,7 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
     return result;
 }
 
-int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::string* version, int direction,
+int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction,
                                   uint32_t* mask) {
     lastElapsedMs_ = 0;
     if (!mask) return vorn::kMissingArgument;

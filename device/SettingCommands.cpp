@@ -13,6 +13,7 @@
 #include "common/VornLog.h"
 
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 namespace scan = vorn::protocol::scan;
 
 namespace {
@@ -195,7 +196,7 @@ struct SettingValue {
 };
 
 struct SettingExecutor {
-    static bool Allowed(const MOSSY_Protocol& p, const SettingRow& row, int direction) {
+    static bool Allowed(const MOSSY_Protocol& p, const SettingRow& row, Direction direction) {
         const DeviceInfo& info = p.info_;
         switch (row.gate) {
             case Gate::None: return true;
@@ -208,7 +209,7 @@ struct SettingExecutor {
     }
 
     // One exchange of a row and its judging; no failure line (the caller writes it).
-    static int32_t Exchange(MOSSY_Protocol& p, const SettingRow& row, SettingValue v, int direction) {
+    static int32_t Exchange(MOSSY_Protocol& p, const SettingRow& row, SettingValue v, Direction direction) {
         if (!v.Present()) return vorn::kMissingArgument;
         std::string answer;
         if (direction == kSet) {
@@ -329,7 +330,7 @@ struct SettingExecutor {
     }
 
     // Gate (silent -1), exchange, failure line.
-    static int32_t Run(MOSSY_Protocol& p, const SettingRow& row, SettingValue v, int direction) {
+    static int32_t Run(MOSSY_Protocol& p, const SettingRow& row, SettingValue v, Direction direction) {
         p.lastElapsedMs_ = 0;
         if (!Allowed(p, row, direction)) return vorn::kRefused;
         int32_t status = Exchange(p, row, v, direction);
@@ -347,7 +348,7 @@ struct SettingExecutor {
 
 using X = vorn::protocol::SettingExecutor;
 
-int32_t MOSSY_Protocol::NameCommand(std::string* name, int direction) {
+int32_t MOSSY_Protocol::NameCommand(std::string* name, Direction direction) {
     lastElapsedMs_ = 0;
     if (!name) return vorn::kMissingArgument;
     if (direction == kSet) {
@@ -364,15 +365,15 @@ int32_t MOSSY_Protocol::NameCommand(std::string* name, int direction) {
     return status;
 }
 
-int32_t MOSSY_Protocol::DeviceIDCommand(std::string* id, int direction) {
+int32_t MOSSY_Protocol::DeviceIDCommand(std::string* id, Direction direction) {
     return X::Run(*this, kDeviceID, X::Text(id), direction);
 }
 
-int32_t MOSSY_Protocol::ReportCommand(int32_t* mode, int direction) {
+int32_t MOSSY_Protocol::ReportCommand(int32_t* mode, Direction direction) {
     return X::Run(*this, kReport, X::Number(mode), direction);
 }
 
-int32_t MOSSY_Protocol::DepthCommand(Bytes5* depths, int direction) {
+int32_t MOSSY_Protocol::DepthCommand(Bytes5* depths, Direction direction) {
     if (direction != kSet && depths && !X::Allowed(*this, kDepth, direction)) {
         depths->fill(kDepthMissing);
         return vorn::kRefused;
@@ -380,26 +381,26 @@ int32_t MOSSY_Protocol::DepthCommand(Bytes5* depths, int direction) {
     return X::Run(*this, kDepth, X::Five(depths), direction);
 }
 
-int32_t MOSSY_Protocol::SiteCommand(std::string* site, int direction) {
+int32_t MOSSY_Protocol::SiteCommand(std::string* site, Direction direction) {
     return X::Run(*this, kSite, X::Text(site), direction);
 }
 
-int32_t MOSSY_Protocol::LatitudeCommand(double* degrees, int direction) {
+int32_t MOSSY_Protocol::LatitudeCommand(double* degrees, Direction direction) {
     return X::Run(*this, kLatitude, X::Real(degrees), direction);
 }
 
-int32_t MOSSY_Protocol::LongitudeCommand(double* degrees, int direction) {
+int32_t MOSSY_Protocol::LongitudeCommand(double* degrees, Direction direction) {
     return X::Run(*this, kLongitude, X::Real(degrees), direction);
 }
 
-int32_t MOSSY_Protocol::TimeZoneCommand(int32_t* quarterHours, int direction) {
+int32_t MOSSY_Protocol::TimeZoneCommand(int32_t* quarterHours, Direction direction) {
     if (!quarterHours) return vorn::kMissingArgument;
     if (direction == kSet && *quarterHours == kHostTimeZone && X::Allowed(*this, kTimeZone, direction))
         *quarterHours = vorn::LocalUtcOffset() / kSecondsPerQuarterHour;  // truncates toward zero
     return X::Run(*this, kTimeZone, X::Number(quarterHours), direction);
 }
 
-int32_t MOSSY_Protocol::SNCommand(std::string* serialNumber, int direction) {
+int32_t MOSSY_Protocol::SNCommand(std::string* serialNumber, Direction direction) {
     lastElapsedMs_ = 0;
     if (direction == kSet || !serialNumber) return X::Run(*this, kSerialNumber, X::Text(serialNumber), direction);
     // Some devices answer an empty serial number now and then: ask again.
@@ -416,11 +417,11 @@ int32_t MOSSY_Protocol::SNCommand(std::string* serialNumber, int direction) {
     return status;
 }
 
-int32_t MOSSY_Protocol::WakeCommand(int32_t* interval, int direction) {
+int32_t MOSSY_Protocol::WakeCommand(int32_t* interval, Direction direction) {
     return X::Run(*this, kWake, X::Number(interval), direction);
 }
 
-int32_t MOSSY_Protocol::PADCCommand(int32_t* hertz, int direction) {
+int32_t MOSSY_Protocol::PADCCommand(int32_t* hertz, Direction direction) {
     lastElapsedMs_ = 0;
     if (!X::Allowed(*this, kPadc, direction)) return vorn::kRefused;
     if (info_.newFirmware) return X::Run(*this, kPadc, X::Number(hertz), direction);
@@ -431,7 +432,7 @@ int32_t MOSSY_Protocol::PADCCommand(int32_t* hertz, int direction) {
     return X::Run(*this, kPadcOld, X::Number(hertz), direction);
 }
 
-int32_t MOSSY_Protocol::PortsCommand(Bytes5* ports, int direction) {
+int32_t MOSSY_Protocol::PortsCommand(Bytes5* ports, Direction direction) {
     if (direction != kSet && ports && !X::Allowed(*this, kPorts, direction)) {
         ports->fill(kPortMissing);
         return vorn::kRefused;
@@ -439,27 +440,27 @@ int32_t MOSSY_Protocol::PortsCommand(Bytes5* ports, int direction) {
     return X::Run(*this, kPorts, X::Five(ports), direction);
 }
 
-int32_t MOSSY_Protocol::DataParameterCommand(int32_t* value, int direction) {
+int32_t MOSSY_Protocol::DataParameterCommand(int32_t* value, Direction direction) {
     return X::Run(*this, kDataParameter, X::Number(value), direction);
 }
 
-int32_t MOSSY_Protocol::VornBuildCommand(std::string* build, int direction) {
+int32_t MOSSY_Protocol::VornBuildCommand(std::string* build, Direction direction) {
     return X::Run(*this, kBuild, X::Text(build), direction);
 }
 
-int32_t MOSSY_Protocol::APNCommand(std::string* apn, int direction) {
+int32_t MOSSY_Protocol::APNCommand(std::string* apn, Direction direction) {
     return X::Run(*this, kApn, X::Text(apn), direction);
 }
 
-int32_t MOSSY_Protocol::APNUserCommand(std::string* user, int direction) {
+int32_t MOSSY_Protocol::APNUserCommand(std::string* user, Direction direction) {
     return X::Run(*this, kApnUser, X::Text(user), direction);
 }
 
-int32_t MOSSY_Protocol::APNPasswdCommand(std::string* password, int direction) {
+int32_t MOSSY_Protocol::APNPasswdCommand(std::string* password, Direction direction) {
     return X::Run(*this, kApnPassword, X::Text(password), direction);
 }
 
-int32_t MOSSY_Protocol::AuthKeyCommand(std::string* key, int direction) {
+int32_t MOSSY_Protocol::AuthKeyCommand(std::string* key, Direction direction) {
     lastElapsedMs_ = 0;
     if (!X::Allowed(*this, kAuthKey, direction)) return vorn::kRefused;
     if (!key) return vorn::kMissingArgument;
@@ -480,15 +481,15 @@ int32_t MOSSY_Protocol::AuthKeyCommand(std::string* key, int direction) {
     return status;
 }
 
-int32_t MOSSY_Protocol::HostCommand(std::string* host, int direction) {
+int32_t MOSSY_Protocol::HostCommand(std::string* host, Direction direction) {
     return X::Run(*this, kHost, X::Text(host), direction);
 }
 
-int32_t MOSSY_Protocol::IPPortCommand(int32_t* port, int direction) {
+int32_t MOSSY_Protocol::IPPortCommand(int32_t* port, Direction direction) {
     return X::Run(*this, kIpPort, X::Number(port), direction);
 }
 
-int32_t MOSSY_Protocol::RmodeCommand(int32_t* mode, int direction) {
+int32_t MOSSY_Protocol::RmodeCommand(int32_t* mode, Direction direction) {
     lastElapsedMs_ = 0;
     if (!mode) return vorn::kMissingArgument;
     if (info_.type == LT_ZQ8) {
@@ -501,7 +502,7 @@ int32_t MOSSY_Protocol::RmodeCommand(int32_t* mode, int direction) {
 
 // --- ADC calibration: interleaved slopes and offsets with a checksum ---
 
-int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, int direction) {
+int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, Direction direction) {
     const char* name = kind == 1 ? "-adc30" : "-adc15";
     const bool shortForm = (info_.capabilities & capability::kAdcShort) != 0;
     Bytes5& s = *slopes;
@@ -559,7 +560,7 @@ int32_t MOSSY_Protocol::AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, i
     return result;
 }
 
-int32_t MOSSY_Protocol::ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets, int direction) {
+int32_t MOSSY_Protocol::ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets, Direction direction) {
     lastElapsedMs_ = 0;
     if (!slopes || !offsets) return vorn::kMissingArgument;
     if (kind != 1 && kind != 2) return vorn::kOutOfRange;
@@ -572,7 +573,7 @@ int32_t MOSSY_Protocol::ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets,
 
 // --- trait: stored by the device as its complement; emulated where there is no command ---
 
-int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
+int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, Direction direction) {
     constexpr uint32_t kTraitWithRadio = trait::kKnown | trait::kRadioFitted;
     if (direction == kSet) {
         if (!(info_.capabilities & capability::kSiteSettings)) return kRefusedNow;
@@ -620,7 +621,7 @@ int32_t MOSSY_Protocol::TraitExchange(uint32_t* traitWord, int direction) {
     return 1;
 }
 
-int32_t MOSSY_Protocol::TraitCommand(uint32_t* traitWord, int direction) {
+int32_t MOSSY_Protocol::TraitCommand(uint32_t* traitWord, Direction direction) {
     lastElapsedMs_ = 0;
     if (!traitWord) return vorn::kMissingArgument;
     int32_t status = TraitExchange(traitWord, direction);

@@ -36,7 +36,7 @@ int32_t Vorn_protocol::CollectSettings(uint32_t* kept) {
     const FamilyFacts& facts = FactsOf(family_);
     if (facts.layout == FileLayout::Logger) {
         uint32_t mask = SaveMaskOf(facts, profile_.version, info_.version);
-        int32_t st = connection_->DeviceSettings(&info_, &mask, vorn::protocol::kGet);
+        int32_t st = connection_->DeviceSettings(&info_, &mask, vorn::protocol::Direction::kGet);
         *kept = mask;
         return st;
     }
@@ -129,7 +129,7 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
             // A trait the logger cannot set was worked out from its radio, not read from a
             // setting: there is nothing to write back, and trying would fail every restore.
             if (!(info_.capabilities & vorn::protocol::capability::kSiteSettings)) mask &= ~sb::kTrait;
-            status = connection_->DeviceSettings(&info_, &mask, vorn::protocol::kSet);
+            status = connection_->DeviceSettings(&info_, &mask, vorn::protocol::Direction::kSet);
             if ((status < 0 && status != vorn::kPartlyDone) || mask == 0) {
                 Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);
                 return status;

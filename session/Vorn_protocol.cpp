@@ -80,7 +80,7 @@ int32_t Vorn_protocol::VPConnect(const std::string& port, int baudCode, int trie
     options.progressReporting = false;
     options.trace = 0;
     options.extraWaitMs = 0;
-    int32_t rc = connection_->Options(&options, 1);
+    int32_t rc = connection_->Options(&options, vorn::protocol::Direction::kSet);
     if (rc < 0) {
         Say(VornLog::kFailures, "VPConnect received error %d trying to configure MOSSY_Prototcol", rc);
         return rc;
@@ -95,7 +95,7 @@ int32_t Vorn_protocol::VPConnect(const std::string& port, int baudCode, int trie
     DeviceInfo identity{};
     if (rc >= 0) {
         uint32_t mask = 0;
-        int32_t st = connection_->DeviceSettings(&identity, &mask, vorn::protocol::kGet);
+        int32_t st = connection_->DeviceSettings(&identity, &mask, vorn::protocol::Direction::kGet);
         rc = st < 0 ? st : IdentifyDevice(identity.versionText, profile);
     }
 
@@ -263,7 +263,7 @@ int32_t Vorn_protocol::VPSetTime() {
         if (rc > 0 && !Contains(answer, "OK")) rc = vorn::kNotUnderstood;
     } else {
         VornSeconds seconds = 0;
-        rc = connection_->DeviceTime(&seconds, vorn::protocol::kSet);
+        rc = connection_->DeviceTime(&seconds, vorn::protocol::Direction::kSet);
         value = static_cast<long>(seconds);
         ms = connection_->LastElapsedMs();
     }

@@ -299,7 +299,8 @@ int32_t UpdateSequence::RestoreSettings() {
         if (stops) return Fail(box, rc);
         if (!box.text.empty()) Fail(box, rc);
     }
-    if (profile_.setClockAfterUpdate) session_.VPSetTime();
+    // A clock that could not be set is logged; the firmware and settings are in place.
+    if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
     Advance(kProgressStepPoints);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 using namespace vorn::test;
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 
 namespace {
 
@@ -101,31 +102,31 @@ TEST(Options, BoundsAreCheckedAndZeroTriesMeanTheDefaults) {
     VornLog log;
     MOSSY_Protocol proto(nullptr);
     ConnectOptions o;
-    ASSERT_EQ(proto.Options(&o, 0), 1);
+    ASSERT_EQ(proto.Options(&o, kGet), 1);
     EXPECT_EQ(o.serialTries, 3u);
     EXPECT_EQ(o.radioTries, 5u);
 
     ConnectOptions bad;
     bad.serialTries = 13;
-    EXPECT_EQ(proto.Options(&bad, 1), vorn::kOutOfRange);
+    EXPECT_EQ(proto.Options(&bad, kSet), vorn::kOutOfRange);
     bad = ConnectOptions{};
     bad.radioTries = 13;
-    EXPECT_EQ(proto.Options(&bad, 1), vorn::kOutOfRange);
+    EXPECT_EQ(proto.Options(&bad, kSet), vorn::kOutOfRange);
     bad = ConnectOptions{};
     bad.trace = 4;
-    EXPECT_EQ(proto.Options(&bad, 1), vorn::kOutOfRange);
+    EXPECT_EQ(proto.Options(&bad, kSet), vorn::kOutOfRange);
     bad = ConnectOptions{};
     bad.extraWaitMs = 30001;
-    EXPECT_EQ(proto.Options(&bad, 1), vorn::kOutOfRange);
+    EXPECT_EQ(proto.Options(&bad, kSet), vorn::kOutOfRange);
     EXPECT_EQ(proto.Tries(), 3u);  // nothing changed
 
     ConnectOptions good;
     good.serialTries = 12;
     good.extraWaitMs = 30000;
-    ASSERT_EQ(proto.Options(&good, 1), 1);
+    ASSERT_EQ(proto.Options(&good, kSet), 1);
     EXPECT_EQ(proto.Tries(), 12u);
     ConnectOptions zero;
-    ASSERT_EQ(proto.Options(&zero, 1), 1);
+    ASSERT_EQ(proto.Options(&zero, kSet), 1);
     EXPECT_EQ(zero.serialTries, 3u);
     EXPECT_EQ(zero.radioTries, 5u);
     EXPECT_EQ(proto.Tries(), 3u);
@@ -343,10 +344,10 @@ TEST(Hooks, ProgressCanStopWakeAndSettingsAndTraceSeesBothWays) {
     Rig rig([](const std::string& c) { return c == "get -i" ? Reply("LOG1") : std::string(); });
     rig.Identify(LT_KT72, 204);
     ConnectOptions o;
-    rig.proto.Options(&o, 0);
+    rig.proto.Options(&o, kGet);
     o.progressReporting = true;
     o.trace = 3;
-    ASSERT_EQ(rig.proto.Options(&o, 1), 1);
+    ASSERT_EQ(rig.proto.Options(&o, kSet), 1);
     std::vector<std::string> traced;
     rig.proto.SetTraceHook([&](const std::string& text) { traced.push_back(text); });
 
@@ -402,9 +403,9 @@ TEST(DisconnectDevice, KeepPortOpenLeavesTheConnectionForTheNextConnect) {
     Rig rig([](const std::string& c) { return c == "get -ver" ? Reply("MYR 1.20") : std::string(); });
     rig.proto.VSClose();
     ConnectOptions o;
-    rig.proto.Options(&o, 0);
+    rig.proto.Options(&o, kGet);
     o.keepPortOpen = true;
-    rig.proto.Options(&o, 1);
+    rig.proto.Options(&o, kSet);
     ConnectRequest request;
     request.portName = rig.peer.SlavePath();
     request.connectionType = kConnectionSerial;
@@ -418,7 +419,7 @@ TEST(DisconnectDevice, KeepPortOpenLeavesTheConnectionForTheNextConnect) {
     EXPECT_EQ(rig.peer.Count("get -ver"), 2);
 
     o.keepPortOpen = false;
-    rig.proto.Options(&o, 1);
+    rig.proto.Options(&o, kSet);
     EXPECT_EQ(rig.proto.DisconnectDevice(), 1);
     EXPECT_FALSE(rig.proto.IsOpen());
     EXPECT_FALSE(rig.proto.Connected());

@@ -12,6 +12,7 @@
 #include "support/TestSupport.h"
 
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 using vorn::test::kCommaLocale;
 using vorn::test::LocaleScope;
 using vorn::test::ReadFile;
@@ -35,7 +36,7 @@ struct SimRig {
         ConnectOptions o;
         o.serialTries = tries;
         o.radioTries = tries;
-        proto.Options(&o, 1);
+        proto.Options(&o, kSet);
     }
     int32_t Connect(uint8_t type = kConnectionSerial, uint8_t baudCode = kBaudCode9600, const std::string& name = "") {
         request.portName = sim->SlavePath();

@@ -14,6 +14,7 @@
 
 using namespace vorn::test;
 using namespace vorn::protocol;
+using enum vorn::protocol::Direction;
 
 namespace {
 
@@ -219,9 +220,9 @@ TEST(AuthKeyCommand, LengthRulesAndTheTeakeyFallback) {
     rig.proto.Info().trait = 0x4009;
     rig.log.SetLevel(VornLog::kBytes);  // byte traces too
     ConnectOptions o;
-    rig.proto.Options(&o, 0);
+    rig.proto.Options(&o, kGet);
     o.trace = 3;
-    rig.proto.Options(&o, 1);
+    rig.proto.Options(&o, kSet);
     std::string traced;
     rig.proto.SetTraceHook([&](const std::string& text) { traced += text + "|"; });
     std::string key(31, 'A');
@@ -489,7 +490,7 @@ TEST(DeviceSettings, EmptyRequestsAndAllFailing) {
     mask = setting::kName | setting::kSite;
     EXPECT_EQ(rig.proto.DeviceSettings(&record, &mask, kSet), vorn::kPartlyDone);
     EXPECT_EQ(mask, 0u);
-    EXPECT_EQ(rig.proto.DeviceSettings(&record, &mask, 2), vorn::kOutOfRange);
+    EXPECT_EQ(rig.proto.DeviceSettings(&record, &mask, static_cast<Direction>(2)), vorn::kOutOfRange);
     EXPECT_EQ(rig.proto.DeviceSettings(nullptr, &mask, kGet), vorn::kMissingArgument);
 }
 
@@ -542,7 +543,7 @@ TEST(Robustness, RandomAnswersNeverOverrunAField) {
         rig.Identify(LT_KT72, round % 2 ? 204 : 100);
         DeviceInfo& i = rig.proto.Info();
         i.trait = 0x4009;
-        const int d = kGet;
+        const Direction d = kGet;
         rig.proto.NameCommand(&i.deviceName, d);
         rig.proto.DeviceIDCommand(&i.deviceID, d);
         rig.proto.ReportCommand(&i.reportMode, d);

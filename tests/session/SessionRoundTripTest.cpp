@@ -367,7 +367,8 @@ TEST_F(SimulatedInstrument, NoValueSmugglesACommandOntoTheWire) {
         Wipe(*sim);
         sim->ClearTranscript();
         const size_t logBefore = vorn::test::ReadFile(dir.File("log.txt")).size();
-        session.VPRestoreInfo(path, c.newSerial.empty() ? nullptr : &c.newSerial);
+        // Whether it reports a failure or not, what counts is what reached the instrument.
+        (void)session.VPRestoreInfo(path, c.newSerial.empty() ? nullptr : &c.newSerial);
         const std::string logged = vorn::test::ReadFile(dir.File("log.txt")).substr(logBefore);
         EXPECT_EQ(sim->HostTranscript().find("boot ZELK"), std::string::npos);
         EXPECT_EQ(sim->HostTranscript().find('\x1b'), std::string::npos);

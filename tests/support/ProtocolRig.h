@@ -16,7 +16,7 @@ struct Rig {
         : log(dir.File("log.txt"), VornLog::kDetails), peer(std::move(responder)), proto(&log) {
         ConnectOptions options;
         options.serialTries = serialTries;
-        proto.Options(&options, 1);
+        proto.Options(&options, vorn::protocol::Direction::kSet);
         opened = proto.VSOpen(peer.SlavePath(), 9600);
     }
     // Makes the object believe it identified this device.
