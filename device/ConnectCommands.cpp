@@ -1,6 +1,7 @@
 // Connection procedures: connect, wake, query, login, identification, baud change and
 // disconnect, over a direct serial line (type 10) or through a radio modem (type 30).
 #include <algorithm>
+#include <cstdint>
 #include <cctype>
 #include <cstdio>
 
@@ -16,6 +17,13 @@ using enum vorn::protocol::Direction;
 namespace scan = vorn::protocol::scan;
 
 namespace {
+
+// "2.04" read as {2, 0, 4} -> 204. A major number of any length is read: held to the int32
+// range first, its hundredfold cannot overflow, and the result clamps as the true value would.
+int32_t VersionNumber(const int64_t (&numbers)[3]) {
+    const int64_t major = std::clamp<int64_t>(numbers[0], INT32_MIN, INT32_MAX);
+    return vorn::protocol::scan::ClampInt32(major * 100 + numbers[1] * 10 + numbers[2]);
+}
 
 constexpr int32_t kMinSupportedOldVersion = 110;
 constexpr size_t kIdentityWordMax = 31;
@@ -359,7 +367,7 @@ int32_t MOSSY_Protocol::VerCommand(int skipShow) {
                     vorn::MsDelay(kVerRetryPauseMs);
                     continue;
                 }
-                info_.version = scan::ClampInt32(numbers[0] * 100 + numbers[1] * 10 + numbers[2]);
+                info_.version = VersionNumber(numbers);
                 info_.newFirmware = true;
                 std::transform(word.begin(), word.end(), word.begin(),
                                [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -462,7 +470,7 @@ int32_t MOSSY_Protocol::ParseShowCommand(std::string* name) {
                 errors |= 2;
             } else {
                 info_.versionText = word;
-                info_.version = scan::ClampInt32(numbers[0] * 100 + numbers[1] * 10 + numbers[2]);
+                info_.version = VersionNumber(numbers);
             }
         }
         // A version that is too old, or that could not be read, is not one to work with.
