@@ -43,8 +43,12 @@ void Usage(std::FILE* out) {
         "                    answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
         "                    instrument's settings (all or some) could not be read, so they are lost\n"
         "  --log FILE        diagnostic log (default: the window's, in the per-user folder)\n"
-        "  --verbose         byte-level traces in the diagnostic log\n"
-        "  --list-ports      list serial ports; --probe also tries ttyS0 to ttyS15\n"
+        "  --verbose         byte-level traces in the diagnostic log\n",
+        out);
+    // The probe slots are the platform's: ttyS0 to ttyS15, or COM1 to COM16.
+    std::fprintf(out, "  --list-ports      list serial ports; --probe also tries %s to %s\n",
+                 vorn::platform::ProbeSlotName(1).c_str(), vorn::platform::ProbeSlotName(16).c_str());
+    std::fputs(
         "  --dump OUT        write the firmware image back as TI-Text\n"
         "\n"
         "Exit status 0 after a successful update; otherwise 1, after a last line \"result N\".\n",

@@ -76,22 +76,18 @@ CommPortEntry MakeEntry(const SerialDeviceInfo& dev, PortSource& source) {
 // A port the user may not open is there and held by nobody: it is not "busy" (opening it
 // tells the user about permissions instead).
 bool PortSource::IsFree(const std::string& portName) {
-    int err = vorn::platform::CheckPort(portName);
-    return err == 0 || err == EACCES || err == EPERM;
+    return vorn::platform::CheckFindsFree(vorn::platform::CheckPort(portName));
 }
 
-std::string PortSource::ProbeName(int n) { return "ttyS" + std::to_string(n - 1); }
+std::string PortSource::ProbeName(int n) { return vorn::platform::ProbeSlotName(n); }
 
 PortSource::Probe PortSource::ProbePort(const std::string& portName) {
     // Every ttyS node exists whether a UART answers behind it or not.
     if (vorn::platform::KnownWithoutHardware(portName)) return Probe::Absent;
-    switch (vorn::platform::CheckPort(portName)) {
-        case 0:
-        case EACCES:
-        case EPERM: return Probe::Free;
-        case EBUSY: return Probe::Busy;
-        default: return Probe::Absent;
-    }
+    const int err = vorn::platform::CheckPort(portName);
+    if (vorn::platform::CheckFindsFree(err)) return Probe::Free;
+    if (vorn::platform::CheckFindsBusy(err)) return Probe::Busy;
+    return Probe::Absent;
 }
 
 int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSource& source) {

@@ -3,8 +3,8 @@
 // per platform implements them (SerialPlatformPosix.cpp here); the shared logic in
 // VornSerial.cpp never calls the operating system itself.
 //
-// Every function returns 0 on success or the platform's error number (errno on POSIX),
-// never negated; VornSerial negates what it reports.
+// Every function returns 0 on success or the platform's error number (errno on POSIX,
+// GetLastError on Windows), never negated; VornSerial negates what it reports.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -63,6 +63,14 @@ int32_t OpenFailureStatus(int error);
 // Whether the system knows that nothing answers behind a port of this name (a legacy
 // serial port node without a UART); false where it cannot tell.
 bool KnownWithoutHardware(const std::string& portName);
+
+// How the port list reads what CheckPort gives: free (the user can open it, or only lacks
+// permission: nobody holds it), or there but held by another program. Anything else
+// means no port of that name.
+bool CheckFindsFree(int error);
+bool CheckFindsBusy(int error);
+// The name of probe slot n (1..16): ttyS0..ttyS15 (COM1..COM16 on Windows).
+std::string ProbeSlotName(int n);
 
 // Which step of line configuration failed.
 enum class LineStep { None, ReadSettings, ApplySettings, Timeouts };

@@ -225,6 +225,12 @@ bool KnownWithoutHardware(const std::string& portName) {
     return in >> type && type == 0;  // serial core's PORT_UNKNOWN: no UART answered
 }
 
+std::string ProbeSlotName(int n) { return "ttyS" + std::to_string(n - 1); }
+
+bool CheckFindsFree(int error) { return error == 0 || error == EACCES || error == EPERM; }
+
+bool CheckFindsBusy(int error) { return error == EBUSY; }
+
 int32_t OpenFailureStatus(int error) {
     switch (error) {
         case ENOENT:

@@ -308,7 +308,7 @@ size_t CapacityOf(uint32_t bit) {
 void WriteRecords(std::string& out, const char* name, const RecordSet& set) {
     for (size_t i = 0; i < set.Count() && i < vorn::records::kFileRecordsMax; ++i) {
         if (set.records[i].text.empty()) break;
-        out += vorn::Format("%s%02zu=\"%s\"\r\n", name, i, set.records[i].text.c_str());
+        out += vorn::Format("%s%02u=\"%s\"\r\n", name, static_cast<unsigned>(i), set.records[i].text.c_str());
     }
 }
 

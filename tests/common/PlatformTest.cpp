@@ -55,11 +55,16 @@ TEST(PlatformFiles, WritesPrivatelyAndAnswersZero) {
     EXPECT_EQ(ReadFile(path), "new text\r\n");
     struct stat st{};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
+#ifndef _WIN32
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+#endif
     // Nothing but the file itself is left in the folder.
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
     EXPECT_EQ(entries, 1u);
+#ifdef _WIN32
+    GTEST_SKIP() << "owner-only mode not checked: Windows file modes have no group or others bits (the access list keeps others out)";
+#endif
 }
 
 TEST(PlatformFiles, AFailedWriteAnswersTheNegatedError) {
@@ -68,6 +73,9 @@ TEST(PlatformFiles, AFailedWriteAnswersTheNegatedError) {
 }
 
 TEST(PlatformFiles, UserDataFolderBaseFollowsXdgThenHome) {
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows the base is the application-data folder; XDG_DATA_HOME and HOME are not asked";
+#endif
     {
         EnvScope xdg("XDG_DATA_HOME", "/data/xdg");
         EnvScope home("HOME", "/home/someone");
@@ -107,6 +115,9 @@ TEST(PlatformTime, LocalAndUtcTimesFollowTheZone) {
 }
 
 TEST(PlatformTime, OffsetIncludesDaylightSaving) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows C runtime's TZ takes no POSIX daylight-saving rules (M3.5.0,M10.5.0/3)";
+#endif
     EnvScope tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     const std::time_t winter = 946684800;            // 2000-01-01
     const std::time_t summer = 946684800 + 182 * 86400;  // 2000-07-01

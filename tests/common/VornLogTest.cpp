@@ -168,6 +168,9 @@ TEST(VornLogKeepLast, AMissingFileAnswersFalse) {
 // The log holds details of the user's instruments and sites: only its owner may read it,
 // also when an older program left it readable by everyone.
 TEST(VornLogPrivacy, TheLogIsOwnerOnlyFreshAppendedAndShortened) {
+#ifdef _WIN32
+    GTEST_SKIP() << "file modes and symbolic links are POSIX matters: on Windows the access list keeps the log private";
+#endif
     TempDir dir;
     const std::string path = dir.File("log.txt");
     auto mode = [&] { return std::filesystem::status(path).permissions() & std::filesystem::perms::mask; };

@@ -8,8 +8,12 @@
 
 namespace vorn::test {
 
-// A locale whose decimal sign is a comma; scripts/setup.sh generates it.
+// A locale whose decimal sign is a comma; scripts/setup.sh generates it (Windows has it).
+#ifdef _WIN32
+inline constexpr const char* kCommaLocale = "German_Germany.1252";
+#else
 inline constexpr const char* kCommaLocale = "de_DE.UTF-8";
+#endif
 
 // Sets LC_ALL to `name` and restores the previous locale when it goes. Set it before any
 // simulator thread starts and let it go after they stop (declare it first): setlocale is

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -9,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +23,7 @@
 
 namespace vorn::test {
 
+#ifndef _WIN32
 PtyPair::PtyPair() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0) return;
@@ -92,10 +97,16 @@ uint32_t PtyPair::HostBaud() const {
         default: return 0;
     }
 }
+#endif  // !_WIN32
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    const int pid = _getpid();
+#else
+    const pid_t pid = getpid();
+#endif
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("vorntest-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
+    path_ = std::filesystem::temp_directory_path() / ("vorntest-" + std::to_string(pid) + "-" + std::to_string(rd()));
     std::filesystem::create_directories(path_);
 }
 
@@ -104,6 +115,7 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+#ifndef _WIN32
 PortHeldElsewhere::PortHeldElsewhere(const std::string& devicePath, const std::string& program) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -181,6 +193,7 @@ ProgramRun RunCommand(const std::string& command) {
         return ::testing::AssertionFailure() << "a test skipped:\n" << run.output;
     return ::testing::AssertionSuccess();
 }
+#endif  // !_WIN32
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

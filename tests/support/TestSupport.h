@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the tests: a pseudo-terminal pair that owns its descriptors and a
-// temporary folder removed at the end of the test.
+// temporary folder removed at the end of the test. On Windows only the portable part is
+// there (temporary folders, files, the source folder): the pseudo-terminals, the port
+// holder and the runs as another user are POSIX-only.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -9,8 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <cstdlib>
+
+// The tests set and clear environment variables the POSIX way; the C runtime has _putenv_s
+// (an empty value removes the variable).
+inline int setenv(const char* name, const char* value, int /*overwrite*/) { return _putenv_s(name, value); }
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
+
 namespace vorn::test {
 
+#ifndef _WIN32
 // A pseudo-terminal: the test plays the device on the master side, the code under test
 // opens SlavePath() like any serial port.
 class PtyPair {
@@ -34,6 +46,7 @@ private:
     int master_ = -1;
     std::string slavePath_;
 };
+#endif  // !_WIN32
 
 class TempDir {
 public:
@@ -46,6 +59,7 @@ private:
     std::filesystem::path path_;
 };
 
+#ifndef _WIN32
 // Another program that holds a port the plain way, without any lock: `sleep` (or a copy
 // of it under another name) with the device open on a spare descriptor, as a terminal or
 // a script would hold it.
@@ -78,6 +92,7 @@ ProgramRun RunAgainAsOrdinaryUser(const std::string& filter,
                                   const std::vector<std::pair<std::string, std::string>>& carry = {});
 // Holds when a run of RunAgainAsOrdinaryUser ran tests, all passed and none skipped.
 ::testing::AssertionResult PassedEveryTest(const ProgramRun& run);
+#endif  // !_WIN32
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

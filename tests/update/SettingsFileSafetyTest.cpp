@@ -23,10 +23,12 @@ size_t FilesIn(const TempDir& dir) {
     return n;
 }
 
+#ifndef _WIN32
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
 }
+#endif
 
 }  // namespace
 
@@ -38,9 +40,14 @@ TEST(SettingsFileSafety, AFileIsReplacedWholeOwnerOnlyAndReadsBack) {
 
     EXPECT_EQ(sf::WriteFileSafely(path, kText), 1);
     EXPECT_EQ(ReadFile(path), kText);
+#ifndef _WIN32
     EXPECT_EQ(ModeOf(path), 0600u);
+#endif
     EXPECT_EQ(FilesIn(dir), 1u);  // no temporary file left beside it
     EXPECT_EQ(sf::CheckFileHolds(path, kText), 1);
+#ifdef _WIN32
+    GTEST_SKIP() << "owner-only mode not checked: Windows file modes have no group or others bits (the access list keeps others out)";
+#endif
 }
 
 TEST(SettingsFileSafety, AFailedWriteLeavesNoFileAndNoTemporary) {

@@ -1,0 +1,30 @@
+// Windows backend of the calendar time: the C runtime's checked conversions.
+#include "common/TimePlatform.h"
+
+#include <time.h>
+
+namespace vorn::platform {
+
+std::tm LocalTime(std::time_t t) {
+    std::tm local{};
+    if (localtime_s(&local, &t) != 0) local = std::tm{};
+    return local;
+}
+
+std::tm UtcTime(std::time_t t) {
+    std::tm utc{};
+    if (gmtime_s(&utc, &t) != 0) utc = std::tm{};
+    return utc;
+}
+
+int32_t UtcOffsetSeconds(std::time_t t) {
+    std::tm utc = UtcTime(t);
+    utc.tm_isdst = 0;
+    std::time_t asLocal = std::mktime(&utc);
+    std::tm local = LocalTime(t);
+    int32_t offset = static_cast<int32_t>(t - asLocal);
+    if (local.tm_isdst > 0) offset += 3600;
+    return offset;
+}
+
+}  // namespace vorn::platform

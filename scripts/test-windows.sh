@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Proves the Windows build under Wine, against simulated instruments run by the Linux
+# vornsim on pseudo-terminals (a Wine COM port is a link to a Linux device):
+#   1. the Qt-free unit tests (.exe) that need no serial peer;
+#   2. the serial layer's tests against vornsim on COM8;
+#   3. vornbsl-cli.exe updating a simulated Readwell (engine at 57600) and a Kt72 (loader at
+#      9600, logger settings, loaded in factory mode), and an update interrupted by a power
+#      loss mid-upload that a second run finishes. Each is judged by what the simulated
+#      instrument reports it holds, not by what the updater says.
+# The Wine prefix is a temporary folder of its own, never the user's. Exits non-zero on any
+# failure.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${VORN_WINDOWS_BUILD_DIR:-$here/build-windows}
+linux=${VORN_BUILD_DIR:-$here/build}
+
+# Wine itself, then the cross build with its tests, then the Linux simulator.
+PACKAGES=(wine wine64)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+  echo "test-windows: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+VORN_WINDOWS_TESTS=ON "$here/scripts/build-windows.sh" -j "$(nproc)" >/dev/null
+"$here/scripts/build.sh" --target vornsim sample_firmware >/dev/null
+cli=$build/cli/vornbsl-cli.exe
+# Debian keeps wine64 out of PATH; its launcher `wine` picks it for a 64-bit program.
+wine=${VORN_WINE:-$(command -v wine64 || echo wine)}
+vornsim=$linux/sim/vornsim
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-wine.XXXXXX")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+sims=()
+cleanup() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# The prefix's first start takes a while; wait until it is done.
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+failed=0
+fail() { echo "FAILED: $*"; failed=1; }
+
+# A Linux path as Wine sees it.
+winpath() { echo "Z:${1//\//\\}"; }
+
+echo "== unit tests under Wine"
+"$here/scripts/windows-unit-tests.sh" "$build" || fail "unit tests"
+
+# start_sim NAME COMn FAMILY VERSION [--set S ...]: vornsim on a pseudo-terminal that Wine
+# knows as COMn; its output (and report at exit) goes to $work/NAME.out.
+start_sim() {
+  local name=$1 com=$2 family=$3 version=$4
+  shift 4
+  HOME=$work XDG_DATA_HOME=$work/data "$vornsim" --family "$family" --version "$version" --name "$name" \
+    --report "$firmware" "$@" >"$work/$name.out" 2>&1 &
+  sims+=($!)
+  local pty=''
+  for _ in $(seq 1 100); do
+    pty=$(sed -n "s/^vornsim: $family \(\/dev\/pts\/[0-9]*\) .*/\1/p" "$work/$name.out" 2>/dev/null)
+    [ -n "$pty" ] && break
+    sleep 0.05
+  done
+  [ -n "$pty" ] || { fail "vornsim $name did not start"; return 1; }
+  ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
+}
+# stop_sim NAME: stops the newest vornsim and waits for its report.
+stop_sim() {
+  local pid=${sims[-1]}
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  unset 'sims[-1]'
+}
+# judge NAME WHAT: the report of NAME's vornsim says the flash holds the image and the
+# instrument runs it with its settings back.
+judge() {
+  local out=$work/$1.out
+  if grep -q "^vornsim: flash equals the firmware image.*: yes$" "$out" &&
+     grep -q "^settings restored: yes$" "$out" && grep -q "^instrument: command interpreter$" "$out"; then
+    echo "ok: $2"
+  else
+    fail "$2 (vornsim's report below)"
+    sed 's/^/    /' "$out"
+  fi
+}
+# update NAME COMn [OPTIONS...]: one vornbsl-cli.exe run; its exit status.
+update() {
+  local name=$1 com=$2
+  shift 2
+  local rc=0
+  timeout -k 5 300 "$wine" "$cli" --port "$com" --firmware "$(winpath "$firmware")" --yes "$@" \
+    >"$work/$name.cli" 2>&1 </dev/null || rc=$?
+  return "$rc"
+}
+
+echo "== serial layer under Wine (vornsim on COM8)"
+firmware=$linux/sample/readwell-demo-2.00.txt
+if ls "$build"/tests/*/serial_wine_tests.exe >/dev/null 2>&1; then
+  start_sim serial COM8 RW 1.02
+  VORN_WINE_PORT=COM8 VORN_WINE_MISSING_PORT=COM9 "$wine" "$(ls "$build"/tests/*/serial_wine_tests.exe)" \
+    >"$work/serial.txt" 2>&1 || { fail "serial layer"; cat "$work/serial.txt"; }
+  grep -E "^\[  (PASSED|SKIPPED|FAILED) " "$work/serial.txt" || true
+  stop_sim
+else
+  fail "no serial_wine_tests.exe in $build/tests"
+fi
+
+echo "== vornbsl-cli.exe under Wine against vornsim"
+firmware=$linux/sample/readwell-demo-2.00.txt
+start_sim readwell COM7 RW 1.02
+update readwell COM7 || fail "Readwell update exited $? ($(tail -1 "$work/readwell.cli"))"
+stop_sim
+judge readwell "a Readwell updated (engine at 57600)"
+
+firmware=$linux/sample/classic-demo-2.00.txt
+start_sim kt72 COM7 KT72 2.10
+update kt72 COM7 --factory || fail "Kt72 update exited $? ($(tail -1 "$work/kt72.cli"))"
+stop_sim
+judge kt72 "a Kt72 updated in factory mode (loader at 9600, logger settings)"
+
+# The power goes after 100 of the loader's frames and comes back 4 s later: the first run
+# fails, the second finds the waiting loader and the settings file the first one kept.
+firmware=$linux/sample/readwell-demo-2.00.txt
+start_sim interrupted COM7 RW 1.02 --set power-loss-after=100 --set power-loss-ms=4000
+if update interrupted-1 COM7; then fail "the run that lost power reported success"; fi
+sleep 5
+update interrupted-2 COM7 || fail "the second run exited $? ($(tail -1 "$work/interrupted-2.cli"))"
+stop_sim
+judge interrupted "an update interrupted by a power loss, finished by a second run"
+
+if [ "$failed" -ne 0 ]; then
+  echo "test-windows: FAILED"
+  exit 1
+fi
+echo "test-windows: all passed"
