@@ -3,32 +3,14 @@
 # into build-windows/ (or $VORN_WINDOWS_BUILD_DIR), and packs vornbsl-cli-windows-x64.zip
 # there: the .exe, a short README for Windows users and the licences of the runtime linked
 # into it. With VORN_WINDOWS_TESTS=ON the Qt-free unit tests are built too (GoogleTest from
-# Debian's source). Installs the cross compiler when it is missing (quiet when it is
-# there). Arguments go to the build tool, e.g. `-j 2`.
+# Debian's source). `scripts/setup.sh --windows` installs what is missing (quiet when all
+# is there). Arguments go to the build tool, e.g. `-j 2`.
 # The window needs Qt for Windows, which Debian does not ship: it is built on Windows.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VORN_WINDOWS_BUILD_DIR:-$here/build-windows}
 
-PACKAGES=(cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix googletest)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then SUDO="sudo"; else
-      echo "build-windows: need root or sudo to install: ${missing[*]}" >&2; exit 1
-    fi
-  fi
-  echo "build-windows: installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$here/scripts/setup.sh" --windows
 
 # Configured each time: the tests may be asked for now and not before.
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

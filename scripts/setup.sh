@@ -14,6 +14,11 @@ PACKAGES=(
   # clang and its libFuzzer runtime, for the fuzz targets (scripts/fuzz.sh)
   clang libclang-rt-14-dev
 )
+# `setup.sh --windows` also installs what the Windows build and its proof need: the
+# mingw-w64 cross compiler (posix threads), GoogleTest's sources and Wine.
+if [ "${1:-}" = "--windows" ]; then
+  PACKAGES+=(mingw-w64 g++-mingw-w64-x86-64-posix googletest wine wine64)
+fi
 # The numeric round trips also run in a locale with a decimal comma.
 COMMA_LOCALE=de_DE.UTF-8
 

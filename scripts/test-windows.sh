@@ -14,22 +14,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VORN_WINDOWS_BUILD_DIR:-$here/build-windows}
 linux=${VORN_BUILD_DIR:-$here/build}
 
-# Wine itself, then the cross build with its tests, then the Linux simulator.
-PACKAGES=(wine wine64)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
-  echo "test-windows: installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# The cross build with its tests (which installs Wine too), then the Linux simulator.
 VORN_WINDOWS_TESTS=ON "$here/scripts/build-windows.sh" -j "$(nproc)" >/dev/null
 "$here/scripts/build.sh" --target vornsim sample_firmware >/dev/null
 cli=$build/cli/vornbsl-cli.exe
