@@ -17,14 +17,4 @@ std::tm UtcTime(std::time_t t) {
     return utc;
 }
 
-int32_t UtcOffsetSeconds(std::time_t t) {
-    std::tm utc = UtcTime(t);
-    utc.tm_isdst = 0;
-    std::time_t asLocal = std::mktime(&utc);
-    std::tm local = LocalTime(t);
-    int32_t offset = static_cast<int32_t>(t - asLocal);
-    if (local.tm_isdst > 0) offset += 3600;
-    return offset;
-}
-
 }  // namespace vorn::platform

@@ -73,6 +73,16 @@ CommPortEntry MakeEntry(const SerialDeviceInfo& dev, PortSource& source) {
 
 }  // namespace
 
+// The holders as the log and the CLI name them; the same on every platform.
+std::string vorn::platform::DescribeHolders(const std::vector<PortHolder>& holders) {
+    std::string text;
+    for (const PortHolder& h : holders) {
+        if (!text.empty()) text += ", ";
+        text += h.program + " (pid " + std::to_string(h.pid) + ")";
+    }
+    return text;
+}
+
 // A port the user may not open is there and held by nobody: it is not "busy" (opening it
 // tells the user about permissions instead).
 bool PortSource::IsFree(const std::string& portName) {

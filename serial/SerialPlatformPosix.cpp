@@ -200,15 +200,6 @@ std::vector<PortHolder> PortHolders(const std::string& portName) {
     return holders;
 }
 
-std::string DescribeHolders(const std::vector<PortHolder>& holders) {
-    std::string text;
-    for (const PortHolder& h : holders) {
-        if (!text.empty()) text += ", ";
-        text += h.program + " (pid " + std::to_string(h.pid) + ")";
-    }
-    return text;
-}
-
 int OpenPort(const std::string& portName, PortHandle* handle, std::string* holder) {
     return OpenDevice(portName, true, handle, holder);
 }

@@ -42,15 +42,6 @@ std::string PortPath(const std::string& portName) {
 // Windows does not tell who holds a port: an open refused with "access denied" is all.
 std::vector<PortHolder> PortHolders(const std::string&) { return {}; }
 
-std::string DescribeHolders(const std::vector<PortHolder>& holders) {
-    std::string text;
-    for (const PortHolder& h : holders) {
-        if (!text.empty()) text += ", ";
-        text += h.program + " (pid " + std::to_string(h.pid) + ")";
-    }
-    return text;
-}
-
 int OpenPort(const std::string& portName, PortHandle* handle, std::string* holder) {
     *handle = kInvalidHandle;
     if (holder) holder->clear();

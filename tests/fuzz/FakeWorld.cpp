@@ -72,7 +72,6 @@ std::string PortPath(const std::string& portName) { return "/dev/" + portName; }
 std::string SimulatorFolder() { return {}; }
 std::string OwnPseudoTerminal(const std::string&) { return {}; }
 std::vector<PortHolder> PortHolders(const std::string&) { return {}; }
-std::string DescribeHolders(const std::vector<PortHolder>&) { return {}; }
 
 int OpenPort(const std::string&, PortHandle* handle, std::string*) {
     TheWorld().open = true;
