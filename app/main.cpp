@@ -1,5 +1,6 @@
 // vornbsl: the firmware updater's window.
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <exception>
 
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("VornBSL"));
     QApplication::setOrganizationName(QStringLiteral("Vornell Devices, Inc"));
     QApplication::setApplicationVersion(QStringLiteral(VORN_VERSION_STRING));
+    // Installed, the desktop entry and the icon theme know the program by these names.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vornell.VornBSL"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vornbsl")));
     try {
         InstallQtEventPump();
         QStringList args = QApplication::arguments();

@@ -13,12 +13,19 @@ PACKAGES=(
   locales
   # clang and its libFuzzer runtime, for the fuzz targets (scripts/fuzz.sh)
   clang libclang-rt-14-dev
+  # the icon's PNG sizes; the manual pages' and completion's tests
+  librsvg2-bin man-db groff-base bash-completion
 )
-# `setup.sh --windows` also installs what the Windows build and its proof need: the
-# mingw-w64 cross compiler (posix threads), GoogleTest's sources and Wine.
-if [ "${1:-}" = "--windows" ]; then
-  PACKAGES+=(mingw-w64 g++-mingw-w64-x86-64-posix googletest wine wine64)
-fi
+for option in "$@"; do
+  case "$option" in
+    # The Windows build and its proof: the mingw-w64 cross compiler (posix threads),
+    # GoogleTest's sources and Wine.
+    --windows) PACKAGES+=(mingw-w64 g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
+    # The Debian package and Debian's checks of it.
+    --package) PACKAGES+=(dpkg-dev fakeroot lintian desktop-file-utils appstream) ;;
+    *) echo "setup: unknown option $option (--windows, --package)" >&2; exit 2 ;;
+  esac
+done
 # The numeric round trips also run in a locale with a decimal comma.
 COMMA_LOCALE=de_DE.UTF-8
 
