@@ -547,8 +547,9 @@ void TfrmMain::ErrorOK(const QString& message, const QString& title, int kind) {
     if (VornLog* log = Log()) log->Log(VornLog::kFailures, "ErrorOK Told User:", "%s", message.toStdString().c_str());
 }
 
-int TfrmMain::AskOkCancel(const QString& message, const QString& title) {
-    return UiService::Get().Confirm(this, title, message) == UiService::Answer::Ok ? 1 : 2;
+int TfrmMain::AskOkCancel(const QString& message, const QString& title, bool cancelByDefault) {
+    const UiService::Answer byDefault = cancelByDefault ? UiService::Answer::Cancel : UiService::Answer::Ok;
+    return UiService::Get().Confirm(this, title, message, byDefault) == UiService::Answer::Ok ? 1 : 2;
 }
 
 bool TfrmMain::ReportProgress(long, long, int, int code) {

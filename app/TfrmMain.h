@@ -55,7 +55,7 @@ public:
     // with the warning sound.
     void ErrorOK(const QString& message, const QString& title, int kind);
     // OK/Cancel question with the exclamation icon: 1 (OK) or 2 (Cancel).
-    int AskOkCancel(const QString& message, const QString& title);
+    int AskOkCancel(const QString& message, const QString& title, bool cancelByDefault = false);
     // Called by the bootloader client during erase ('X') and upload ('W'): moves the bar,
     // keeps the window alive and answers whether to go on.
     bool ReportProgress(long total, long done, int stage, int code);

@@ -46,6 +46,10 @@ bool WindowUpdateUi::AskOkCancel(const std::string& message, const std::string& 
     return window_.AskOkCancel(Q(message), Q(title)) == 1;
 }
 
+bool WindowUpdateUi::AskToRestoreSettings(const std::string& message, const std::string& title, const std::string&) {
+    return window_.AskOkCancel(Q(message), Q(title), true) == 1;
+}
+
 void WindowUpdateUi::Beep(BoxKind kind) {
     UiService::Get().Beep(static_cast<UiService::Kind>(kind));
 }

@@ -17,6 +17,9 @@ public:
     bool ReportProgress(long total, long done, int stage, int code) override;
     void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
     bool AskOkCancel(const std::string& message, const std::string& title) override;
+    // Cancel is the default button: OK writes another run's settings into the instrument.
+    bool AskToRestoreSettings(const std::string& message, const std::string& title,
+                              const std::string& savedSerial) override;
     void Beep(BoxKind kind) override;
     void PumpEvents() override;
     bool KeepData() const override;

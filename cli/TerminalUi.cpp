@@ -83,6 +83,27 @@ bool TerminalUi::AskToGoOnWithoutSettings(const std::string& message, const std:
                "Run again with --accept-settings-loss to go on without them, or from a terminal to be asked.)");
 }
 
+bool TerminalUi::AskToRestoreSettings(const std::string& message, const std::string& title,
+                                      const std::string& savedSerial) {
+    const bool named = !restoreFrom_.empty();
+    if (named && std::find(restoreFrom_.begin(), restoreFrom_.end(), savedSerial) == restoreFrom_.end()) {
+        // The file is not a unit the command line named: refused, also at a terminal.
+        std::string listed;
+        for (const std::string& s : restoreFrom_) listed += (listed.empty() ? "\"" : ", \"") + s + "\"";
+        Line(title + ": " + message);
+        Line("(answered Cancel: the file was saved from serial number \"" + savedSerial + "\", not from " + listed +
+             " as --restore-from says)");
+        return false;
+    }
+    const std::string cancel =
+        named ? "(answered Cancel: --restore-from names the unit; --yes says OK to it. Run again with both, or from a "
+                       "terminal to be asked.)"
+                     : "(answered Cancel: OK would write these settings, serial number included, into the instrument; --yes "
+                       "alone does not answer this question. Run again with --yes --restore-from \"" + savedSerial +
+                           "\" if it is that unit, or from a terminal to be asked.)";
+    return Ask(message, title, assumeYes_ && named, "(answered OK: --yes --restore-from)", cancel.c_str());
+}
+
 bool TerminalUi::Ask(const std::string& message, const std::string& title, bool answeredOk, const char* okLine,
                      const char* cancelLine) {
     Line(title + ": " + message);

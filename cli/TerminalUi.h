@@ -3,8 +3,11 @@
 // with a bar on a terminal, plain lines otherwise), each error box as its title and text,
 // each question asked on the terminal, answered OK by --yes, Cancel without either. The
 // question whose OK gives up the instrument's settings is not answered by --yes: it takes
-// --accept-settings-loss, or a person at the terminal.
+// --accept-settings-loss, or a person at the terminal. Nor is the question before saved
+// settings of an earlier run are written into an instrument: --yes answers it only
+// together with --restore-from and the serial number the file was saved from.
 #include <cstdio>
+#include <vector>
 #include <string>
 
 #include "update/UpdateUi.h"
@@ -25,6 +28,8 @@ public:
     void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
     bool AskOkCancel(const std::string& message, const std::string& title) override;
     bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) override;
+    bool AskToRestoreSettings(const std::string& message, const std::string& title,
+                              const std::string& savedSerial) override;
     void Beep(BoxKind) override {}
     void PumpEvents() override {}
     bool KeepData() const override { return keepData_; }
@@ -37,6 +42,9 @@ public:
         newSerialNumber_ = newSerialNumber;
     }
     void SetAcceptSettingsLoss(bool accept) { acceptSettingsLoss_ = accept; }
+    // --restore-from SN: the serial number whose saved settings --yes may restore.
+    // Several for a bench: each unit says OK only to its own.
+    void SetRestoreFrom(std::vector<std::string> serialNumbers) { restoreFrom_ = std::move(serialNumbers); }
 
     void SetUploadScale(int step, float increment) {
         scale_.step = step;
@@ -68,4 +76,5 @@ private:
     bool keepData_ = false;
     std::string newSerialNumber_;
     bool acceptSettingsLoss_ = false;
+    std::vector<std::string> restoreFrom_;
 };

@@ -3,6 +3,7 @@
 // the diagnostic log, the settings file and the simulators' registration folder. One
 // backend file per platform (FilesPosix.cpp here).
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -38,6 +39,13 @@ int WriteFilePrivately(const std::string& path, std::string_view text);
 std::string UserDataFolderBase();
 // Whether this process may create files in `folder`.
 bool FolderIsWritable(const std::string& folder);
+
+// An exclusive lock on `path` (created owner-only when missing) that lasts until
+// UnlockFile, or until the process ends in any way, a crash included. The handle (>= 0),
+// or the negated C error: -EBUSY when another process holds the lock. `info` (this
+// process's id, say) is written into the file for whoever finds it held.
+intptr_t LockFileExclusive(const std::string& path, std::string_view info);
+void UnlockFile(intptr_t handle);
 
 // The folder of the running program's own file; empty when it cannot be told.
 std::string ProgramFolder();

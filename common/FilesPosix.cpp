@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -136,5 +137,25 @@ std::string ProgramFolder() {
 }
 
 bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) != 0; }
+
+intptr_t LockFileExclusive(const std::string& path, std::string_view info) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) return -errno;
+    // flock belongs to the open file: it ends with the last descriptor, so with the process.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        close(fd);
+        return -err;
+    }
+    if (ftruncate(fd, 0) == 0 && !info.empty()) {
+        // Only a note for whoever finds the lock held: a short write changes nothing.
+        (void)!write(fd, info.data(), info.size());
+    }
+    return fd;
+}
+
+void UnlockFile(intptr_t handle) {
+    if (handle >= 0) close(static_cast<int>(handle));
+}
 
 }  // namespace vorn::platform

@@ -27,4 +27,13 @@ size_t ParseReal(std::string_view text, double* value) {
     return static_cast<size_t>(end - bounded.c_str());
 }
 
+std::string FileNameSafe(std::string_view text) {
+    std::string name(text);
+    for (char& c : name) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+        if (!plain) c = '_';
+    }
+    return name;
+}
+
 }  // namespace vorn

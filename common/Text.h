@@ -74,6 +74,11 @@ inline bool IsPlainText(std::string_view text) {
     return true;
 }
 
+// `text` made fit to be part of a file name on every platform: ASCII letters, digits, '-'
+// and '_' stay, anything else (a path separator, a dot, a space, a byte from the line)
+// becomes '_'. Empty stays empty.
+std::string FileNameSafe(std::string_view text);
+
 // `text` with line breaks and other control bytes written as escapes ("\\r", "\\n",
 // "\\x1B"; tabs stay, and line feeds too when `keepLineFeeds`): text from devices, files
 // or users shown on a terminal or written to the log can then neither start a line of its

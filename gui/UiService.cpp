@@ -40,8 +40,9 @@ void QtUiService::Message(QWidget* parent, const QString& title, const QString& 
     Run(parent, IconOf(kind), title, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
-UiService::Answer QtUiService::Confirm(QWidget* parent, const QString& title, const QString& text) {
-    int r = Run(parent, QMessageBox::Warning, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+UiService::Answer QtUiService::Confirm(QWidget* parent, const QString& title, const QString& text, Answer byDefault) {
+    int r = Run(parent, QMessageBox::Warning, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                byDefault == Answer::Cancel ? QMessageBox::Cancel : QMessageBox::Ok);
     return r == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
@@ -70,8 +71,8 @@ void ScriptedUi::Message(QWidget*, const QString& title, const QString& text, Ki
     if (onShow) onShow(shown.back());
 }
 
-UiService::Answer ScriptedUi::Confirm(QWidget*, const QString& title, const QString& text) {
-    shown.push_back({"confirm", title, text, Kind::Warning});
+UiService::Answer ScriptedUi::Confirm(QWidget*, const QString& title, const QString& text, Answer byDefault) {
+    shown.push_back({"confirm", title, text, Kind::Warning, byDefault == Answer::Cancel});
     if (onShow) onShow(shown.back());
     if (answers.empty()) return Answer::Cancel;
     Answer a = answers.front();

@@ -17,8 +17,13 @@ public:
     virtual ~UiService() = default;
     // One-button box (OK), modal, on top of `parent`.
     virtual void Message(QWidget* parent, const QString& title, const QString& text, Kind kind) = 0;
-    // OK/Cancel box with the exclamation icon; answers which button was pressed.
-    virtual Answer Confirm(QWidget* parent, const QString& title, const QString& text) = 0;
+    // OK/Cancel box with the exclamation icon; answers which button was pressed. Enter
+    // presses OK, or Cancel when `byDefault` is Cancel (a question whose OK changes an
+    // instrument in a way that cannot be taken back).
+    virtual Answer Confirm(QWidget* parent, const QString& title, const QString& text, Answer byDefault) = 0;
+    Answer Confirm(QWidget* parent, const QString& title, const QString& text) {
+        return Confirm(parent, title, text, Answer::Ok);
+    }
     // OK-only box with the exclamation icon (the close guard).
     virtual void Notice(QWidget* parent, const QString& title, const QString& text) = 0;
     // File dialogs: the chosen path, or empty when cancelled.
@@ -37,7 +42,8 @@ public:
 class QtUiService : public UiService {
 public:
     void Message(QWidget* parent, const QString& title, const QString& text, Kind kind) override;
-    Answer Confirm(QWidget* parent, const QString& title, const QString& text) override;
+    using UiService::Confirm;
+    Answer Confirm(QWidget* parent, const QString& title, const QString& text, Answer byDefault) override;
     void Notice(QWidget* parent, const QString& title, const QString& text) override;
     QString OpenFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter) override;
     QString SaveFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter,
@@ -54,6 +60,7 @@ public:
         QString title;
         QString text;
         Kind kind = Kind::Warning;
+        bool cancelByDefault = false;  // a confirmation whose default button is Cancel
     };
     std::vector<Shown> shown;
     std::deque<Answer> answers;
@@ -62,7 +69,8 @@ public:
     std::function<void(const Shown&)> onShow;  // runs as the box is shown
 
     void Message(QWidget*, const QString& title, const QString& text, Kind kind) override;
-    Answer Confirm(QWidget*, const QString& title, const QString& text) override;
+    using UiService::Confirm;
+    Answer Confirm(QWidget*, const QString& title, const QString& text, Answer byDefault) override;
     void Notice(QWidget*, const QString& title, const QString& text) override;
     QString OpenFile(QWidget*, const QString& title, const QString& dir, const QString& filter) override;
     QString SaveFile(QWidget*, const QString& title, const QString& dir, const QString& filter,

@@ -38,6 +38,12 @@ round() {
     RW) firmware=$build/sample/readwell-demo-2.00.txt frames=248 factory=() ;;
     HN9) firmware=$build/sample/readwell-demo-2.00.txt frames=248 ;;
   esac
+  # The simulated unit's serial number: a retry that finds it in its loader restores the
+  # settings an earlier try saved only when the technician names the unit they are from.
+  local serial
+  case $family in
+    RW) serial=RW-10234 ;; KT72) serial=VL-0001234 ;; HN9) serial=H9-00417 ;; CF22) serial=CF-2201 ;;
+  esac
   local faults=(power-loss-short power-loss-long unplug drop corrupt refuse slow echo noise quiet)
   local kind=${faults[RANDOM % ${#faults[@]}]}
   local set=() n=$RANDOM m=$RANDOM  # drawn here: a $( ) subshell would draw from a new seed
@@ -72,7 +78,7 @@ round() {
     fi
     rc=0
     HOME=$work XDG_DATA_HOME=$work/data timeout -k 5 "$tryLimit" "$build/cli/vornbsl-cli" --port "$port" \
-      --firmware "$firmware" "${factory[@]}" --yes >"$work/try$try.out" 2>&1 </dev/null || rc=$?
+      --firmware "$firmware" "${factory[@]}" --yes --restore-from "$serial" >"$work/try$try.out" 2>&1 </dev/null || rc=$?
     codes+=("$rc")
     [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && hung=1
     if [ "$rc" -eq 0 ]; then succeeded=$try; break; fi

@@ -115,12 +115,13 @@ stop_sim
 judge kt72 "a Kt72 updated in factory mode (loader at 9600, logger settings)"
 
 # The power goes after 100 of the loader's frames and comes back 4 s later: the first run
-# fails, the second finds the waiting loader and the settings file the first one kept.
+# fails, the second finds the waiting loader and the settings file the first one kept, and
+# restores it once told whose it is (the simulated Readwell's serial number).
 firmware=$linux/sample/readwell-demo-2.00.txt
 start_sim interrupted COM7 RW 1.02 --set power-loss-after=100 --set power-loss-ms=4000
 if update interrupted-1 COM7; then fail "the run that lost power reported success"; fi
 sleep 5
-update interrupted-2 COM7 || fail "the second run exited $? ($(tail -1 "$work/interrupted-2.cli"))"
+update interrupted-2 COM7 --restore-from RW-10234 || fail "the second run exited $? ($(tail -1 "$work/interrupted-2.cli"))"
 stop_sim
 judge interrupted "an update interrupted by a power loss, finished by a second run"
 

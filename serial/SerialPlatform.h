@@ -21,6 +21,11 @@ inline constexpr PortHandle kInvalidHandle = -1;  // a failed open leaves this b
 // port a simulated instrument registered under that name (vornsim0).
 std::string PortPath(const std::string& portName);
 
+// One name for a port, whichever way it is spelt ("ttyUSB0", "/dev/ttyUSB0", a link to
+// it; "COM3", "\\\\.\\COM3"), fit for a file name: the files an update keeps per port are
+// named with it. A simulated instrument's port keeps the name it registered.
+std::string PortFileKey(const std::string& portName);
+
 // Where simulated instruments register their ports: $XDG_RUNTIME_DIR/vornsim, or
 // /tmp/vornsim-<uid> without it. Each port is a link named after it to its
 // pseudo-terminal, with "<name>.desc" holding a one-line description. Another user can

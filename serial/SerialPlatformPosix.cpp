@@ -3,6 +3,7 @@
 
 #include "common/FilesPlatform.h"
 #include "common/Status.h"
+#include "common/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -187,6 +188,22 @@ std::string PortPath(const std::string& portName) {
     std::string simulated = folder + "/" + portName;
     if (IsPrivateFolder(folder, nullptr) && !OwnPseudoTerminal(simulated).empty()) return simulated;
     return dev;
+}
+
+std::string PortFileKey(const std::string& portName) {
+    const std::string path = PortPath(portName);
+    const std::string folder = SimulatorFolder() + "/";
+    std::string key;
+    if (path.compare(0, folder.size(), folder) == 0) {
+        key = path.substr(folder.size());
+    } else {
+        char* real = realpath(path.c_str(), nullptr);
+        key = real ? real : path;
+        std::free(real);
+        if (key.rfind("/dev/", 0) == 0) key.erase(0, 5);
+    }
+    const std::string safe = FileNameSafe(key);
+    return safe.empty() ? std::string("_") : safe;
 }
 
 std::vector<PortHolder> PortHolders(const std::string& portName) {

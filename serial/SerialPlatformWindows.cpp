@@ -3,6 +3,7 @@
 #include "serial/SerialPlatform.h"
 
 #include "common/Status.h"
+#include "common/Text.h"
 
 #include <windows.h>
 
@@ -37,6 +38,14 @@ std::string OwnPseudoTerminal(const std::string&) { return {}; }
 std::string PortPath(const std::string& portName) {
     if (portName.rfind("\\\\", 0) == 0) return portName;
     return "\\\\.\\" + portName;
+}
+
+// COM names are not case sensitive: one spelling for the files named after a port.
+std::string PortFileKey(const std::string& portName) {
+    std::string key = portName.rfind("\\\\.\\", 0) == 0 ? portName.substr(4) : portName;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string safe = FileNameSafe(key);
+    return safe.empty() ? std::string("_") : safe;
 }
 
 // Windows does not tell who holds a port: an open refused with "access denied" is all.

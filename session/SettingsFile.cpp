@@ -2,6 +2,8 @@
 #include "session/SettingsFile.h"
 
 #include <array>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <variant>
@@ -437,6 +439,91 @@ std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo&
         case Layout::None: break;
     }
     return {};
+}
+
+// ===================================================================== origin
+
+namespace {
+
+constexpr const char* kSavedSnKey = "savedsn";
+constexpr const char* kSavedPortKey = "savedport";
+constexpr const char* kSavedAtKey = "savedat";
+
+// A value as a line can hold it: no double quote, no line end or other control byte.
+std::string LineValue(std::string_view text) {
+    std::string value = vorn::Bounded(text, kOriginTextMax);
+    for (char& c : value) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        if (c == '"' || code < 0x20 || code == 0x7F) c = '_';
+    }
+    return value;
+}
+
+// `digits` decimal digits at `at`, all of them; false otherwise.
+bool Digits(std::string_view text, size_t at, size_t digits, int* value) {
+    if (at + digits > text.size()) return false;
+    for (size_t i = at; i < at + digits; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return std::from_chars(text.data() + at, text.data() + at + digits, *value).ec == std::errc();
+}
+
+}  // namespace
+
+std::string FormatUtc(std::time_t t) {
+    using namespace std::chrono;
+    const sys_seconds at{seconds{static_cast<long long>(t)}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss<seconds> time{at - day};
+    return vorn::Format("%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                        static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                        static_cast<int>(time.seconds().count()));
+}
+
+bool ParseUtc(std::string_view text, std::time_t* t) {
+    // 2026-12-09T22:50:00Z
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':' || text[19] != 'Z')
+        return false;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    if (!Digits(text, 0, 4, &y) || !Digits(text, 5, 2, &mo) || !Digits(text, 8, 2, &d) || !Digits(text, 11, 2, &h) ||
+        !Digits(text, 14, 2, &mi) || !Digits(text, 17, 2, &sec))
+        return false;
+    using namespace std::chrono;
+    const year_month_day date{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
+    if (!date.ok() || h > 23 || mi > 59 || sec > 59) return false;
+    const sys_seconds at = sys_days{date} + hours{h} + minutes{mi} + seconds{sec};
+    *t = static_cast<std::time_t>(at.time_since_epoch().count());
+    return true;
+}
+
+std::string FormatOrigin(const SavedOrigin& origin) {
+    std::string out;
+    TextLine(out, kSavedSnKey, LineValue(origin.serialNumber));
+    TextLine(out, kSavedPortKey, LineValue(origin.port));
+    if (origin.savedAt) TextLine(out, kSavedAtKey, FormatUtc(*origin.savedAt));
+    return out;
+}
+
+SavedOrigin ReadOrigin(std::string_view text) {
+    SavedOrigin origin;
+    ReadText(text, kSavedSnKey, kOriginTextMax + 1, &origin.serialNumber);
+    ReadText(text, kSavedPortKey, kOriginTextMax + 1, &origin.port);
+    std::string at;
+    std::time_t t = 0;
+    if (ReadText(text, kSavedAtKey, 32, &at) && ParseUtc(at, &t)) origin.savedAt = t;
+    return origin;
+}
+
+std::string SerialOfFile(std::string_view text) {
+    std::string serial;
+    if (FindKey(text, kSavedSnKey)) {
+        ReadText(text, kSavedSnKey, kOriginTextMax + 1, &serial);
+        return serial;
+    }
+    ReadText(text, "sn", kOriginTextMax + 1, &serial);
+    return serial;
 }
 
 // ===================================================================== readers

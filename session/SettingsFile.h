@@ -11,6 +11,7 @@
 // (Vorn_protocol) and the update sequence use.
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,6 +78,31 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
 int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, InstrumentInfo* inst,
                     DeviceInfo* info, RecordSet* user, RecordSet* eqn, VornLog* log);
 
+// --- where and when a file was saved ---
+// Three lines after every key the layouts write and read (the "valid" line is the last of
+// those): the serial number the settings were saved from, the port and the time in UTC,
+// savedsn="RW-10234", savedport="ttyUSB0", savedat="2026-12-09T22:50:00Z". A reader that
+// does not know them passes over them, so files stay readable by earlier releases.
+
+struct SavedOrigin {
+    std::string serialNumber;              // empty: none read
+    std::string port;                      // empty: not known
+    std::optional<std::time_t> savedAt;    // seconds since 1970 UTC; none in files of old
+};
+inline constexpr size_t kOriginTextMax = 64;  // characters kept of the serial number and the port
+
+// The three lines. Characters a value cannot hold (a double quote, a control character)
+// become '_', and each value is cut to kOriginTextMax.
+std::string FormatOrigin(const SavedOrigin& origin);
+// What `text` says of its origin; a missing line leaves its field empty.
+SavedOrigin ReadOrigin(std::string_view text);
+// The serial number the settings of `text` were saved from: its "savedsn" line, else its
+// "sn" line (files of old); empty when neither names one.
+std::string SerialOfFile(std::string_view text);
+// `t` as "2026-12-09T22:50:00Z" (UTC, no locale), and back; false for anything else.
+std::string FormatUtc(std::time_t t);
+bool ParseUtc(std::string_view text, std::time_t* t);
+
 // --- the file ---
 
 // Writes `text` to `path` so that a crash never leaves a half file under that name: a new
@@ -86,8 +112,9 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
 // whatever `path` held before is untouched.
 int32_t WriteFileSafely(const std::string& path, std::string_view text);
 
-// Reads the file at `path` back: 1 when it holds exactly `text`; -102 no such file; -106
-// it cannot be read; -30 it holds something else (cut short, changed).
+// Reads the file at `path` back: 1 when it holds exactly `text`, followed by nothing but
+// its origin lines; -102 no such file; -106 it cannot be read; -30 it holds something
+// else (cut short, changed).
 int32_t CheckFileHolds(const std::string& path, std::string_view text);
 
 }  // namespace vorn::settingsfile

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <new>
 
@@ -156,7 +157,14 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
 int32_t Vorn_protocol::WriteInfoFile(const std::string& path) {
     if (path.empty()) return vorn::kMissingArgument;
     if (sf::LayoutOf(family_) == sf::Layout::None) return vorn::kNotApplicable;
-    int32_t rc = sf::WriteFileSafely(path, sf::FormatFile(family_, inst_, info_, user_, eqn_));
+    // Which unit, where and when, after every line a reader takes back.
+    sf::SavedOrigin origin;
+    origin.serialNumber = sf::LayoutOf(family_) == sf::Layout::Logger ? info_.serialNumber : inst_.serialNumber;
+    origin.port = connection_->PortName();
+    std::time_t now = 0;
+    int error = 0;
+    if (clock_(&now, &error)) origin.savedAt = now;
+    int32_t rc = sf::WriteFileSafely(path, sf::FormatFile(family_, inst_, info_, user_, eqn_) + sf::FormatOrigin(origin));
     if (rc < 0) Say(VornLog::kFailures, "WriteInfoFile got error %d trying to write settings file %s", -rc, path.c_str());
     return rc;
 }
@@ -221,10 +229,13 @@ int32_t CheckFileHolds(const std::string& path, std::string_view text) {
     std::string held;
     char chunk[4096];
     size_t n = 0;
-    // Never read much past what is expected: a longer file is wrong already.
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0 && held.size() <= text.size()) held.append(chunk, n);
+    // Never read much past what is expected and its origin lines: a longer file is wrong already.
+    const size_t room = text.size() + FormatOrigin({std::string(kOriginTextMax, 'x'), std::string(kOriginTextMax, 'x'), 0}).size();
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0 && held.size() <= room) held.append(chunk, n);
     if (std::ferror(file.get())) return kSettingsFileUnreadable;
-    return held == text ? 1 : vorn::kNotUnderstood;
+    if (held.size() < text.size() || std::string_view(held).substr(0, text.size()) != text) return vorn::kNotUnderstood;
+    const std::string_view origin = std::string_view(held).substr(text.size());
+    return origin.empty() || origin == FormatOrigin(ReadOrigin(origin)) ? 1 : vorn::kNotUnderstood;
 }
 
 }  // namespace vorn::settingsfile

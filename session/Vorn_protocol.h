@@ -82,8 +82,9 @@ public:
     // status of the upload (-35 partly); -13 a family without settings; a reader status
     // (-102 no file, -105 / -106 unreadable, -30 not this family's file).
     [[nodiscard]] int32_t VPRestoreInfo(const std::string& path, const std::string* newSerialNumber);
-    // Writes the saved settings in the family's layout, replacing the file; the file is
-    // readable by its owner only (it may hold passwords). 1; -10 no path; -13 a family
+    // Writes the saved settings in the family's layout, replacing the file, and after them
+    // the serial number, port and UTC time they were saved from (settingsfile::FormatOrigin);
+    // the file is readable by its owner only (it may hold passwords). 1; -10 no path; -13 a family
     // without a layout; the negated C error of the open or a write.
     [[nodiscard]] int32_t WriteInfoFile(const std::string& path);
     // Reads the file at `path` into the saved settings with the family's reader. 1; -10

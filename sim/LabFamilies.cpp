@@ -135,6 +135,7 @@ void EnsureLabStarted(Simulator& sim) {
     if (o.Has("low-battery")) s.battery = kLowBattery;
     if (o.Has("battery")) s.battery = static_cast<int>(o.Number("battery", s.battery));
     if (!o.Has("lab-blank")) FillLabFactoryValues(s);
+    if (o.Has("serial") && s.settings.count("-sn")) s.settings["-sn"] = o.Text("serial");
 }
 
 std::string EncodeBase64(std::string_view bytes) {

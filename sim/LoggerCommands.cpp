@@ -352,6 +352,7 @@ void FillFactorySettings(Simulator& sim) {
     }
     if (s.family == "ZQ8") s.settings.erase("-r");  // always radio mode 16, nothing stored
     if (Knows(*family, "-trait")) s.settings["-trait"] = std::to_string(255 - (trait & 0xFF));
+    if (o.Has("serial") && s.settings.count("-sn")) s.settings["-sn"] = o.Text("serial");
 }
 
 std::string IdentityLine(const InstrumentState& s) {

@@ -48,6 +48,7 @@ void Usage(FILE* out) {
                  "        noise-rate=P         a burst of bytes at the wrong speed ahead of an answer\n"
                  "                             with probability P (0..1)\n"
                  "        echo                 repeat everything the host sends (a relay)\n"
+                 "        serial=SN            the instrument's serial number (default: the family's own)\n"
                  "      loggers (--family KT72, QV, ZQ8, MYR, KT7R or KT7):\n"
                  "        uninitialised        no factory settings (as after a firmware update)\n"
                  "        name=NAME            the logger's name (default FIELD01)\n"

@@ -1,6 +1,9 @@
 #include "update/UpdateSequence.h"
 
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +19,7 @@
 #include "common/Text.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
+#include "serial/SerialPlatform.h"
 #include "update/ImageFit.h"
 #include "update/UpdateUi.h"
 #include "update/UserFolder.h"
@@ -23,7 +27,6 @@
 namespace vorn::update {
 namespace {
 
-constexpr const char* kHostTag = "VornBSL Host";
 constexpr uint32_t kHardwareAnswerRoom = 32;  // characters of the answer looked at
 constexpr uint32_t kHardwareTimeoutMs = 1100;
 constexpr uint32_t kCommandBaud = 9600;  // the speed of kBaudCode9600, where the connect step listens
@@ -38,7 +41,31 @@ std::string FileText(const std::string& path) {
     return text.str();
 }
 
-constexpr size_t kSerialNumberRoom = 64;  // characters of a file's serial number compared
+constexpr int kKeptCopiesMax = 99;        // kept files of one serial number, at most
+
+// When the settings of `text`, in the file at `path`, were saved: their own line, else the
+// time the file was last written.
+texts::SavedWhen SavedWhenOf(const std::string& path, const std::string& text) {
+    texts::SavedWhen when;
+    std::time_t at = 0;
+    if (const auto origin = vorn::settingsfile::ReadOrigin(text); origin.savedAt) {
+        at = *origin.savedAt;
+        when.known = true;
+    } else {
+        std::error_code ec;
+        const auto written = std::filesystem::last_write_time(path, ec);
+        if (!ec) {
+            const auto system = std::chrono::file_clock::to_sys(written);
+            at = static_cast<std::time_t>(std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count());
+            when.known = when.fromFileTime = true;
+        }
+    }
+    if (when.known) {
+        when.utc = vorn::settingsfile::FormatUtc(at);
+        when.ageSeconds = static_cast<long long>(std::time(nullptr)) - static_cast<long long>(at);
+    }
+    return when;
+}
 
 }  // namespace
 
@@ -60,11 +87,26 @@ void UpdateSequence::Status(texts::Stage stage) { ui_.ShowStatus(texts::StatusLi
 
 void UpdateSequence::Advance(int points) { ui_.SetProgress(ui_.Progress() + points); }
 
+// The settings file of the update. A bench update keeps its own, named after its port; a
+// single update uses the family's, unless a bench update of this port did not finish:
+// then it finds that one, as running the bench again would.
+std::string UpdateSequence::SettingsFilePathFor(const UpdateRequest& request) {
+    const std::string ofPort =
+        PortSettingsFilePath(request.userFolder, request.deviceName, vorn::platform::PortFileKey(request.portName));
+    if (request.settingsPerPort) return ofPort;
+    const std::string ofFamily = SettingsFilePath(request.userFolder, request.deviceName);
+    std::error_code ec;
+    if (!std::filesystem::exists(ofFamily, ec) && std::filesystem::is_regular_file(ofPort, ec)) return ofPort;
+    return ofFamily;
+}
+
 int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<int32_t()>& body) {
     request_ = request;
     ui_.SetProgress(0);
     ui_.SetConnectText(texts::DoNotDisconnect(Names()));
-    settingsPath_ = SettingsFilePath(request_.userFolder, request_.deviceName);
+    settingsPath_ = SettingsFilePathFor(request_);
+    if (log_) log_->Log(VornLog::kDetails, kHostTag, "Settings file of this update: %s", settingsPath_.c_str());
+    versionFound_ = 0;
     session_.ClearSavedSettings();
     profile_ = DeviceProfile{};
     skipRestore_ = false;
@@ -72,6 +114,7 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     keptSettings_ = false;
     loaderInvoked_ = false;
     inBootloader_ = false;
+    otherNotKept_ = false;
     engineBaud_ = 0;
     Status(texts::Stage::kConnecting);
 
@@ -83,14 +126,7 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
         // kept now would only be taken for the settings of an update that went wrong.
         std::filesystem::remove(settingsPath_, ec);
     }
-    if (result < 0) {
-        ui_.HideStatus();
-        ui_.SetProgress(0);
-        host_.BSLDisconnect();
-        session_.VPLogout(false);
-        ui_.SetConnectText(texts::ConnectToComputer(Names()));
-        return result;
-    }
+    if (result < 0) return EndFailed(result);
     elapsedSeconds_ = (MsTimer() - start) / 1000;
     if (profile_.calibrationReminder) {
         if (texts::Box notice = texts::CalibrationNotice(profile_.family); !notice.text.empty())
@@ -107,6 +143,74 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     if (std::error_code ec; wroteSettings_ || !skipRestore_) std::filesystem::remove(settingsPath_, ec);
     ui_.SetConnectText(texts::MayDisconnect(Names()));
     return result;
+}
+
+int32_t UpdateSequence::EndFailed(int32_t result) {
+    ui_.HideStatus();
+    ui_.SetProgress(0);
+    host_.BSLDisconnect();
+    session_.VPLogout(false);
+    ui_.SetConnectText(texts::ConnectToComputer(Names()));
+    return result;
+}
+
+int32_t UpdateSequence::RunRestore(const UpdateRequest& request, const std::string& path) {
+    request_ = request;
+    settingsPath_ = path;
+    session_.ClearSavedSettings();
+    profile_ = DeviceProfile{};
+    skipRestore_ = wroteSettings_ = keptSettings_ = loaderInvoked_ = inBootloader_ = otherNotKept_ = false;
+    ui_.SetProgress(0);
+    const int32_t result = RestoreFromFile();
+    if (result < 0) return EndFailed(result);
+    ui_.SetProgress(kProgressDone);
+    // Done with, as at the end of an update: a file of the updater's own folder. One the
+    // user keeps elsewhere stays where it is.
+    std::error_code ec;
+    const bool removed = IsOwnSettingsFile(request_.userFolder, settingsPath_) && std::filesystem::remove(settingsPath_, ec);
+    if (log_)
+        log_->Log(VornLog::kFailures, kHostTag, "Restored the settings file %s into the %s on %s%s", settingsPath_.c_str(),
+                  request_.deviceName.c_str(), request_.portName.c_str(), removed ? "; the file is removed" : "");
+    ui_.ShowStatus(texts::SettingsRestored(settingsPath_, removed));
+    ui_.Beep(UpdateUi::BoxKind::kInformation);
+    ui_.SetConnectText(texts::MayDisconnect(Names()));
+    return kUpdated;
+}
+
+int32_t UpdateSequence::RestoreFromFile() {
+    const int family = vorn::settingsfile::FamilyOfFile(FileText(settingsPath_));
+    if (family == UNKNOWN) return Fail(texts::NotASettingsFile(Names(), settingsPath_), kNotUnderstood);
+    DeviceProfile ofFile;
+    LoadFamilyProfile(family, kAssumedVersion, &ofFile);
+    request_.deviceName = ofFile.displayName;
+    request_.firmwareFamily = family;
+    ui_.SetConnectText(texts::DoNotDisconnect(Names()));
+    Status(texts::Stage::kConnecting);
+    int32_t rc = session_.VPConnect(request_.portName, kBaudCode9600, kSerialTries, &profile_);
+    if (rc == kNoConnection && ofFile.bootloaderBaud != kCommandBaud) {
+        // Silent at 9600: perhaps a loader waits at its own speed, after an update cut short.
+        if (int32_t engine = host_.BSLCheck(request_.portName, ofFile.bootloaderBaud); engine == kBslActive || engine == kBslWaiting)
+            rc = engine;
+        host_.BSLDisconnect();
+    }
+    if (rc == kBslActive || rc == kBslWaiting) return Fail(texts::RestoreNeedsFirmware(Names()), rc);
+    if (rc < 0) return Fail(texts::ConnectionFailed(Names(), rc, profile_), kConnectFailed);
+    Advance(kProgressStepPoints);
+    if (profile_.family != family)
+        return Fail(texts::SettingsOfAnotherFamily(Names(), settingsPath_, profile_.displayName), kWrongDevice);
+    if (profile_.loginBeforeSettings) {
+        if (rc = session_.VPLogin(); rc < 0) return Fail(texts::ReconnectLoginFailed(Names()), rc);
+    }
+    if (!AskToRestore(false)) return kCancelled;
+    Status(texts::Stage::kRestoring);
+    rc = session_.VPRestoreInfo(settingsPath_, nullptr);
+    if (rc < 0) {
+        bool stops = true;
+        return Fail(texts::RestoreFailed(Names(), rc, settingsPath_, &stops, true), rc);
+    }
+    if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
+    session_.VPLogout(true);
+    return 0;
 }
 
 // The update, step by step. The instrument found in its bootloader skips the checks and
@@ -165,6 +269,7 @@ int32_t UpdateSequence::Connect() {
     }
     inBootloader_ = rc == kBslActive || rc == kBslWaiting;
     if (rc < 0 && !inBootloader_) return Fail(texts::ConnectionFailed(Names(), rc, profile_), kConnectFailed);
+    if (!inBootloader_) versionFound_ = profile_.version;
     Advance(kProgressStepPoints);
     return 0;
 }
@@ -211,6 +316,7 @@ int32_t UpdateSequence::SaveSettingsStep() {
     // Saved in memory but not in the file (a full disk, a failed write), or a file that
     // does not read back: an erase now could lose the settings for good.
     if (rc == kCancelled) return rc;  // not this instrument's file, said the user
+    if (otherNotKept_) return rc;     // another unit's file could not be moved aside: said
     if (keptSettings_) return 0;      // the earlier update's file is kept and restored from
     if (rc >= 0 || (session_.SettingsSaved() && rc != vorn::kNotApplicable)) {
         if (int32_t failed = CheckSettingsFile(rc); failed < 0) return failed;
@@ -293,9 +399,22 @@ int32_t UpdateSequence::RestoreSettings() {
         session_.PrepareSerialNumberOnlyRestore();
     }
     if (profile_.saveSettings && !skipRestore_) {
+        // Found in its bootloader, the instrument told nothing of itself: the file left
+        // here may be another unit's, or months old. Its owner and age are shown first.
+        if (std::error_code ec; inBootloader_ && std::filesystem::is_regular_file(settingsPath_, ec) &&
+                                vorn::settingsfile::FamilyOfFile(FileText(settingsPath_)) == profile_.family &&
+                                !AskToRestore(true)) {
+            if (log_)
+                log_->Log(VornLog::kFailures, kHostTag,
+                          "The settings in %s were not restored (Cancel): the new firmware runs without them; the file stays",
+                          settingsPath_.c_str());
+            return kCancelled;
+        }
         const int32_t rc = session_.VPRestoreInfo(settingsPath_, newSerial ? &newSerialNumber : nullptr);
         bool stops = false;
-        const texts::Box box = texts::RestoreFailed(Names(), rc, settingsPath_, &stops);
+        texts::Box box = texts::RestoreFailed(Names(), rc, settingsPath_, &stops);
+        if (rc == session::kSettingsFileMissing && inBootloader_)
+            box.text += texts::KeptSettingsFilesHint(Names(), KeptFilesOfFamily());
         if (stops) return Fail(box, rc);
         if (!box.text.empty()) Fail(box, rc);
     }
@@ -384,16 +503,77 @@ int32_t UpdateSequence::SaveSettings() {
     }
     // Another instrument's file, or one the save could not be compared with.
     if (rc < 0) return rc;  // the earlier file stays as it was
+    // Another unit's settings are never overwritten: they are moved aside first.
+    if (int32_t kept = KeepOtherUnitsFile(left); kept < 0) return kept;
     if (int32_t written = vorn::settingsfile::WriteFileSafely(settingsPath_, now); written < 0) return written;
     wroteSettings_ = true;
     return rc;
 }
 
+int32_t UpdateSequence::KeepOtherUnitsFile(const std::string& left) {
+    namespace fs = std::filesystem;
+    const std::string serial = vorn::settingsfile::SerialOfFile(left);
+    std::string kept;
+    std::error_code ec;
+    for (int copy = 1; copy <= kKeptCopiesMax && kept.empty(); ++copy) {
+        const std::string path = KeptSettingsFilePath(request_.userFolder, request_.deviceName, serial, copy);
+        if (fs::exists(path, ec) || ec) {
+            if (!ec && FileText(path) == left) kept = path;  // kept before: this name holds them already
+            continue;
+        }
+        // A link takes a name only when it is free, so a kept file appearing meanwhile is
+        // never replaced; without links (some file systems), a rename of a free name.
+        ec.clear();
+        fs::create_hard_link(settingsPath_, path, ec);
+        if (ec == std::errc::file_exists) continue;
+        if (ec) {
+            ec.clear();
+            fs::rename(settingsPath_, path, ec);
+        }
+        if (ec) break;
+        kept = path;
+    }
+    if (kept.empty()) {
+        const int32_t rc = ec ? -ec.value() : -EEXIST;
+        if (log_)
+            log_->Log(VornLog::kFailures, kHostTag, "The settings file %s of another unit could not be kept aside (%d): it is not replaced",
+                      settingsPath_.c_str(), rc);
+        otherNotKept_ = true;
+        return Fail(texts::OtherUnitsSettingsNotKept(Names(), settingsPath_, rc), kSettingsFileFailed);
+    }
+    if (log_)
+        log_->Log(VornLog::kFailures, kHostTag,
+                  "The settings file %s holds the settings of another unit (serial number \"%s\"): kept as %s",
+                  settingsPath_.c_str(), vorn::EscapeControls(serial).c_str(), kept.c_str());
+    const texts::Box told = texts::OtherUnitsSettingsKept(Names(), serial, kept);
+    ui_.ErrorBox(told.text, told.title, told.kind);
+    return 0;
+}
+
+bool UpdateSequence::AskToRestore(bool afterUpdate) {
+    const std::string text = FileText(settingsPath_);
+    const std::string serial = vorn::settingsfile::SerialOfFile(text);
+    const texts::SavedWhen when = SavedWhenOf(settingsPath_, text);
+    const texts::Box question = texts::RestoreSavedSettingsQuestion(
+        Names(), settingsPath_, serial, vorn::settingsfile::ReadOrigin(text).port, when, afterUpdate);
+    if (log_)
+        log_->Log(VornLog::kMilestones, kHostTag, "Asking before restoring %s: saved from serial number \"%s\" %s%s",
+                  settingsPath_.c_str(), vorn::EscapeControls(serial).c_str(), when.known ? when.utc.c_str() : "at a time not known",
+                  when.fromFileTime ? " (the file's time)" : "");
+    return ui_.AskToRestoreSettings(question.text, question.title, serial);
+}
+
+std::vector<std::string> UpdateSequence::KeptFilesOfFamily() const {
+    std::vector<std::string> files;
+    for (const std::string& path : KeptSettingsFiles(request_.userFolder, request_.deviceName))
+        if (vorn::settingsfile::FamilyOfFile(FileText(path)) == profile_.family) files.push_back(path);
+    return files;
+}
+
 UpdateSequence::LeftSettings UpdateSequence::LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
                                                                             const std::string& nowSerial) const {
     if (vorn::settingsfile::FamilyOfFile(left) != profile_.family) return LeftSettings::kOther;
-    std::string leftSerial;
-    vorn::settingsfile::ReadText(left, "sn", kSerialNumberRoom, &leftSerial);
+    const std::string leftSerial = vorn::settingsfile::SerialOfFile(left);
     if (!nowSerial.empty()) return nowSerial == leftSerial ? LeftSettings::kThisOnes : LeftSettings::kOther;
     // No serial number to compare: the update that did not finish may have wiped it, or
     // this is another, new instrument. Only the user can tell.
@@ -402,9 +582,7 @@ UpdateSequence::LeftSettings UpdateSequence::LeftSettingsAreThisInstruments(cons
 }
 
 texts::Box UpdateSequence::KeptSettingsQuestion(const std::string& left) const {
-    std::string serial;
-    vorn::settingsfile::ReadText(left, "sn", kSerialNumberRoom, &serial);
-    return texts::KeptSettingsQuestion(Names(), settingsPath_, serial);
+    return texts::KeptSettingsQuestion(Names(), settingsPath_, vorn::settingsfile::SerialOfFile(left));
 }
 
 int32_t UpdateSequence::CheckSettingsFile(int32_t saveStatus) {

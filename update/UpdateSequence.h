@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
 #include "update/UpdateTexts.h"
@@ -16,6 +17,9 @@ class VornLog;
 class Vorn_protocol;
 
 namespace vorn::update {
+
+// The tag of the updater's own lines in the diagnostic log.
+inline constexpr const char* kHostTag = "VornBSL Host";
 
 // Result codes of an update.
 inline constexpr int32_t kUpdated = 1;
@@ -54,6 +58,9 @@ struct UpdateRequest {
     std::string portDescription;  // as the port list shows it; messages name the port so
     std::string userFolder;       // the settings file goes here
     bool factoryMode = false;
+    // A bench update, one of several side by side: its settings file carries the port's
+    // name, so no two of them share one.
+    bool settingsPerPort = false;
     int firmwareFamily = UNKNOWN;  // the family the loaded firmware is for
     uint32_t firmwareVersion = 0;  // version held for the loaded firmware
     // "Don't Erase Data" and the new serial number are not here: the sequence asks the
@@ -70,11 +77,23 @@ public:
     // UpdateInstrument (the window's tests frame an update of their own with it).
     int32_t Run(const UpdateRequest& request, const std::function<int32_t()>& body = {});
 
+    // Writes the settings file at `path` into the instrument on the request's port, as the
+    // end of an update does: connect, make sure it is the file's family, ask whose
+    // settings they are (serial number and age), restore, set the clock. The file names
+    // its family, so no firmware is needed; the request's device name and family are taken
+    // from it. A file of the updater's own folder is removed once every setting went back.
+    // 1, or a negative result code after its one box (or the question cancelled).
+    int32_t RunRestore(const UpdateRequest& request, const std::string& path);
+    static std::string SettingsFilePathFor(const UpdateRequest& request);
+
     // The whole sequence; 1 on success, a negative result code otherwise. Every failure
     // has shown exactly one box.
     int32_t UpdateInstrument();
 
     const DeviceProfile& Profile() const { return profile_; }
+    // The firmware version the instrument ran when the update found it (0: none known,
+    // as for one found in its loader).
+    uint32_t VersionFound() const { return versionFound_; }
     const std::string& SettingsPath() const { return settingsPath_; }
     uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
 
@@ -120,6 +139,19 @@ private:
     // The question before the settings of `left` are restored into an instrument that
     // tells no serial number.
     texts::Box KeptSettingsQuestion(const std::string& left) const;
+    // Moves the settings file of another unit, `left`, to a kept file named for its serial
+    // number (a new name when one of that number holds other settings), logs it and tells
+    // the user where it is. 0; or kSettingsFileFailed after its box, nothing replaced.
+    int32_t KeepOtherUnitsFile(const std::string& left);
+    // Asks before the settings file, which this run did not write, is restored: whose
+    // settings and how old. `afterUpdate`: the end of an update (its Cancel ends the update).
+    bool AskToRestore(bool afterUpdate);
+    // The kept settings files of the instrument's family.
+    std::vector<std::string> KeptFilesOfFamily() const;
+    // The steps of RunRestore.
+    int32_t RestoreFromFile();
+    // The frame's end after a failure: status hidden, bar at 0, both connections closed.
+    int32_t EndFailed(int32_t result);
     // The settings file just saved holds what the session saved. 0, or the result code
     // after its box.
     int32_t CheckSettingsFile(int32_t saveStatus);
@@ -138,11 +170,13 @@ private:
     UpdateRequest request_;
     DeviceProfile profile_;
     std::string settingsPath_;
+    uint32_t versionFound_ = 0;
     bool skipRestore_ = false;
     bool wroteSettings_ = false;   // this run wrote the settings file
     bool keptSettings_ = false;    // this run restores from the file an earlier update left
     bool loaderInvoked_ = false;   // this run handed the instrument to its loader
     bool inBootloader_ = false;    // the instrument was found in its bootloader
+    bool otherNotKept_ = false;    // another unit's file could not be moved aside (its box was shown)
     uint32_t engineBaud_ = 0;      // the speed its loader answered at, then
     uint32_t elapsedSeconds_ = 0;
 };

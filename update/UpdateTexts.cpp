@@ -13,9 +13,6 @@ using Kind = UpdateUi::BoxKind;
 
 std::string Num(long long n) { return std::to_string(n); }
 
-// 202 -> "2.02", whatever the locale's decimal sign
-std::string VersionText(uint32_t version) { return vorn::Format("%u.%02u", version / 100, version % 100); }
-
 std::string NothingChanged(const std::string& device) { return "\n\nNothing has been changed on your " + device + "."; }
 
 std::string OnPort(const Names& n) { return "\n on Comm Port \"" + n.port + "\".\n\n"; }
@@ -23,6 +20,8 @@ std::string OnPort(const Names& n) { return "\n on Comm Port \"" + n.port + "\".
 std::string TheProgram(const Names& n) { return "The " + n.caption; }
 
 }  // namespace
+
+std::string VersionText(uint32_t version) { return vorn::Format("%u.%02u", version / 100, version % 100); }
 
 Box NoFirmware(const Names& n) {
     return {TheProgram(n) + " has no firmware to load: no firmware file is open." + NothingChanged(n.device) +
@@ -55,6 +54,12 @@ Box FirmwareDoesNotFit(const std::string& fileName, const std::string& device, c
     return {"The firmware file \"" + fileName + "\" does not fit your " + device + ": " + reason + NothingChanged(device) +
                 "\nPlease open the firmware file made for your " + device + " and press Start again.",
             "Firmware Does Not Fit"};
+}
+
+Box PortBeingUpdated(const Names& n) {
+    return {"Comm Port \"" + n.port + "\" is being updated by another " + n.caption +
+                " right now.\nWait until that update has finished, or choose another Comm Port.",
+            "Comm Port Busy"};
 }
 
 Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile) {
@@ -175,6 +180,90 @@ Box KeptSettingsQuestion(const Names& n, const std::string& settingsPath, const 
             "Settings Kept From An Earlier Update"};
 }
 
+Box OtherUnitsSettingsKept(const Names& n, const std::string& serial, const std::string& keptPath) {
+    const std::string whose =
+        serial.empty() ? std::string("without a serial number") : "with serial number \"" + vorn::EscapeControls(serial) + "\"";
+    return {"The settings of another " + n.device + " (" + whose + "), saved by an update that did not finish, " +
+                "are kept in\n\"" + keptPath + "\"." + "\n\nThis update goes on with the settings of the " + n.device +
+                " connected now.\nTo write the kept settings back into their own " + n.device +
+                ", connect it and run:\n" + RestoreCommand(keptPath),
+            "Settings Of Another Unit Kept", Kind::kInformation};
+}
+
+Box OtherUnitsSettingsNotKept(const Names& n, const std::string& settingsPath, int32_t rc) {
+    return {TheProgram(n) + " could not keep the settings of another " + n.device + " in the file\n\"" + settingsPath +
+                "\" aside, and does not replace them." + NothingChanged(n.device) +
+                "\nPlease check that the folder can be written, then press Start again." + "\n\n[Error " + Num(rc) + "]",
+            "Settings File Error"};
+}
+
+namespace {
+
+std::string AgeText(long long seconds) {
+    if (seconds < 0) return "in the future (the clocks disagree)";
+    auto count = [](long long n, const char* unit) { return Num(n) + " " + unit + (n == 1 ? "" : "s") + " ago"; };
+    if (seconds < 90) return count(seconds, "second");
+    if (seconds < 90 * 60) return count((seconds + 30) / 60, "minute");
+    if (seconds < 48 * 3600) return count((seconds + 1800) / 3600, "hour");
+    return count((seconds + 43200) / 86400, "day");
+}
+
+}  // namespace
+
+Box RestoreSavedSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial,
+                                 const std::string& savedPort, const SavedWhen& when, bool afterUpdate) {
+    const std::string& d = n.device;
+    std::string text = "The settings file\n\"" + settingsPath + "\"\nholds the settings of the " + d +
+                       (serial.empty() ? std::string(" without a serial number")
+                                       : " with serial number \"" + vorn::EscapeControls(serial) + "\"");
+    if (!savedPort.empty()) text += ",\nsaved on Comm Port \"" + vorn::EscapeControls(savedPort) + "\"";
+    if (when.known)
+        text += std::string(savedPort.empty() ? ",\nsaved " : " ") + when.utc + " (" + AgeText(when.ageSeconds) + ")";
+    text += ".";
+    if (when.known && when.fromFileTime)
+        text += "\nThe file does not say when it was saved: that is the time it was last written.";
+    if (!when.known) text += "\nWhen it was saved is not known.";
+    if (afterUpdate) text += "\n\nThe new firmware is loaded into the " + d + " on Comm Port \"" + n.port + "\".";
+    text += "\n\nClick OK if it is that " + d + ": these settings, serial number included, are written into it.";
+    text += afterUpdate ? "\nClick CANCEL if it is not: the update stops without restoring any settings, setting the "
+                          "clock or erasing data, and the settings stay in the file."
+                        : "\nClick CANCEL if it is not: nothing is written, and the settings stay in the file.";
+    return {text, "Restore Saved Settings"};
+}
+
+std::string RestoreCommand(const std::string& path) { return "vornbsl-cli --port PORT --restore-settings \"" + path + "\""; }
+
+std::string KeptSettingsFilesHint(const Names& n, const std::vector<std::string>& files) {
+    if (files.empty()) return {};
+    std::string text = "\n\nSettings of " + n.device + " units kept by earlier updates:";
+    for (const std::string& f : files) text += "\n\"" + f + "\"";
+    text += "\nTo write the settings of this " + n.device + " back from one of them, run:\n" + RestoreCommand("FILE");
+    return text;
+}
+
+Box NotASettingsFile(const Names& n, const std::string& path) {
+    return {"The file\n\"" + path + "\"\nis not a settings file of the " + n.caption + ", or names no device family it knows." +
+                "\n\nNothing has been changed.",
+            "Settings File Error"};
+}
+
+Box RestoreNeedsFirmware(const Names& n) {
+    return {"Your " + n.device + " on Comm Port \"" + n.port + "\" is waiting in its firmware loader: it has no firmware " +
+                "to take its settings." + NothingChanged(n.device) +
+                "\nPlease update its firmware first, then restore the settings.",
+            "Firmware Loader Active"};
+}
+
+Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::string& found) {
+    return {"The settings file\n\"" + path + "\"\nholds the settings of a " + n.device + ";\nhowever, Comm Port \"" + n.port +
+                "\" has a " + found + "." + NothingChanged(found),
+            "Wrong Device"};
+}
+
+std::string SettingsRestored(const std::string& path, bool fileRemoved) {
+    return "Settings restored from \"" + path + "\"" + (fileRemoved ? "; the file is removed." : "; the file stays.");
+}
+
 Box NoWorkingLoader(const Names& n) {
     return {"This " + n.device + " does not have a working firmware loader." + "\n\nPlease contact Vornell for help.",
             "Firmware Loader Error"};
@@ -206,7 +295,7 @@ Box FirmwareCorrupt(const Names& n) {
             "Firmware Error"};
 }
 
-Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops) {
+Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops, bool restoreOnly) {
     std::string text;
     if (rc == session::kSettingsFileMissing)
         text = TheProgram(n) + " couldn't find the settings file for your " + n.device +
@@ -223,6 +312,12 @@ Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, b
     // Settings that did not go back stay in the file, which only a finished update
     // removes: the next Start writes them back. Without a file there is nothing to keep,
     // and the update goes on.
+    if (restoreOnly) {
+        *stops = rc < 0;
+        if (*stops && rc != session::kSettingsFileMissing)
+            text += "\n\nThe settings stay in \"" + settingsPath + "\".\nRun the same command again to write them back.";
+        return {text, "Settings Error"};
+    }
     *stops = rc < 0 && rc != session::kSettingsFileMissing;
     if (*stops)
         text += "\n\nYour settings are kept in \"" + settingsPath + "\".\nPress Start again with the same firmware file to write them back.";

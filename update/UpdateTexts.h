@@ -4,6 +4,7 @@
 // sequence decides; these functions only word what it decided.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
 #include "update/UpdateUi.h"
@@ -17,6 +18,9 @@ struct Names {
     std::string device;
     std::string port;
 };
+
+// 202 -> "2.02", whatever the locale's decimal sign.
+std::string VersionText(uint32_t version);
 
 // A box or a question: its text, its title and, for a box, its kind.
 struct Box {
@@ -32,6 +36,9 @@ Box CodeAboveFourDigits(const Names& n, const std::string& fileName, uint32_t fi
 Box UnsafeSerialNumber(const Names& n);
 // `device` is the connected instrument's name when known, else the firmware's.
 Box FirmwareDoesNotFit(const std::string& fileName, const std::string& device, const std::string& reason);
+
+// Another update of this program has the port (a bench update, a second window).
+Box PortBeingUpdated(const Names& n);
 
 // Connecting: the box for a failed connection with result `rc`; `profile` is what the
 // instrument told of itself.
@@ -56,6 +63,37 @@ Box SettingsNotReadQuestion(const Names& n);
 // that tells no serial number now.
 Box KeptSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial);
 
+// Another unit's settings file, moved to `keptPath` before this update writes its own.
+Box OtherUnitsSettingsKept(const Names& n, const std::string& serial, const std::string& keptPath);
+// It could not be moved (`rc`, a negated C error): nothing was changed.
+Box OtherUnitsSettingsNotKept(const Names& n, const std::string& settingsPath, int32_t rc);
+
+// When saved settings were saved: the UTC time, its age in seconds, and whether that came
+// from the file's time of writing because the file does not say (files of old).
+struct SavedWhen {
+    bool known = false;
+    std::string utc;          // "2026-12-09T22:50:00Z"
+    long long ageSeconds = 0;
+    bool fromFileTime = false;
+};
+// The question before settings that this run did not save are written into the
+// instrument: whose they are (`serial`, empty: none; `savedPort`, empty: not said) and
+// how old. `afterUpdate`: asked at the end of an update, whose Cancel ends it there.
+Box RestoreSavedSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial,
+                                 const std::string& savedPort, const SavedWhen& when, bool afterUpdate);
+// Said after the couldn't-find text when kept files of the family exist: which, and how
+// to restore one.
+std::string KeptSettingsFilesHint(const Names& n, const std::vector<std::string>& files);
+// "vornbsl-cli --port PORT --restore-settings "FILE""
+std::string RestoreCommand(const std::string& path);
+
+// Restoring a settings file into an instrument without an update.
+Box NotASettingsFile(const Names& n, const std::string& path);
+Box RestoreNeedsFirmware(const Names& n);
+// The instrument found is a `found`, the file holds a `n.device`'s settings.
+Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::string& found);
+std::string SettingsRestored(const std::string& path, bool fileRemoved);
+
 // Loading the firmware.
 Box NoWorkingLoader(const Names& n);
 Box LoaderSilent(const Names& n);
@@ -67,7 +105,9 @@ Box FirmwareCorrupt(const Names& n);
 
 // Restoring the settings: the box for result `rc` of the restore (empty text: none), and
 // whether the update stops there (the settings stay in the file for the next Start).
-Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops);
+// `restoreOnly`: a restore without an update (vornbsl-cli --restore-settings), which a
+// failure always stops.
+Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops, bool restoreOnly = false);
 Box DataEraseFailed(const Names& n, int32_t rc);
 // The calibration reminder after an update of `family`; an empty text for a family that
 // has none.

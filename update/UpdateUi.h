@@ -48,6 +48,16 @@ public:
     virtual bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) {
         return AskOkCancel(message, title);
     }
+    // The question before settings that this run did not save (an earlier update's file,
+    // or a file the user chose) are written into the instrument, serial number included.
+    // `savedSerial` is the serial number the file was saved from (empty: none). A blanket
+    // "answer OK" must not answer it (the terminal wants that serial number repeated);
+    // the window asks it like any other.
+    virtual bool AskToRestoreSettings(const std::string& message, const std::string& title,
+                                      const std::string& savedSerial) {
+        (void)savedSerial;
+        return AskOkCancel(message, title);
+    }
     // The factory choices as they stand at the moment of asking. The window leaves them
     // editable while an update runs, so the sequence reads them at the steps that use
     // them: what is checked then is what happens.

@@ -1,12 +1,52 @@
 #include "update/Updater.h"
 
+#include <cerrno>
+
 #include "bsl/VornBSLHost.h"
+#include "common/FilesPlatform.h"
+#include "common/Status.h"
 #include "common/VornLog.h"
+#include "serial/SerialPlatform.h"
 #include "session/Vorn_protocol.h"
+#include "update/UpdateTexts.h"
 #include "update/UpdateUi.h"
 #include "update/UserFolder.h"
 
 namespace vorn::update {
+namespace {
+
+// One update of a port at a time, across processes: a second would talk over the first,
+// and could start erasing an instrument the first is loading. Held for the update, or
+// until the process ends, however it ends.
+class PortLock {
+public:
+    PortLock(const std::string& userFolder, const std::string& port, VornLog& log)
+        : path_(PortLockPath(userFolder, vorn::platform::PortFileKey(port))),
+          handle_(vorn::platform::LockFileExclusive(path_, "an update of this port holds this lock\n")) {
+        // A folder where no lock can be made (read-only) leaves the update as it was
+        // before locks: the port's own exclusive open still keeps others out.
+        if (handle_ < 0 && handle_ != -EBUSY)
+            log.Log(VornLog::kFailures, kHostTag, "Could not lock %s (%d): updating without the lock", path_.c_str(),
+                    static_cast<int>(handle_));
+    }
+    ~PortLock() { vorn::platform::UnlockFile(handle_); }
+    PortLock(const PortLock&) = delete;
+    PortLock& operator=(const PortLock&) = delete;
+    bool HeldElsewhere() const { return handle_ == -EBUSY; }
+
+private:
+    std::string path_;
+    intptr_t handle_;
+};
+
+int32_t RefuseBusyPort(const UpdateRequest& request, UpdateUi& ui, VornLog& log) {
+    const texts::Box box = texts::PortBeingUpdated({request.caption, request.deviceName, request.portDescription});
+    log.Log(VornLog::kFailures, kHostTag, "Comm Port %s is being updated by another process", request.portName.c_str());
+    ui.ErrorBox(box.text, box.title, box.kind);
+    return kPortInUse;
+}
+
+}  // namespace
 
 UpdaterSetup UpdaterSetup::ForThisUser(const std::string& programFolder, uint32_t logLevel, const std::string& logPath) {
     UpdaterSetup setup;
@@ -54,8 +94,22 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     request.firmwareFamily = firmware_.family;
     request.firmwareVersion = firmware_.version;
     request.userFolder = userFolder_;
+    PortLock lock(userFolder_, request.portName, *log_);
+    if (lock.HeldElsewhere()) return RefuseBusyPort(request, ui, *log_);
     UpdateSequence sequence(log_.get(), *session_, *host_, ui);
     const int32_t result = sequence.Run(request, body);
+    versionFound_ = sequence.VersionFound();
+    profile_ = sequence.Profile();
+    lastSettingsPath_ = sequence.SettingsPath();
+    return result;
+}
+
+int32_t Updater::RestoreSettings(UpdateRequest request, const std::string& path, UpdateUi& ui) {
+    request.userFolder = userFolder_;
+    PortLock lock(userFolder_, request.portName, *log_);
+    if (lock.HeldElsewhere()) return RefuseBusyPort(request, ui, *log_);
+    UpdateSequence sequence(log_.get(), *session_, *host_, ui);
+    const int32_t result = sequence.RunRestore(request, path);
     profile_ = sequence.Profile();
     lastSettingsPath_ = sequence.SettingsPath();
     return result;

@@ -69,8 +69,15 @@ public:
     // request's firmware, family, version and folder are filled in here. `body`, when
     // given, runs instead of the update's steps (the window's tests frame their own).
     int32_t Update(UpdateRequest request, UpdateUi& ui, const std::function<int32_t()>& body = {});
-    // What the last update found: the instrument's profile and the settings file it used.
+    // Writes the settings file at `path` into the instrument on `request.portName`, as the
+    // end of an update does (UpdateSequence::RunRestore): no firmware is needed, the file
+    // names its family. 1, or a negative result code after its one box.
+    int32_t RestoreSettings(UpdateRequest request, const std::string& path, UpdateUi& ui);
+    // What the last update (or restore) found: the instrument's profile and the settings
+    // file it used.
     const DeviceProfile& Profile() const { return profile_; }
+    // The firmware version the instrument ran before the last update (0: not known).
+    uint32_t VersionFound() const { return versionFound_; }
     const std::string& LastSettingsPath() const { return lastSettingsPath_; }
 
     static constexpr int kPortCapacity = 16;
@@ -82,6 +89,7 @@ private:
     std::unique_ptr<Vorn_protocol> session_;
     FirmwareLoad firmware_;
     DeviceProfile profile_;
+    uint32_t versionFound_ = 0;
     std::string lastSettingsPath_;
 };
 

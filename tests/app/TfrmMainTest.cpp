@@ -16,6 +16,7 @@
 #include "app/AutoSizeLabel.h"
 #include "app/EventPump.h"
 #include "app/TfrmMain.h"
+#include "app/WindowUpdateUi.h"
 #include "gui/UiService.h"
 #include "bsl/VornBSLHost.h"
 #include "feedback/TfrmWeb.h"
@@ -507,4 +508,17 @@ TEST_F(MainWindowTest, UnreadablePreferencesGiveTheDefaults) {
     EXPECT_FALSE(w.FindAllPorts());
     EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
     EXPECT_TRUE(w.VerboseLog());
+}
+
+// The question before another run's settings go into an instrument has Cancel as its
+// default button; the questions that only confirm keep OK.
+TEST_F(MainWindowTest, TheRestoreQuestionDefaultsToCancel) {
+    WindowUpdateUi updateUi(Show());
+    ui.answers = {UiService::Answer::Ok, UiService::Answer::Ok};
+    EXPECT_TRUE(updateUi.AskOkCancel("Load it?", "Newer Firmware"));
+    EXPECT_TRUE(updateUi.AskToRestoreSettings("Whose?", "Restore Saved Settings", "RW-10234"));
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_FALSE(ui.shown[0].cancelByDefault);
+    EXPECT_TRUE(ui.shown[1].cancelByDefault);
+    EXPECT_EQ(ui.shown[1].title, "Restore Saved Settings");
 }

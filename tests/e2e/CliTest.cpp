@@ -9,8 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
+#include "common/Timing.h"
 #include "e2e/E2ESupport.h"
+#include "common/FilesPlatform.h"
+#include "serial/SerialPlatform.h"
 #include "serial/VornSerial.h"
 #include "support/TestSupport.h"
 
@@ -174,7 +178,8 @@ TEST_F(CliTest, ANameThatIsNotASerialPortIsToldApart) {
 TEST(CliOrdinaryUser, UpdatesAndIsToldAboutPortsItCannotHave) {
     if (!RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
     EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser(
-        "CliTest.UpdatesAReadwellAndSaysSo:CliTest.APortTheUserMayNotOpenSaysWhatToDo:CliTest.APortAnotherProgram*",
+        "CliTest.UpdatesAReadwellAndSaysSo:CliTest.APortTheUserMayNotOpenSaysWhatToDo:CliTest.APortAnotherProgram*:"
+        "CliTest.AnInterruptedUnitsSettingsSurvive*:CliTest.ABench*",
         {{"VORN_CLI_PATH", VORN_CLI}, {"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
 }
 
@@ -213,4 +218,192 @@ TEST_F(CliTest, GoingOnWithoutTheSettingsTakesItsOwnOption) {
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("(answered OK: --accept-settings-loss)"), std::string::npos);
     EXPECT_TRUE(FlashHolds(accepted.Snapshot(), ReadTiText(ReadFile(firmware))));
+}
+
+// Two units of one family on one bench: A's update is cut short, B is updated before A is
+// mended. B's update keeps A's settings aside under A's serial number instead of
+// replacing them; A's next update says where they are, and --restore-settings writes them
+// back into A once the serial number they were saved from is given with --yes.
+TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt) {
+    const std::string firmware = "' --firmware '" + SampleFirmwarePath() + "' --yes";
+    SimInstrument a("RW", 102, {{"power-loss-after", "20"}});  // in the middle of the erase
+    SimInstrument b("RW", 102);
+    b.Sim().WithState([](vornsim::InstrumentState& s) { s.settings["-sn"] = "RW-20002"; });
+    const auto aBefore = a.Snapshot();
+    const auto bBefore = b.Snapshot();
+    ASSERT_EQ(aBefore.settings.at("-sn"), "RW-10234");
+    const std::string generic = Folder() + "/Readwell.settings.txt";
+    const std::string kept = Folder() + "/Readwell.sn-RW-10234.settings.txt";
+
+    CliRun cut = Cli("--port '" + a.Port() + firmware);
+    ASSERT_EQ(cut.status, 1) << cut.output;
+    ASSERT_TRUE(std::filesystem::exists(generic));
+
+    CliRun other = Cli("--port '" + b.Port() + firmware);
+    ASSERT_EQ(other.status, 0) << other.output;
+    EXPECT_NE(other.output.find("Settings Of Another Unit Kept: The settings of another Readwell (with serial number "
+                                "\"RW-10234\"), saved by an update that did not finish, are kept in\n\"" + kept + "\"."),
+              std::string::npos)
+        << other.output;
+    EXPECT_EQ(b.Snapshot().settings, bBefore.settings);
+    EXPECT_FALSE(std::filesystem::exists(generic));
+    const std::string keptText = ReadFile(kept);
+    EXPECT_NE(keptText.find("\r\nsn=\"RW-10234\"\r\n"), std::string::npos);
+    EXPECT_NE(keptText.find("\r\nsavedsn=\"RW-10234\"\r\nsavedport=\"" + a.Port() + "\"\r\nsavedat=\""), std::string::npos);
+    EXPECT_NE(ReadFile(Folder() + "/Vornell Firmware Updater.errors.txt")
+                  .find("holds the settings of another unit (serial number \"RW-10234\"): kept as " + kept),
+              std::string::npos);
+
+    // A, back from its power loss, waits in its loader: the update loads it and names the
+    // kept files, since its own is not there.
+    vorn::SleepMs(800);
+    CliRun mended = Cli("--port '" + a.Port() + firmware);
+    ASSERT_EQ(mended.status, 0) << mended.output;
+    EXPECT_NE(mended.output.find("couldn't find the settings file for your Readwell."), std::string::npos);
+    EXPECT_NE(mended.output.find("Settings of Readwell units kept by earlier updates:\n\"" + kept + "\"\n"
+                                 "To write the settings of this Readwell back from one of them, run:\n"
+                                 "vornbsl-cli --port PORT --restore-settings \"FILE\""),
+              std::string::npos)
+        << mended.output;
+    EXPECT_TRUE(FlashHolds(a.Snapshot(), ReadTiText(ReadFile(SampleFirmwarePath()))));
+    ASSERT_NE(a.Snapshot().settings, aBefore.settings);  // the update wiped them
+
+    // Only the serial number the file was saved from lets --yes say OK.
+    const std::string restore = "--port '" + a.Port() + "' --restore-settings '" + kept + "'";
+    const std::pair<std::string, std::string> refused[] = {
+        {" --yes", "--yes alone does not answer this question. Run again with --yes --restore-from \"RW-10234\""},
+        {" --yes --restore-from RW-20002", "(answered Cancel: the file was saved from serial number \"RW-10234\", not from "
+                                           "\"RW-20002\" as --restore-from says)"},
+        {" --restore-from RW-10234", "--restore-from names the unit; --yes says OK to it."},
+    };
+    for (const auto& [options, said] : refused) {
+        SCOPED_TRACE(options);
+        CliRun run = Cli(restore + options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.output.find("Restore Saved Settings: The settings file\n\"" + kept +
+                                  "\"\nholds the settings of the Readwell with serial number \"RW-10234\",\n"
+                                  "saved on Comm Port \"" + a.Port() + "\" "),
+                  std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
+        EXPECT_EQ(run.LastLine(), "result -40");
+        EXPECT_TRUE(std::filesystem::exists(kept));
+    }
+    EXPECT_NE(a.Snapshot().settings, aBefore.settings);
+
+    CliRun restored = Cli(restore + " --yes --restore-from RW-10234");
+    ASSERT_EQ(restored.status, 0) << restored.output;
+    EXPECT_NE(restored.output.find("(answered OK: --yes --restore-from)"), std::string::npos);
+    EXPECT_NE(restored.output.find("Settings restored from \"" + kept + "\"; the file is removed."), std::string::npos);
+    const auto aAfter = a.Snapshot();
+    EXPECT_EQ(aAfter.settings, aBefore.settings);  // serial number included
+    EXPECT_LE(std::llabs(aAfter.clockOffsetSeconds), 2);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+}
+
+TEST_F(CliTest, RestoringRefusesWhatCannotBeRestored) {
+    SimInstrument sim("RW", 102);
+    SimInstrument loader("RW", 102, {{"in-bootloader", ""}});
+    WriteFile(dir.File("kt72.settings.txt"), "type=\"Kt72\"\r\nsn=\"VL-1\"\r\n");
+    WriteFile(dir.File("rw.settings.txt"), "type=\"RW\"\r\nsn=\"RW-1\"\r\n");
+    WriteFile(dir.File("nothing.txt"), "no settings here\r\n");
+    struct Case {
+        std::string args;
+        int status;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"--port '" + sim.Port() + "' --restore-settings '" + dir.File("nothing.txt") + "' --yes", 1,
+         "Settings File Error: The file\n\"" + dir.File("nothing.txt") + "\"\nis not a settings file"},
+        {"--port '" + sim.Port() + "' --restore-settings '" + dir.File("kt72.settings.txt") + "' --yes", 1,
+         "Wrong Device: The settings file\n\"" + dir.File("kt72.settings.txt") + "\"\nholds the settings of a Kt72;"},
+        {"--port '" + loader.Port() + "' --restore-settings '" + dir.File("rw.settings.txt") + "' --yes", 1,
+         "Firmware Loader Active: Your Readwell on Comm Port \"" + loader.Port() + "\" is waiting in its firmware loader"},
+        {"--restore-settings x.txt --yes", 2, "--restore-settings needs --port"},
+        {"--port ttyS0 --restore-settings x.txt --firmware '" + SampleFirmwarePath() + "'", 2, "leave out --firmware"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.said), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(sim.Transcript().find("set -"), std::string::npos);  // nothing was written into it
+}
+
+// A bench: three Readwells updated at once, each in a process of its own with its own
+// settings file (named after its port), each ending with its own settings, serial number
+// included. The summary names each unit; its log is a section of the one log.
+TEST_F(CliTest, ABenchOfThreeUnitsOfOneFamilyIsUpdatedAtOnce) {
+    std::vector<std::unique_ptr<SimInstrument>> units;
+    std::vector<vornsim::InstrumentState> before;
+    std::string ports;
+    for (int i = 0; i < 3; ++i) {
+        units.push_back(std::make_unique<SimInstrument>(
+            "RW", 102, std::map<std::string, std::string>{{"serial", "RW-3000" + std::to_string(i)}}));
+        before.push_back(units.back()->Snapshot());
+        ports += " --port '" + units.back()->Port() + "'";
+    }
+    const std::string json = dir.File("bench.json");
+    CliRun run = Cli(ports + " --firmware '" + SampleFirmwarePath() + "' --yes --json '" + json + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string summary = ReadFile(json);
+    EXPECT_NE(summary.find("\"updated\": 3,\n  \"failed\": 0,"), std::string::npos) << summary;
+    const std::string log = ReadFile(Folder() + "/Vornell Firmware Updater.errors.txt");
+    const auto image = ReadTiText(ReadFile(SampleFirmwarePath()));
+    for (int i = 0; i < 3; ++i) {
+        const std::string serial = "RW-3000" + std::to_string(i);
+        SCOPED_TRACE(serial);
+        const auto after = units[i]->Snapshot();
+        EXPECT_TRUE(FlashHolds(after, image));
+        EXPECT_EQ(after.settings, before[i].settings);
+        EXPECT_EQ(after.settings.at("-sn"), serial);
+        EXPECT_NE(summary.find("\"port\": \"" + units[i]->Port() + "\", \"serial\": \"" + serial +
+                               "\", \"family\": \"Readwell\", \"old_version\": \"1.02\""),
+                  std::string::npos);
+        EXPECT_NE(run.output.find(serial + "  Readwell  1.02  1.02  updated"), std::string::npos) << run.output;
+        const std::string section = "==== Bench update on " + units[i]->Port() + " (serial number " + serial + "): its log ====";
+        EXPECT_NE(log.find(section), std::string::npos);
+        EXPECT_NE(log.find("Settings file of this update: " + Folder() + "/Readwell.port-"), std::string::npos);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+        EXPECT_EQ(entry.path().string().find(".settings.txt"), std::string::npos) << entry.path();
+}
+
+// A unit of a bench cut short keeps its settings in the file of its port; a single update
+// of that port finds it, with the loader waiting, and restores them once told whose they
+// are. While one update has a port, another is refused it.
+TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATime) {
+    SimInstrument cut("RW", 102, {{"serial", "RW-40001"}, {"power-loss-after", "20"}});
+    SimInstrument whole("RW", 102, {{"serial", "RW-40002"}});
+    const auto cutBefore = cut.Snapshot();
+    const std::string firmware = " --firmware '" + SampleFirmwarePath() + "' --yes";
+    CliRun bench = Cli("--port '" + cut.Port() + "' --port '" + whole.Port() + "'" + firmware);
+    EXPECT_EQ(bench.status, 1) << bench.output;
+    EXPECT_NE(bench.output.find("RW-40002  Readwell  1.02  1.02  updated"), std::string::npos) << bench.output;
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+        if (entry.path().string().find(".settings.txt") != std::string::npos) left.push_back(entry.path().string());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_NE(left[0].find("/Readwell.port-"), std::string::npos);
+    EXPECT_NE(ReadFile(left[0]).find("savedsn=\"RW-40001\""), std::string::npos);
+
+    // The port is someone else's while their update holds its lock.
+    const std::string lockPath = Folder() + "/" + vorn::platform::PortFileKey(cut.Port()) + ".lock";
+    const intptr_t held = vorn::platform::LockFileExclusive(lockPath, "test\n");
+    ASSERT_GE(held, 0);
+    CliRun refused = Cli("--port '" + cut.Port() + "'" + firmware + " --restore-from RW-40001");
+    vorn::platform::UnlockFile(held);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("Comm Port Busy: Comm Port \"" + cut.Port() + "\" is being updated by another"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(refused.LastLine(), "result -5");
+
+    vorn::SleepMs(800);  // back from its power loss, in its loader
+    // The bench's serial numbers, as its command would name them: the unit takes its own.
+    CliRun finished = Cli("--port '" + cut.Port() + "'" + firmware + " --restore-from RW-40002 --restore-from RW-40001");
+    ASSERT_EQ(finished.status, 0) << finished.output;
+    EXPECT_EQ(cut.Snapshot().settings, cutBefore.settings);
+    EXPECT_FALSE(std::filesystem::exists(left[0]));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -10,6 +11,7 @@
 #include "bsl/VornBSLHost.h"
 #include "e2e/E2ESupport.h"
 #include "support/ScriptedPeer.h"
+#include "session/SettingsFile.h"
 #include "session/Vorn_protocol.h"
 #include "common/Status.h"
 #include "common/Timing.h"
@@ -141,12 +143,19 @@ TEST_F(InterruptedUpdateTest, TheNextStartFindsTheBootloaderAndRestoresFromTheFi
     auto before = sim.Snapshot();
     Interrupt(sim);
 
+    ui.answers = {true};  // "Restore Saved Settings"
     ASSERT_EQ(Update(Request(sim.Port())), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto after = sim.Snapshot();
     EXPECT_TRUE(FlashHolds(after, image));
     EXPECT_EQ(after.settings, before.settings);
-    // Found in its bootloader: no questions, no checks, no saving.
-    EXPECT_TRUE(ui.boxes.empty());
+    // Found in its bootloader: no checks, no saving; one question before the file is used.
+    ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Restore Saved Settings"});
+    EXPECT_NE(ui.boxes[0].text.find("holds the settings of the Readwell with serial number \"RW-10234\",\nsaved on Comm "
+                                    "Port \"" + sim.Port() + "\" "),
+              std::string::npos)
+        << ui.boxes[0].text;
+    EXPECT_NE(ui.boxes[0].text.find(" ago).\n\nThe new firmware is loaded into the Readwell on Comm Port \""),
+              std::string::npos);
     EXPECT_FALSE(ui.SawStatus("Checking battery power..."));
     EXPECT_FALSE(ui.SawStatus("Saving settings for this Readwell..."));
     EXPECT_NE(LogText().find("BSLConnect completed the connection to the waiting VornBSL"), std::string::npos);
@@ -182,11 +191,13 @@ TEST_F(UpdateTest, AfterTheAdapterIsPluggedInAgainTheNextStartFinishesTheUpdate)
     for (int i = 0; i < 100 && vorn::platform::OwnPseudoTerminal(sim->RegisteredPath()).empty(); ++i) vorn::SleepMs(20);
 
     ui = RecordingUi{};
+    ui.answers = {true};  // "Restore Saved Settings"
     ASSERT_EQ(Update(Request("vornsim9")), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto after = sim->WithState([](vornsim::InstrumentState& s) { return s; });
     EXPECT_TRUE(FlashHolds(after, image));
     EXPECT_EQ(after.settings, before);
-    EXPECT_TRUE(ui.boxes.empty());  // found in its bootloader: no questions, no checks
+    // Found in its bootloader: no checks, only the question before the file is used.
+    EXPECT_EQ(ui.Titles(), std::vector<std::string>{"Restore Saved Settings"});
     EXPECT_FALSE(ui.SawStatus("Saving settings for this Readwell..."));
     EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
 }
@@ -203,6 +214,63 @@ TEST_F(InterruptedUpdateTest, WithoutTheSettingsFileTheUpdateStillSucceeds) {
     EXPECT_EQ(ui.boxes[0].text, "The Vornell Firmware Updater couldn't find the settings file for your Readwell.\n\n"
                                 "Please try again or contact Vornell for help.");
     EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
+}
+
+// The file an interrupted update left may be another unit's or months old: before it is
+// restored into the instrument found in its loader, the user sees whose it is and its age.
+// Cancel ends the update there, firmware loaded, nothing restored, erased or set, and the
+// file kept for a later restore.
+TEST_F(InterruptedUpdateTest, TheFileIsRestoredOnlyWhenTheUserSaysWhoseItIs) {
+    struct Case {
+        const char* name;
+        std::function<std::string(const std::string&)> edit;  // the file the first Start left
+        bool ok;
+        std::vector<std::string> said;  // in the question
+    };
+    const auto cutOrigin = [](const std::string& text) { return text.substr(0, text.find("savedsn=")); };
+    const std::time_t twoMonthsAgo = std::time(nullptr) - 61 * 86400;
+    const Case cases[] = {
+        {"AnotherUnitsOldFileCancelled",
+         [&](const std::string& text) {
+             return cutOrigin(text) + vorn::settingsfile::FormatOrigin({"RW-77777", "ttyUSB3", twoMonthsAgo});
+         },
+         false,
+         {"with serial number \"RW-77777\",\nsaved on Comm Port \"ttyUSB3\" " + vorn::settingsfile::FormatUtc(twoMonthsAgo) +
+              " (61 days ago).",
+          "Click CANCEL if it is not: the update stops without restoring any settings"}},
+        {"FileOfOldOk", cutOrigin, true,
+         {"with serial number \"RW-10234\",\nsaved ", "The file does not say when it was saved: that is the time it was last written."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimInstrument sim("RW", 102);
+        const auto before = sim.Snapshot();
+        Interrupt(sim);
+        if (c.edit) WriteFile(SettingsFile(), c.edit(ReadFile(SettingsFile())));
+        const std::string left = ReadFile(SettingsFile());
+
+        ui.answers = {c.ok};
+        const int32_t rc = Update(Request(sim.Port()));
+        ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Restore Saved Settings"});
+        for (const std::string& part : c.said) EXPECT_NE(ui.boxes[0].text.find(part), std::string::npos) << ui.boxes[0].text;
+        const auto after = sim.Snapshot();
+        EXPECT_TRUE(FlashHolds(after, image));
+        if (c.ok) {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(after.settings, before.settings);
+            EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+        } else {
+            EXPECT_EQ(rc, vorn::kCancelled);
+            EXPECT_NE(after.settings, before.settings);  // the update wiped them; none written
+            EXPECT_FALSE(Sent(sim, "yes\r"));           // no data erased
+            EXPECT_EQ(ReadFile(SettingsFile()), left);
+            EXPECT_EQ(ui.connectText, "Connect Readwell to computer comm port.");
+            EXPECT_NE(LogText().find("were not restored (Cancel): the new firmware runs without them; the file stays"),
+                      std::string::npos);
+        }
+        std::filesystem::remove(SettingsFile());
+        ui = RecordingUi{};
+    }
 }
 
 // An update that stopped partway, whatever the step, is finished by the next Start once
@@ -660,13 +728,36 @@ const std::vector<Ending>& Endings() {
          1, "Settings Retrieve Error", "The settings it could not read will be lost.", false, R::kLoader, {}},
         // A settings file an update that did not finish left behind. Another unit's is
         // not restored onto this one; with no serial number to tell, the user is asked.
+        // Nor is it replaced: it is kept under a name of its serial number, and the user
+        // is told where. A kept file of that number with other settings is kept too.
         {"AnotherUnitsKeptFileIsNotRestored", "RW", 102, {},
          [](UpdateEndingTest& t) {
              NewerFirmwareOk(t);
              WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
          },
-         1, "", "", false, R::kLoader,
-         [](UpdateEndingTest& t) { EXPECT_EQ(t.sim->Snapshot().settings.at("-sn"), "RW-10234"); }},
+         1, "Settings Of Another Unit Kept",
+         "The settings of another Readwell (with serial number \"RW-99999\"), saved by an update that did not finish, are "
+         "kept in\n\"",
+         false, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_EQ(t.sim->Snapshot().settings.at("-sn"), "RW-10234");
+             EXPECT_EQ(ReadFile(t.dir.File("Readwell.sn-RW-99999.settings.txt")),
+                       "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
+             EXPECT_NE(t.ui.boxes[1].text.find(t.dir.File("Readwell.sn-RW-99999.settings.txt")), std::string::npos);
+         }},
+        {"AnotherUnitsFileBesideAnEarlierOneOfItsSerialNumber", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             // A serial number is the device's text: no folder or hidden name comes of it.
+             WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"../RW 9\"\r\nsavedsn=\"../RW 9\"\r\n");
+             WriteFile(t.dir.File("Readwell.sn-___RW_9.settings.txt"), "an earlier unit's");
+         },
+         1, "Settings Of Another Unit Kept", "(with serial number \"../RW 9\")", false, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_EQ(ReadFile(t.dir.File("Readwell.sn-___RW_9.settings.txt")), "an earlier unit's");
+             EXPECT_EQ(ReadFile(t.dir.File("Readwell.sn-___RW_9-2.settings.txt")),
+                       "type=\"RW\"\r\nsn=\"../RW 9\"\r\nsavedsn=\"../RW 9\"\r\n");
+         }},
         {"NoSerialNumberToTellAndTheKeptFileDeclined", "RW", 102, {},
          [](UpdateEndingTest& t) {
              t.ui.answers = {true, false};

@@ -1,7 +1,8 @@
 // The settings-file readers (session/SettingsFile), both layouts and every family's
 // reader. Input: one byte choosing the family (low five bits, so a few values fall outside
 // the catalogue) and the firmware version the values go back to (bit 5), then the file.
-// A file that reads is written back; that file must read again and write back the same.
+// A file that reads is written back; that file must read again and write back the same,
+// also with origin lines after it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,6 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     double real = 0;
     sf::ReadReal(text, "lat", &real);
 
+    // The origin lines: once written, they read back as written, and a file with them
+    // reads as the same file without them.
+    const std::string originLines = sf::FormatOrigin(sf::ReadOrigin(text));
+    if (sf::FormatOrigin(sf::ReadOrigin(originLines)) != originLines) __builtin_trap();
+    (void)sf::SerialOfFile(text);
+
     Values first;
     // The file's own type line goes back out: its writer takes the name from the device.
     first.info.typeName = value;
@@ -74,5 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     second.info.typeName = first.info.typeName;
     if (Read(family, version, written, &second) <= 0) __builtin_trap();
     if (Write(family, second) != written) __builtin_trap();
+
+    Values third;
+    third.info.typeName = first.info.typeName;
+    if (Read(family, version, written + originLines, &third) <= 0) __builtin_trap();
+    if (Write(family, third) != written) __builtin_trap();
     return 0;
 }

@@ -1,6 +1,7 @@
 // The real message boxes: texts that carry file names, USB product strings or device
 // answers are shown as they are, never rendered as markup.
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
@@ -26,4 +27,20 @@ TEST(QtUiService, BoxesShowMarkupAsText) {
     service.Message(nullptr, QStringLiteral("File Error"), text, UiService::Kind::Error);
     EXPECT_EQ(shown, text);
     EXPECT_EQ(format, Qt::PlainText);
+}
+
+// Enter presses the default button: OK for the questions that only confirm, Cancel for
+// those whose OK changes an instrument for good.
+TEST(QtUiService, ConfirmPressesItsDefaultButtonOnEnter) {
+    for (UiService::Answer byDefault : {UiService::Answer::Ok, UiService::Answer::Cancel}) {
+        QtUiService service;
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(box, &enter);
+        });
+        EXPECT_EQ(service.Confirm(nullptr, QStringLiteral("Restore Saved Settings"), QStringLiteral("Whose?"), byDefault),
+                  byDefault);
+    }
 }

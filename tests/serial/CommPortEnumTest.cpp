@@ -194,6 +194,14 @@ TEST(SimulatedPorts, OnlyAPrivateFolderOfOwnPseudoTerminalsIsTrusted) {
     };
     EXPECT_EQ(names(), (std::vector<std::string>{"sim0=", "sim1="}));
     EXPECT_EQ(vorn::platform::PortPath("sim0"), folder + "/sim0");
+    // The files kept per port take one name whichever way the port is spelt: a simulator's
+    // registered name, the device path, a link to it (as /dev/serial/by-id has).
+    EXPECT_EQ(vorn::platform::PortFileKey("sim0"), "sim0");
+    const std::string ptyKey = vorn::platform::PortFileKey(pty.SlavePath());
+    EXPECT_EQ(ptyKey, "pts_" + pty.SlavePath().substr(9));
+    fs::create_symlink(pty.SlavePath(), dir.File("by-id-link"));
+    EXPECT_EQ(vorn::platform::PortFileKey(dir.File("by-id-link")), ptyKey);
+    EXPECT_EQ(vorn::platform::PortFileKey("ttyS0"), vorn::platform::PortFileKey("/dev/ttyS0"));
 
     struct Case {
         const char* what;

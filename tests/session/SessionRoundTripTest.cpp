@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "session/SettingsFile.h"
 #include "session/Vorn_protocol.h"
 #include "common/VornLog.h"
 #include "sim/Instrument.h"
@@ -87,7 +89,7 @@ std::vector<std::string> LoggerLines(bool adc, bool build) {
     lines.insert(lines.end(), {"rmode", "rch", "rsch", "data", "site", "lat", "lon", "timezone", "report", "apn", "user",
                                "passwd", "host", "authkey", "ipport"});
     if (build) lines.push_back("VornBuild");
-    lines.push_back("valid");
+    lines.insert(lines.end(), {"valid", "savedsn", "savedport", "savedat"});
     return lines;
 }
 
@@ -102,7 +104,7 @@ std::ostream& operator<<(std::ostream& out, const Case& c) { return out << c.fam
 std::vector<std::string> Lab(std::vector<std::string> more = {}) {
     std::vector<std::string> lines = kLabLines;
     lines.insert(lines.end(), more.begin(), more.end());
-    lines.push_back("valid");
+    lines.insert(lines.end(), {"valid", "savedsn", "savedport", "savedat"});
     return lines;
 }
 
@@ -144,10 +146,21 @@ TEST_P(SettingsRoundTrip, InstrumentHoldsWhatItHeldAfterRestoreFromMemoryAndFrom
     {
         Vorn_protocol session(&log);
         Connect(session, true);
+        const std::time_t saving = std::time(nullptr);
         ASSERT_EQ(session.VPSaveInfo(path), 1);
         before = Snapshot(*sim);
         ASSERT_FALSE(before.settings.empty());
-        EXPECT_EQ(FileKeys(vorn::test::ReadFile(path)), GetParam().lines);
+        const std::string text = vorn::test::ReadFile(path);
+        EXPECT_EQ(FileKeys(text), GetParam().lines);
+        // Whose, where and when: the serial number the file holds, the port, the time now.
+        const vorn::settingsfile::SavedOrigin origin = vorn::settingsfile::ReadOrigin(text);
+        std::string sn;
+        vorn::settingsfile::ReadText(text, "sn", 64, &sn);
+        EXPECT_EQ(origin.serialNumber, sn);
+        EXPECT_EQ(origin.port, sim->SlavePath());
+        ASSERT_TRUE(origin.savedAt.has_value());
+        EXPECT_GE(*origin.savedAt, saving);
+        EXPECT_LE(*origin.savedAt, std::time(nullptr));
 
         session.VPLogout(false);
         if (logger) {

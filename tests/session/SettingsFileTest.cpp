@@ -435,3 +435,81 @@ TEST(LabReader, AHumidityAdjustmentComesBackWithOrWithoutItsTau) {
 }
 
 }  // namespace
+
+// Which unit, where and when: lines after every key a reader takes back, so a reader
+// that does not know them (an earlier release) reads the file as it did.
+TEST(SettingsOrigin, TrailingLinesChangeNothingAReaderTakesBack) {
+    const sf::SavedOrigin origin{"RW-10234", "ttyUSB0", 1796856600};
+    const std::string lines = sf::FormatOrigin(origin);
+    EXPECT_EQ(lines, "savedsn=\"RW-10234\"\r\nsavedport=\"ttyUSB0\"\r\nsavedat=\"2026-12-09T22:50:00Z\"\r\n");
+
+    DeviceInfo logger = Kt72Logger();
+    logger.valid = 0x7FFEFFF;
+    const std::string loggerText = sf::FormatLoggerFile(logger);
+    DeviceInfo plain, trailed;
+    uint32_t plainMask = 0, trailedMask = 0;
+    ASSERT_EQ(sf::ReadLoggerFile(KT72, loggerText, &plain, &plainMask), 1);
+    ASSERT_EQ(sf::ReadLoggerFile(KT72, loggerText + lines, &trailed, &trailedMask), 1);
+    EXPECT_EQ(trailed, plain);
+    EXPECT_EQ(trailedMask, plainMask);
+
+    for (int family : {RW, HN9, KSR, CF22}) {
+        const uint32_t mask = ib::SaveRequestMask(family, 250, 250);
+        RecordSet user, eqn;
+        const std::string text = sf::FormatLabFile(family, Collected(family, mask, &user, &eqn), {}, user, eqn);
+        InstrumentInfo a, b;
+        DeviceInfo ia, ibInfo;
+        RecordSet ua, ea, ub, eb;
+        ASSERT_EQ(sf::ReadLabFile(family, 250, text, &a, &ia, &ua, &ea, nullptr), 1) << family;
+        ASSERT_EQ(sf::ReadLabFile(family, 250, text + lines, &b, &ibInfo, &ub, &eb, nullptr), 1) << family;
+        EXPECT_EQ(b, a) << family;
+        EXPECT_EQ(ub, ua) << family;
+        EXPECT_EQ(eb, ea) << family;
+        EXPECT_EQ(sf::FamilyOfFile(text + lines), family);
+    }
+}
+
+TEST(SettingsOrigin, ReadBackAndTheSerialNumberOfFilesOfOld) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string serial, port, savedAt;  // savedAt empty: none
+    };
+    const std::string old = std::string(kHeader) + "type=\"RW\"\r\nsn=\"RW-00017\"\r\nvalid=\"3\"\r\n";
+    const Case cases[] = {
+        {"file of old", old, "RW-00017", "", ""},
+        {"origin lines", old + sf::FormatOrigin({"RW-00018", "pts/4", 951782400}), "RW-00018", "pts/4",
+         "2000-02-29T00:00:00Z"},
+        // The unit told no serial number: the origin says so, the sn line does not count.
+        {"no serial number read", old + "savedsn=\"\"\r\nsavedport=\"x\"\r\n", "", "x", ""},
+        {"a time that is not one", old + "savedat=\"2026-02-30T00:00:00Z\"\r\n", "RW-00017", "", ""},
+        // Text a line cannot hold never ends it early or starts another.
+        {"values a line cannot hold", old + sf::FormatOrigin({"A\"B\r\nsn=\"X", std::string(80, 'p'), std::nullopt}),
+         "A_B__sn=_X", std::string(sf::kOriginTextMax, 'p'), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const sf::SavedOrigin read = sf::ReadOrigin(c.text);
+        EXPECT_EQ(sf::SerialOfFile(c.text), c.serial);
+        EXPECT_EQ(read.port, c.port);
+        EXPECT_EQ(read.savedAt ? sf::FormatUtc(*read.savedAt) : std::string(), c.savedAt);
+        std::string sn;
+        sf::ReadText(c.text, "sn", 16, &sn);
+        EXPECT_EQ(sn, "RW-00017");  // the file's own line is untouched
+    }
+}
+
+TEST(SettingsOrigin, UtcTimesWhateverTheLocale) {
+    vorn::test::LocaleScope locale(vorn::test::kCommaLocale);
+    ASSERT_TRUE(locale.Active());
+    for (std::time_t t : {std::time_t{0}, std::time_t{951782400}, std::time_t{1796856600}, std::time_t{4102444799}}) {
+        std::time_t back = -1;
+        ASSERT_TRUE(sf::ParseUtc(sf::FormatUtc(t), &back)) << sf::FormatUtc(t);
+        EXPECT_EQ(back, t);
+    }
+    EXPECT_EQ(sf::FormatUtc(4102444799), "2099-12-31T23:59:59Z");
+    std::time_t t = 0;
+    for (const char* bad : {"2026-12-09 22:50:00Z", "2026-12-09T22:50:00", "2026-13-01T00:00:00Z", "2026-12-09T24:00:00Z",
+                            "2026-12-09T22:50:0xZ", "+026-12-09T22:50:00Z", ""})
+        EXPECT_FALSE(sf::ParseUtc(bad, &t)) << bad;
+}

@@ -2,12 +2,14 @@
 // the log and the settings file are, and which firmware the next update loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 #include "common/VornLog.h"
 #include "support/TestSupport.h"
 #include "update/Updater.h"
+#include "update/UserFolder.h"
 
 using namespace vorn::test;
 using vorn::update::Updater;
@@ -84,4 +86,44 @@ TEST(UpdaterFirmware, TheSettingsFileIsNamedForTheLoadedFamilyAndAFailedLoadKeep
 #else
     GTEST_SKIP() << "settings file name not checked: on Windows the updater joins its paths with '\\', the names expected here with '/'";
 #endif
+}
+
+// Kept settings files of other units: a name per serial number that no device text can
+// turn into another folder or a hidden file, found again by family.
+TEST(UpdaterPaths, KeptSettingsFilesAreNamedForTheirSerialNumberAndFoundAgain) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the names expected here are joined with '/'";
+#endif
+    TempDir dir;
+    const std::string folder = dir.Path().string();
+    struct Case {
+        std::string serial;
+        int copy;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"RW-10234", 1, "Readwell.sn-RW-10234.settings.txt"},
+        {"RW-10234", 2, "Readwell.sn-RW-10234-2.settings.txt"},
+        {"../../etc/x", 1, "Readwell.sn-______etc_x.settings.txt"},
+        {".hidden\r\n", 1, "Readwell.sn-_hidden__.settings.txt"},
+        {"", 1, "Readwell.sn-none.settings.txt"},
+        {std::string(60, 'S'), 1, "Readwell.sn-" + std::string(vorn::update::kKeptSerialMax, 'S') + ".settings.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.serial);
+        EXPECT_EQ(vorn::update::KeptSettingsFilePath(folder, "Readwell", c.serial, c.copy), folder + "/" + c.name);
+        WriteFile(folder + "/" + c.name, "kept");
+    }
+    WriteFile(dir.File("Readwell.settings.txt"), "the family's own");
+    WriteFile(dir.File("Kt72.sn-VL-1.settings.txt"), "another family");
+    const std::vector<std::string> kept = vorn::update::KeptSettingsFiles(folder, "Readwell");
+    ASSERT_EQ(kept.size(), std::size(cases));
+    EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end()));
+    EXPECT_EQ(kept.front(), folder + "/Readwell.sn-RW-10234-2.settings.txt");
+
+    EXPECT_TRUE(vorn::update::IsOwnSettingsFile(folder, dir.File("Readwell.settings.txt")));
+    EXPECT_TRUE(vorn::update::IsOwnSettingsFile(folder + "/", kept.back()));
+    EXPECT_FALSE(vorn::update::IsOwnSettingsFile(folder, dir.File("sub/Readwell.settings.txt")));
+    EXPECT_FALSE(vorn::update::IsOwnSettingsFile(folder, dir.File("notes.txt")));
+    EXPECT_FALSE(vorn::update::IsOwnSettingsFile(dir.File("other"), dir.File("Readwell.settings.txt")));
 }
