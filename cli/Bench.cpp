@@ -316,6 +316,7 @@ void ReportUi::SetProgress(int position) {
 }
 
 void ReportUi::ErrorBox(const std::string& message, const std::string& title, BoxKind kind) {
+    ReportIdentity();  // a box may end the update before another step is shown
     Report("box", title);
     TerminalUi::ErrorBox(message, title, kind);
 }

@@ -289,8 +289,8 @@ int main(int argc, char** argv) {
     }
     if (opt.listPorts) return ListPorts(opt.probe);
     if (!opt.restoreSettings.empty()) return RestoreSettings(opt);
-    if (opt.firmware.empty() || (opt.dump.empty() && opt.port.empty())) {
-        std::fprintf(stderr, "vornbsl-cli: --firmware and --port (or --dump) are needed\n");
+    if (opt.firmware.empty() || (opt.dump.empty() && opt.port.empty() && !opt.all)) {
+        std::fprintf(stderr, "vornbsl-cli: --firmware and --port (or --all, or --dump) are needed\n");
         Usage(stderr);
         return 2;
     }

@@ -13,6 +13,8 @@ bench_firmware() {
   esac
 }
 bench_options() { [ "$1" = RW ] || echo --factory; }
+# The firmware a simulated unit starts with: a Kt72 is supported from 2.00 on.
+bench_version() { if [ "$1" = KT72 ]; then echo 2.10; else echo 1.02; fi; }
 
 # start_bench_sims FOLDER FIRST LAST [vornsim options...]: units FIRST to LAST, unit i on
 # the port vornsim-bench<i>, its output in FOLDER/sim<i>.out; sets bench_pids, bench_ports
@@ -23,7 +25,7 @@ start_bench_sims() {
   bench_pids=() bench_ports=() bench_units=()
   for ((i = first; i <= last; i++)); do
     family=$(bench_family "$i")
-    "$build/sim/vornsim" --family "$family" --version 1.02 --name "vornsim-bench$i" \
+    "$build/sim/vornsim" --family "$family" --version "$(bench_version "$family")" --name "vornsim-bench$i" \
       --set "serial=BENCH-$((1001 + i))" --report "$(bench_firmware "$family")" "$@" >"$folder/sim$i.out" 2>&1 &
     bench_pids+=($!)
     bench_ports+=("vornsim-bench$i")

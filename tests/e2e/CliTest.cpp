@@ -407,3 +407,38 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     EXPECT_EQ(cut.Snapshot().settings, cutBefore.settings);
     EXPECT_FALSE(std::filesystem::exists(left[0]));
 }
+
+// --all: every listed port whose instrument answers as the firmware's family. Another
+// family's instrument, and ports where nothing answers, are passed over and said so.
+TEST_F(CliTest, AllTakesThePortsOfTheFirmwaresFamilyAndPassesOverTheRest) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);  // where the simulators register, as Cli() runs
+    auto registered = [](const std::string& family, uint32_t version, const std::string& name) {
+        vornsim::Options options;
+        options.family = family;
+        options.version = version;
+        options.portName = name;
+        auto sim = vornsim::MakeInstrument(options);
+        EXPECT_TRUE(sim->Start()) << sim->Error();
+        return sim;
+    };
+    auto readwell = registered("RW", 102, "bench-rw");
+    auto logger = registered("KT72", 210, "bench-kt72");
+    if (saved) setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+    const auto before = readwell->WithState([](vornsim::InstrumentState& s) { return s.settings; });
+
+    const std::string json = dir.File("all.json");
+    CliRun run = Cli("--all --firmware '" + SampleFirmwarePath() + "' --yes --json '" + json + "'");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("bench-rw    RW-10234  Readwell  1.02  1.02  updated"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("bench-kt72  -         Kt72      2.10  -     skipped (Kt72)"), std::string::npos) << run.output;
+    EXPECT_EQ(readwell->WithState([](vornsim::InstrumentState& s) { return s.settings; }), before);
+    EXPECT_EQ(logger->HostTranscript().find("boot ZELK"), std::string::npos);  // never handed to its loader
+    EXPECT_NE(ReadFile(json).find("\"updated\": 1,\n  \"failed\": 0,"), std::string::npos) << ReadFile(json);
+
+    // Chosen by what answers, factory mode would load the firmware into the other family.
+    CliRun factory = Cli("--all --factory --firmware '" + SampleFirmwarePath() + "' --yes");
+    EXPECT_EQ(factory.status, 2);
+    EXPECT_NE(factory.output.find("--all picks the ports by the firmware's family"), std::string::npos);
+}

@@ -9,6 +9,7 @@
 
 #include "serial/SerialPlatform.h"
 #include "common/Status.h"
+#include "common/Text.h"
 #include "common/Timing.h"
 
 namespace {
@@ -69,6 +70,7 @@ int32_t LocalUtcOffset() { return 0; }
 namespace vorn::platform {
 
 std::string PortPath(const std::string& portName) { return "/dev/" + portName; }
+std::string PortFileKey(const std::string& portName) { return FileNameSafe(portName); }
 std::string SimulatorFolder() { return {}; }
 std::string OwnPseudoTerminal(const std::string&) { return {}; }
 std::vector<PortHolder> PortHolders(const std::string&) { return {}; }
