@@ -20,11 +20,11 @@ cleanup() {
 trap cleanup EXIT
 
 # A folder to complete in, and stand-ins for vornbsl-cli.
-mkdir -p "$tmp/work/images" "$tmp/work/old.txt" "$tmp/bin" "$tmp/run" "$tmp/data"
+mkdir -p "$tmp/files/images" "$tmp/files/old.txt" "$tmp/bin" "$tmp/run" "$tmp/data"
 chmod 700 "$tmp/run"
-touch "$tmp/work/readwell-2.00.txt" "$tmp/work/KT72.TXT" "$tmp/work/image.bin" "$tmp/work/notes.md" \
-    "$tmp/work/images/heron-1.10.txt"
-cat >"$tmp/work/vornbsl-cli" <<'EOF'
+touch "$tmp/files/readwell-2.00.txt" "$tmp/files/KT72.TXT" "$tmp/files/image.bin" "$tmp/files/notes.md" \
+    "$tmp/files/images/heron-1.10.txt"
+cat >"$tmp/files/vornbsl-cli" <<'EOF'
 #!/bin/sh
 [ "$1" = --list-ports ] || exit 2
 echo "ttyUSB0 FTDI adapter"
@@ -39,14 +39,14 @@ cat >"$tmp/bin/broken" <<'EOF'
 echo "broken: cannot list ports" >&2
 exit 1
 EOF
-chmod +x "$tmp/work/vornbsl-cli" "$tmp/bin/no-ports" "$tmp/bin/broken"
+chmod +x "$tmp/files/vornbsl-cli" "$tmp/bin/no-ports" "$tmp/bin/broken"
 
 # complete WORD... : the completions of the last word, one a line, into $got (run in
-# $tmp/work; with $with_helpers set, after the bash-completion package's helpers).
+# $tmp/files; with $with_helpers set, after the bash-completion package's helpers).
 # Duplicates count once, as readline shows them once. Anything on stderr fails.
 complete_words() {
     local status=0
-    (cd "$tmp/work" && HOME=$tmp XDG_RUNTIME_DIR=$tmp/run XDG_DATA_HOME=$tmp/data \
+    (cd "$tmp/files" && HOME=$tmp XDG_RUNTIME_DIR=$tmp/run XDG_DATA_HOME=$tmp/data \
         bash --norc --noprofile -c '
             helpers=$1 script=$2; shift 2
             if [[ -n $helpers ]]; then source "$helpers" || exit 3; fi
@@ -100,7 +100,7 @@ run_cases() {
     # Ports: from the vornbsl-cli being completed, quiet when it has none or fails.
     expect $'ttyUSB0\nvornsim0' ./vornbsl-cli --port ""
     expect "vornsim0" ./vornbsl-cli --firmware x.txt --port vo
-    expect "ttyUSB0" "$tmp/work/vornbsl-cli" --port tty
+    expect "ttyUSB0" "$tmp/files/vornbsl-cli" --port tty
     expect "" "$tmp/bin/no-ports" --port ""
     expect "" "$tmp/bin/broken" --port ""
     expect "" "$tmp/bin/missing" --port ""
