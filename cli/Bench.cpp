@@ -298,8 +298,7 @@ void ReportUi::ReportIdentity() {
     const Vorn_protocol& session = updater_->Session();
     const std::string family(vorn::catalogue::FamilyDisplayName(session.Family()));
     if (session.Family() >= 0 && family != "UNKNOWN" && family != family_) Report("family", family_ = family);
-    std::string serial = session.Instrument().serialNumber;
-    if (serial.empty()) serial = session.Info().serialNumber;
+    const std::string serial = session.SerialNumber();
     if (!serial.empty() && vorn::IsPlainText(serial) && serial != serial_) Report("serial", serial_ = serial);
 }
 

@@ -61,7 +61,6 @@ struct Plan {
     std::string firmware;               // the firmware file, for the summary
     std::string jsonPath;
     std::string logPath;                // the log the units' sections are added to
-    std::string userFolder;             // where the units keep their own logs meanwhile
 };
 int Run(const Plan& plan, std::FILE* screen, std::FILE* table);
 

@@ -257,7 +257,6 @@ int RunBench(const CliOptions& opt, int argc, char** argv, vorn::update::Updater
     plan.firmware = opt.firmware;
     plan.jsonPath = opt.json;
     plan.logPath = updater.ErrorLogPath();
-    plan.userFolder = updater.UserFolder();
     if (plan.program.empty()) {
         std::fprintf(stderr, "vornbsl-cli: cannot tell its own program file to start the bench's updates\n");
         return 1;

@@ -12,6 +12,7 @@
 #include "device/ProtocolConstants.h"
 #include "session/FamilyTable.h"
 #include "session/SessionConstants.h"
+#include "session/SettingsFile.h"
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/Timing.h"
@@ -69,6 +70,11 @@ int32_t Vorn_protocol::Command(const std::string& command, uint32_t timeoutMs, s
 }
 
 // ===================================================================== connect
+
+std::string Vorn_protocol::SerialNumber() const {
+    return vorn::settingsfile::LayoutOf(family_) == vorn::settingsfile::Layout::Logger ? info_.serialNumber
+                                                                                      : inst_.serialNumber;
+}
 
 int32_t Vorn_protocol::VPConnect(const std::string& port, int baudCode, int tries, DeviceProfile* profile) {
     if (port.empty() || !profile) return vorn::kMissingArgument;

@@ -145,6 +145,9 @@ public:
     const DeviceInfo& Info() const { return info_; }
     InstrumentInfo& Instrument() { return inst_; }
     const InstrumentInfo& Instrument() const { return inst_; }
+    // The serial number as the instrument gave it, from where its family keeps it (a
+    // logger's device information, a lab instrument's values); empty until it was read.
+    std::string SerialNumber() const;
     RecordSet& UserRecords() { return user_; }
     RecordSet& EqnRecords() { return eqn_; }
     const VornSDI12& Sensor() const { return *sensor_; }

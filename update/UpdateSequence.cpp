@@ -87,6 +87,18 @@ void UpdateSequence::Status(texts::Stage stage) { ui_.ShowStatus(texts::StatusLi
 
 void UpdateSequence::Advance(int points) { ui_.SetProgress(ui_.Progress() + points); }
 
+// What one run starts from: nothing found, saved or started yet, the bar at 0.
+void UpdateSequence::Begin(const UpdateRequest& request, const std::string& settingsPath) {
+    request_ = request;
+    settingsPath_ = settingsPath;
+    session_.ClearSavedSettings();
+    profile_ = DeviceProfile{};
+    versionFound_ = 0;
+    engineBaud_ = 0;
+    skipRestore_ = wroteSettings_ = keptSettings_ = loaderInvoked_ = inBootloader_ = otherNotKept_ = false;
+    ui_.SetProgress(0);
+}
+
 // The settings file of the update. A bench update keeps its own, named after its port; a
 // single update uses the family's, unless a bench update of this port did not finish:
 // then it finds that one, as running the bench again would.
@@ -101,21 +113,9 @@ std::string UpdateSequence::SettingsFilePathFor(const UpdateRequest& request) {
 }
 
 int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<int32_t()>& body) {
-    request_ = request;
-    ui_.SetProgress(0);
+    Begin(request, SettingsFilePathFor(request));
     ui_.SetConnectText(texts::DoNotDisconnect(Names()));
-    settingsPath_ = SettingsFilePathFor(request_);
     if (log_) log_->Log(VornLog::kDetails, kHostTag, "Settings file of this update: %s", settingsPath_.c_str());
-    versionFound_ = 0;
-    session_.ClearSavedSettings();
-    profile_ = DeviceProfile{};
-    skipRestore_ = false;
-    wroteSettings_ = false;
-    keptSettings_ = false;
-    loaderInvoked_ = false;
-    inBootloader_ = false;
-    otherNotKept_ = false;
-    engineBaud_ = 0;
     Status(texts::Stage::kConnecting);
 
     const uint32_t start = MsTimer();
@@ -155,12 +155,7 @@ int32_t UpdateSequence::EndFailed(int32_t result) {
 }
 
 int32_t UpdateSequence::RunRestore(const UpdateRequest& request, const std::string& path) {
-    request_ = request;
-    settingsPath_ = path;
-    session_.ClearSavedSettings();
-    profile_ = DeviceProfile{};
-    skipRestore_ = wroteSettings_ = keptSettings_ = loaderInvoked_ = inBootloader_ = otherNotKept_ = false;
-    ui_.SetProgress(0);
+    Begin(request, path);
     const int32_t result = RestoreFromFile();
     if (result < 0) return EndFailed(result);
     ui_.SetProgress(kProgressDone);
@@ -484,9 +479,7 @@ int32_t UpdateSequence::SaveSettings() {
     std::filesystem::remove(savedPath, ec);
     // The serial number as read, also when other settings were not (a half-restored
     // instrument answers for some and not for others).
-    const std::string serial = vorn::settingsfile::LayoutOf(profile_.family) == vorn::settingsfile::Layout::Logger
-                                   ? session_.Info().serialNumber
-                                   : session_.Instrument().serialNumber;
+    const std::string serial = session_.SerialNumber();
     switch (LeftSettingsAreThisInstruments(left, rc, serial)) {
         case LeftSettings::kOther: break;
         case LeftSettings::kThisOnesAsked:

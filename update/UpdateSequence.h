@@ -152,6 +152,7 @@ private:
     int32_t RestoreFromFile();
     // The frame's end after a failure: status hidden, bar at 0, both connections closed.
     int32_t EndFailed(int32_t result);
+    void Begin(const UpdateRequest& request, const std::string& settingsPath);
     // The settings file just saved holds what the session saved. 0, or the result code
     // after its box.
     int32_t CheckSettingsFile(int32_t saveStatus);
