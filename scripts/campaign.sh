@@ -64,8 +64,11 @@ round() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-campaign-$seed.XXXXXX")
   local sets=()
   for s in "${set[@]}"; do sets+=(--set "$s"); done
-  # The round's own per-user folder: no settings file of another round is found.
-  HOME=$work XDG_DATA_HOME=$work/data "$build/sim/vornsim" --family "$family" --version 2.10 --name "$port" \
+  # The round's own per-user folder: no settings file of another round is found. Its own
+  # runtime folder too: its simulator registers there, so the port list of this round's
+  # updater neither sees nor checks the other rounds' ports.
+  mkdir -m 700 "$work/run"
+  HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run "$build/sim/vornsim" --family "$family" --version 2.10 --name "$port" \
     --seed "$seed" --report "$firmware" "${sets[@]}" >"$work/vornsim.out" 2>&1 &
   local sim=$!
   for _ in $(seq 1 100); do grep -q "^vornsim: $family" "$work/vornsim.out" 2>/dev/null && break; sleep 0.05; done
@@ -77,7 +80,7 @@ round() {
       for _ in $(seq 1 100); do grep -q "line mended" "$work/vornsim.out" && break; sleep 0.05; done
     fi
     rc=0
-    HOME=$work XDG_DATA_HOME=$work/data timeout -k 5 "$tryLimit" "$build/cli/vornbsl-cli" --port "$port" \
+    HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run timeout -k 5 "$tryLimit" "$build/cli/vornbsl-cli" --port "$port" \
       --firmware "$firmware" "${factory[@]}" --yes --restore-from "$serial" >"$work/try$try.out" 2>&1 </dev/null || rc=$?
     codes+=("$rc")
     [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && hung=1
