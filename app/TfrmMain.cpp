@@ -184,6 +184,7 @@ void TfrmMain::BuildMenus() {
     OpenFirmwareFile1 = MakeAction(File1, "OpenFirmwareFile1", "&Open Firmware File...", QKeySequence("Ctrl+O"));
     OpenFirmwareFile1->setEnabled(false);
     UpdateFirmware1 = MakeAction(File1, "UpdateFirmware1", "&Update Firmware", QKeySequence("Ctrl+F"));
+    RestoreSettings1 = MakeAction(File1, "RestoreSettings1", "&Restore Settings...");
     DumpFirmwareImage1 = MakeAction(File1, "DumpFirmwareImage1", "&Dump Firmware Image...", QKeySequence("Ctrl+Alt+D"));
     DumpFirmwareImage1->setVisible(false);
     File1->addSeparator()->setObjectName("N1");
@@ -214,6 +215,7 @@ void TfrmMain::BuildMenus() {
 
     connect(OpenFirmwareFile1, &QAction::triggered, this, &TfrmMain::OpenFirmwareFile1Click);
     connect(UpdateFirmware1, &QAction::triggered, this, &TfrmMain::UpdateFirmware1Click);
+    connect(RestoreSettings1, &QAction::triggered, this, &TfrmMain::RestoreSettings1Click);
     connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
     connect(VerboseErrorFile1, &QAction::triggered, this, &TfrmMain::VerboseErrorFile1Click);
     connect(ForceFindAllCommPorts1, &QAction::triggered, this, &TfrmMain::ForceFindAllCommPorts1Click);
@@ -373,28 +375,56 @@ void TfrmMain::UpdateFirmware1Click() {
     UpdateFirmware1->setEnabled(false);
 }
 
-void TfrmMain::timerStartTimer() {
-    timerStart->stop();
-    if (busy_) return;
+void TfrmMain::BeginWork() {
     cbCommPort->setEnabled(false);
     // A new image must not replace the one an upload is reading.
     OpenFirmwareFile1->setEnabled(false);
+    RestoreSettings1->setEnabled(false);
     busy_ = true;
     keepRunning_ = true;
     statusBar->setValue(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
+vorn::update::UpdateRequest TfrmMain::Request() const {
     vorn::update::UpdateRequest request;
     request.caption = windowTitle().toStdString();
     request.portName = selectedPortName_.toStdString();
     request.portDescription = SelectedPortDescription().toStdString();
     request.factoryMode = factoryMode_;
+    return request;
+}
 
+void TfrmMain::timerStartTimer() {
+    timerStart->stop();
+    if (busy_) return;
+    BeginWork();
     WindowUpdateUi ui(*this);
-    updater_->Update(request, ui, updateBody_);
-    settingsPath_ = QString::fromStdString(updater_->LastSettingsPath());
+    updater_->Update(Request(), ui, updateBody_);
+    // The file that holds this unit's settings; the family's name when none does.
+    const std::string used = updater_->LastSettingsPath();
+    settingsPath_ = QString::fromStdString(used.empty() ? updater_->SettingsPath() : used);
     profile_ = updater_->Profile();
     FinishUpdate();
+}
+
+void TfrmMain::RestoreSettings1Click() {
+    if (busy_ || selectedPortName_.isEmpty()) return;
+    const QString path = UiService::Get().OpenFile(this, "Please select a settings file", userFolder_,
+                                                   "Settings File (*.settings.txt);;Any File (*)");
+    if (path.isEmpty()) return;
+    btnStart->setEnabled(false);
+    btnClose->setEnabled(false);
+    UpdateFirmware1->setEnabled(false);
+    BeginWork();
+    WindowUpdateUi ui(*this);
+    updater_->RestoreSettings(Request(), QFile::encodeName(path).toStdString(), ui);
+    profile_ = updater_->Profile();
+    FinishUpdate();
+    // Start needs a firmware file: a restore may come before any was opened.
+    const bool firmware = updater_->Firmware().family != UNKNOWN;
+    btnStart->setEnabled(firmware);
+    UpdateFirmware1->setEnabled(firmware);
 }
 
 void TfrmMain::FinishUpdate() {
@@ -409,6 +439,7 @@ void TfrmMain::FinishUpdate() {
     newSNstr->clear();
     cbCommPort->setEnabled(true);
     OpenFirmwareFile1->setEnabled(true);
+    RestoreSettings1->setEnabled(true);
     QApplication::restoreOverrideCursor();
     busy_ = false;
 }

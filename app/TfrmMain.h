@@ -12,6 +12,7 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "serial/CommPortEnum.h"
+#include "update/UpdateSequence.h"
 #include "update/UpdateUi.h"
 
 class QComboBox;
@@ -98,6 +99,9 @@ private Q_SLOTS:
     void cbCommPortChange(int index);
     void btnStartClick();
     void UpdateFirmware1Click();
+    // File > Restore Settings...: writes a settings file back into the instrument on the
+    // chosen port, as the end of an update does (no firmware needed).
+    void RestoreSettings1Click();
     void timerStartTimer();
     void btnCloseClick();
     void Exit1Click();
@@ -124,7 +128,10 @@ private:
     int EnumeratePorts(int32_t lowestGoodStatus);
     void FillPortBox(int count);
     void SetDefaultButton(QPushButton* button);
+    // Disables what must wait while the instrument is worked on, and enables it again.
+    void BeginWork();
     void FinishUpdate();
+    vorn::update::UpdateRequest Request() const;
 
     // Window state.
     bool busy_ = false;
@@ -178,6 +185,7 @@ public:
     QMenu* Help1 = nullptr;
     QAction* OpenFirmwareFile1 = nullptr;
     QAction* UpdateFirmware1 = nullptr;
+    QAction* RestoreSettings1 = nullptr;
     QAction* DumpFirmwareImage1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* VerboseErrorFile1 = nullptr;

@@ -42,13 +42,17 @@ void WindowUpdateUi::ErrorBox(const std::string& message, const std::string& tit
     window_.ErrorOK(Q(message), Q(title), static_cast<int>(kind));
 }
 
-bool WindowUpdateUi::AskOkCancel(const std::string& message, const std::string& title) {
-    return window_.AskOkCancel(Q(message), Q(title)) == 1;
+bool WindowUpdateUi::Ask(const Question& question) {
+    return window_.AskOkCancel(Q(question.text), Q(question.title), CancelByDefault(question.consent)) == 1;
 }
 
-bool WindowUpdateUi::AskToRestoreSettings(const std::string& message, const std::string& title, const std::string&) {
-    return window_.AskOkCancel(Q(message), Q(title), true) == 1;
+std::string WindowUpdateUi::HowToRestore(const std::string& settingsPath, const std::string&) const {
+    return "choose File > Restore Settings... and open\n\"" + settingsPath + "\".";
 }
+
+// Every failure's box says where the instrument stands; a question the user cancelled
+// changed nothing on it, which the window need not repeat.
+void WindowUpdateUi::ShowStanding(const std::string&) {}
 
 void WindowUpdateUi::Beep(BoxKind kind) {
     UiService::Get().Beep(static_cast<UiService::Kind>(kind));

@@ -16,10 +16,10 @@ public:
     void BeginUpload(float position) override;
     bool ReportProgress(long total, long done, int stage, int code) override;
     void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
-    bool AskOkCancel(const std::string& message, const std::string& title) override;
-    // Cancel is the default button: OK writes another run's settings into the instrument.
-    bool AskToRestoreSettings(const std::string& message, const std::string& title,
-                              const std::string& savedSerial) override;
+    // Cancel is the default button of every question whose OK risks the settings.
+    bool Ask(const Question& question) override;
+    std::string HowToRestore(const std::string& settingsPath, const std::string& port) const override;
+    void ShowStanding(const std::string& text) override;
     void Beep(BoxKind kind) override;
     void PumpEvents() override;
     bool KeepData() const override;

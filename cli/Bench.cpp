@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -14,6 +15,7 @@
 #include "serial/SerialPlatform.h"
 #include "session/Vorn_protocol.h"
 #include "update/Updater.h"
+#include "update/UserFolder.h"
 
 namespace vorn::bench {
 
@@ -32,6 +34,7 @@ bool ApplyReportLine(const std::string& line, Unit* u) {
     else if (key == "serial") u->serial = value;
     else if (key == "old") u->oldVersion = value;
     else if (key == "new") u->newVersion = value;
+    else if (key == "standing") u->standing = value;
     else if (key == "result") {
         u->result = std::atoi(value.c_str());
         u->reportedResult = true;
@@ -44,6 +47,14 @@ bool ApplyReportLine(const std::string& line, Unit* u) {
 void Conclude(Unit* u, bool onlyFamily, const std::string& family) {
     if (u->exitStatus == 0) {
         u->outcome = Outcome::kUpdated;
+        return;
+    }
+    if (u->reportedResult && u->result == vorn::update::kSettingsNotRestored) {
+        u->outcome = Outcome::kNotRestored;
+        return;
+    }
+    if (u->reportedResult && u->result == vorn::update::kUnitNotIdentified) {
+        u->outcome = Outcome::kSkipped;
         return;
     }
     // Under --all a port whose instrument is of another family, or where nothing answered
@@ -60,7 +71,10 @@ std::string ResultText(const Unit& u) {
     switch (u.outcome) {
         case Outcome::kRunning: return "running";
         case Outcome::kUpdated: return "updated";
-        case Outcome::kSkipped: return u.family.empty() ? "skipped (no answer)" : "skipped (" + u.family + ")";
+        case Outcome::kNotRestored: return "not restored";
+        case Outcome::kSkipped:
+            if (u.reportedResult && u.result == vorn::update::kUnitNotIdentified) return "skipped (not identified)";
+            return u.family.empty() ? "skipped (no answer)" : "skipped (" + u.family + ")";
         case Outcome::kFailed:
             if (u.reportedResult) return "failed (result " + std::to_string(u.result) + ")";
             return "failed (exit " + std::to_string(u.exitStatus) + ")";
@@ -134,9 +148,12 @@ std::string SummaryJson(const std::vector<Unit>& units, const std::string& firmw
     std::string list;
     for (const Unit& u : units) {
         updated += u.outcome == Outcome::kUpdated;
-        failed += u.outcome == Outcome::kFailed || u.outcome == Outcome::kRunning;
+        failed += u.outcome == Outcome::kFailed || u.outcome == Outcome::kRunning || u.outcome == Outcome::kNotRestored;
         skipped += u.outcome == Outcome::kSkipped;
-        const char* outcome = u.outcome == Outcome::kUpdated ? "updated" : u.outcome == Outcome::kSkipped ? "skipped" : "failed";
+        const char* outcome = u.outcome == Outcome::kUpdated       ? "updated"
+                              : u.outcome == Outcome::kSkipped     ? "skipped"
+                              : u.outcome == Outcome::kNotRestored ? "not restored"
+                                                                   : "failed";
         if (!list.empty()) list += ",\n";
         list += "    {\"port\": " + JsonString(u.port) + ", \"serial\": " + JsonString(u.serial) +
                 ", \"family\": " + JsonString(u.family) + ", \"old_version\": " + JsonString(u.oldVersion) +
@@ -150,11 +167,12 @@ std::string SummaryJson(const std::vector<Unit>& units, const std::string& firmw
            ",\n  \"units\": [\n" + list + (list.empty() ? "" : "\n") + "  ]\n}\n";
 }
 
-int ExitStatus(const std::vector<Unit>& units) {
+int ExitStatus(const std::vector<Unit>& units, bool onlyFamily) {
     int updated = 0;
     for (const Unit& u : units) {
-        if (u.outcome == Outcome::kFailed || u.outcome == Outcome::kRunning) return 1;
-        updated += u.outcome == Outcome::kUpdated;
+        if (u.outcome == Outcome::kSkipped && onlyFamily) continue;
+        if (u.outcome != Outcome::kUpdated) return 1;
+        ++updated;
     }
     return updated > 0 ? 0 : 1;
 }
@@ -175,28 +193,45 @@ std::vector<std::string> TakeLines(std::string* buffer) {
     return lines;
 }
 
-// Each unit's log, kept beside the main log while the bench runs.
+// Each unit's log, kept in the private per-user folder while the bench runs: never
+// beside a --log that may lie in a folder others can write.
 std::string UnitLogPath(const Plan& plan, const std::string& port) {
-    return plan.logPath + "." + vorn::platform::PortFileKey(port);
+    return (std::filesystem::path(plan.unitLogFolder) / ("bench-" + vorn::update::FileNamePart(port) + ".log")).string();
+}
+
+// Appends one unit's log to the main log as a section of its own and removes it.
+void AppendSection(std::FILE* log, const std::string& path, const std::string& head, const std::string& foot) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!log) return;  // the unit's own log then stays where it is
+    std::fprintf(log, "==== %s ====\r\n", head.c_str());
+    std::fputs(text.str().c_str(), log);
+    std::fprintf(log, "==== %s ====\r\n", foot.c_str());
+    if (std::fflush(log) == 0) std::remove(path.c_str());
+}
+
+// The log a unit of an earlier bench left, when that bench's own process did not live
+// to add it (its units finish their updates without it): added first, then the unit's new
+// log is made afresh, owner-only.
+void TakeLeftoverLog(const Plan& plan, const std::string& port) {
+    const std::string path = UnitLogPath(plan, port);
+    if (std::error_code ec; !std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return;
+    std::FILE* log = vorn::platform::OpenPrivateAppend(plan.logPath);
+    AppendSection(log, path, "An earlier bench update on " + vorn::EscapeControls(port) + ": its log",
+                  "End of the earlier bench update on " + vorn::EscapeControls(port));
+    if (log) std::fclose(log);
 }
 
 // The units' logs go into the main log one after another, each a section of its own.
 void AppendSections(const Plan& plan, const std::vector<Unit>& units) {
     std::FILE* log = vorn::platform::OpenPrivateAppend(plan.logPath);
-    for (const Unit& u : units) {
-        const std::string path = UnitLogPath(plan, u.port);
-        std::ifstream in(path, std::ios::binary);
-        if (!in) continue;
-        std::ostringstream text;
-        text << in.rdbuf();
-        if (!log) continue;  // the unit's own log then stays where it is
-        std::fprintf(log, "==== Bench update on %s (serial number %s): its log ====\r\n",
-                     vorn::EscapeControls(u.port).c_str(), vorn::EscapeControls(OrDash(u.serial)).c_str());
-        std::fputs(text.str().c_str(), log);
-        std::fprintf(log, "==== End of the bench update on %s: %s ====\r\n", vorn::EscapeControls(u.port).c_str(),
-                     ResultText(u).c_str());
-        if (std::fflush(log) == 0) std::remove(path.c_str());
-    }
+    for (const Unit& u : units)
+        AppendSection(log, UnitLogPath(plan, u.port),
+                      "Bench update on " + vorn::EscapeControls(u.port) + " (serial number " +
+                          vorn::EscapeControls(OrDash(u.serial)) + "): its log",
+                      "End of the bench update on " + vorn::EscapeControls(u.port) + ": " + ResultText(u));
     if (log) std::fclose(log);
 }
 
@@ -215,6 +250,7 @@ int Run(const Plan& plan, std::FILE* screen, std::FILE* table) {
         Unit& u = units[i];
         u.port = plan.ports[i];
         u.status = "Starting";
+        TakeLeftoverLog(plan, u.port);
         std::vector<std::string> args = plan.arguments;
         args.insert(args.end(), {"--bench-child", "--port", u.port, "--log", UnitLogPath(plan, u.port)});
         if (int rc = vorn::platform::StartChild(plan.program, args, &children[i]); rc != 0) {
@@ -272,7 +308,10 @@ int Run(const Plan& plan, std::FILE* screen, std::FILE* table) {
 
     std::fputs(("\n" + SummaryTable(units)).c_str(), table);
     for (const Unit& u : units) {
-        if (u.outcome != Outcome::kFailed) continue;
+        // The failures, and a unit passed over for a reason of its own (one the bench could not tell).
+        const bool says = u.outcome == Outcome::kFailed || u.outcome == Outcome::kNotRestored ||
+                          (u.outcome == Outcome::kSkipped && u.reportedResult);
+        if (!says) continue;
         for (const std::string& m : u.messages) std::fprintf(table, "%s: %s\n", u.port.c_str(), m.c_str());
     }
     std::fflush(table);
@@ -282,7 +321,7 @@ int Run(const Plan& plan, std::FILE* screen, std::FILE* table) {
             return 1;
         }
     }
-    return ExitStatus(units);
+    return ExitStatus(units, plan.onlyFamily);
 }
 
 ReportUi::ReportUi(VornLog* log, bool assumeYes, std::FILE* report, vorn::update::Updater* updater)
@@ -312,6 +351,11 @@ void ReportUi::SetProgress(int position) {
     if (Progress() == reported_) return;
     reported_ = Progress();
     Report("progress", std::to_string(reported_));
+}
+
+void ReportUi::ShowStanding(const std::string& text) {
+    Report("standing", text);
+    TerminalUi::ShowStanding(text);
 }
 
 void ReportUi::ErrorBox(const std::string& message, const std::string& title, BoxKind kind) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/TerminalUi.h"
+#include "update/UpdateSequence.h"
 
 namespace vorn::update {
 class Updater;
@@ -16,12 +17,14 @@ class Updater;
 namespace vorn::bench {
 
 // How one unit of the bench ended.
-enum class Outcome { kRunning, kUpdated, kFailed, kSkipped };
+// kNotRestored: the new firmware runs, but the unit's saved settings did not go back.
+enum class Outcome { kRunning, kUpdated, kFailed, kNotRestored, kSkipped };
 
 struct Unit {
     std::string port;
     std::string family, serial, oldVersion, newVersion;
     std::string status;                 // the step it is at
+    std::string standing;               // where the instrument stands after a failure
     int progress = 0;
     int32_t result = 0;                 // the update's result code
     bool reportedResult = false;
@@ -32,13 +35,15 @@ struct Unit {
 };
 
 // The child's side: one line per event, "<key> <value>" (keys status, progress, box,
-// family, serial, old, new, result), values defanged to one line.
+// family, serial, old, new, result, standing), values defanged to one line.
 std::string ReportLine(const std::string& key, const std::string& value);
 // Applies one line of a child's report to its unit; false for a line that is not one.
 bool ApplyReportLine(const std::string& line, Unit* unit);
 
 // Decides a finished unit's outcome from its exit and report. With `onlyFamily` (--all),
-// a unit that never answered, or answered as another family than `family`, is skipped.
+// a unit that never answered, or answered as another family than `family`, is skipped;
+// so is a unit waiting in its loader that the bench could not tell (it loads nothing
+// into one).
 void Conclude(Unit* unit, bool onlyFamily, const std::string& family);
 
 // One line per unit for a terminal: port, family, serial, bar, step (at most `width`).
@@ -47,8 +52,9 @@ std::string UnitLine(const Unit& unit, size_t width);
 std::string SummaryTable(const std::vector<Unit>& units);
 // The same as a JSON document, for scripts.
 std::string SummaryJson(const std::vector<Unit>& units, const std::string& firmware);
-// 0 when every unit that was not skipped was updated, and at least one was.
-int ExitStatus(const std::vector<Unit>& units);
+// 0 when every unit was updated, and at least one was; with `onlyFamily` (--all) units
+// skipped as not of the bench do not count against it.
+int ExitStatus(const std::vector<Unit>& units, bool onlyFamily);
 
 // What the parent runs: the program itself, with the user's arguments less the bench's
 // own options, once per port.
@@ -61,6 +67,7 @@ struct Plan {
     std::string firmware;               // the firmware file, for the summary
     std::string jsonPath;
     std::string logPath;                // the log the units' sections are added to
+    std::string unitLogFolder;          // the private folder each unit's own log is kept in meanwhile
 };
 int Run(const Plan& plan, std::FILE* screen, std::FILE* table);
 
@@ -76,6 +83,7 @@ public:
     void SetConnectText(const std::string&) override {}
     void SetProgress(int position) override;
     void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
+    void ShowStanding(const std::string& text) override;
     void Report(const std::string& key, const std::string& value);
 
 private:

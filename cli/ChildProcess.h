@@ -24,6 +24,10 @@ int StartChild(const std::string& program, const std::vector<std::string>& argum
 void ReadChildren(std::vector<ChildProcess>& children, int waitMs, std::vector<std::string>* out,
                   std::vector<std::string>* err);
 
+// Writing to a pipe whose reader is gone fails with an error instead of ending the
+// process (POSIX sends SIGPIPE; Windows has no such signal).
+void IgnoreBrokenPipe();
+
 // The running program's own file, to start it again; empty when it cannot be told.
 std::string OwnProgramFile();
 

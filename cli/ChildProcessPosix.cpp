@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -85,6 +86,8 @@ void ReadChildren(std::vector<ChildProcess>& children, int waitMs, std::vector<s
         c.exitStatus = done < 0 ? 127 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 }
+
+void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::string OwnProgramFile() {
     char path[PATH_MAX];

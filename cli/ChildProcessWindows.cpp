@@ -12,6 +12,8 @@ int StartChild(const std::string&, const std::vector<std::string>&, ChildProcess
 
 void ReadChildren(std::vector<ChildProcess>&, int, std::vector<std::string>*, std::vector<std::string>*) {}
 
+void IgnoreBrokenPipe() {}  // a write to a broken pipe fails with an error: nothing to change
+
 std::string OwnProgramFile() {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -72,51 +72,74 @@ void TerminalUi::ErrorBox(const std::string& message, const std::string& title, 
     if (log_) log_->Log(VornLog::kFailures, "ErrorOK Told User:", "%s", message.c_str());
 }
 
-bool TerminalUi::AskOkCancel(const std::string& message, const std::string& title) {
-    return Ask(message, title, assumeYes_, "(answered OK: --yes)",
-               "(answered Cancel: no terminal to ask and no --yes)");
+namespace {
+
+using Consent = UpdateUi::Consent;
+
+// Who may answer OK for the user, by what the OK risks: the options, and why Cancel was
+// the answer without them ("SN" stands for the serial number the settings were saved from).
+struct ConsentRule {
+    Consent consent;
+    const char* options;
+    const char* withoutThem;
+};
+constexpr ConsentRule kConsentRules[] = {
+    {Consent::kConfirm, "--yes", "no terminal to ask and no --yes"},
+    {Consent::kGiveUpSettings, "--accept-settings-loss",
+     "OK would give up the instrument's settings; --yes does not answer this question. Run again with "
+     "--accept-settings-loss to go on without them, or from a terminal to be asked."},
+    {Consent::kWriteSavedSettings, "--yes --restore-from",
+     "OK would write these settings, serial number included, into the instrument; --yes alone does not answer this "
+     "question. Run again with --yes --restore-from \"SN\" if it is that unit, or from a terminal to be asked."},
+};
+
+const ConsentRule& RuleOf(Consent consent) {
+    for (const ConsentRule& rule : kConsentRules)
+        if (rule.consent == consent) return rule;
+    return kConsentRules[0];
 }
 
-bool TerminalUi::AskToGoOnWithoutSettings(const std::string& message, const std::string& title) {
-    return Ask(message, title, acceptSettingsLoss_, "(answered OK: --accept-settings-loss)",
-               "(answered Cancel: OK would give up the instrument's settings; --yes does not answer this question. "
-               "Run again with --accept-settings-loss to go on without them, or from a terminal to be asked.)");
+std::string WithSerial(std::string text, const std::string& serial) {
+    if (const size_t at = text.find("\"SN\""); at != std::string::npos) text.replace(at + 1, 2, serial);
+    return text;
 }
 
-bool TerminalUi::AskToRestoreSettings(const std::string& message, const std::string& title,
-                                      const std::string& savedSerial) {
-    const bool named = !restoreFrom_.empty();
-    if (named && std::find(restoreFrom_.begin(), restoreFrom_.end(), savedSerial) == restoreFrom_.end()) {
-        // The file is not a unit the command line named: refused, also at a terminal.
+}  // namespace
+
+bool TerminalUi::OptionsAnswer(const Question& q) const {
+    switch (q.consent) {
+        case Consent::kConfirm: return assumeYes_;
+        case Consent::kGiveUpSettings: return acceptSettingsLoss_;
+        case Consent::kWriteSavedSettings:
+            return assumeYes_ && std::find(restoreFrom_.begin(), restoreFrom_.end(), q.savedSerial) != restoreFrom_.end();
+    }
+    return false;
+}
+
+bool TerminalUi::Ask(const Question& q) {
+    Line(q.title + ": " + q.text);
+    const ConsentRule& rule = RuleOf(q.consent);
+    if (q.consent == Consent::kWriteSavedSettings && !restoreFrom_.empty() &&
+        std::find(restoreFrom_.begin(), restoreFrom_.end(), q.savedSerial) == restoreFrom_.end()) {
+        // Not a unit the command line named: refused, also at a terminal.
         std::string listed;
         for (const std::string& s : restoreFrom_) listed += (listed.empty() ? "\"" : ", \"") + s + "\"";
-        Line(title + ": " + message);
-        Line("(answered Cancel: the file was saved from serial number \"" + savedSerial + "\", not from " + listed +
+        Line("(answered Cancel: the file was saved from serial number \"" + q.savedSerial + "\", not from " + listed +
              " as --restore-from says)");
         return false;
     }
-    const std::string cancel =
-        named ? "(answered Cancel: --restore-from names the unit; --yes says OK to it. Run again with both, or from a "
-                       "terminal to be asked.)"
-                     : "(answered Cancel: OK would write these settings, serial number included, into the instrument; --yes "
-                       "alone does not answer this question. Run again with --yes --restore-from \"" + savedSerial +
-                           "\" if it is that unit, or from a terminal to be asked.)";
-    return Ask(message, title, assumeYes_ && named, "(answered OK: --yes --restore-from)", cancel.c_str());
-}
-
-bool TerminalUi::Ask(const std::string& message, const std::string& title, bool answeredOk, const char* okLine,
-                     const char* cancelLine) {
-    Line(title + ": " + message);
-    if (answeredOk) {
-        Line(okLine);
+    if (OptionsAnswer(q)) {
+        Line(std::string("(answered OK: ") + rule.options + ")");
         return true;
     }
     if (!interactive_) {
-        Line(cancelLine);
+        Line("(answered Cancel: " + WithSerial(rule.withoutThem, q.savedSerial) + ")");
         return false;
     }
     return AskPerson();
 }
+
+void TerminalUi::ShowStanding(const std::string& text) { Line(text); }
 
 bool TerminalUi::AskPerson() {
     std::fprintf(out_, "OK or Cancel? [o/c] ");

@@ -1,11 +1,11 @@
 #pragma once
 // The update shown on a terminal: status lines and progress on stderr (one updating line
 // with a bar on a terminal, plain lines otherwise), each error box as its title and text,
-// each question asked on the terminal, answered OK by --yes, Cancel without either. The
-// question whose OK gives up the instrument's settings is not answered by --yes: it takes
-// --accept-settings-loss, or a person at the terminal. Nor is the question before saved
-// settings of an earlier run are written into an instrument: --yes answers it only
-// together with --restore-from and the serial number the file was saved from.
+// each question asked on the terminal. Which options answer it OK is one table by what
+// its OK risks (UpdateUi::Consent): --yes a plain confirmation, --accept-settings-loss
+// one that gives up the instrument's settings, --yes with --restore-from SN one that writes
+// the saved settings of SN into an instrument that cannot prove it is that unit. Without
+// them, a person at the terminal answers; without one, Cancel.
 #include <cstdio>
 #include <vector>
 #include <string>
@@ -26,10 +26,8 @@ public:
     void BeginUpload(float position) override;
     bool ReportProgress(long total, long done, int stage, int code) override;
     void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
-    bool AskOkCancel(const std::string& message, const std::string& title) override;
-    bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) override;
-    bool AskToRestoreSettings(const std::string& message, const std::string& title,
-                              const std::string& savedSerial) override;
+    bool Ask(const Question& question) override;
+    void ShowStanding(const std::string& text) override;
     void Beep(BoxKind) override {}
     void PumpEvents() override {}
     bool KeepData() const override { return keepData_; }
@@ -56,11 +54,8 @@ public:
 private:
     void Redraw();
     void Line(const std::string& text);
-    // Asks a person at the terminal; Cancel when there is none.
-    // The question, then OK when an option answered it, Cancel without a terminal, else
-    // whatever the person at the terminal says.
-    bool Ask(const std::string& message, const std::string& title, bool answeredOk, const char* okLine,
-             const char* cancelLine);
+    // Whether the command line's options say OK to `question`.
+    bool OptionsAnswer(const Question& question) const;
     bool AskPerson();
 
     VornLog* log_;

@@ -148,6 +148,11 @@ bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
                 *error = "the port " + o->ports[i] + " is named twice";
                 return false;
             }
+    // One serial number for several units would give them all the same one.
+    if (o->Bench() && !o->newSerial.empty()) {
+        *error = "--new-serial gives one instrument its serial number: name one --port, without --all or --json";
+        return false;
+    }
     // A restore loads no firmware: the file names its family.
     if (!o->restoreSettings.empty() && (!o->firmware.empty() || !o->dump.empty() || o->factory)) {
         *error = "--restore-settings writes a settings file into an instrument without an update: leave out " +
@@ -257,6 +262,7 @@ int RunBench(const CliOptions& opt, int argc, char** argv, vorn::update::Updater
     plan.firmware = opt.firmware;
     plan.jsonPath = opt.json;
     plan.logPath = updater.ErrorLogPath();
+    plan.unitLogFolder = updater.UserFolder();
     if (plan.program.empty()) {
         std::fprintf(stderr, "vornbsl-cli: cannot tell its own program file to start the bench's updates\n");
         return 1;
@@ -316,6 +322,9 @@ int main(int argc, char** argv) {
     }
 
     if (opt.Bench()) return RunBench(opt, argc, argv, updater, load);
+    // A unit of a bench whose bench process is gone still finishes its update: its
+    // reports then go nowhere, which must not stop it mid-step.
+    if (opt.benchChild) vorn::platform::IgnoreBrokenPipe();
 
     // A unit of a bench leaves the port list alone: drawing it up checks every port, and
     // the other ports are the other units', in the middle of their updates.
@@ -340,7 +349,7 @@ int main(int argc, char** argv) {
     request.portName = port;
     request.portDescription = description;
     request.factoryMode = opt.factory;
-    request.settingsPerPort = opt.benchChild;
+    request.bench = opt.benchChild;
     int32_t result = updater.Update(request, ui);
     ui.EndLine();
     if (opt.benchChild) {

@@ -1,6 +1,7 @@
 // Settings file layouts and readers, one table each.
 #include "session/SettingsFile.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <chrono>
@@ -448,6 +449,11 @@ namespace {
 constexpr const char* kSavedSnKey = "savedsn";
 constexpr const char* kSavedPortKey = "savedport";
 constexpr const char* kSavedAtKey = "savedat";
+constexpr const char* kStageKey = "stage";
+constexpr const char* kStagePortKey = "stageport";
+constexpr const char* kStageAtKey = "stageat";
+constexpr const char* kLoadingKey = "loading";
+constexpr size_t kUtcTextMax = 32;
 
 // A value as a line can hold it: no double quote, no line end or other control byte.
 std::string LineValue(std::string_view text) {
@@ -498,22 +504,52 @@ bool ParseUtc(std::string_view text, std::time_t* t) {
     return true;
 }
 
+std::string OriginValue(std::string_view text) { return LineValue(text); }
+
 std::string FormatOrigin(const SavedOrigin& origin) {
     std::string out;
     TextLine(out, kSavedSnKey, LineValue(origin.serialNumber));
     TextLine(out, kSavedPortKey, LineValue(origin.port));
     if (origin.savedAt) TextLine(out, kSavedAtKey, FormatUtc(*origin.savedAt));
+    if (!origin.stage.empty()) TextLine(out, kStageKey, LineValue(origin.stage));
+    if (!origin.stagePort.empty()) TextLine(out, kStagePortKey, LineValue(origin.stagePort));
+    if (origin.stageAt) TextLine(out, kStageAtKey, FormatUtc(*origin.stageAt));
+    if (!origin.loading.empty()) TextLine(out, kLoadingKey, LineValue(origin.loading));
     return out;
 }
+
+namespace {
+
+std::optional<std::time_t> ReadUtc(std::string_view text, std::string_view key) {
+    std::string at;
+    std::time_t t = 0;
+    if (ReadText(text, key, kUtcTextMax, &at) && ParseUtc(at, &t)) return t;
+    return std::nullopt;
+}
+
+}  // namespace
 
 SavedOrigin ReadOrigin(std::string_view text) {
     SavedOrigin origin;
     ReadText(text, kSavedSnKey, kOriginTextMax + 1, &origin.serialNumber);
     ReadText(text, kSavedPortKey, kOriginTextMax + 1, &origin.port);
-    std::string at;
-    std::time_t t = 0;
-    if (ReadText(text, kSavedAtKey, 32, &at) && ParseUtc(at, &t)) origin.savedAt = t;
+    origin.savedAt = ReadUtc(text, kSavedAtKey);
+    ReadText(text, kStageKey, kOriginTextMax + 1, &origin.stage);
+    ReadText(text, kStagePortKey, kOriginTextMax + 1, &origin.stagePort);
+    origin.stageAt = ReadUtc(text, kStageAtKey);
+    ReadText(text, kLoadingKey, kOriginTextMax + 1, &origin.loading);
     return origin;
+}
+
+std::string_view WithoutOrigin(std::string_view text) {
+    size_t first = text.size();
+    for (const char* key : {kSavedSnKey, kSavedPortKey, kSavedAtKey, kStageKey, kStagePortKey, kStageAtKey, kLoadingKey})
+        if (const auto at = FindKey(text, key)) {
+            // The start of the key's line.
+            const size_t lineStart = text.find_last_of("\r\n", *at);
+            first = std::min(first, lineStart == std::string_view::npos ? 0 : lineStart + 1);
+        }
+    return text.substr(0, first);
 }
 
 std::string SerialOfFile(std::string_view text) {

@@ -78,24 +78,38 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
 int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, InstrumentInfo* inst,
                     DeviceInfo* info, RecordSet* user, RecordSet* eqn, VornLog* log);
 
-// --- where and when a file was saved ---
-// Three lines after every key the layouts write and read (the "valid" line is the last of
+// --- where and when a file was saved, and how far its update got ---
+// Lines after every key the layouts write and read (the "valid" line is the last of
 // those): the serial number the settings were saved from, the port and the time in UTC,
-// savedsn="RW-10234", savedport="ttyUSB0", savedat="2026-12-09T22:50:00Z". A reader that
-// does not know them passes over them, so files stay readable by earlier releases.
+// savedsn="RW-10234", savedport="ttyUSB0", savedat="2026-12-09T22:50:00Z"; then the
+// journal of the update that holds them: how far it got (stage="erasing"), the port and
+// time of the run that got it there (stageport, stageat) and the family of the firmware
+// being loaded (loading="RW"). A reader that does not know them passes over them, so
+// files stay readable by earlier releases.
 
 struct SavedOrigin {
     std::string serialNumber;              // empty: none read
     std::string port;                      // empty: not known
     std::optional<std::time_t> savedAt;    // seconds since 1970 UTC; none in files of old
+    std::string stage;                     // empty: not said (files of earlier releases)
+    std::string stagePort;
+    std::optional<std::time_t> stageAt;
+    std::string loading;                   // a family code; empty: not said
 };
-inline constexpr size_t kOriginTextMax = 64;  // characters kept of the serial number and the port
+inline constexpr size_t kOriginTextMax = 64;  // characters kept of each value
 
-// The three lines. Characters a value cannot hold (a double quote, a control character)
-// become '_', and each value is cut to kOriginTextMax.
+// The origin lines; the journal lines only where they have a value. Characters a value
+// cannot hold (a double quote, a control character) become '_', and each value is cut
+// to kOriginTextMax.
 std::string FormatOrigin(const SavedOrigin& origin);
+// A text as an origin line holds it (what FormatOrigin makes of it): compare a serial
+// number read from a device with a file's this way.
+std::string OriginValue(std::string_view text);
 // What `text` says of its origin; a missing line leaves its field empty.
 SavedOrigin ReadOrigin(std::string_view text);
+// The settings of `text` without its origin and journal lines: everything before the
+// first of them (the whole text when it has none).
+std::string_view WithoutOrigin(std::string_view text);
 // The serial number the settings of `text` were saved from: its "savedsn" line, else its
 // "sn" line (files of old); empty when neither names one.
 std::string SerialOfFile(std::string_view text);

@@ -59,7 +59,7 @@ int32_t Vorn_protocol::CollectSettings(uint32_t* kept) {
     return st;
 }
 
-int32_t Vorn_protocol::VPSaveInfo(const std::string& path) {
+int32_t Vorn_protocol::CollectForSave() {
     uint32_t kept = 0;
     int32_t status = CollectSettings(&kept);
     savedInPart_ = status == vorn::kPartlyDone;
@@ -72,17 +72,27 @@ int32_t Vorn_protocol::VPSaveInfo(const std::string& path) {
     if (status >= 0 || status == vorn::kPartlyDone) {
         settingsSaved_ = true;
         savedMask_ = kept;
-        int32_t rc = WriteInfoFile(path);
-        if (rc >= 0) {
-            Say(VornLog::kMilestones, "VPSaveInfo successfully retreived and saved device settings to a temp file");
-            if (savedInPart_) Say(VornLog::kFailures, "VPSaveInfo could not read every setting: those are missing from the file");
-            return 1;
-        }
-        Say(VornLog::kFailures, "VPSaveInfo received error %d trying to save device settings to a temp file", rc);
-        return rc;
+        return status;
     }
     Say(VornLog::kFailures, "VPSaveInfo received error %d trying to collect device settings", status);
     return status;
+}
+
+int32_t Vorn_protocol::WriteSavedSettings(const std::string& path) {
+    int32_t rc = WriteInfoFile(path);
+    if (rc >= 0) {
+        Say(VornLog::kMilestones, "VPSaveInfo successfully retreived and saved device settings to a temp file");
+        if (savedInPart_) Say(VornLog::kFailures, "VPSaveInfo could not read every setting: those are missing from the file");
+        return 1;
+    }
+    Say(VornLog::kFailures, "VPSaveInfo received error %d trying to save device settings to a temp file", rc);
+    return rc;
+}
+
+int32_t Vorn_protocol::VPSaveInfo(const std::string& path) {
+    const int32_t status = CollectForSave();
+    if (status < 0 && status != vorn::kPartlyDone) return status;
+    return WriteSavedSettings(path);
 }
 
 int32_t Vorn_protocol::AdjustHn9Checksum(const std::string& newSerialNumber) {
@@ -158,15 +168,20 @@ int32_t Vorn_protocol::WriteInfoFile(const std::string& path) {
     if (path.empty()) return vorn::kMissingArgument;
     if (sf::LayoutOf(family_) == sf::Layout::None) return vorn::kNotApplicable;
     // Which unit, where and when, after every line a reader takes back.
-    sf::SavedOrigin origin;
-    origin.serialNumber = sf::LayoutOf(family_) == sf::Layout::Logger ? info_.serialNumber : inst_.serialNumber;
-    origin.port = connection_->PortName();
-    std::time_t now = 0;
-    int error = 0;
-    if (clock_(&now, &error)) origin.savedAt = now;
-    int32_t rc = sf::WriteFileSafely(path, sf::FormatFile(family_, inst_, info_, user_, eqn_) + sf::FormatOrigin(origin));
+    int32_t rc = sf::WriteFileSafely(path, SavedFileText());
     if (rc < 0) Say(VornLog::kFailures, "WriteInfoFile got error %d trying to write settings file %s", -rc, path.c_str());
     return rc;
+}
+
+std::string Vorn_protocol::SavedFileText() const {
+    sf::SavedOrigin origin = fileOrigin_;
+    origin.serialNumber = SerialNumber();
+    if (origin.port.empty()) origin.port = connection_->PortName();
+    std::time_t now = 0;
+    int error = 0;
+    if (clock_(&now, &error)) origin.savedAt = origin.stageAt = now;
+    if (origin.stage.empty()) origin.stageAt.reset();
+    return sf::FormatFile(family_, inst_, info_, user_, eqn_) + sf::FormatOrigin(origin);
 }
 
 int32_t Vorn_protocol::ReadInfoFile(const std::string& path) {

@@ -22,6 +22,7 @@
 #include "session/InstInfo.h"
 #include "device/MOSSY_Protocol.h"
 #include "session/Records.h"
+#include "session/SettingsFile.h"
 #include "device/VornSDI12.h"
 
 class VornLog;
@@ -77,6 +78,17 @@ public:
     // 1; -36 an uninitialised logger (nothing saved); -13 a family without settings;
     // a collecting status (nothing saved) or the file's status (settings kept in memory).
     [[nodiscard]] int32_t VPSaveInfo(const std::string& path);
+    // VPSaveInfo in two halves, for a caller that names the file after what was read:
+    // CollectForSave reads the settings into memory (VPSaveInfo's statuses before the
+    // file, its logs and flags); WriteSavedSettings then writes them as VPSaveInfo does.
+    [[nodiscard]] int32_t CollectForSave();
+    [[nodiscard]] int32_t WriteSavedSettings(const std::string& path);
+    // What the settings files written from now on say of their origin and journal
+    // besides the serial number and the time (settingsfile::SavedOrigin): the port (empty:
+    // the connection's own name) and the journal lines.
+    void SetFileOrigin(const vorn::settingsfile::SavedOrigin& origin) { fileOrigin_ = origin; }
+    // The text WriteInfoFile writes: the family's layout, then the origin and journal.
+    std::string SavedFileText() const;
     // Writes the saved settings back, reading the file at `path` first when nothing was
     // saved in this run. `newSerialNumber` (null: none) replaces the serial number. The
     // status of the upload (-35 partly); -13 a family without settings; a reader status
@@ -181,4 +193,5 @@ private:
     RecordSet eqn_;
     uint32_t savedMask_ = 0;
     SystemClock clock_;
+    vorn::settingsfile::SavedOrigin fileOrigin_;
 };

@@ -24,6 +24,7 @@ FirmwareLoad LoadFirmwareFile(VornBSLHost& host, const std::string& path, const 
     }
     load.family = RW;
     load.fileName = host.FirmwareFileName();
+    load.path = path;
     load.deviceName = std::string(catalogue::FamilyDisplayName(load.family));
     load.progressStep = 1;
     uint32_t length = host.ImageLength();

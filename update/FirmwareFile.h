@@ -17,6 +17,7 @@ struct FirmwareLoad {
     uint32_t version = 0;     // the firmware version held for the image
     std::string deviceName;   // display name of the family the image is for
     std::string fileName;     // base name the host keeps
+    std::string path;         // the file as opened
     int progressStep = 1;     // bar points per erase report
     float progressIncrement = 0.0f;  // bar points per upload report
 };

@@ -1,13 +1,9 @@
 #include "update/UpdateSequence.h"
 
 #include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "bsl/VornBSLHost.h"
 #include "device/MOSSY_Protocol.h"
@@ -19,7 +15,6 @@
 #include "common/Text.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
-#include "serial/SerialPlatform.h"
 #include "update/ImageFit.h"
 #include "update/UpdateUi.h"
 #include "update/UserFolder.h"
@@ -31,106 +26,79 @@ constexpr uint32_t kHardwareAnswerRoom = 32;  // characters of the answer looked
 constexpr uint32_t kHardwareTimeoutMs = 1100;
 constexpr uint32_t kCommandBaud = 9600;  // the speed of kBaudCode9600, where the connect step listens
 
-// The text of a regular file; empty when there is none (or it cannot be read).
-std::string FileText(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return {};
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();  // a read error sets a flag; it throws nothing
-    return text.str();
-}
+std::time_t Now() { return std::time(nullptr); }
 
-constexpr int kKeptCopiesMax = 99;        // kept files of one serial number, at most
-
-// When the settings of `text`, in the file at `path`, were saved: their own line, else the
-// time the file was last written.
-texts::SavedWhen SavedWhenOf(const std::string& path, const std::string& text) {
-    texts::SavedWhen when;
-    std::time_t at = 0;
-    if (const auto origin = vorn::settingsfile::ReadOrigin(text); origin.savedAt) {
-        at = *origin.savedAt;
-        when.known = true;
-    } else {
-        std::error_code ec;
-        const auto written = std::filesystem::last_write_time(path, ec);
-        if (!ec) {
-            const auto system = std::chrono::file_clock::to_sys(written);
-            at = static_cast<std::time_t>(std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count());
-            when.known = when.fromFileTime = true;
-        }
-    }
-    if (when.known) {
-        when.utc = vorn::settingsfile::FormatUtc(at);
-        when.ageSeconds = static_cast<long long>(std::time(nullptr)) - static_cast<long long>(at);
-    }
-    return when;
+uint32_t LoaderBaudOf(int family) {
+    DeviceProfile profile;
+    LoadFamilyProfile(family, kAssumedVersion, &profile);
+    return profile.bootloaderBaud;
 }
 
 }  // namespace
 
 UpdateSequence::UpdateSequence(VornLog* log, Vorn_protocol& session, VornBSLHost& host, UpdateUi& ui)
-    : log_(log), session_(session), host_(host), ui_(ui) {}
+    : log_(log), session_(session), host_(host), ui_(ui), custody_({}, log) {}
 
 texts::Names UpdateSequence::Names() const {
     return {request_.caption, request_.deviceName, request_.portDescription};
 }
 
+std::string UpdateSequence::StandingNowText() const {
+    // Once the instrument was touched the file's own name is what the user needs; before
+    // that it is only a copy of what the instrument still holds.
+    const std::string file = reached_ == Reached::kNothing ? std::string() : plan_.path;
+    return texts::StandingText(StandingNow(), Names(), file, ui_.HowToRestore(file.empty() ? "FILE" : file, request_.portName));
+}
+
+// Every failure ends the run: its box says where the instrument stands now.
 int32_t UpdateSequence::Fail(const texts::Box& box, int32_t rc) {
-    ui_.ErrorBox(box.text, box.title, box.kind);
+    ui_.ErrorBox(box.text + "\n\n" + StandingNowText(), box.title, box.kind);
+    standingSaid_ = true;
     return rc;
 }
 
-bool UpdateSequence::Ask(const texts::Box& question) { return ui_.AskOkCancel(question.text, question.title); }
+void UpdateSequence::Report(const texts::Box& box) { ui_.ErrorBox(box.text, box.title, box.kind); }
+
+bool UpdateSequence::Ask(const texts::Box& question, UpdateUi::Consent consent, const std::string& savedSerial) {
+    return ui_.Ask({question.text, question.title, consent, savedSerial});
+}
 
 void UpdateSequence::Status(texts::Stage stage) { ui_.ShowStatus(texts::StatusLine(stage, Names())); }
 
 void UpdateSequence::Advance(int points) { ui_.SetProgress(ui_.Progress() + points); }
 
+const std::string& UpdateSequence::StablePort() const {
+    return request_.stablePortName.empty() ? request_.portName : request_.stablePortName;
+}
+
 // What one run starts from: nothing found, saved or started yet, the bar at 0.
-void UpdateSequence::Begin(const UpdateRequest& request, const std::string& settingsPath) {
+void UpdateSequence::Begin(const UpdateRequest& request) {
     request_ = request;
-    settingsPath_ = settingsPath;
+    custody_ = SettingsCustody(request.userFolder, log_);
     session_.ClearSavedSettings();
+    session_.SetFileOrigin({});
     profile_ = DeviceProfile{};
     versionFound_ = 0;
     engineBaud_ = 0;
-    skipRestore_ = wroteSettings_ = keptSettings_ = loaderInvoked_ = inBootloader_ = otherNotKept_ = false;
+    inBootloader_ = false;
+    reached_ = Reached::kNothing;
+    plan_ = SettingsPlan{};
+    standingSaid_ = false;
     ui_.SetProgress(0);
 }
 
-// The settings file of the update. A bench update keeps its own, named after its port; a
-// single update uses the family's, unless a bench update of this port did not finish:
-// then it finds that one, as running the bench again would.
-std::string UpdateSequence::SettingsFilePathFor(const UpdateRequest& request) {
-    const std::string ofPort =
-        PortSettingsFilePath(request.userFolder, request.deviceName, vorn::platform::PortFileKey(request.portName));
-    if (request.settingsPerPort) return ofPort;
-    const std::string ofFamily = SettingsFilePath(request.userFolder, request.deviceName);
-    std::error_code ec;
-    if (!std::filesystem::exists(ofFamily, ec) && std::filesystem::is_regular_file(ofPort, ec)) return ofPort;
-    return ofFamily;
-}
-
 int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<int32_t()>& body) {
-    Begin(request, SettingsFilePathFor(request));
+    Begin(request);
     ui_.SetConnectText(texts::DoNotDisconnect(Names()));
-    if (log_) log_->Log(VornLog::kDetails, kHostTag, "Settings file of this update: %s", settingsPath_.c_str());
+    if (log_) log_->Log(VornLog::kDetails, kHostTag, "Settings files are kept in %s", request_.userFolder.c_str());
     Status(texts::Stage::kConnecting);
 
     const uint32_t start = MsTimer();
     int32_t result = body ? body() : UpdateInstrument();
-    if (std::error_code ec; result < 0 && wroteSettings_ && !loaderInvoked_ &&
-                            std::filesystem::is_regular_file(settingsPath_, ec)) {
-        // The instrument never left its firmware and still holds every setting: a file
-        // kept now would only be taken for the settings of an update that went wrong.
-        std::filesystem::remove(settingsPath_, ec);
-    }
     if (result < 0) return EndFailed(result);
     elapsedSeconds_ = (MsTimer() - start) / 1000;
     if (profile_.calibrationReminder) {
-        if (texts::Box notice = texts::CalibrationNotice(profile_.family); !notice.text.empty())
-            ui_.ErrorBox(notice.text, notice.title, notice.kind);
+        if (texts::Box notice = texts::CalibrationNotice(profile_.family); !notice.text.empty()) Report(notice);
     }
     ui_.SetProgress(kProgressDone);
     ui_.ShowStatus(texts::Updated(elapsedSeconds_));
@@ -138,11 +106,23 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     ui_.PumpEvents();
     if (log_)
         log_->Log(VornLog::kFailures, kHostTag, "Finished updating device in %d seconds", static_cast<int>(elapsedSeconds_));
-    // Done with: the file this run wrote or restored from. A file this run neither wrote
-    // nor used (the settings were given up) is another update's, and stays.
-    if (std::error_code ec; wroteSettings_ || !skipRestore_) std::filesystem::remove(settingsPath_, ec);
     ui_.SetConnectText(texts::MayDisconnect(Names()));
     return result;
+}
+
+texts::Standing UpdateSequence::StandingNow() const {
+    // Found in its loader, it stays there until an upload is through.
+    if (inBootloader_ && (reached_ == Reached::kNothing || reached_ == Reached::kLoaderStarted))
+        return texts::Standing::kInLoader;
+    switch (reached_) {
+        case Reached::kNothing: return texts::Standing::kUntouched;
+        case Reached::kLoaderStarted: return texts::Standing::kMayBeInLoader;
+        case Reached::kErasing: return texts::Standing::kInLoader;
+        case Reached::kUploaded: return texts::Standing::kNewFirmware;
+        case Reached::kRestoring: return texts::Standing::kRestoredInPart;
+        case Reached::kSettingsBack: return texts::Standing::kSettingsBack;
+    }
+    return texts::Standing::kUntouched;
 }
 
 int32_t UpdateSequence::EndFailed(int32_t result) {
@@ -151,34 +131,41 @@ int32_t UpdateSequence::EndFailed(int32_t result) {
     host_.BSLDisconnect();
     session_.VPLogout(false);
     ui_.SetConnectText(texts::ConnectToComputer(Names()));
+    const std::string standing = StandingNowText();
+    if (log_) log_->Log(VornLog::kFailures, kHostTag, "%s", standing.c_str());
+    if (!standingSaid_) ui_.ShowStanding(standing);
     return result;
 }
 
 int32_t UpdateSequence::RunRestore(const UpdateRequest& request, const std::string& path) {
-    Begin(request, path);
+    Begin(request);
+    plan_.source = SettingsPlan::Source::kEarlierRun;
+    plan_.path = path;
     const int32_t result = RestoreFromFile();
     if (result < 0) return EndFailed(result);
     ui_.SetProgress(kProgressDone);
-    // Done with, as at the end of an update: a file of the updater's own folder. One the
-    // user keeps elsewhere stays where it is.
-    std::error_code ec;
-    const bool removed = IsOwnSettingsFile(request_.userFolder, settingsPath_) && std::filesystem::remove(settingsPath_, ec);
+    // Done with, as at the end of an update: a file of the updater's own folder whose
+    // settings went back into the unit they were saved from. One the user keeps elsewhere
+    // stays, and so does one written into another unit on the user's word.
+    const bool removed =
+        IsOwnSettingsFile(request_.userFolder, path) && !plan_.intoAnotherUnit && custody_.Remove(path) == 0;
     if (log_)
-        log_->Log(VornLog::kFailures, kHostTag, "Restored the settings file %s into the %s on %s%s", settingsPath_.c_str(),
+        log_->Log(VornLog::kFailures, kHostTag, "Restored the settings file %s into the %s on %s%s", path.c_str(),
                   request_.deviceName.c_str(), request_.portName.c_str(), removed ? "; the file is removed" : "");
-    ui_.ShowStatus(texts::SettingsRestored(settingsPath_, removed));
+    ui_.ShowStatus(texts::SettingsRestored(path, removed, plan_.backup));
     ui_.Beep(UpdateUi::BoxKind::kInformation);
     ui_.SetConnectText(texts::MayDisconnect(Names()));
     return kUpdated;
 }
 
 int32_t UpdateSequence::RestoreFromFile() {
-    const int family = vorn::settingsfile::FamilyOfFile(FileText(settingsPath_));
-    if (family == UNKNOWN) return Fail(texts::NotASettingsFile(Names(), settingsPath_), kNotUnderstood);
+    const std::string path = plan_.path;
+    const std::optional<SavedSettings> file = custody_.Read(path);
+    if (!file) return Fail(texts::NotASettingsFile(Names(), path), kNotUnderstood);
     DeviceProfile ofFile;
-    LoadFamilyProfile(family, kAssumedVersion, &ofFile);
+    LoadFamilyProfile(file->family, kAssumedVersion, &ofFile);
     request_.deviceName = ofFile.displayName;
-    request_.firmwareFamily = family;
+    request_.firmwareFamily = file->family;
     ui_.SetConnectText(texts::DoNotDisconnect(Names()));
     Status(texts::Stage::kConnecting);
     int32_t rc = session_.VPConnect(request_.portName, kBaudCode9600, kSerialTries, &profile_);
@@ -191,18 +178,39 @@ int32_t UpdateSequence::RestoreFromFile() {
     if (rc == kBslActive || rc == kBslWaiting) return Fail(texts::RestoreNeedsFirmware(Names()), rc);
     if (rc < 0) return Fail(texts::ConnectionFailed(Names(), rc, profile_), kConnectFailed);
     Advance(kProgressStepPoints);
-    if (profile_.family != family)
-        return Fail(texts::SettingsOfAnotherFamily(Names(), settingsPath_, profile_.displayName), kWrongDevice);
+    if (profile_.family != file->family)
+        return Fail(texts::SettingsOfAnotherFamily(Names(), path, profile_.displayName), kWrongDevice);
     if (profile_.loginBeforeSettings) {
         if (rc = session_.VPLogin(); rc < 0) return Fail(texts::ReconnectLoginFailed(Names()), rc);
     }
-    if (!AskToRestore(false)) return kCancelled;
-    Status(texts::Stage::kRestoring);
-    rc = session_.VPRestoreInfo(settingsPath_, nullptr);
-    if (rc < 0) {
-        bool stops = true;
-        return Fail(texts::RestoreFailed(Names(), rc, settingsPath_, &stops, true), rc);
+    // What the instrument holds now is kept before anything is written over it, and its
+    // serial number says whose it is: the restore itself can lose nothing.
+    Status(texts::Stage::kSavingSettings);
+    const int32_t collected = session_.CollectForSave();
+    const std::string unitSerial = vorn::settingsfile::OriginValue(session_.SerialNumber());
+    // Read in part (a value it does not have, one the line lost): what was read is kept;
+    // the restore writes only the file's values.
+    if (collected >= 0 || collected == kPartlyDone) {
+        plan_.backup = custody_.NewFilePath(profile_.displayName, unitSerial, StablePort(), Now());
+        if (rc = WriteNewFile(plan_.backup, Stage::kBackup); rc < 0) return rc;
+    } else if (collected != session::kUninitialised) {
+        return Fail(texts::CurrentSettingsNotRead(Names(), collected), collected);
     }
+    session_.ClearSavedSettings();  // the restore reads the file
+    const texts::RestoreSituation situation = unitSerial.empty()           ? texts::RestoreSituation::kRestoreNoSerial
+                                              : unitSerial == file->serial ? texts::RestoreSituation::kRestoreSameSerial
+                                                                           : texts::RestoreSituation::kRestoreOtherSerial;
+    plan_.intoAnotherUnit = situation == texts::RestoreSituation::kRestoreOtherSerial;
+    if (!AskToRestore(*file, situation, unitSerial, plan_.backup)) return kCancelled;
+    Status(texts::Stage::kRestoring);
+    reached_ = Reached::kRestoring;
+    rc = session_.VPRestoreInfo(path, nullptr);
+    if (rc < 0) {
+        if (rc == kPartlyDone && IsOwnSettingsFile(request_.userFolder, path)) (void)Journal(Stage::kRestoredInPart, false);
+        return Fail(texts::RestoreFailed(Names(), rc, path, true), rc);
+    }
+    plan_.restored = true;
+    reached_ = Reached::kSettingsBack;
     if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
     session_.VPLogout(true);
     return 0;
@@ -218,7 +226,7 @@ int32_t UpdateSequence::UpdateInstrument() {
         &UpdateSequence::Connect,
         &UpdateSequence::DecideFirmwareFits,
         &UpdateSequence::CheckHardwareAndBattery,
-        &UpdateSequence::SaveSettingsStep,
+        &UpdateSequence::SecureSettings,
         &UpdateSequence::StartLoader,
         &UpdateSequence::Erase,
         &UpdateSequence::Upload,
@@ -271,8 +279,20 @@ int32_t UpdateSequence::Connect() {
 
 int32_t UpdateSequence::DecideFirmwareFits() {
     if (inBootloader_) {
-        // An interrupted update left the instrument in its bootloader: load it again.
-        LoadFamilyProfile(InterruptedFamily(engineBaud_), kAssumedVersion, &profile_);
+        // An interrupted update left the instrument in its bootloader: load it again, as
+        // the family the journal of this port says it is.
+        const LoaderFamily found = FamilyInLoader(engineBaud_);
+        if (request_.bench && !found.named) {
+            if (log_)
+                log_->Log(VornLog::kFailures, kHostTag,
+                          "The instrument on %s waits in its loader and no journal of this port names the firmware: "
+                          "a bench does not load it",
+                          StablePort().c_str());
+            std::string command = "vornbsl-cli --port " + request_.portName + " --firmware \"" + request_.firmwarePath + "\"";
+            if (request_.factoryMode) command += " --factory";
+            return Fail(texts::UnitNotIdentified(Names(), command), kUnitNotIdentified);
+        }
+        LoadFamilyProfile(found.family, kAssumedVersion, &profile_);
         return ImageFits() ? 0 : kImageDoesNotFit;
     }
     if (profile_.family != request_.firmwareFamily) {
@@ -301,36 +321,177 @@ int32_t UpdateSequence::CheckHardwareAndBattery() {
     return 0;
 }
 
-int32_t UpdateSequence::SaveSettingsStep() {
-    if (inBootloader_ || !profile_.saveSettings) return 0;
+int32_t UpdateSequence::SecureSettings() {
+    if (!profile_.saveSettings) {
+        plan_.source = SettingsPlan::Source::kNotNeeded;
+        return 0;
+    }
+    if (inBootloader_) {
+        // It cannot tell which unit it is: the files of updates that handed an instrument
+        // of its family to the loader are offered, this port's first.
+        if (!OfferCandidates(Candidates(false), texts::RestoreSituation::kUnitInLoader) && log_)
+            log_->Log(VornLog::kFailures, kHostTag, "No saved settings were taken for the instrument waiting in its loader on %s",
+                      StablePort().c_str());
+        return 0;
+    }
     Status(texts::Stage::kSavingSettings);
     if (profile_.loginBeforeSettings) {
         if (int32_t rc = session_.VPLogin(); rc < 0) return Fail(texts::SettingsLoginFailed(Names()), rc);
     }
-    const int32_t rc = SaveSettings();
-    // Saved in memory but not in the file (a full disk, a failed write), or a file that
-    // does not read back: an erase now could lose the settings for good.
-    if (rc == kCancelled) return rc;  // not this instrument's file, said the user
-    if (otherNotKept_) return rc;     // another unit's file could not be moved aside: said
-    if (keptSettings_) return 0;      // the earlier update's file is kept and restored from
-    if (rc >= 0 || (session_.SettingsSaved() && rc != vorn::kNotApplicable)) {
-        if (int32_t failed = CheckSettingsFile(rc); failed < 0) return failed;
+    const int32_t collected = session_.CollectForSave();
+    // The serial number as read, also when other settings were not (a half-restored
+    // instrument answers for some and not for others).
+    const std::string serial = vorn::settingsfile::OriginValue(session_.SerialNumber());
+    // It answered as its firmware does, whatever values it holds.
+    const bool answered = collected >= 0 || collected == session::kUninitialised || collected == kPartlyDone;
+    if (!serial.empty())
+        TakeFilesOfUnit(serial);
+    else if (answered)
+        OfferCandidates(Candidates(true), texts::RestoreSituation::kUnitWithoutSerial);
+    if (plan_.source == SettingsPlan::Source::kEarlierRun) return 0;
+    return SaveOwnSettings(collected, serial);
+}
+
+void UpdateSequence::TakeFilesOfUnit(const std::string& serial) {
+    for (const SavedSettings& file : custody_.Files(profile_.family)) {
+        if (!file.Pending() || file.serial != serial) continue;
+        // Its update never erased anything: the instrument still holds its settings, and
+        // perhaps newer ones than the file.
+        if (!file.PastErase()) {
+            SetAside(file);
+        } else if (plan_.source == SettingsPlan::Source::kEarlierRun) {
+            if (log_)
+                log_->Log(VornLog::kFailures, kHostTag, "Another settings file of this unit waits: %s (left as it is)",
+                          file.path.c_str());
+        } else if (file.stage != Stage::kUnknown ||
+                   AskToRestore(file, texts::RestoreSituation::kSameSerialNoJournal, serial)) {
+            UseEarlierFile(file);
+        } else {
+            SetAside(file);
+        }
+    }
+}
+
+std::vector<SavedSettings> UpdateSequence::Candidates(bool pastErase) const {
+    std::vector<SavedSettings> here, elsewhere;
+    for (const SavedSettings& file : custody_.Files(profile_.family)) {
+        if (!file.Pending() || !(pastErase ? file.PastErase() : file.PastLoader())) continue;
+        (file.lastPort == StablePort() ? here : elsewhere).push_back(file);
+    }
+    // A bench cannot ask: only what this port's own journal recorded may go back.
+    if (!request_.bench) here.insert(here.end(), elsewhere.begin(), elsewhere.end());
+    return here;
+}
+
+bool UpdateSequence::OfferCandidates(const std::vector<SavedSettings>& candidates, texts::RestoreSituation situation) {
+    for (const SavedSettings& file : candidates) {
+        if (AskToRestore(file, situation)) {
+            UseEarlierFile(file);
+            return true;
+        }
+    }
+    plan_.declined = !candidates.empty();
+    return false;
+}
+
+void UpdateSequence::UseEarlierFile(const SavedSettings& file) {
+    session_.ClearSavedSettings();  // the restore reads the file
+    plan_.source = SettingsPlan::Source::kEarlierRun;
+    plan_.path = file.path;
+    if (log_)
+        log_->Log(VornLog::kFailures, kHostTag,
+                  "Keeping the settings file %s (serial number \"%s\", journal \"%s\") of an update that did not finish: "
+                  "its settings are restored",
+                  file.path.c_str(), vorn::EscapeControls(file.serial).c_str(), StageWord(file.stage));
+    Status(texts::Stage::kKeepingSettings);
+}
+
+void UpdateSequence::SetAside(const SavedSettings& file) {
+    const int32_t rc = custody_.Keep(file.path, Stage::kSetAside, Now());
+    if (log_)
+        log_->Log(VornLog::kFailures, kHostTag,
+                  "The settings file %s was saved by an update that never erased this instrument: it holds its own "
+                  "settings, which are read again; the file is set aside%s",
+                  file.path.c_str(), rc < 0 ? " (its journal could not be written: it stays as it was)" : "");
+    Report(texts::SettingsSetAside(Names(), FactsOf(file)));
+}
+
+texts::SavedFileFacts UpdateSequence::FactsOf(const SavedSettings& file) const {
+    texts::SavedFileFacts facts{file.path, file.serial, file.savedPort, {}};
+    const std::time_t at = file.savedAt ? *file.savedAt : file.lastAt;
+    if (file.savedAt || file.lastAt != 0) {
+        facts.when.known = true;
+        facts.when.fromFileTime = !file.savedAt;
+        facts.when.utc = vorn::settingsfile::FormatUtc(at);
+        facts.when.ageSeconds = static_cast<long long>(Now()) - static_cast<long long>(at);
+    }
+    return facts;
+}
+
+bool UpdateSequence::AskToRestore(const SavedSettings& file, texts::RestoreSituation situation,
+                                  const std::string& unitSerial, const std::string& backupPath) {
+    const texts::SavedFileFacts facts = FactsOf(file);
+    if (log_)
+        log_->Log(VornLog::kMilestones, kHostTag, "Asking before restoring %s: saved from serial number \"%s\" %s%s",
+                  file.path.c_str(), vorn::EscapeControls(file.serial).c_str(),
+                  facts.when.known ? facts.when.utc.c_str() : "at a time not known",
+                  facts.when.fromFileTime ? " (the file's time)" : "");
+    // Only an instrument that tells the file's serial number proves it is the unit.
+    const UpdateUi::Consent consent = situation == texts::RestoreSituation::kRestoreSameSerial
+                                          ? UpdateUi::Consent::kConfirm
+                                          : UpdateUi::Consent::kWriteSavedSettings;
+    return Ask(texts::RestoreSavedSettingsQuestion(Names(), facts, situation, unitSerial, backupPath), consent, file.serial);
+}
+
+int32_t UpdateSequence::SaveOwnSettings(int32_t collected, const std::string& serial) {
+    if (collected >= 0 || (session_.SettingsSaved() && collected != vorn::kNotApplicable)) {
         // Some settings did not come over the line: the update would wipe them.
-        const texts::Box question = texts::SettingsReadInPartQuestion(Names());
-        if (session_.SavedInPart() && !ui_.AskToGoOnWithoutSettings(question.text, question.title)) return kCancelled;
+        if (session_.SavedInPart() &&
+            !Ask(texts::SettingsReadInPartQuestion(Names()), UpdateUi::Consent::kGiveUpSettings))
+            return kCancelled;
+        const std::string path = custody_.NewFilePath(profile_.displayName, serial, StablePort(), Now());
+        if (int32_t rc = WriteNewFile(path, Stage::kSaved); rc < 0) return rc;
+        plan_.source = SettingsPlan::Source::kThisRun;
+        plan_.path = path;
         return 0;
     }
-    const texts::Box question = texts::SettingsNotReadQuestion(Names());
-    if (!ui_.AskToGoOnWithoutSettings(question.text, question.title)) return kCancelled;
-    skipRestore_ = true;
+    if (!Ask(texts::SettingsNotReadQuestion(Names()), UpdateUi::Consent::kGiveUpSettings)) return kCancelled;
+    plan_.source = SettingsPlan::Source::kGivenUp;
     return 0;
+}
+
+int32_t UpdateSequence::WriteNewFile(const std::string& path, Stage stage) {
+    vorn::settingsfile::SavedOrigin origin;
+    origin.port = origin.stagePort = StablePort();
+    origin.stage = StageWord(stage);
+    if (stage == Stage::kSaved) origin.loading = std::string(vorn::catalogue::FamilyCode(request_.firmwareFamily));
+    session_.SetFileOrigin(origin);
+    const int32_t written = session_.WriteSavedSettings(path);
+    // Saved in memory but not in the file (a full disk, a failed write), or a file that
+    // does not read back: an erase now could lose the settings for good.
+    if (written < 0) {
+        if (log_)
+            log_->Log(VornLog::kFailures, kHostTag, "The settings file %s could not be written (%d)", path.c_str(), written);
+        return Fail(texts::SettingsFileNotKept(Names(), path, written), kSettingsFileFailed);
+    }
+    return CheckSettingsFile(path, written);
+}
+
+int32_t UpdateSequence::Journal(Stage stage, bool mustHold) {
+    using Source = SettingsPlan::Source;
+    if (plan_.path.empty() || (plan_.source != Source::kThisRun && plan_.source != Source::kEarlierRun)) return 0;
+    const int32_t rc = custody_.Advance(plan_.path, stage, StablePort(), request_.firmwareFamily, Now());
+    if (rc >= 0 || !mustHold) return 0;
+    // A step the file does not record could be misread later: it is not taken.
+    return Fail(texts::SettingsFileNotKept(Names(), plan_.path, rc), kSettingsFileFailed);
 }
 
 int32_t UpdateSequence::StartLoader() {
     session_.VPLogout(false);
     ui_.SetProgress(kProgressLoaderStart);
     Status(texts::Stage::kStartingLoader);
-    loaderInvoked_ = true;
+    if (int32_t rc = Journal(Stage::kLoaderStarted, true); rc < 0) return rc;
+    reached_ = Reached::kLoaderStarted;
     const int32_t rc = host_.BSLConnect(request_.portName, profile_.bootloaderBaud, true, kBootloaderTries);
     if (rc == kNoBootloader) return Fail(texts::NoWorkingLoader(Names()), rc);
     if (rc < 0) return Fail(texts::LoaderSilent(Names()), kLoaderSilent);
@@ -340,6 +501,8 @@ int32_t UpdateSequence::StartLoader() {
 
 int32_t UpdateSequence::Erase() {
     Status(texts::Stage::kErasing);
+    if (int32_t rc = Journal(Stage::kErasing, true); rc < 0) return rc;
+    reached_ = Reached::kErasing;
     int32_t rc = host_.BSLEraseINFO(profile_.infoStart, profile_.infoSegmentCount, profile_.infoSegmentSize,
                                     profile_.extendedAddressing);
     if (rc < 0) return Fail(texts::WorkError(Names(), rc, texts::LoaderStep::kEraseInfo), rc);
@@ -360,6 +523,8 @@ int32_t UpdateSequence::RestartAndReconnect() {
     Status(texts::Stage::kRestarting);
     int32_t rc = host_.BSLSendVectors();
     if (rc < 0) return Fail(texts::WorkError(Names(), rc, texts::LoaderStep::kUpload), rc);
+    reached_ = Reached::kUploaded;
+    (void)Journal(Stage::kUploaded, false);  // past the erase either way: the file says so already
     host_.BSLDisconnect();
     MsDelay(profile_.restartWaitMs);
     ui_.SetProgress(kProgressRestarted);
@@ -371,7 +536,7 @@ int32_t UpdateSequence::RestartAndReconnect() {
         MsDelay(static_cast<uint32_t>(attempt) * kReconnectPauseStepMs);
     }
     if (rc < 0) return Fail(texts::WorkError(Names(), rc, texts::LoaderStep::kReconnect), rc);
-    if (profile_.loginBeforeSettings && session_.VPLogin() < 0) Fail(texts::ReconnectLoginFailed(Names()), 0);
+    if (profile_.loginBeforeSettings && session_.VPLogin() < 0) Report(texts::ReconnectLoginFailed(Names()));
     Advance(kProgressStepPoints);
     return 0;
 }
@@ -385,38 +550,49 @@ int32_t UpdateSequence::CheckNewFirmware() {
 }
 
 int32_t UpdateSequence::RestoreSettings() {
+    using Source = SettingsPlan::Source;
     Status(texts::Stage::kRestoring);
     // Read now, not when Start was pressed: the window leaves these editable.
     const std::string newSerialNumber = ui_.ReplaceSerialNumber() ? ui_.NewSerialNumber() : std::string();
-    const bool newSerial = !newSerialNumber.empty();
-    if (skipRestore_ && newSerial) {
-        skipRestore_ = false;
-        session_.PrepareSerialNumberOnlyRestore();
-    }
-    if (profile_.saveSettings && !skipRestore_) {
-        // Found in its bootloader, the instrument told nothing of itself: the file left
-        // here may be another unit's, or months old. Its owner and age are shown first.
-        if (std::error_code ec; inBootloader_ && std::filesystem::is_regular_file(settingsPath_, ec) &&
-                                vorn::settingsfile::FamilyOfFile(FileText(settingsPath_)) == profile_.family &&
-                                !AskToRestore(true)) {
-            if (log_)
-                log_->Log(VornLog::kFailures, kHostTag,
-                          "The settings in %s were not restored (Cancel): the new firmware runs without them; the file stays",
-                          settingsPath_.c_str());
-            return kCancelled;
-        }
-        const int32_t rc = session_.VPRestoreInfo(settingsPath_, newSerial ? &newSerialNumber : nullptr);
-        bool stops = false;
-        texts::Box box = texts::RestoreFailed(Names(), rc, settingsPath_, &stops);
-        if (rc == session::kSettingsFileMissing && inBootloader_)
-            box.text += texts::KeptSettingsFilesHint(Names(), KeptFilesOfFamily());
-        if (stops) return Fail(box, rc);
-        if (!box.text.empty()) Fail(box, rc);
+    const std::string* newSerial = newSerialNumber.empty() ? nullptr : &newSerialNumber;
+    int32_t rc = 0;
+    switch (plan_.source) {
+        case Source::kNotNeeded: break;
+        case Source::kNone: return NothingRestored();
+        case Source::kGivenUp:
+            // No settings to go back, but a new serial number to give: that alone.
+            if (!newSerial) break;
+            session_.PrepareSerialNumberOnlyRestore();
+            if (rc = session_.VPRestoreInfo({}, newSerial); rc < 0) return Fail(texts::RestoreFailed(Names(), rc, {}), rc);
+            break;
+        case Source::kThisRun:
+        case Source::kEarlierRun:
+            if (rc = session_.VPRestoreInfo(plan_.path, newSerial); rc < 0) {
+                if (rc == kPartlyDone) (void)Journal(Stage::kRestoredInPart, false);
+                return Fail(texts::RestoreFailed(Names(), rc, plan_.path), rc);
+            }
+            plan_.restored = true;
+            reached_ = Reached::kSettingsBack;
+            // Every setting is back in the unit the file belongs to: the file has done its
+            // work, whatever the last steps do. No other file is ever removed.
+            (void)custody_.Remove(plan_.path);
+            break;
     }
     // A clock that could not be set is logged; the firmware and settings are in place.
     if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
     Advance(kProgressStepPoints);
     return 0;
+}
+
+int32_t UpdateSequence::NothingRestored() {
+    std::vector<texts::SavedFileFacts> files;
+    for (const SavedSettings& file : custody_.Files(profile_.family))
+        if (file.Pending()) files.push_back(FactsOf(file));
+    if (log_)
+        log_->Log(VornLog::kFailures, kHostTag, "The new firmware runs on %s without saved settings: %s",
+                  StablePort().c_str(), plan_.declined ? "the ones found were not this unit's" : "none were found");
+    return Fail(texts::SettingsNotRestored(Names(), plan_.declined, files, ui_.HowToRestore("FILE", request_.portName)),
+                kSettingsNotRestored);
 }
 
 int32_t UpdateSequence::FinishDevice() {
@@ -440,155 +616,46 @@ bool UpdateSequence::ImageFits() {
     return false;
 }
 
-// The firmware's own family when its loader listens at the speed the engine answered at.
-// Otherwise the firmware was loaded into another family in factory mode (a logger, whose
-// loader listens at 9600): the family the saved settings came from, when its loader
+// The family of the instrument waiting in its loader. The journal of this port names the
+// unit an update of it handed to its loader, and the firmware it was loading; without
+// one, the firmware's own family when its loader listens at the speed the engine
+// answered at (the loaded firmware's, as an update always assumed). Otherwise the
+// firmware was being loaded into another family in factory mode (a logger, whose loader
+// listens at 9600): the family a file of such an update was saved from, when its loader
 // listens there. Without that, the firmware's family, whose loader will not answer: a
 // box then, rather than erasing with the wrong family's layout.
-int UpdateSequence::InterruptedFamily(uint32_t engineBaud) {
-    const int firmwareFamily = request_.firmwareFamily;
-    DeviceProfile profile;
-    LoadFamilyProfile(firmwareFamily, kAssumedVersion, &profile);
-    if (profile.bootloaderBaud == engineBaud) return firmwareFamily;
-    const int saved = vorn::settingsfile::FamilyOfFile(FileText(settingsPath_));
-    LoadFamilyProfile(saved, kAssumedVersion, &profile);
-    if (saved == UNKNOWN || profile.bootloaderBaud != engineBaud) return firmwareFamily;
-    if (log_)
-        log_->Log(VornLog::kFailures, kHostTag,
-                  "The loader answered at %u baud: going on as the %s the settings file %s was saved from", engineBaud,
-                  profile.displayName.c_str(), settingsPath_.c_str());
-    return saved;
-}
-
-// A settings file is removed when an update ends well and when one fails before the
-// loader was started: one that is here now was left by an update that handed its
-// instrument to the loader and did not finish. When that instrument is the one
-// connected, its settings may be gone (the new firmware started without them, or came
-// back only in part): the file is all that holds them, and it must not be replaced by
-// what the instrument says now.
-int32_t UpdateSequence::SaveSettings() {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(settingsPath_, ec)) {
-        wroteSettings_ = true;
-        return session_.VPSaveInfo(settingsPath_);
-    }
-    const std::string left = FileText(settingsPath_);
-    const std::string savedPath = settingsPath_ + ".new";
-    const int32_t rc = session_.VPSaveInfo(savedPath);
-    const std::string now = rc >= 0 ? FileText(savedPath) : std::string();
-    std::filesystem::remove(savedPath, ec);
-    // The serial number as read, also when other settings were not (a half-restored
-    // instrument answers for some and not for others).
-    const std::string serial = session_.SerialNumber();
-    switch (LeftSettingsAreThisInstruments(left, rc, serial)) {
-        case LeftSettings::kOther: break;
-        case LeftSettings::kThisOnesAsked:
-            if (!Ask(KeptSettingsQuestion(left))) return kCancelled;
-            [[fallthrough]];
-        case LeftSettings::kThisOnes:
-            session_.ClearSavedSettings();  // the restore reads the kept file
-            keptSettings_ = true;
-            if (log_)
-                log_->Log(VornLog::kFailures, kHostTag, "Keeping the settings file %s of an update that did not finish: its settings are restored",
-                          settingsPath_.c_str());
-            Status(texts::Stage::kKeepingSettings);
-            return 1;
-    }
-    // Another instrument's file, or one the save could not be compared with.
-    if (rc < 0) return rc;  // the earlier file stays as it was
-    // Another unit's settings are never overwritten: they are moved aside first.
-    if (int32_t kept = KeepOtherUnitsFile(left); kept < 0) return kept;
-    if (int32_t written = vorn::settingsfile::WriteFileSafely(settingsPath_, now); written < 0) return written;
-    wroteSettings_ = true;
-    return rc;
-}
-
-int32_t UpdateSequence::KeepOtherUnitsFile(const std::string& left) {
-    namespace fs = std::filesystem;
-    const std::string serial = vorn::settingsfile::SerialOfFile(left);
-    std::string kept;
-    std::error_code ec;
-    for (int copy = 1; copy <= kKeptCopiesMax && kept.empty(); ++copy) {
-        const std::string path = KeptSettingsFilePath(request_.userFolder, request_.deviceName, serial, copy);
-        if (fs::exists(path, ec) || ec) {
-            if (!ec && FileText(path) == left) kept = path;  // kept before: this name holds them already
+UpdateSequence::LoaderFamily UpdateSequence::FamilyInLoader(uint32_t engineBaud) const {
+    const int firmware = request_.firmwareFamily;
+    const std::vector<SavedSettings> files = custody_.Files(SettingsCustody::kAnyFamily);
+    auto loads = [firmware](const SavedSettings& f) {
+        return f.loading == firmware || (f.loading == UNKNOWN && f.family == firmware);
+    };
+    for (const SavedSettings& f : files)
+        if (f.Pending() && f.PastLoader() && f.lastPort == StablePort() && loads(f) && LoaderBaudOf(f.family) == engineBaud)
+            return {f.family, true};
+    if (LoaderBaudOf(firmware) == engineBaud) return {firmware, false};
+    for (const SavedSettings& f : files) {
+        if (!f.Pending() || !f.PastLoader() || (f.loading != firmware && f.loading != UNKNOWN) ||
+            LoaderBaudOf(f.family) != engineBaud)
             continue;
-        }
-        // A link takes a name only when it is free, so a kept file appearing meanwhile is
-        // never replaced; without links (some file systems), a rename of a free name.
-        ec.clear();
-        fs::create_hard_link(settingsPath_, path, ec);
-        if (ec == std::errc::file_exists) continue;
-        if (ec) {
-            ec.clear();
-            fs::rename(settingsPath_, path, ec);
-        }
-        if (ec) break;
-        kept = path;
-    }
-    if (kept.empty()) {
-        const int32_t rc = ec ? -ec.value() : -EEXIST;
         if (log_)
-            log_->Log(VornLog::kFailures, kHostTag, "The settings file %s of another unit could not be kept aside (%d): it is not replaced",
-                      settingsPath_.c_str(), rc);
-        otherNotKept_ = true;
-        return Fail(texts::OtherUnitsSettingsNotKept(Names(), settingsPath_, rc), kSettingsFileFailed);
+            log_->Log(VornLog::kFailures, kHostTag, "The loader answered at %u baud: going on as the %s the settings file %s was saved from",
+                      engineBaud, std::string(vorn::catalogue::FamilyDisplayName(f.family)).c_str(), f.path.c_str());
+        return {f.family, false};
     }
-    if (log_)
-        log_->Log(VornLog::kFailures, kHostTag,
-                  "The settings file %s holds the settings of another unit (serial number \"%s\"): kept as %s",
-                  settingsPath_.c_str(), vorn::EscapeControls(serial).c_str(), kept.c_str());
-    const texts::Box told = texts::OtherUnitsSettingsKept(Names(), serial, kept);
-    ui_.ErrorBox(told.text, told.title, told.kind);
-    return 0;
+    return {firmware, false};
 }
 
-bool UpdateSequence::AskToRestore(bool afterUpdate) {
-    const std::string text = FileText(settingsPath_);
-    const std::string serial = vorn::settingsfile::SerialOfFile(text);
-    const texts::SavedWhen when = SavedWhenOf(settingsPath_, text);
-    const texts::Box question = texts::RestoreSavedSettingsQuestion(
-        Names(), settingsPath_, serial, vorn::settingsfile::ReadOrigin(text).port, when, afterUpdate);
-    if (log_)
-        log_->Log(VornLog::kMilestones, kHostTag, "Asking before restoring %s: saved from serial number \"%s\" %s%s",
-                  settingsPath_.c_str(), vorn::EscapeControls(serial).c_str(), when.known ? when.utc.c_str() : "at a time not known",
-                  when.fromFileTime ? " (the file's time)" : "");
-    return ui_.AskToRestoreSettings(question.text, question.title, serial);
-}
-
-std::vector<std::string> UpdateSequence::KeptFilesOfFamily() const {
-    std::vector<std::string> files;
-    for (const std::string& path : KeptSettingsFiles(request_.userFolder, request_.deviceName))
-        if (vorn::settingsfile::FamilyOfFile(FileText(path)) == profile_.family) files.push_back(path);
-    return files;
-}
-
-UpdateSequence::LeftSettings UpdateSequence::LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
-                                                                            const std::string& nowSerial) const {
-    if (vorn::settingsfile::FamilyOfFile(left) != profile_.family) return LeftSettings::kOther;
-    const std::string leftSerial = vorn::settingsfile::SerialOfFile(left);
-    if (!nowSerial.empty()) return nowSerial == leftSerial ? LeftSettings::kThisOnes : LeftSettings::kOther;
-    // No serial number to compare: the update that did not finish may have wiped it, or
-    // this is another, new instrument. Only the user can tell.
-    if (saveStatus >= 0 || saveStatus == session::kUninitialised) return LeftSettings::kThisOnesAsked;
-    return LeftSettings::kOther;  // not read over a bad line: nothing to go by
-}
-
-texts::Box UpdateSequence::KeptSettingsQuestion(const std::string& left) const {
-    return texts::KeptSettingsQuestion(Names(), settingsPath_, vorn::settingsfile::SerialOfFile(left));
-}
-
-int32_t UpdateSequence::CheckSettingsFile(int32_t saveStatus) {
+int32_t UpdateSequence::CheckSettingsFile(const std::string& path, int32_t saveStatus) {
     int32_t rc = saveStatus;
     if (rc >= 0)
         rc = vorn::settingsfile::CheckFileHolds(
-            settingsPath_, vorn::settingsfile::FormatFile(session_.Family(), session_.Instrument(), session_.Info(),
-                                                          session_.UserRecords(), session_.EqnRecords()));
+            path, vorn::settingsfile::FormatFile(session_.Family(), session_.Instrument(), session_.Info(),
+                                                 session_.UserRecords(), session_.EqnRecords()));
     if (rc >= 0) return 0;
     if (log_)
-        log_->Log(VornLog::kFailures, kHostTag, "The settings file %s does not hold the saved settings (%d)",
-                  settingsPath_.c_str(), rc);
-    return Fail(texts::SettingsFileNotKept(Names(), settingsPath_, rc), kSettingsFileFailed);
+        log_->Log(VornLog::kFailures, kHostTag, "The settings file %s does not hold the saved settings (%d)", path.c_str(), rc);
+    return Fail(texts::SettingsFileNotKept(Names(), path, rc), kSettingsFileFailed);
 }
 
 bool UpdateSequence::CheckHardwareRevision() {
@@ -616,5 +683,6 @@ bool UpdateSequence::CheckVersionWindow(const DeviceProfile& profile) {
     const texts::Box question = texts::VersionWindowQuestion(Names(), profile.version, profile.minVersion, profile.maxVersion);
     return question.text.empty() || Ask(question);
 }
+
 
 }  // namespace vorn::update

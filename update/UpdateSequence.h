@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "update/SettingsCustody.h"
 #include "update/UpdateTexts.h"
+#include "update/UpdateUi.h"
 
-class UpdateUi;
 class VornBSLHost;
 class VornLog;
 class Vorn_protocol;
@@ -32,6 +33,8 @@ inline constexpr int32_t kBatteryLow = -130;
 inline constexpr int32_t kNoFirmware = -10;       // Start without a firmware image
 inline constexpr int32_t kImageDoesNotFit = -11;  // the image cannot go into the device
 inline constexpr int32_t kSettingsFileFailed = -104;  // the settings file was not written or does not read back
+inline constexpr int32_t kUnitNotIdentified = -122;   // a bench will not load a unit in its loader it cannot tell
+inline constexpr int32_t kSettingsNotRestored = -140; // the new firmware runs without the unit's saved settings
 
 inline constexpr int kBaudCode9600 = 2;
 inline constexpr int kSerialTries = 3;
@@ -58,9 +61,15 @@ struct UpdateRequest {
     std::string portDescription;  // as the port list shows it; messages name the port so
     std::string userFolder;       // the settings file goes here
     bool factoryMode = false;
-    // A bench update, one of several side by side: its settings file carries the port's
-    // name, so no two of them share one.
-    bool settingsPerPort = false;
+    // One unit of a bench, several updated side by side with nobody to ask: a unit waiting
+    // in its loader is loaded only when its port's journal names the firmware, and saved
+    // settings are offered only from that port's journal.
+    bool bench = false;
+    // The port's name that stays when its adapter comes back under another node (a
+    // /dev/serial/by-id link, a simulator's registered name): the settings files' journal
+    // records it. Empty: the port name.
+    std::string stablePortName;
+    std::string firmwarePath;  // the firmware file as opened, for the texts that name a command
     int firmwareFamily = UNKNOWN;  // the family the loaded firmware is for
     uint32_t firmwareVersion = 0;  // version held for the loaded firmware
     // "Don't Erase Data" and the new serial number are not here: the sequence asks the
@@ -78,13 +87,14 @@ public:
     int32_t Run(const UpdateRequest& request, const std::function<int32_t()>& body = {});
 
     // Writes the settings file at `path` into the instrument on the request's port, as the
-    // end of an update does: connect, make sure it is the file's family, ask whose
-    // settings they are (serial number and age), restore, set the clock. The file names
-    // its family, so no firmware is needed; the request's device name and family are taken
-    // from it. A file of the updater's own folder is removed once every setting went back.
+    // end of an update does: connect, make sure it is the file's family, keep what the
+    // instrument holds now in a settings file of its own (so the restore loses nothing),
+    // ask whose settings they are against the serial number it tells, restore, set the
+    // clock. The file names its family, so no firmware is needed; the request's device
+    // name and family are taken from it. A file of the updater's own folder is removed
+    // once every setting went back into the unit it was saved from.
     // 1, or a negative result code after its one box (or the question cancelled).
     int32_t RunRestore(const UpdateRequest& request, const std::string& path);
-    static std::string SettingsFilePathFor(const UpdateRequest& request);
 
     // The whole sequence; 1 on success, a negative result code otherwise. Every failure
     // has shown exactly one box.
@@ -94,7 +104,11 @@ public:
     // The firmware version the instrument ran when the update found it (0: none known,
     // as for one found in its loader).
     uint32_t VersionFound() const { return versionFound_; }
-    const std::string& SettingsPath() const { return settingsPath_; }
+    // The settings file of the unit this run worked on: the one it wrote or restored from
+    // (empty: none).
+    const std::string& SettingsPath() const { return plan_.path; }
+    // Whether every saved setting went back into the instrument.
+    bool SettingsRestored() const { return plan_.restored; }
     uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
 
 private:
@@ -107,7 +121,7 @@ private:
     int32_t Connect();
     int32_t DecideFirmwareFits();
     int32_t CheckHardwareAndBattery();
-    int32_t SaveSettingsStep();
+    int32_t SecureSettings();
     int32_t StartLoader();
     int32_t Erase();
     int32_t Upload();
@@ -122,47 +136,65 @@ private:
     bool CheckVersionWindow(const DeviceProfile& profile);
     // The image fits the device `profile_` describes; otherwise one box and false.
     bool ImageFits();
-    // The family of the update that left the instrument in its bootloader, whose loader
-    // answered at `engineBaud`.
-    int InterruptedFamily(uint32_t engineBaud);
-    // Saves the instrument's settings to the settings file, unless an earlier update of
-    // this instrument left its settings there; the status of the save, or 1 when the
-    // earlier file is kept.
-    int32_t SaveSettings();
-    // Whether `left`, a settings file an earlier update left, holds the connected
-    // instrument's settings, given the status of the save just made and the serial number
-    // it read: the same family and serial number; or no serial number to read now (the
-    // earlier update may have wiped it, or this is a new instrument), when the user is asked.
-    enum class LeftSettings { kOther, kThisOnes, kThisOnesAsked };
-    LeftSettings LeftSettingsAreThisInstruments(const std::string& left, int32_t saveStatus,
-                                                const std::string& nowSerial) const;
-    // The question before the settings of `left` are restored into an instrument that
-    // tells no serial number.
-    texts::Box KeptSettingsQuestion(const std::string& left) const;
-    // Moves the settings file of another unit, `left`, to a kept file named for its serial
-    // number (a new name when one of that number holds other settings), logs it and tells
-    // the user where it is. 0; or kSettingsFileFailed after its box, nothing replaced.
-    int32_t KeepOtherUnitsFile(const std::string& left);
-    // Asks before the settings file, which this run did not write, is restored: whose
-    // settings and how old. `afterUpdate`: the end of an update (its Cancel ends the update).
-    bool AskToRestore(bool afterUpdate);
-    // The kept settings files of the instrument's family.
-    std::vector<std::string> KeptFilesOfFamily() const;
+
+    // --- whose settings go back (the custody rules, DESIGN.md) ---
+    // The family of the instrument waiting in its loader, whose loader answered at
+    // `engineBaud`, and whether a journal of this port names the firmware being loaded.
+    struct LoaderFamily {
+        int family;
+        bool named;
+    };
+    LoaderFamily FamilyInLoader(uint32_t engineBaud) const;
+    // The saved settings this unit may get back, the files of this port first; on a
+    // bench, only this port's. `pastErase`: only files whose instrument may have lost
+    // its settings.
+    std::vector<SavedSettings> Candidates(bool pastErase) const;
+    // Asks about each candidate in turn; the first one the user says is this unit's is
+    // restored after the update. True when one was taken.
+    bool OfferCandidates(const std::vector<SavedSettings>& candidates, texts::RestoreSituation situation);
+    // The instrument told serial number `serial`: a file of it that got past the erase
+    // is restored (one of an earlier release only when the user says so); one whose
+    // update never started the loader is set aside.
+    void TakeFilesOfUnit(const std::string& serial);
+    // Saves what the instrument holds into a new file of its own (`collected` is the
+    // status of reading it), or asks to go on without.
+    int32_t SaveOwnSettings(int32_t collected, const std::string& serial);
+    void UseEarlierFile(const SavedSettings& file);
+    void SetAside(const SavedSettings& file);
+    bool AskToRestore(const SavedSettings& file, texts::RestoreSituation situation, const std::string& unitSerial = {},
+                      const std::string& backupPath = {});
+    texts::SavedFileFacts FactsOf(const SavedSettings& file) const;
+    // Moves the journal of the settings file in use on to `stage`. 0; or, when `mustHold`
+    // and it could not be written, the result code after its box.
+    int32_t Journal(Stage stage, bool mustHold);
+    // The end of a restore with nothing to restore: its box.
+    int32_t NothingRestored();
+
     // The steps of RunRestore.
     int32_t RestoreFromFile();
-    // The frame's end after a failure: status hidden, bar at 0, both connections closed.
+    // The frame's end after a failure: status hidden, bar at 0, both connections closed,
+    // where the instrument stands said.
     int32_t EndFailed(int32_t result);
-    void Begin(const UpdateRequest& request, const std::string& settingsPath);
-    // The settings file just saved holds what the session saved. 0, or the result code
+    texts::Standing StandingNow() const;
+    std::string StandingNowText() const;
+    void Begin(const UpdateRequest& request);
+    // The settings file at `path` holds what the session saved. 0, or the result code
     // after its box.
-    int32_t CheckSettingsFile(int32_t saveStatus);
+    int32_t CheckSettingsFile(const std::string& path, int32_t saveStatus);
+    // Writes what the session saved into a new file at `path`, its journal at `stage`.
+    // 0, or the result code after its box.
+    int32_t WriteNewFile(const std::string& path, Stage stage);
 
     texts::Names Names() const;
     // Shows `box` (one button) and returns `rc`.
     int32_t Fail(const texts::Box& box, int32_t rc);
-    bool Ask(const texts::Box& question);
+    // Shows `box` and goes on: a failure the update passes over.
+    void Report(const texts::Box& box);
+    bool Ask(const texts::Box& question, UpdateUi::Consent consent = UpdateUi::Consent::kConfirm,
+             const std::string& savedSerial = {});
     void Status(texts::Stage stage);
     void Advance(int points);
+    const std::string& StablePort() const;
 
     VornLog* log_;
     Vorn_protocol& session_;
@@ -170,16 +202,36 @@ private:
     UpdateUi& ui_;
     UpdateRequest request_;
     DeviceProfile profile_;
-    std::string settingsPath_;
+    SettingsCustody custody_;
     uint32_t versionFound_ = 0;
-    bool skipRestore_ = false;
-    bool wroteSettings_ = false;   // this run wrote the settings file
-    bool keptSettings_ = false;    // this run restores from the file an earlier update left
-    bool loaderInvoked_ = false;   // this run handed the instrument to its loader
+    uint32_t engineBaud_ = 0;      // the speed its loader answered at, when found in its loader
     bool inBootloader_ = false;    // the instrument was found in its bootloader
-    bool otherNotKept_ = false;    // another unit's file could not be moved aside (its box was shown)
-    uint32_t engineBaud_ = 0;      // the speed its loader answered at, then
     uint32_t elapsedSeconds_ = 0;
+    bool standingSaid_ = false;    // a failure's box said where the instrument stands
+
+    // How far this run got with the instrument, in order.
+    // (kRestoring: a restore without an update began writing the file's settings.)
+    enum class Reached { kNothing, kLoaderStarted, kErasing, kUploaded, kRestoring, kSettingsBack };
+    Reached reached_ = Reached::kNothing;
+    // The settings this run writes back, and the file that keeps them meanwhile.
+    struct SettingsPlan {
+        enum class Source {
+            kNone,        // none chosen (a unit found in its loader whose settings were not found)
+            kNotNeeded,   // the family keeps no settings to save
+            kThisRun,     // saved by this run
+            kEarlierRun,  // saved by an update that did not finish
+            kGivenUp,     // the user went on without them
+        };
+        Source source = Source::kNone;
+        std::string path;
+        bool declined = false;  // saved settings were found and the user said they were not this unit's
+        bool restored = false;  // every setting went back
+        // A restore without an update: where it kept what the instrument held before
+        // (empty: nothing to keep), and whether the user had it write another unit's.
+        std::string backup;
+        bool intoAnotherUnit = false;
+    };
+    SettingsPlan plan_;
 };
 
 }  // namespace vorn::update

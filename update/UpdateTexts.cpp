@@ -169,34 +169,6 @@ Box SettingsNotReadQuestion(const Names& n) {
             "Settings Retrieve Error"};
 }
 
-Box KeptSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial) {
-    const std::string& d = n.device;
-    return {"The settings file\n\"" + settingsPath + "\"\nholds the settings of the " + d +
-                (serial.empty() ? std::string(" without a serial number")
-                                : " with serial number \"" + vorn::EscapeControls(serial) + "\"") +
-                ", kept by an update that did not finish.\nThis " + d +
-                " tells no serial number now, as after an update that wiped its settings." + "\n\nClick OK if this is that " +
-                d + ": its settings are restored from the file." + "\nClick CANCEL to stop: nothing is changed.",
-            "Settings Kept From An Earlier Update"};
-}
-
-Box OtherUnitsSettingsKept(const Names& n, const std::string& serial, const std::string& keptPath) {
-    const std::string whose =
-        serial.empty() ? std::string("without a serial number") : "with serial number \"" + vorn::EscapeControls(serial) + "\"";
-    return {"The settings of another " + n.device + " (" + whose + "), saved by an update that did not finish, " +
-                "are kept in\n\"" + keptPath + "\"." + "\n\nThis update goes on with the settings of the " + n.device +
-                " connected now.\nTo write the kept settings back into their own " + n.device +
-                ", connect it and run:\n" + RestoreCommand(keptPath),
-            "Settings Of Another Unit Kept", Kind::kInformation};
-}
-
-Box OtherUnitsSettingsNotKept(const Names& n, const std::string& settingsPath, int32_t rc) {
-    return {TheProgram(n) + " could not keep the settings of another " + n.device + " in the file\n\"" + settingsPath +
-                "\" aside, and does not replace them." + NothingChanged(n.device) +
-                "\nPlease check that the folder can be written, then press Start again." + "\n\n[Error " + Num(rc) + "]",
-            "Settings File Error"};
-}
-
 namespace {
 
 std::string AgeText(long long seconds) {
@@ -208,37 +180,102 @@ std::string AgeText(long long seconds) {
     return count((seconds + 43200) / 86400, "day");
 }
 
+std::string Whose(const std::string& serial) {
+    return serial.empty() ? std::string("without a serial number")
+                          : "with serial number \"" + vorn::EscapeControls(serial) + "\"";
+}
+
+// "The settings file "PATH" holds the settings of the Readwell with serial number "X",
+// saved on Comm Port "P" 2026-...Z (3 hours ago)."
+std::string FileSays(const Names& n, const SavedFileFacts& f) {
+    std::string text = "The settings file\n\"" + f.path + "\"\nholds the settings of the " + n.device + " " + Whose(f.serial);
+    if (!f.port.empty()) text += ",\nsaved on Comm Port \"" + vorn::EscapeControls(f.port) + "\"";
+    if (f.when.known) text += std::string(f.port.empty() ? ",\nsaved " : " ") + f.when.utc + " (" + AgeText(f.when.ageSeconds) + ")";
+    text += ".";
+    if (f.when.known && f.when.fromFileTime)
+        text += "\nThe file does not say when it was saved: that is the time it was last written.";
+    if (!f.when.known) text += "\nWhen it was saved is not known.";
+    return text;
+}
+
+std::string OnThePort(const Names& n) { return "The " + n.device + " on Comm Port \"" + n.port + "\""; }
+
 }  // namespace
 
-Box RestoreSavedSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial,
-                                 const std::string& savedPort, const SavedWhen& when, bool afterUpdate) {
+Box RestoreSavedSettingsQuestion(const Names& n, const SavedFileFacts& file, RestoreSituation situation,
+                                 const std::string& unitSerial, const std::string& backupPath) {
     const std::string& d = n.device;
-    std::string text = "The settings file\n\"" + settingsPath + "\"\nholds the settings of the " + d +
-                       (serial.empty() ? std::string(" without a serial number")
-                                       : " with serial number \"" + vorn::EscapeControls(serial) + "\"");
-    if (!savedPort.empty()) text += ",\nsaved on Comm Port \"" + vorn::EscapeControls(savedPort) + "\"";
-    if (when.known)
-        text += std::string(savedPort.empty() ? ",\nsaved " : " ") + when.utc + " (" + AgeText(when.ageSeconds) + ")";
-    text += ".";
-    if (when.known && when.fromFileTime)
-        text += "\nThe file does not say when it was saved: that is the time it was last written.";
-    if (!when.known) text += "\nWhen it was saved is not known.";
-    if (afterUpdate) text += "\n\nThe new firmware is loaded into the " + d + " on Comm Port \"" + n.port + "\".";
-    text += "\n\nClick OK if it is that " + d + ": these settings, serial number included, are written into it.";
-    text += afterUpdate ? "\nClick CANCEL if it is not: the update stops without restoring any settings, setting the "
-                          "clock or erasing data, and the settings stay in the file."
-                        : "\nClick CANCEL if it is not: nothing is written, and the settings stay in the file.";
+    std::string text = FileSays(n, file) + "\n\n";
+    const std::string intoIt = "these settings, serial number included, are written into it";
+    switch (situation) {
+        case RestoreSituation::kUnitInLoader:
+            text += OnThePort(n) + " is waiting in its firmware loader and cannot tell which unit it is." +
+                    "\n\nClick OK if it is that " + d + ": the firmware is loaded and " + intoIt + "." +
+                    "\nClick CANCEL if it is not: the firmware is loaded without them, and the file stays as it is.";
+            break;
+        case RestoreSituation::kUnitWithoutSerial:
+            text += OnThePort(n) + " tells no serial number, as a unit does after an update that wiped its settings, " +
+                    "or a new one." + "\n\nClick OK if it is that " + d + ": after the update " + intoIt + "." +
+                    "\nClick CANCEL if it is not: the update goes on with the settings it holds now, and the file stays "
+                    "as it is.";
+            break;
+        case RestoreSituation::kSameSerialNoJournal:
+            text += OnThePort(n) + " has that serial number. An earlier version of this program left the file and "
+                    "did not say how far its update got: the " + d + " may have lost these settings, or may hold newer ones." +
+                    "\n\nClick OK to write the settings of the file back into it after the update." +
+                    "\nClick CANCEL to keep the settings it holds now: the file is set aside, not used.";
+            break;
+        case RestoreSituation::kRestoreSameSerial:
+        case RestoreSituation::kRestoreOtherSerial:
+        case RestoreSituation::kRestoreNoSerial:
+            text += OnThePort(n) + (situation == RestoreSituation::kRestoreSameSerial ? std::string(" has that serial number.")
+                                    : situation == RestoreSituation::kRestoreNoSerial
+                                        ? std::string(" tells no serial number.")
+                                        : " answers serial number \"" + vorn::EscapeControls(unitSerial) +
+                                              "\": it is another unit.");
+            text += "\n\nClick OK to write " + std::string(situation == RestoreSituation::kRestoreOtherSerial
+                                                                ? "another unit's settings, its serial number included, into it"
+                                                                : "these settings, serial number included, into it") +
+                    (backupPath.empty() ? std::string(".") : "; the settings it holds now are kept in\n\"" + backupPath + "\".");
+            text += "\nClick CANCEL: nothing is written, and the file stays as it is.";
+            break;
+    }
     return {text, "Restore Saved Settings"};
 }
 
-std::string RestoreCommand(const std::string& path) { return "vornbsl-cli --port PORT --restore-settings \"" + path + "\""; }
+Box SettingsSetAside(const Names& n, const SavedFileFacts& file) {
+    return {FileSays(n, file) + "\n\nIts update stopped before the firmware loader was started, so the " + n.device +
+                " still holds its settings: they are read from it again." +
+                "\nThe file is set aside and kept; it is not written into the " + n.device + ".",
+            "Settings Set Aside", Kind::kInformation};
+}
 
-std::string KeptSettingsFilesHint(const Names& n, const std::vector<std::string>& files) {
-    if (files.empty()) return {};
-    std::string text = "\n\nSettings of " + n.device + " units kept by earlier updates:";
-    for (const std::string& f : files) text += "\n\"" + f + "\"";
-    text += "\nTo write the settings of this " + n.device + " back from one of them, run:\n" + RestoreCommand("FILE");
-    return text;
+Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFileFacts>& files,
+                        const std::string& howToRestore) {
+    std::string text = "The new firmware runs in your " + n.device + " on Comm Port \"" + n.port +
+                       "\", but its settings were not restored: " +
+                       (declined ? "the saved settings found were not this unit's, as you said."
+                                 : "no saved settings of this unit were found.");
+    if (!files.empty()) {
+        text += "\n\nSettings of " + n.device + " units saved by updates that did not finish:";
+        for (const SavedFileFacts& f : files) text += "\n\"" + f.path + "\" (" + Whose(f.serial) + ")";
+    }
+    text += "\n\nTo write a unit's settings back into this " + n.device + ", " + howToRestore;
+    return {text, "Settings Not Restored"};
+}
+
+Box UnitNotIdentified(const Names& n, const std::string& command) {
+    return {OnThePort(n) + " is waiting in its firmware loader, and no update of this port says which unit it is or "
+                           "which firmware it was loading. A bench loads no firmware into an instrument it cannot tell." +
+                NothingChanged(n.device) + "\nUpdate it alone, where you can say whose settings it gets:\n" + command,
+            "Unit Not Identified"};
+}
+
+Box CurrentSettingsNotRead(const Names& n, int32_t rc) {
+    return {TheProgram(n) + " could not read the settings your " + n.device +
+                " holds now, so it cannot keep them before writing others." + NothingChanged(n.device) +
+                "\nPlease check the cable and try again.\n\n[Error " + Num(rc) + "]",
+            "Settings Retrieve Error"};
 }
 
 Box NotASettingsFile(const Names& n, const std::string& path) {
@@ -260,8 +297,39 @@ Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::
             "Wrong Device"};
 }
 
-std::string SettingsRestored(const std::string& path, bool fileRemoved) {
-    return "Settings restored from \"" + path + "\"" + (fileRemoved ? "; the file is removed." : "; the file stays.");
+std::string SettingsRestored(const std::string& path, bool fileRemoved, const std::string& backupPath) {
+    std::string text = "Settings restored from \"" + path + "\"" + (fileRemoved ? "; the file is removed." : "; the file stays.");
+    if (!backupPath.empty()) text += " The settings the instrument held before are kept in \"" + backupPath + "\".";
+    return text;
+}
+
+std::string StandingText(Standing standing, const Names& n, const std::string& file, const std::string& howToRestore) {
+    const std::string& d = n.device;
+    const std::string kept = file.empty() ? std::string() : "; its settings are saved in \"" + file + "\"";
+    const std::string again = "Press Start again with the same firmware file and Comm Port";
+    switch (standing) {
+        case Standing::kUntouched:
+            return "Your " + d + " still runs its old firmware with its settings: nothing was changed. " +
+                   "Press Start again when you are ready.";
+        case Standing::kMayBeInLoader:
+            return "Your " + d + " was handed to its firmware loader, and nothing was erased" + kept + ". " + again +
+                   ": the update finds it in its loader or in its old firmware.";
+        case Standing::kInLoader:
+            return "Your " + d + " waits in its firmware loader without working firmware" + kept + ". " + again +
+                   (file.empty() ? std::string(".") : ": the firmware is loaded and the settings are written back.");
+        case Standing::kNewFirmware:
+            if (file.empty())
+                return "Your " + d + " runs the new firmware without its saved settings. To write a unit's settings "
+                       "back into it, " + howToRestore;
+            return "Your " + d + " runs the new firmware, but its settings are not back" + kept + ". " + again +
+                   " to write them back, or " + howToRestore;
+        case Standing::kRestoredInPart:
+            return "Your " + d + " runs its firmware with only part of the settings of \"" + file +
+                   "\". Run the same restore again to write the rest.";
+        case Standing::kSettingsBack:
+            return "Your " + d + " runs the new firmware with its settings; a last step failed. " + again + " to finish.";
+    }
+    return {};
 }
 
 Box NoWorkingLoader(const Names& n) {
@@ -295,7 +363,7 @@ Box FirmwareCorrupt(const Names& n) {
             "Firmware Error"};
 }
 
-Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops, bool restoreOnly) {
+Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool restoreOnly) {
     std::string text;
     if (rc == session::kSettingsFileMissing)
         text = TheProgram(n) + " couldn't find the settings file for your " + n.device +
@@ -309,18 +377,12 @@ Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, b
     else if (rc < 0)
         text = TheProgram(n) + " failed to restore the settings for your " + n.device + ".\n\nPlease try again.\n\n[Error " +
                Num(rc) + "]";
-    // Settings that did not go back stay in the file, which only a finished update
-    // removes: the next Start writes them back. Without a file there is nothing to keep,
-    // and the update goes on.
-    if (restoreOnly) {
-        *stops = rc < 0;
-        if (*stops && rc != session::kSettingsFileMissing)
-            text += "\n\nThe settings stay in \"" + settingsPath + "\".\nRun the same command again to write them back.";
-        return {text, "Settings Error"};
-    }
-    *stops = rc < 0 && rc != session::kSettingsFileMissing;
-    if (*stops)
-        text += "\n\nYour settings are kept in \"" + settingsPath + "\".\nPress Start again with the same firmware file to write them back.";
+    // Settings that did not go back stay in their file, which only a restore of every
+    // one of them removes: the next Start, or the same command, writes them back.
+    if (rc < 0 && rc != session::kSettingsFileMissing && !settingsPath.empty())
+        text += restoreOnly ? "\n\nThe settings stay in \"" + settingsPath + "\".\nRun the same command again to write them back."
+                            : "\n\nYour settings are kept in \"" + settingsPath +
+                                  "\".\nPress Start again with the same firmware file to write them back.";
     return {text, "Settings Error"};
 }
 

@@ -59,15 +59,6 @@ Box SettingsLoginFailed(const Names& n);
 Box SettingsFileNotKept(const Names& n, const std::string& settingsPath, int32_t rc);
 Box SettingsReadInPartQuestion(const Names& n);
 Box SettingsNotReadQuestion(const Names& n);
-// A settings file an earlier update left, with `serial` (empty: none), for an instrument
-// that tells no serial number now.
-Box KeptSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial);
-
-// Another unit's settings file, moved to `keptPath` before this update writes its own.
-Box OtherUnitsSettingsKept(const Names& n, const std::string& serial, const std::string& keptPath);
-// It could not be moved (`rc`, a negated C error): nothing was changed.
-Box OtherUnitsSettingsNotKept(const Names& n, const std::string& settingsPath, int32_t rc);
-
 // When saved settings were saved: the UTC time, its age in seconds, and whether that came
 // from the file's time of writing because the file does not say (files of old).
 struct SavedWhen {
@@ -76,23 +67,66 @@ struct SavedWhen {
     long long ageSeconds = 0;
     bool fromFileTime = false;
 };
+// A settings file as the boxes describe it: where, whose (empty: a unit that told no
+// serial number), saved on which port and when.
+struct SavedFileFacts {
+    std::string path;
+    std::string serial;
+    std::string port;
+    SavedWhen when;
+};
+
+// Why settings that this run did not save may be written into the instrument, which
+// decides what the question says and what its OK risks.
+enum class RestoreSituation {
+    kUnitInLoader,         // an update finds the instrument waiting in its loader
+    kUnitWithoutSerial,    // an update finds it running firmware that tells no serial number
+    kSameSerialNoJournal,  // it tells the file's serial number; an earlier release left the file
+                           // without saying how far its update got
+    kRestoreSameSerial,    // --restore-settings / Restore Settings: it tells the file's serial number
+    kRestoreOtherSerial,   // ... it tells another serial number
+    kRestoreNoSerial,      // ... it tells none
+};
 // The question before settings that this run did not save are written into the
-// instrument: whose they are (`serial`, empty: none; `savedPort`, empty: not said) and
-// how old. `afterUpdate`: asked at the end of an update, whose Cancel ends it there.
-Box RestoreSavedSettingsQuestion(const Names& n, const std::string& settingsPath, const std::string& serial,
-                                 const std::string& savedPort, const SavedWhen& when, bool afterUpdate);
-// Said after the couldn't-find text when kept files of the family exist: which, and how
-// to restore one.
-std::string KeptSettingsFilesHint(const Names& n, const std::vector<std::string>& files);
-// "vornbsl-cli --port PORT --restore-settings "FILE""
-std::string RestoreCommand(const std::string& path);
+// instrument: whose they are and how old, and what OK and Cancel do. `unitSerial` is what
+// the instrument tells now; `backupPath` where a restore keeps what it holds now.
+Box RestoreSavedSettingsQuestion(const Names& n, const SavedFileFacts& file, RestoreSituation situation,
+                                 const std::string& unitSerial = {}, const std::string& backupPath = {});
+// A file of this unit whose update never got past its loader's start: the unit still holds
+// its settings, which are read again; the file is kept aside.
+Box SettingsSetAside(const Names& n, const SavedFileFacts& file);
+// The update loaded the firmware, but no saved settings went back: none were found
+// (`declined` false) or the user declined the ones found. `files` are the family's
+// settings files still waiting; `howToRestore` the front end's way to write one back.
+Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFileFacts>& files,
+                        const std::string& howToRestore);
+// A bench does not load firmware into a unit waiting in its loader that no journal of its
+// port names: `command` updates it alone.
+Box UnitNotIdentified(const Names& n, const std::string& command);
+// --restore-settings: what the instrument holds now could not be read, so nothing is written.
+Box CurrentSettingsNotRead(const Names& n, int32_t rc);
 
 // Restoring a settings file into an instrument without an update.
 Box NotASettingsFile(const Names& n, const std::string& path);
 Box RestoreNeedsFirmware(const Names& n);
 // The instrument found is a `found`, the file holds a `n.device`'s settings.
 Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::string& found);
-std::string SettingsRestored(const std::string& path, bool fileRemoved);
+// The status line after a restore: the file removed or kept, and where the instrument's
+// earlier settings are kept (empty: none were saved).
+std::string SettingsRestored(const std::string& path, bool fileRemoved, const std::string& backupPath);
+
+// Where the instrument stands after an update that ended without success, and the one
+// next step. `file` holds its saved settings (empty: none); `howToRestore` is the front
+// end's way to write a file back.
+enum class Standing {
+    kUntouched,       // it runs its old firmware with its settings: nothing was changed
+    kMayBeInLoader,   // it was handed to its loader, nothing erased
+    kInLoader,        // erased: it waits in its loader without working firmware
+    kNewFirmware,     // the new firmware runs; its saved settings are not back
+    kRestoredInPart,  // a restore without an update wrote only part of the file's settings
+    kSettingsBack,    // the new firmware runs with its settings; a last step failed
+};
+std::string StandingText(Standing standing, const Names& n, const std::string& file, const std::string& howToRestore);
 
 // Loading the firmware.
 Box NoWorkingLoader(const Names& n);
@@ -103,11 +137,10 @@ Box WorkError(const Names& n, int32_t rc, LoaderStep step);
 Box ReconnectLoginFailed(const Names& n);
 Box FirmwareCorrupt(const Names& n);
 
-// Restoring the settings: the box for result `rc` of the restore (empty text: none), and
-// whether the update stops there (the settings stay in the file for the next Start).
-// `restoreOnly`: a restore without an update (vornbsl-cli --restore-settings), which a
-// failure always stops.
-Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool* stops, bool restoreOnly = false);
+// Restoring the settings: the box for result `rc` of the restore (empty text for none);
+// every failure stops the update there, the settings staying in their file.
+// `restoreOnly`: a restore without an update (--restore-settings, Restore Settings...).
+Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool restoreOnly = false);
 Box DataEraseFailed(const Names& n, int32_t rc);
 // The calibration reminder after an update of `family`; an empty text for a family that
 // has none.

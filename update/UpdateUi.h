@@ -41,23 +41,32 @@ public:
     virtual bool ReportProgress(long total, long done, int stage, int code) = 0;
     // One-button box; also logged as "ErrorOK Told User:".
     virtual void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) = 0;
-    // OK/Cancel question; true for OK.
-    virtual bool AskOkCancel(const std::string& message, const std::string& title) = 0;
-    // A question whose OK gives up the instrument's settings. A blanket "answer OK" must
-    // not answer it (the terminal asks for its own option); the window asks it like any other.
-    virtual bool AskToGoOnWithoutSettings(const std::string& message, const std::string& title) {
-        return AskOkCancel(message, title);
+    // What the OK of a question risks, which decides who may answer it for the user:
+    // the command line's options (one table, cli/TerminalUi.cpp) and the default button
+    // of the window's box (Cancel for every kind but a plain confirmation).
+    enum class Consent {
+        kConfirm,             // a plain confirmation: --yes
+        kGiveUpSettings,      // OK loads the firmware without (some of) the instrument's settings
+        kWriteSavedSettings,  // OK writes saved settings, serial number included, into an
+                              // instrument that cannot prove it is the unit they came from
+    };
+    struct Question {
+        std::string text;
+        std::string title;
+        Consent consent = Consent::kConfirm;
+        std::string savedSerial;  // kWriteSavedSettings: the serial number the settings were saved from
+    };
+    static bool CancelByDefault(Consent consent) { return consent != Consent::kConfirm; }
+    // The one way the sequence asks the user: an OK/Cancel box; true for OK.
+    virtual bool Ask(const Question& question) = 0;
+    // How this front end writes a settings file back into its instrument, said in the
+    // boxes that name one: the command line's command by default.
+    virtual std::string HowToRestore(const std::string& settingsPath, const std::string& port) const {
+        return "run:\nvornbsl-cli --port " + port + " --restore-settings \"" + settingsPath + "\"";
     }
-    // The question before settings that this run did not save (an earlier update's file,
-    // or a file the user chose) are written into the instrument, serial number included.
-    // `savedSerial` is the serial number the file was saved from (empty: none). A blanket
-    // "answer OK" must not answer it (the terminal wants that serial number repeated);
-    // the window asks it like any other.
-    virtual bool AskToRestoreSettings(const std::string& message, const std::string& title,
-                                      const std::string& savedSerial) {
-        (void)savedSerial;
-        return AskOkCancel(message, title);
-    }
+    // Where the instrument stands after an update that ended without a box of its own (a
+    // question the user cancelled), and the one next step. A failure's box says it itself.
+    virtual void ShowStanding(const std::string& text) = 0;
     // The factory choices as they stand at the moment of asking. The window leaves them
     // editable while an update runs, so the sequence reads them at the steps that use
     // them: what is checked then is what happens.

@@ -93,6 +93,7 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     request.deviceName = firmware_.deviceName;
     request.firmwareFamily = firmware_.family;
     request.firmwareVersion = firmware_.version;
+    request.firmwarePath = firmware_.path;
     request.userFolder = userFolder_;
     PortLock lock(userFolder_, request.portName, *log_);
     if (lock.HeldElsewhere()) return RefuseBusyPort(request, ui, *log_);

@@ -510,15 +510,21 @@ TEST_F(MainWindowTest, UnreadablePreferencesGiveTheDefaults) {
     EXPECT_TRUE(w.VerboseLog());
 }
 
-// The question before another run's settings go into an instrument has Cancel as its
-// default button; the questions that only confirm keep OK.
-TEST_F(MainWindowTest, TheRestoreQuestionDefaultsToCancel) {
+// Every question whose OK risks the instrument's settings has Cancel as its default
+// button; the questions that only confirm keep OK.
+TEST_F(MainWindowTest, QuestionsThatRiskTheSettingsDefaultToCancel) {
+    using Consent = UpdateUi::Consent;
     WindowUpdateUi updateUi(Show());
-    ui.answers = {UiService::Answer::Ok, UiService::Answer::Ok};
-    EXPECT_TRUE(updateUi.AskOkCancel("Load it?", "Newer Firmware"));
-    EXPECT_TRUE(updateUi.AskToRestoreSettings("Whose?", "Restore Saved Settings", "RW-10234"));
-    ASSERT_EQ(ui.shown.size(), 2u);
-    EXPECT_FALSE(ui.shown[0].cancelByDefault);
-    EXPECT_TRUE(ui.shown[1].cancelByDefault);
-    EXPECT_EQ(ui.shown[1].title, "Restore Saved Settings");
+    const struct {
+        Consent consent;
+        bool cancelByDefault;
+    } cases[] = {{Consent::kConfirm, false}, {Consent::kGiveUpSettings, true}, {Consent::kWriteSavedSettings, true}};
+    for (const auto& c : cases) {
+        ui.answers = {UiService::Answer::Ok};
+        const size_t before = ui.shown.size();
+        EXPECT_TRUE(updateUi.Ask({"Whose?", "Restore Saved Settings", c.consent, "RW-10234"}));
+        ASSERT_EQ(ui.shown.size(), before + 1);
+        EXPECT_EQ(ui.shown.back().cancelByDefault, c.cancelByDefault) << static_cast<int>(c.consent);
+        EXPECT_EQ(ui.shown.back().title, "Restore Saved Settings");
+    }
 }

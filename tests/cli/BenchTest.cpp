@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Bench.h"
+#include "update/UpdateSequence.h"
 
 namespace vorn::bench {
 namespace {
@@ -40,6 +41,7 @@ TEST(Bench, HowAUnitEnded) {
         int progress;
         bool onlyFamily;
         Outcome expected;
+        int32_t result = 0;  // the result it reported (0: none)
     };
     const Case cases[] = {
         {0, "Readwell", 100, false, Outcome::kUpdated},
@@ -50,14 +52,21 @@ TEST(Bench, HowAUnitEnded) {
         {1, "", 30, true, Outcome::kFailed},       // --all: it got somewhere, then failed
         {1, "Readwell", 4, true, Outcome::kFailed},
         {137, "Readwell", 60, true, Outcome::kFailed},
+        // The new firmware runs without the unit's settings: not an update, whoever asked.
+        {1, "Readwell", 96, false, Outcome::kNotRestored, vorn::update::kSettingsNotRestored},
+        // In its loader, and nothing says which unit it is: nothing was loaded into it.
+        {1, "", 2, false, Outcome::kSkipped, vorn::update::kUnitNotIdentified},
+        {1, "", 2, true, Outcome::kSkipped, vorn::update::kUnitNotIdentified},
     };
     for (const Case& c : cases) {
         Unit u;
         u.exitStatus = c.exitStatus;
         u.family = c.family;
         u.progress = c.progress;
+        u.reportedResult = c.result != 0;
+        u.result = c.result;
         Conclude(&u, c.onlyFamily, "Readwell");
-        EXPECT_EQ(u.outcome, c.expected) << c.exitStatus << " " << c.family << " " << c.progress;
+        EXPECT_EQ(u.outcome, c.expected) << c.exitStatus << " " << c.family << " " << c.progress << " " << c.result;
     }
 }
 
@@ -97,13 +106,16 @@ TEST(Bench, SummaryTableAndJson) {
 
 TEST(Bench, ExitStatusIsZeroOnlyWhenEveryUnitOfTheBenchWasUpdated) {
     std::vector<Unit> units = ThreeUnits();
-    EXPECT_EQ(ExitStatus(units), 1);  // one failed
+    EXPECT_EQ(ExitStatus(units, true), 1);  // one failed
     units[1].outcome = Outcome::kUpdated;
-    EXPECT_EQ(ExitStatus(units), 0);  // the skipped one is not of the bench
+    EXPECT_EQ(ExitStatus(units, true), 0);   // --all: the skipped one is not of the bench
+    EXPECT_EQ(ExitStatus(units, false), 1);  // named by the user, it was not updated
+    units[1].outcome = Outcome::kNotRestored;
+    EXPECT_EQ(ExitStatus(units, true), 1);
     units[0].outcome = units[1].outcome = Outcome::kSkipped;
-    EXPECT_EQ(ExitStatus(units), 1);  // nothing updated at all
+    EXPECT_EQ(ExitStatus(units, true), 1);  // nothing updated at all
     units[0].outcome = Outcome::kRunning;
-    EXPECT_EQ(ExitStatus(units), 1);
+    EXPECT_EQ(ExitStatus(units, true), 1);
 }
 
 }  // namespace

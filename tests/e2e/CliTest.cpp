@@ -220,10 +220,12 @@ TEST_F(CliTest, GoingOnWithoutTheSettingsTakesItsOwnOption) {
     EXPECT_TRUE(FlashHolds(accepted.Snapshot(), ReadTiText(ReadFile(firmware))));
 }
 
-// Two units of one family on one bench: A's update is cut short, B is updated before A is
-// mended. B's update keeps A's settings aside under A's serial number instead of
-// replacing them; A's next update says where they are, and --restore-settings writes them
-// back into A once the serial number they were saved from is given with --yes.
+// Unit A is cut short in the middle of its erase; unit B of the same family is updated
+// next: each has its own settings file, so B's update neither uses nor touches A's. A's
+// next update finds it in its loader and --yes alone does not write A's saved settings
+// into an instrument that cannot say which unit it is: the firmware is loaded, the update
+// says the settings did not go back, and the file stays. --restore-settings then writes
+// them back into A once the serial number they were saved from is given with --yes.
 TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt) {
     const std::string firmware = "' --firmware '" + SampleFirmwarePath() + "' --yes";
     SimInstrument a("RW", 102, {{"power-loss-after", "20"}});  // in the middle of the erase
@@ -232,41 +234,39 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
     const auto aBefore = a.Snapshot();
     const auto bBefore = b.Snapshot();
     ASSERT_EQ(aBefore.settings.at("-sn"), "RW-10234");
-    const std::string generic = Folder() + "/Readwell.settings.txt";
-    const std::string kept = Folder() + "/Readwell.sn-RW-10234.settings.txt";
 
     CliRun cut = Cli("--port '" + a.Port() + firmware);
     ASSERT_EQ(cut.status, 1) << cut.output;
-    ASSERT_TRUE(std::filesystem::exists(generic));
-
-    CliRun other = Cli("--port '" + b.Port() + firmware);
-    ASSERT_EQ(other.status, 0) << other.output;
-    EXPECT_NE(other.output.find("Settings Of Another Unit Kept: The settings of another Readwell (with serial number "
-                                "\"RW-10234\"), saved by an update that did not finish, are kept in\n\"" + kept + "\"."),
-              std::string::npos)
-        << other.output;
-    EXPECT_EQ(b.Snapshot().settings, bBefore.settings);
-    EXPECT_FALSE(std::filesystem::exists(generic));
+    const std::vector<std::string> left = SettingsFilesIn(Folder());
+    ASSERT_EQ(left.size(), 1u);
+    const std::string kept = left[0];
+    EXPECT_NE(kept.find("/Readwell.sn-RW-10234."), std::string::npos) << kept;
     const std::string keptText = ReadFile(kept);
     EXPECT_NE(keptText.find("\r\nsn=\"RW-10234\"\r\n"), std::string::npos);
     EXPECT_NE(keptText.find("\r\nsavedsn=\"RW-10234\"\r\nsavedport=\"" + a.Port() + "\"\r\nsavedat=\""), std::string::npos);
-    EXPECT_NE(ReadFile(Folder() + "/Vornell Firmware Updater.errors.txt")
-                  .find("holds the settings of another unit (serial number \"RW-10234\"): kept as " + kept),
-              std::string::npos);
+    EXPECT_EQ(JournalStage(kept), "erasing");
 
-    // A, back from its power loss, waits in its loader: the update loads it and names the
-    // kept files, since its own is not there.
+    CliRun other = Cli("--port '" + b.Port() + firmware);
+    ASSERT_EQ(other.status, 0) << other.output;
+    EXPECT_EQ(b.Snapshot().settings, bBefore.settings);
+    EXPECT_EQ(ReadFile(kept), keptText);
+    EXPECT_EQ(SettingsFilesIn(Folder()), left);  // B's own file went when its settings were back
+
+    // A, back from its power loss, waits in its loader.
     vorn::SleepMs(800);
     CliRun mended = Cli("--port '" + a.Port() + firmware);
-    ASSERT_EQ(mended.status, 0) << mended.output;
-    EXPECT_NE(mended.output.find("couldn't find the settings file for your Readwell."), std::string::npos);
-    EXPECT_NE(mended.output.find("Settings of Readwell units kept by earlier updates:\n\"" + kept + "\"\n"
-                                 "To write the settings of this Readwell back from one of them, run:\n"
-                                 "vornbsl-cli --port PORT --restore-settings \"FILE\""),
+    EXPECT_EQ(mended.status, 1) << mended.output;
+    EXPECT_NE(mended.output.find("(answered Cancel: OK would write these settings, serial number included, into the "
+                                 "instrument; --yes alone does not answer this question. Run again with --yes "
+                                 "--restore-from \"RW-10234\" if it is that unit"),
               std::string::npos)
         << mended.output;
+    EXPECT_NE(mended.output.find("Settings Not Restored: The new firmware runs in your Readwell"), std::string::npos);
+    EXPECT_NE(mended.output.find("\"" + kept + "\" (with serial number \"RW-10234\")"), std::string::npos);
+    EXPECT_EQ(mended.LastLine(), "result -140");
     EXPECT_TRUE(FlashHolds(a.Snapshot(), ReadTiText(ReadFile(SampleFirmwarePath()))));
     ASSERT_NE(a.Snapshot().settings, aBefore.settings);  // the update wiped them
+    EXPECT_EQ(ReadFile(kept), keptText);
 
     // Only the serial number the file was saved from lets --yes say OK.
     const std::string restore = "--port '" + a.Port() + "' --restore-settings '" + kept + "'";
@@ -274,7 +274,7 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
         {" --yes", "--yes alone does not answer this question. Run again with --yes --restore-from \"RW-10234\""},
         {" --yes --restore-from RW-20002", "(answered Cancel: the file was saved from serial number \"RW-10234\", not from "
                                            "\"RW-20002\" as --restore-from says)"},
-        {" --restore-from RW-10234", "--restore-from names the unit; --yes says OK to it."},
+        {" --restore-from RW-10234", "(answered Cancel: OK would write these settings"},
     };
     for (const auto& [options, said] : refused) {
         SCOPED_TRACE(options);
@@ -285,9 +285,10 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
                                   "saved on Comm Port \"" + a.Port() + "\" "),
                   std::string::npos)
             << run.output;
+        EXPECT_NE(run.output.find(" tells no serial number."), std::string::npos) << run.output;
         EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
         EXPECT_EQ(run.LastLine(), "result -40");
-        EXPECT_TRUE(std::filesystem::exists(kept));
+        EXPECT_EQ(ReadFile(kept), keptText);
     }
     EXPECT_NE(a.Snapshot().settings, aBefore.settings);
 
@@ -332,8 +333,8 @@ TEST_F(CliTest, RestoringRefusesWhatCannotBeRestored) {
 }
 
 // A bench: three Readwells updated at once, each in a process of its own with its own
-// settings file (named after its port), each ending with its own settings, serial number
-// included. The summary names each unit; its log is a section of the one log.
+// settings file (named after its serial number), each ending with its own settings,
+// serial number included. The summary names each unit; its log is a section of the one log.
 TEST_F(CliTest, ABenchOfThreeUnitsOfOneFamilyIsUpdatedAtOnce) {
     std::vector<std::unique_ptr<SimInstrument>> units;
     std::vector<vornsim::InstrumentState> before;
@@ -364,15 +365,15 @@ TEST_F(CliTest, ABenchOfThreeUnitsOfOneFamilyIsUpdatedAtOnce) {
         EXPECT_NE(run.output.find(serial + "  Readwell  1.02  1.02  updated"), std::string::npos) << run.output;
         const std::string section = "==== Bench update on " + units[i]->Port() + " (serial number " + serial + "): its log ====";
         EXPECT_NE(log.find(section), std::string::npos);
-        EXPECT_NE(log.find("Settings file of this update: " + Folder() + "/Readwell.port-"), std::string::npos);
+        EXPECT_NE(log.find("Settings files are kept in " + Folder()), std::string::npos);
     }
     for (const auto& entry : std::filesystem::directory_iterator(Folder()))
         EXPECT_EQ(entry.path().string().find(".settings.txt"), std::string::npos) << entry.path();
 }
 
-// A unit of a bench cut short keeps its settings in the file of its port; a single update
-// of that port finds it, with the loader waiting, and restores them once told whose they
-// are. While one update has a port, another is refused it.
+// A unit of a bench cut short keeps its settings in a file of its own, whose journal names
+// its port; a single update of that port finds it, with the loader waiting, and restores
+// them once told whose they are. While one update has a port, another is refused it.
 TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATime) {
     SimInstrument cut("RW", 102, {{"serial", "RW-40001"}, {"power-loss-after", "20"}});
     SimInstrument whole("RW", 102, {{"serial", "RW-40002"}});
@@ -385,7 +386,7 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     for (const auto& entry : std::filesystem::directory_iterator(Folder()))
         if (entry.path().string().find(".settings.txt") != std::string::npos) left.push_back(entry.path().string());
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_NE(left[0].find("/Readwell.port-"), std::string::npos);
+    EXPECT_NE(left[0].find("/Readwell.sn-RW-40001."), std::string::npos);
     EXPECT_NE(ReadFile(left[0]).find("savedsn=\"RW-40001\""), std::string::npos);
 
     // The port is someone else's while their update holds its lock.

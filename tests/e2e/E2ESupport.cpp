@@ -6,7 +6,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
+
+#include "session/SettingsFile.h"
 
 #include "support/TestSupport.h"
 
@@ -36,6 +39,24 @@ bool RecordingUi::SawStatus(const std::string& text) const {
 
 bool RecordingUi::SawTitle(const std::string& title) const {
     return std::any_of(boxes.begin(), boxes.end(), [&](const Box& b) { return b.title == title; });
+}
+
+std::vector<std::string> SettingsFilesIn(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > 13 && name.compare(name.size() - 13, 13, ".settings.txt") == 0) files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string JournalStage(const std::string& path) { return vorn::settingsfile::ReadOrigin(ReadFile(path)).stage; }
+
+::testing::AssertionResult StartsWith(const std::string& text, const std::string& start) {
+    if (text.compare(0, start.size(), start) == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << text << "\"\ndoes not begin with\n\"" << start << "\"";
 }
 
 TiTextBytes ReadTiText(const std::string& text) {

@@ -82,13 +82,18 @@ public:
         static const char* kinds[] = {"warning", "error", "information", "confirmation"};
         boxes.push_back({kinds[static_cast<int>(kind)], title, message});
     }
-    bool AskOkCancel(const std::string& message, const std::string& title) override {
-        boxes.push_back({"question", title, message});
+    // What each question's OK risked, in the order asked.
+    std::vector<Consent> consents;
+    std::vector<std::string> standings;
+    bool Ask(const Question& q) override {
+        boxes.push_back({"question", q.title, q.text});
+        consents.push_back(q.consent);
         if (answers.empty()) return false;
         bool a = answers.front();
         answers.pop_front();
         return a;
     }
+    void ShowStanding(const std::string& text) override { standings.push_back(text); }
     void Beep(BoxKind) override {}
     void PumpEvents() override {}
     bool KeepData() const override { return keepData; }
@@ -113,6 +118,13 @@ std::string SampleFirmwarePath();
 // Firmware for the 16-bit families (the demo image reaches above 64 KiB, which their
 // four-digit loader addresses cannot): a small image written to `path`; returns its text.
 std::string WriteSixteenBitFirmware(const std::string& path);
+
+// The settings files ("*.settings.txt") directly in `folder`, sorted.
+std::vector<std::string> SettingsFilesIn(const std::string& folder);
+// The journal word of the settings file at `path` ("saved", "erasing" ...; empty: none).
+std::string JournalStage(const std::string& path);
+// `text` begins with `start` (a box's own text, before what the update adds).
+::testing::AssertionResult StartsWith(const std::string& text, const std::string& start);
 
 // Every data byte of `image` is in the instrument's flash and its vectors match.
 ::testing::AssertionResult FlashHolds(const vornsim::InstrumentState& state, const TiTextBytes& image);

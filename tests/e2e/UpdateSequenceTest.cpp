@@ -66,7 +66,16 @@ protected:
         profile = sequence.Profile();
         return rc;
     }
-    std::string SettingsFile() const { return dir.File(load.deviceName + ".settings.txt"); }
+    // The settings files in the folder (the log is the only other file there).
+    std::vector<std::string> SettingsFiles() const { return vorn::test::SettingsFilesIn(dir.Path().string()); }
+    // The one settings file an update left; empty (and a failure) when there is not one.
+    std::string OnlySettingsFile() const {
+        const std::vector<std::string> files = SettingsFiles();
+        EXPECT_EQ(files.size(), 1u);
+        return files.size() == 1 ? files[0] : std::string();
+    }
+    // The name a legacy release gave the family's file.
+    std::string FamilyFile() const { return dir.File(load.deviceName + ".settings.txt"); }
     std::string LogText() { return ReadFile(dir.File("log.txt")); }
 
     TempDir dir;
@@ -98,7 +107,7 @@ TEST_F(UpdateTest, AReadwellIsLoadedRestoredClockedAndErased) {
     EXPECT_EQ(after.settings, before.settings);
     EXPECT_LE(std::llabs(after.clockOffsetSeconds), 2);
     EXPECT_TRUE(Sent(sim, "yes\r"));
-    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+    EXPECT_TRUE(SettingsFiles().empty());  // every setting went back: its file is gone
     EXPECT_EQ(ui.Titles(), std::vector<std::string>{"Newer Firmware"});
     ASSERT_FALSE(ui.statuses.empty());
     EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
@@ -120,46 +129,55 @@ TEST_F(UpdateTest, AReadwellIsLoadedRestoredClockedAndErased) {
 // bootloader and finishes the job from the settings file the first attempt left.
 class InterruptedUpdateTest : public UpdateTest {
 protected:
-    void Interrupt(SimInstrument& sim) {
+    // Returns the settings file the cut-short update left.
+    std::string Interrupt(SimInstrument& sim) {
         ui.answers = {true};
         ui.onReport = [&sim](int code, int count) {
             if (code == 'W' && count == 1)
                 sim.Sim().WithState([](vornsim::InstrumentState& s) { s.bslPowerLossAfter = s.bslFrames + 1; });
         };
-        ASSERT_LT(Update(Request(sim.Port())), 0);
-        ASSERT_FALSE(ui.boxes.empty());
-        EXPECT_EQ(ui.boxes.back().title, "Firmware Upload Error");
+        EXPECT_LT(Update(Request(sim.Port())), 0);
+        EXPECT_FALSE(ui.boxes.empty());
+        if (!ui.boxes.empty()) EXPECT_EQ(ui.boxes.back().title, "Firmware Upload Error");
         EXPECT_EQ(ui.connectText, "Connect Readwell to computer comm port.");
         EXPECT_EQ(ui.progress, 0);
-        EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+        const std::string left = OnlySettingsFile();
+        EXPECT_EQ(JournalStage(left), "erasing");  // the file says the instrument may have lost its settings
         EXPECT_FALSE(sim.Snapshot().flash.CodeGood());
         ui = RecordingUi{};
         vorn::SleepMs(800);  // the power comes back; the instrument waits in its bootloader
+        return left;
     }
 };
 
 TEST_F(InterruptedUpdateTest, TheNextStartFindsTheBootloaderAndRestoresFromTheFile) {
     SimInstrument sim("RW", 102);
     auto before = sim.Snapshot();
-    Interrupt(sim);
+    const std::string left = Interrupt(sim);
+    // Where it stands and what to do, in the failure's own box.
+    EXPECT_NE(LogText().find("Your Readwell waits in its firmware loader without working firmware; its settings are saved in \"" +
+                             left + "\". Press Start again with the same firmware file and Comm Port"),
+              std::string::npos);
 
     ui.answers = {true};  // "Restore Saved Settings"
     ASSERT_EQ(Update(Request(sim.Port())), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto after = sim.Snapshot();
     EXPECT_TRUE(FlashHolds(after, image));
     EXPECT_EQ(after.settings, before.settings);
-    // Found in its bootloader: no checks, no saving; one question before the file is used.
+    // Found in its bootloader: no checks, no saving; one question before anything is
+    // loaded, whose OK only the unit's own serial number answers on the command line.
     ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Restore Saved Settings"});
+    EXPECT_EQ(ui.consents, std::vector<UpdateUi::Consent>{UpdateUi::Consent::kWriteSavedSettings});
     EXPECT_NE(ui.boxes[0].text.find("holds the settings of the Readwell with serial number \"RW-10234\",\nsaved on Comm "
                                     "Port \"" + sim.Port() + "\" "),
               std::string::npos)
         << ui.boxes[0].text;
-    EXPECT_NE(ui.boxes[0].text.find(" ago).\n\nThe new firmware is loaded into the Readwell on Comm Port \""),
+    EXPECT_NE(ui.boxes[0].text.find(" is waiting in its firmware loader and cannot tell which unit it is."),
               std::string::npos);
     EXPECT_FALSE(ui.SawStatus("Checking battery power..."));
     EXPECT_FALSE(ui.SawStatus("Saving settings for this Readwell..."));
     EXPECT_NE(LogText().find("BSLConnect completed the connection to the waiting VornBSL"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+    EXPECT_TRUE(SettingsFiles().empty());
 }
 
 // The adapter is pulled out in the middle of the upload and plugged in again: the port
@@ -186,7 +204,7 @@ TEST_F(UpdateTest, AfterTheAdapterIsPluggedInAgainTheNextStartFinishesTheUpdate)
     };
     ASSERT_EQ(Update(Request("vornsim9")), vorn::kPortClosed);
     EXPECT_EQ(ui.Titles(), (std::vector<std::string>{"Newer Firmware", "Firmware Upload Error"}));
-    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+    EXPECT_EQ(SettingsFiles().size(), 1u);
     EXPECT_FALSE(sim->WithState([](vornsim::InstrumentState& s) { return s.flash.CodeGood(); }));
     for (int i = 0; i < 100 && vorn::platform::OwnPseudoTerminal(sim->RegisteredPath()).empty(); ++i) vorn::SleepMs(20);
 
@@ -199,27 +217,34 @@ TEST_F(UpdateTest, AfterTheAdapterIsPluggedInAgainTheNextStartFinishesTheUpdate)
     // Found in its bootloader: no checks, only the question before the file is used.
     EXPECT_EQ(ui.Titles(), std::vector<std::string>{"Restore Saved Settings"});
     EXPECT_FALSE(ui.SawStatus("Saving settings for this Readwell..."));
-    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+    EXPECT_TRUE(SettingsFiles().empty());
 }
 
-TEST_F(InterruptedUpdateTest, WithoutTheSettingsFileTheUpdateStillSucceeds) {
+// Found in its loader with no saved settings to take: the firmware is loaded, so the
+// instrument works again, but without its settings that is no success.
+TEST_F(InterruptedUpdateTest, WithoutTheSettingsFileTheNewFirmwareRunsButItIsNoSuccess) {
     SimInstrument sim("RW", 102);
-    Interrupt(sim);
-    std::filesystem::remove(SettingsFile());
+    std::filesystem::remove(Interrupt(sim));
 
-    ASSERT_EQ(Update(Request(sim.Port())), 1);
+    ASSERT_EQ(Update(Request(sim.Port())), vorn::update::kSettingsNotRestored);
     EXPECT_TRUE(FlashHolds(sim.Snapshot(), image));
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].title, "Settings Error");
-    EXPECT_EQ(ui.boxes[0].text, "The Vornell Firmware Updater couldn't find the settings file for your Readwell.\n\n"
-                                "Please try again or contact Vornell for help.");
-    EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
+    EXPECT_EQ(ui.boxes[0].title, "Settings Not Restored");
+    EXPECT_TRUE(StartsWith(ui.boxes[0].text, "The new firmware runs in your Readwell on Comm Port \"" + sim.Port() +
+                                                 " Simulated\", but its settings were not restored: no saved settings of "
+                                                 "this unit were found."));
+    EXPECT_NE(ui.boxes[0].text.find("Your Readwell runs the new firmware without its saved settings. To write a unit's "
+                                    "settings back into it, run:\nvornbsl-cli --port " + sim.Port() + " --restore-settings \"FILE\""),
+              std::string::npos)
+        << ui.boxes[0].text;
+    EXPECT_FALSE(ui.SawStatus("Erasing old data..."));
+    EXPECT_FALSE(Sent(sim, "yes\r"));
 }
 
 // The file an interrupted update left may be another unit's or months old: before it is
 // restored into the instrument found in its loader, the user sees whose it is and its age.
-// Cancel ends the update there, firmware loaded, nothing restored, erased or set, and the
-// file kept for a later restore.
+// Cancel loads the firmware without it: the file stays as it was, nothing is restored,
+// erased or set, and the update does not count as done.
 TEST_F(InterruptedUpdateTest, TheFileIsRestoredOnlyWhenTheUserSaysWhoseItIs) {
     struct Case {
         const char* name;
@@ -232,43 +257,46 @@ TEST_F(InterruptedUpdateTest, TheFileIsRestoredOnlyWhenTheUserSaysWhoseItIs) {
     const Case cases[] = {
         {"AnotherUnitsOldFileCancelled",
          [&](const std::string& text) {
-             return cutOrigin(text) + vorn::settingsfile::FormatOrigin({"RW-77777", "ttyUSB3", twoMonthsAgo});
+             return cutOrigin(text) + vorn::settingsfile::FormatOrigin({.serialNumber = "RW-77777", .port = "ttyUSB3",
+                                                                        .savedAt = twoMonthsAgo, .stage = "erasing"});
          },
          false,
          {"with serial number \"RW-77777\",\nsaved on Comm Port \"ttyUSB3\" " + vorn::settingsfile::FormatUtc(twoMonthsAgo) +
               " (61 days ago).",
-          "Click CANCEL if it is not: the update stops without restoring any settings"}},
-        {"FileOfOldOk", cutOrigin, true,
+          "Click CANCEL if it is not: the firmware is loaded without them, and the file stays as it is."}},
+        // A file of an earlier release: no origin, no journal.
+        {"FileOfOld", cutOrigin, true,
          {"with serial number \"RW-10234\",\nsaved ", "The file does not say when it was saved: that is the time it was last written."}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SimInstrument sim("RW", 102);
         const auto before = sim.Snapshot();
-        Interrupt(sim);
-        if (c.edit) WriteFile(SettingsFile(), c.edit(ReadFile(SettingsFile())));
-        const std::string left = ReadFile(SettingsFile());
+        const std::string file = Interrupt(sim);
+        if (c.edit) WriteFile(file, c.edit(ReadFile(file)));
+        const std::string left = ReadFile(file);
 
         ui.answers = {c.ok};
         const int32_t rc = Update(Request(sim.Port()));
-        ASSERT_EQ(ui.Titles(), std::vector<std::string>{"Restore Saved Settings"});
+        ASSERT_FALSE(ui.boxes.empty());
+        EXPECT_EQ(ui.boxes[0].title, "Restore Saved Settings");
         for (const std::string& part : c.said) EXPECT_NE(ui.boxes[0].text.find(part), std::string::npos) << ui.boxes[0].text;
         const auto after = sim.Snapshot();
         EXPECT_TRUE(FlashHolds(after, image));
         if (c.ok) {
             EXPECT_EQ(rc, 1);
             EXPECT_EQ(after.settings, before.settings);
-            EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+            EXPECT_TRUE(SettingsFiles().empty());
         } else {
-            EXPECT_EQ(rc, vorn::kCancelled);
+            EXPECT_EQ(rc, vorn::update::kSettingsNotRestored);
+            EXPECT_EQ(ui.Titles(), (std::vector<std::string>{"Restore Saved Settings", "Settings Not Restored"}));
+            EXPECT_NE(ui.boxes[1].text.find("the saved settings found were not this unit's, as you said."), std::string::npos);
             EXPECT_NE(after.settings, before.settings);  // the update wiped them; none written
             EXPECT_FALSE(Sent(sim, "yes\r"));           // no data erased
-            EXPECT_EQ(ReadFile(SettingsFile()), left);
+            EXPECT_EQ(ReadFile(file), left);
             EXPECT_EQ(ui.connectText, "Connect Readwell to computer comm port.");
-            EXPECT_NE(LogText().find("were not restored (Cancel): the new firmware runs without them; the file stays"),
-                      std::string::npos);
         }
-        std::filesystem::remove(SettingsFile());
+        for (const std::string& f : SettingsFiles()) std::filesystem::remove(f);
         ui = RecordingUi{};
     }
 }
@@ -282,7 +310,9 @@ struct Recovery {
     bool factory;  // another family than the firmware's: loaded in factory mode (16-bit image)
     std::map<std::string, std::string> switches;  // the fault, cleared before the next Start
     const char* firstTitle;                      // the first Start's box
-    bool askedToKeep;  // the instrument lost its serial number: the next Start asks before using the file
+    // The next Start finds it unable to prove which unit it is (in its loader, or its
+    // serial number wiped) and asks before using the file.
+    bool askedWhose;
 };
 void PrintTo(const Recovery& r, std::ostream* os) { *os << r.name; }
 
@@ -304,20 +334,20 @@ TEST_P(RecoveryTest, TheNextStartFinishesTheUpdate) {
     ASSERT_LT(Update(request), 0);
     ASSERT_FALSE(ui.boxes.empty());
     EXPECT_EQ(ui.boxes.back().title, r.firstTitle);
-    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+    EXPECT_EQ(SettingsFiles().size(), 1u);
 
     for (const auto& [name, value] : r.switches) sim.Sim().ClearSwitch(name);
     vorn::SleepMs(800);  // the power comes back
     ui = RecordingUi{};
     ui.answers = {true, true};
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
-    EXPECT_EQ(ui.SawTitle("Settings Kept From An Earlier Update"), r.askedToKeep);
+    EXPECT_EQ(ui.SawTitle("Restore Saved Settings"), r.askedWhose);
     auto after = sim.Snapshot();
     EXPECT_TRUE(FlashHolds(after, image));
     for (auto* settings : {&before.settings, &after.settings}) settings->erase("-build");  // the new firmware's own
     EXPECT_EQ(after.settings, before.settings);
     EXPECT_EQ(after.records, before.records);
-    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+    EXPECT_TRUE(SettingsFiles().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -325,8 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A logger's loader listens at 9600, not at the firmware family's 57600: the
         // settings file the first Start left says which family was being loaded.
-        Recovery{"LoggerLoadedInFactoryModeLosesPower", "KT72", 204, true, {}, "Firmware Upload Error", false},
-        Recovery{"LabInstrumentLoadedInFactoryModeLosesPower", "CF22", 210, true, {}, "Firmware Upload Error", false},
+        Recovery{"LoggerLoadedInFactoryModeLosesPower", "KT72", 204, true, {}, "Firmware Upload Error", true},
+        Recovery{"LabInstrumentLoadedInFactoryModeLosesPower", "CF22", 210, true, {}, "Firmware Upload Error", true},
         // The new firmware runs without its settings: what it says now must not replace
         // the file that holds them.
         Recovery{"NewFirmwareCheckGoesWrong", "RW", 102, false, {{"error-command", "post"}}, "Firmware Error", true},
@@ -345,8 +375,9 @@ TEST_F(UpdateTest, WrongHardwareRevisionIsRefused) {
     EXPECT_EQ(Update(Request(sim.Port())), -120);
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[1].title, "Wrong Hardware Revision");
-    EXPECT_EQ(ui.boxes[1].text, "The hardware revision of the connected Readwell is 'B'.\n\n"
-                                "This updater only works with Readwell hardware revision 'C'.");
+    EXPECT_TRUE(StartsWith(ui.boxes[1].text, "The hardware revision of the connected Readwell is 'B'.\n\n"
+                                             "This updater only works with Readwell hardware revision 'C'.\n\n"
+                                             "Your Readwell still runs its old firmware"));
     EXPECT_FALSE(Sent(sim, "boot ZELK"));
 }
 
@@ -363,8 +394,8 @@ TEST_F(UpdateTest, AnotherFamilyIsTheWrongDeviceOutsideFactoryMode) {
     EXPECT_EQ(Update(Request(sim.Port())), -121);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].kind, "error");
-    EXPECT_EQ(ui.boxes[0].text, "The Vornell Firmware Updater expected to find a Readwell;\nhowever, it found a Kt72.\n\n"
-                                "This updater can not update a Kt72.");
+    EXPECT_TRUE(StartsWith(ui.boxes[0].text, "The Vornell Firmware Updater expected to find a Readwell;\nhowever, it found "
+                                             "a Kt72.\n\nThis updater can not update a Kt72.\n\n"));
     EXPECT_FALSE(Sent(sim, "boot ZELK"));
 }
 
@@ -404,7 +435,7 @@ TEST_F(UpdateTest, FactoryModeLoadsAKt72AndRestoresItsLoggerSettings) {
     log.SetLevel(VornLog::kBytes);
     std::string savedFile;
     ui.onReport = [&](int code, int count) {
-        if (code == 'W' && count == 1) savedFile = ReadFile(SettingsFile());
+        if (code == 'W' && count == 1) savedFile = ReadFile(OnlySettingsFile());
     };
     ASSERT_EQ(Update(request), 1) << (ui.boxes.empty() ? "" : ui.boxes.back().text);
     auto after = sim.Snapshot();
@@ -570,6 +601,7 @@ public:
     using UpdateTest::dir;
     using UpdateTest::host;
     using UpdateTest::ui;
+    using UpdateTest::FamilyFile;
 
     void LoadImage(const std::string& text) {
         std::string path = dir.File("image.txt");
@@ -589,7 +621,7 @@ public:
         });
     }
     bool Sent(const std::string& command) { return sim->Transcript().find(command) != std::string::npos; }
-    std::string SettingsPath() const { return SettingsFile(); }
+    std::vector<std::string> Files() const { return SettingsFiles(); }
 
     std::unique_ptr<SimInstrument> sim;
     UpdateRequest request;
@@ -708,13 +740,10 @@ const std::vector<Ending>& Endings() {
         {"SettingsFileCannotBeWritten", "RW", 102, {},
          [](UpdateEndingTest& t) {
              NewerFirmwareOk(t);
-             std::filesystem::create_directories(t.SettingsPath());  // the name is taken by a folder
+             t.request.userFolder = "/proc/self";  // a folder where nobody, root included, creates a file
          },
-         -104, "Settings File Error", "could not keep the settings of your Readwell in the file", true, R::kInstrument,
-         [](UpdateEndingTest& t) {
-             EXPECT_TRUE(std::filesystem::is_directory(t.SettingsPath()));  // untouched, and no half file beside it
-             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.dir.Path()), {}), 2);  // the log and the folder
-         }},
+         -104, "Settings File Error", "could not keep the settings of your Readwell in the file\n\"/proc/self/Readwell.sn-RW-10234.",
+         false, R::kInstrument, {}},
         {"SettingsRetrieveErrorCancelled", "KT72", 204, {{"uninitialised", ""}},
          [](UpdateEndingTest& t) { BlankKt72(t, false); },
          -40, "Settings Retrieve Error", "Click CANCEL to try retrieving the settings again.", false, R::kInstrument, {}},
@@ -726,46 +755,56 @@ const std::vector<Ending>& Endings() {
         {"SomeSettingsUnreadAccepted", "RW", 102, {{"error-command", "get -contr"}},
          [](UpdateEndingTest& t) { t.ui.answers = {true, true}; },
          1, "Settings Retrieve Error", "The settings it could not read will be lost.", false, R::kLoader, {}},
-        // A settings file an update that did not finish left behind. Another unit's is
-        // not restored onto this one; with no serial number to tell, the user is asked.
-        // Nor is it replaced: it is kept under a name of its serial number, and the user
-        // is told where. A kept file of that number with other settings is kept too.
-        {"AnotherUnitsKeptFileIsNotRestored", "RW", 102, {},
+        // Settings files that updates which did not finish left behind. Another unit's is
+        // neither restored onto this one nor touched.
+        {"AnotherUnitsFileIsLeftAsItIs", "RW", 102, {},
          [](UpdateEndingTest& t) {
              NewerFirmwareOk(t);
-             WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
+             WriteFile(t.FamilyFile(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
          },
-         1, "Settings Of Another Unit Kept",
-         "The settings of another Readwell (with serial number \"RW-99999\"), saved by an update that did not finish, are "
-         "kept in\n\"",
-         false, R::kLoader,
+         1, "", "", true, R::kLoader,
          [](UpdateEndingTest& t) {
              EXPECT_EQ(t.sim->Snapshot().settings.at("-sn"), "RW-10234");
-             EXPECT_EQ(ReadFile(t.dir.File("Readwell.sn-RW-99999.settings.txt")),
-                       "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
-             EXPECT_NE(t.ui.boxes[1].text.find(t.dir.File("Readwell.sn-RW-99999.settings.txt")), std::string::npos);
+             EXPECT_EQ(t.sim->Snapshot().settings.at("-contr"), "7");
+             EXPECT_EQ(ReadFile(t.FamilyFile()), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
+             EXPECT_EQ(t.Files(), std::vector<std::string>{t.FamilyFile()});
          }},
-        {"AnotherUnitsFileBesideAnEarlierOneOfItsSerialNumber", "RW", 102, {},
+        // This unit's own file, from an update that was stopped before it started the
+        // loader: the instrument kept its settings, and the user changed one since. What
+        // it holds now goes back, not the old file, which is set aside and kept.
+        {"AFileOfThisUnitWhoseUpdateNeverErasedIsSetAside", "RW", 102, {},
          [](UpdateEndingTest& t) {
              NewerFirmwareOk(t);
-             // A serial number is the device's text: no folder or hidden name comes of it.
-             WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"../RW 9\"\r\nsavedsn=\"../RW 9\"\r\n");
-             WriteFile(t.dir.File("Readwell.sn-___RW_9.settings.txt"), "an earlier unit's");
+             WriteFile(t.dir.File("Readwell.sn-RW-10234.20261201-080000.settings.txt"),
+                       "type=\"RW\"\r\nsn=\"RW-10234\"\r\ncontr=\"1\"\r\nsavedsn=\"RW-10234\"\r\nsavedport=\"ttyUSB0\"\r\n"
+                       "stage=\"saved\"\r\n");
          },
-         1, "Settings Of Another Unit Kept", "(with serial number \"../RW 9\")", false, R::kLoader,
+         1, "Settings Set Aside", "Its update stopped before the firmware loader was started", true, R::kLoader,
          [](UpdateEndingTest& t) {
-             EXPECT_EQ(ReadFile(t.dir.File("Readwell.sn-___RW_9.settings.txt")), "an earlier unit's");
-             EXPECT_EQ(ReadFile(t.dir.File("Readwell.sn-___RW_9-2.settings.txt")),
-                       "type=\"RW\"\r\nsn=\"../RW 9\"\r\nsavedsn=\"../RW 9\"\r\n");
+             EXPECT_EQ(t.sim->Snapshot().settings.at("-contr"), "7");
+             const std::string aside = t.dir.File("Readwell.sn-RW-10234.20261201-080000.settings.txt");
+             EXPECT_EQ(t.Files(), std::vector<std::string>{aside});
+             EXPECT_EQ(JournalStage(aside), "set-aside");
+             EXPECT_NE(ReadFile(aside).find("contr=\"1\""), std::string::npos);
          }},
-        {"NoSerialNumberToTellAndTheKeptFileDeclined", "RW", 102, {},
+        // A unit that tells no serial number while another unit's file waits: the user
+        // says it is not that unit, and the update goes on with what it holds, the other
+        // file untouched.
+        {"NoSerialNumberToTellAndAnotherUnitsFileDeclined", "RW", 102, {},
          [](UpdateEndingTest& t) {
-             t.ui.answers = {true, false};
-             WriteFile(t.SettingsPath(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\n");
+             // "Newer Firmware"; "Restore Saved Settings": not that unit; its serial number
+             // was not read: go on without it.
+             t.ui.answers = {true, false, true};
+             WriteFile(t.FamilyFile(), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
              t.sim->Sim().WithState([](vornsim::InstrumentState& s) { s.settings.erase("-sn"); });
          },
-         -40, "Settings Kept From An Earlier Update", "with serial number \"RW-99999\"", true, R::kInstrument,
-         [](UpdateEndingTest& t) { EXPECT_EQ(ReadFile(t.SettingsPath()), "type=\"RW\"\r\nsn=\"RW-99999\"\r\n"); }},
+         1, "Restore Saved Settings", "with serial number \"RW-99999\"", true, R::kLoader,
+         [](UpdateEndingTest& t) {
+             EXPECT_EQ(t.ui.consents[1], UpdateUi::Consent::kWriteSavedSettings);
+             EXPECT_EQ(ReadFile(t.FamilyFile()), "type=\"RW\"\r\nsn=\"RW-99999\"\r\ncontr=\"1\"\r\n");
+             EXPECT_EQ(t.sim->Snapshot().settings.count("-sn"), 0u);  // nothing of RW-99999 written
+             EXPECT_EQ(t.sim->Snapshot().settings.at("-contr"), "7");
+         }},
         // The loader.
         {"NoWorkingLoader", "RW", 102, {{"bsl-missing", ""}}, NewerFirmwareOk,
          -112, "Firmware Loader Error", "This Readwell does not have a working firmware loader.", true, R::kInstrument, {}},
@@ -807,9 +846,9 @@ const std::vector<Ending>& Endings() {
          R::kLoader, {}},
         {"DataChipReportsErrors", "RW", 102, {{"dataflash-fail", ""}}, NewerFirmwareOk,
          -65, "Data Erase Error", "in your Readwellbecause the data storage chip is reporting errors.\n\nPlease contact Vornell",
-         true, R::kLoader, {}},
+         false, R::kLoader, {}},
         {"DataEraseRefused", "RW", 102, {{"error-command", "yes"}}, NewerFirmwareOk,
-         -34, "Data Erase Error", "unable to erase the data in your Readwell.\nPlease try again.\n[Error: -34]", true,
+         -34, "Data Erase Error", "unable to erase the data in your Readwell.\nPlease try again.\n[Error: -34]", false,
          R::kLoader, {}},
         // Going on without the settings, and the serial number alone.
         {"SettingsRetrieveErrorOk", "KT72", 204, {{"uninitialised", ""}},
@@ -852,8 +891,14 @@ const std::vector<Ending>& Endings() {
                  if (s == "Checking new firmware...") t.Quiet(false);
              };
          },
-         1, "Login Error", "failed to log into your Readwell.\nPlease check the settings on your instrument", false,
-         R::kLoader, {}},
+         // No saved settings of it are in the folder: loaded, but not a success.
+         vorn::update::kSettingsNotRestored, "Settings Not Restored", "no saved settings of this unit were found", false,
+         R::kLoader,
+         [](UpdateEndingTest& t) {
+             ASSERT_TRUE(t.ui.SawTitle("Login Error"));
+             EXPECT_NE(t.ui.boxes[0].text.find("failed to log into your Readwell.\nPlease check the settings on your instrument"),
+                       std::string::npos);
+         }},
         // The factory choices as they are when their step comes, not when Start was pressed.
         {"KeepDataTickedDuringTheUpdate", "RW", 102, {},
          [](UpdateEndingTest& t) {
@@ -903,7 +948,9 @@ const std::vector<Ending>& Endings() {
              ASSERT_EQ(t.ui.boxes.size(), 1u);
              EXPECT_EQ(t.ui.boxes[0].text, "Comm Port \"" + t.sim->Port() +
                                                " Simulated\" is already in use by another application.\n"
-                                               "Please choose a new Comm Port to use or quit the application using this port.");
+                                               "Please choose a new Comm Port to use or quit the application using this port."
+                                               "\n\nYour Readwell still runs its old firmware with its settings: nothing was "
+                                               "changed. Press Start again when you are ready.");
          }},
         {"NoInstrumentOnThePort", "RW", 102, {},
          [](UpdateEndingTest& t) {
@@ -917,9 +964,9 @@ const std::vector<Ending>& Endings() {
          false, R::kNothing,
          [](UpdateEndingTest& t) {
              ASSERT_EQ(t.ui.boxes.size(), 1u);
-             EXPECT_EQ(t.ui.boxes[0].text,
+             EXPECT_TRUE(StartsWith(t.ui.boxes[0].text,
                        "The Vornell Firmware Updater is unable to connect to your Readwell\n on Comm Port \"ttySILENT\".\n\n"
-                       "Please check your serial cable and Comm Port choice.");
+                       "Please check your serial cable and Comm Port choice.\n\nYour Readwell still runs"));
          }},
         {"NotASerialPort", "RW", 102, {},
          [](UpdateEndingTest& t) {
@@ -961,9 +1008,17 @@ TEST_P(UpdateEndingTest, EndsAsItShould) {
         ASSERT_FALSE(ui.boxes.empty());
         EXPECT_EQ(ui.boxes.back().title, title);
         EXPECT_NE(ui.boxes.back().text.find(e.text), std::string::npos) << ui.boxes.back().text;
-        // Exactly one error box; questions answered before it do not count.
-        EXPECT_EQ(std::count_if(ui.boxes.begin(), ui.boxes.end(), [](const RecordingUi::Box& b) { return b.kind == "error"; }),
+        // Exactly one error box that ended the update; questions answered before it, and a
+        // failure the update passed over (a login after the restart), do not count.
+        EXPECT_EQ(std::count_if(ui.boxes.begin(), ui.boxes.end() - 1,
+                                [](const RecordingUi::Box& b) { return b.kind == "error" && b.title != "Login Error"; }) +
+                      (ui.boxes.back().kind == "error" ? 1 : 0),
                   ui.boxes.back().kind == "error" ? 1 : 0);
+        // It says where the instrument stands: in that box, or on its own after a Cancel.
+        const std::string where = ui.boxes.back().kind == "error" ? ui.boxes.back().text
+                                  : ui.standings.empty()         ? std::string()
+                                                                 : ui.standings.back();
+        EXPECT_NE(where.find("Your " + load.deviceName + " "), std::string::npos) << where;
         EXPECT_EQ(ui.progress, 0);
         EXPECT_EQ(ui.connectText, "Connect " + load.deviceName + " to computer comm port.");
     } else {
@@ -975,7 +1030,7 @@ TEST_P(UpdateEndingTest, EndsAsItShould) {
             EXPECT_NE(shown->text.find(e.text), std::string::npos) << shown->text;
         }
     }
-    EXPECT_EQ(std::filesystem::exists(SettingsFile()), e.settingsFileKept);
+    EXPECT_EQ(!SettingsFiles().empty(), e.settingsFileKept);
 
     auto state = sim->Snapshot();
     const Reached reached = state.bslFrames > 0          ? Reached::kLoader

@@ -439,7 +439,7 @@ TEST(LabReader, AHumidityAdjustmentComesBackWithOrWithoutItsTau) {
 // Which unit, where and when: lines after every key a reader takes back, so a reader
 // that does not know them (an earlier release) reads the file as it did.
 TEST(SettingsOrigin, TrailingLinesChangeNothingAReaderTakesBack) {
-    const sf::SavedOrigin origin{"RW-10234", "ttyUSB0", 1796856600};
+    const sf::SavedOrigin origin{.serialNumber = "RW-10234", .port = "ttyUSB0", .savedAt = 1796856600};
     const std::string lines = sf::FormatOrigin(origin);
     EXPECT_EQ(lines, "savedsn=\"RW-10234\"\r\nsavedport=\"ttyUSB0\"\r\nsavedat=\"2026-12-09T22:50:00Z\"\r\n");
 
@@ -478,13 +478,13 @@ TEST(SettingsOrigin, ReadBackAndTheSerialNumberOfFilesOfOld) {
     const std::string old = std::string(kHeader) + "type=\"RW\"\r\nsn=\"RW-00017\"\r\nvalid=\"3\"\r\n";
     const Case cases[] = {
         {"file of old", old, "RW-00017", "", ""},
-        {"origin lines", old + sf::FormatOrigin({"RW-00018", "pts/4", 951782400}), "RW-00018", "pts/4",
+        {"origin lines", old + sf::FormatOrigin({.serialNumber = "RW-00018", .port = "pts/4", .savedAt = 951782400}), "RW-00018", "pts/4",
          "2000-02-29T00:00:00Z"},
         // The unit told no serial number: the origin says so, the sn line does not count.
         {"no serial number read", old + "savedsn=\"\"\r\nsavedport=\"x\"\r\n", "", "x", ""},
         {"a time that is not one", old + "savedat=\"2026-02-30T00:00:00Z\"\r\n", "RW-00017", "", ""},
         // Text a line cannot hold never ends it early or starts another.
-        {"values a line cannot hold", old + sf::FormatOrigin({"A\"B\r\nsn=\"X", std::string(80, 'p'), std::nullopt}),
+        {"values a line cannot hold", old + sf::FormatOrigin({.serialNumber = "A\"B\r\nsn=\"X", .port = std::string(80, 'p')}),
          "A_B__sn=_X", std::string(sf::kOriginTextMax, 'p'), ""},
     };
     for (const Case& c : cases) {
@@ -497,6 +497,29 @@ TEST(SettingsOrigin, ReadBackAndTheSerialNumberOfFilesOfOld) {
         sf::ReadText(c.text, "sn", 16, &sn);
         EXPECT_EQ(sn, "RW-00017");  // the file's own line is untouched
     }
+}
+
+// The journal of the update that holds the file rides after its origin lines: written
+// only where it says something, read back whole, and the settings before it are found
+// again byte for byte whatever the lines hold.
+TEST(SettingsOrigin, TheJournalRoundTripsAndLeavesTheSettingsAsTheyWere) {
+    const std::string settings = std::string(kHeader) + "type=\"RW\"\r\nsn=\"RW-00017\"\r\nvalid=\"3\"\r\n";
+    const sf::SavedOrigin full{.serialNumber = "RW-00017", .port = "/dev/serial/by-id/usb-FTDI_A1-if00-port0",
+                               .savedAt = 951782400, .stage = "erasing", .stagePort = "vornsim0",
+                               .stageAt = 951782460, .loading = "RW"};
+    const std::string text = settings + sf::FormatOrigin(full);
+    const sf::SavedOrigin read = sf::ReadOrigin(text);
+    EXPECT_EQ(read.stage, "erasing");
+    EXPECT_EQ(read.stagePort, "vornsim0");
+    ASSERT_TRUE(read.stageAt);
+    EXPECT_EQ(*read.stageAt, 951782460);
+    EXPECT_EQ(read.loading, "RW");
+    EXPECT_EQ(sf::FormatOrigin(read), sf::FormatOrigin(full));
+    EXPECT_EQ(sf::WithoutOrigin(text), settings);
+    EXPECT_EQ(sf::WithoutOrigin(settings), settings);
+    // Without a journal no journal line is written: earlier releases' files stay as they were.
+    EXPECT_EQ(sf::FormatOrigin({.serialNumber = "A", .port = "p"}), "savedsn=\"A\"\r\nsavedport=\"p\"\r\n");
+    EXPECT_EQ(sf::OriginValue("A\"B"), "A_B");
 }
 
 TEST(SettingsOrigin, UtcTimesWhateverTheLocale) {
