@@ -45,7 +45,10 @@ bool FolderIsWritable(const std::string& folder);
 // or the negated C error: -EBUSY when another process holds the lock. `info` (this
 // process's id, say) is written into the file for whoever finds it held.
 intptr_t LockFileExclusive(const std::string& path, std::string_view info);
-void UnlockFile(intptr_t handle);
+// Ends a lock of LockFileExclusive on `path` and removes the file, unless another file has
+// taken its name meanwhile. A crash may leave the file behind, unlocked: the next
+// LockFileExclusive takes it. A negative handle (a lock not had) is ignored.
+void UnlockFile(intptr_t handle, const std::string& path);
 
 // The folder of the running program's own file; empty when it cannot be told.
 std::string ProgramFolder();

@@ -138,24 +138,49 @@ std::string ProgramFolder() {
 
 bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) != 0; }
 
-intptr_t LockFileExclusive(const std::string& path, std::string_view info) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) return -errno;
-    // flock belongs to the open file: it ends with the last descriptor, so with the process.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno == EWOULDBLOCK ? EBUSY : errno;
-        close(fd);
-        return -err;
-    }
-    if (ftruncate(fd, 0) == 0 && !info.empty()) {
-        // Only a note for whoever finds the lock held: a short write changes nothing.
-        (void)!write(fd, info.data(), info.size());
-    }
-    return fd;
+namespace {
+
+// Whether `path` still names the file open on `fd` (not a newer file of that name).
+bool NamesOpenFile(const std::string& path, int fd) {
+    struct stat open{}, named{};
+    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
 }
 
-void UnlockFile(intptr_t handle) {
-    if (handle >= 0) close(static_cast<int>(handle));
+}  // namespace
+
+intptr_t LockFileExclusive(const std::string& path, std::string_view info) {
+    // The holder removes the file as it lets go (UnlockFile), so the file we lock may lose
+    // its name between our open and our flock: then the name is tried again.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd < 0) return -errno;
+        // flock belongs to the open file: it ends with the last descriptor, so with the process.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int err = errno == EWOULDBLOCK ? EBUSY : errno;
+            close(fd);
+            return -err;
+        }
+        if (!NamesOpenFile(path, fd)) {
+            close(fd);
+            continue;
+        }
+        if (ftruncate(fd, 0) == 0 && !info.empty()) {
+            // Only a note for whoever finds the lock held: a short write changes nothing.
+            (void)!write(fd, info.data(), info.size());
+        }
+        return fd;
+    }
+    return -EBUSY;  // others kept taking and releasing it all along
+}
+
+void UnlockFile(intptr_t handle, const std::string& path) {
+    if (handle < 0) return;
+    const int fd = static_cast<int>(handle);
+    // Removed while still locked, so a newcomer either has this file and finds its name
+    // gone, or creates the next one; a file someone put there since is not ours to remove.
+    if (NamesOpenFile(path, fd)) unlink(path.c_str());
+    close(fd);
 }
 
 }  // namespace vorn::platform

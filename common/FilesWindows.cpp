@@ -191,22 +191,21 @@ std::string ProgramFolder() {
 
 bool IsTerminal(std::FILE* stream) { return stream && _isatty(_fileno(stream)) != 0; }
 
-// Opened without sharing for writing: a second process's open fails until this handle is
-// closed, which Windows also does when the process ends.
+// Opened without sharing for writing or deleting: a second process's open fails until this
+// handle is closed, which Windows also does when the process ends, and the file goes with
+// the handle.
 intptr_t LockFileExclusive(const std::string& path, std::string_view info) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        DWORD err = GetLastError();
-        return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ? -EBUSY : -EACCES;
-    }
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -ErrnoOf(GetLastError());
     SetEndOfFile(h);
     DWORD written = 0;
     if (!info.empty()) WriteFile(h, info.data(), static_cast<DWORD>(info.size()), &written, nullptr);
     return reinterpret_cast<intptr_t>(h);
 }
 
-void UnlockFile(intptr_t handle) {
+// Closing the handle removes the file (FILE_FLAG_DELETE_ON_CLOSE): nothing to do by name.
+void UnlockFile(intptr_t handle, const std::string&) {
     if (handle >= 0) CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 

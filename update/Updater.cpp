@@ -29,7 +29,7 @@ public:
             log.Log(VornLog::kFailures, kHostTag, "Could not lock %s (%d): updating without the lock", path_.c_str(),
                     static_cast<int>(handle_));
     }
-    ~PortLock() { vorn::platform::UnlockFile(handle_); }
+    ~PortLock() { vorn::platform::UnlockFile(handle_, path_); }
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;
     bool HeldElsewhere() const { return handle_ == -EBUSY; }

@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/FilesPlatform.h"
 #include "common/TimePlatform.h"
@@ -99,6 +106,106 @@ TEST(PlatformFiles, FolderIsWritable) {
     EXPECT_TRUE(platform::FolderIsWritable(dir.Path().string()));
     EXPECT_FALSE(platform::FolderIsWritable(dir.File("missing")));
 }
+
+TEST(PlatformLock, ALockIsOneHoldersAndItsFileGoesWithIt) {
+    TempDir dir;
+    const std::string path = dir.File("ttyUSB0.lock");
+    const intptr_t held = platform::LockFileExclusive(path, "an update holds this\n");
+    ASSERT_GE(held, 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(platform::LockFileExclusive(path, "a second update\n"), -EBUSY);
+    platform::UnlockFile(held, path);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    const intptr_t again = platform::LockFileExclusive(path, "the next update\n");
+    EXPECT_GE(again, 0);
+    platform::UnlockFile(again, path);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+#ifndef _WIN32
+// A file that took the name after ours lost it belongs to whoever made it.
+TEST(PlatformLock, ReleasingLeavesANewerFileOfTheSameName) {
+    TempDir dir;
+    const std::string path = dir.File("ttyUSB0.lock");
+    const intptr_t held = platform::LockFileExclusive(path, "first\n");
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    WriteFile(path, "someone else's\n");
+    platform::UnlockFile(held, path);
+    EXPECT_EQ(ReadFile(path), "someone else's\n");
+}
+#endif
+
+namespace {
+
+// Takes the lock at `path` `rounds` times, each time proving that nobody else holds it
+// meanwhile: only one holder at a time can create the marker. 0 when all went well; 1
+// when the lock was held twice at once, 2 when it failed, 3 when the rounds took too long.
+int TakeTurns(const std::string& path, const std::string& marker, int rounds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (int taken = 0; taken < rounds;) {
+        if (std::chrono::steady_clock::now() > deadline) return 3;
+        const intptr_t held = platform::LockFileExclusive(path, "a turn\n");
+        if (held == -EBUSY) {
+            std::this_thread::yield();
+            continue;
+        }
+        if (held < 0) return 2;
+        std::FILE* inside = platform::CreatePrivateExclusive(marker);
+        if (!inside) {
+            platform::UnlockFile(held, path);
+            return 1;
+        }
+        std::fclose(inside);
+        std::remove(marker.c_str());
+        platform::UnlockFile(held, path);
+        ++taken;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// The holder removes the file as it lets go, while the other may have it open already:
+// the other must then find the name gone instead of holding a lock on a removed file.
+TEST(PlatformLock, TwoTakingTurnsNeverHoldItAtOnce) {
+    TempDir dir;
+    const std::string path = dir.File("port.lock");
+    const std::string marker = dir.File("inside");
+    constexpr int kRounds = 200;
+    std::vector<int> outcomes;
+#ifdef _WIN32
+    // A second open of the file is refused whichever process makes it: threads will do.
+    int first = -1, second = -1;
+    std::thread a([&] { first = TakeTurns(path, marker, kRounds); });
+    std::thread b([&] { second = TakeTurns(path, marker, kRounds); });
+    a.join();
+    b.join();
+    outcomes = {first, second};
+#else
+    std::vector<pid_t> children;
+    for (int i = 0; i < 2; ++i) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) _exit(TakeTurns(path, marker, kRounds));
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        outcomes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+#endif
+    EXPECT_EQ(outcomes, (std::vector<int>{0, 0})) << "1: held twice at once, 2: failed, 3: too slow";
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+#ifndef _WIN32
+TEST(OrdinaryUser, PassesEveryLockTest) {
+    if (!vorn::test::RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
+    EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("PlatformLock.*")));
+}
+#endif
 
 TEST(PlatformTime, LocalAndUtcTimesFollowTheZone) {
     EnvScope tz("TZ", "EST5");  // UTC-5 all year

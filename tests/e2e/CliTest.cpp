@@ -394,7 +394,7 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     const intptr_t held = vorn::platform::LockFileExclusive(lockPath, "test\n");
     ASSERT_GE(held, 0);
     CliRun refused = Cli("--port '" + cut.Port() + "'" + firmware + " --restore-from RW-40001");
-    vorn::platform::UnlockFile(held);
+    vorn::platform::UnlockFile(held, lockPath);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("Comm Port Busy: Comm Port \"" + cut.Port() + "\" is being updated by another"),
               std::string::npos)
@@ -407,6 +407,7 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     ASSERT_EQ(finished.status, 0) << finished.output;
     EXPECT_EQ(cut.Snapshot().settings, cutBefore.settings);
     EXPECT_FALSE(std::filesystem::exists(left[0]));
+    EXPECT_FALSE(std::filesystem::exists(lockPath));  // an update's lock goes with it
 }
 
 // --all: every listed port whose instrument answers as the firmware's family. Another
