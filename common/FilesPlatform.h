@@ -18,7 +18,9 @@ bool IsPrivateFolder(const std::string& folder, std::string* why);
 bool MakePrivateFolder(const std::string& folder, std::string* why);
 
 // Opens `path` for appending, created owner-only; a file of ours that others could read
-// (an older log) is made owner-only too. Null when it cannot be opened.
+// (an older log) is made owner-only too. Null when it cannot be opened, and for a link,
+// anything but a regular file, or a file of another user (root too leaves those alone).
+// The caller owns the stream.
 std::FILE* OpenPrivateAppend(const std::string& path);
 // Creates `path` owner-only for writing; fails when anything, a link included, is there.
 std::FILE* CreatePrivateExclusive(const std::string& path);

@@ -42,11 +42,16 @@ bool MakePrivateFolder(const std::string& folder, std::string* why) {
 }
 
 std::FILE* OpenPrivateAppend(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    // Not through a link, and not into a FIFO that would hold the open up.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return nullptr;
     struct stat st{};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == getuid() && (st.st_mode & (S_IRWXG | S_IRWXO)))
-        fchmod(fd, 0600);
+    // Another user's file in a shared folder (/tmp) is theirs to write, not ours, root or not.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (st.st_mode & (S_IRWXG | S_IRWXO)) fchmod(fd, 0600);
     std::FILE* file = fdopen(fd, "ab");
     if (!file) ::close(fd);
     return file;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -200,10 +201,88 @@ TEST(PlatformLock, TwoTakingTurnsNeverHoldItAtOnce) {
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// What OpenPrivateAppend finds at the path: only a regular file of this user (or none)
+// is written, and whatever else is there, or behind it, stays as it was.
+TEST(PlatformAppend, OnlyAFileOfThisUserIsAppendedTo) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string elsewhere = dir.File("elsewhere.txt");
+    WriteFile(elsewhere, "not the log\n");
+    // A link: false when this system cannot make one (Wine has no symbolic links).
+    auto link = [](const std::string& target, const std::string& at) {
+        std::error_code ec;
+        fs::create_symlink(target, at, ec);
+        return !ec;
+    };
+    struct Case {
+        const char* what;
+        std::function<bool(const std::string&)> make;  // false when it cannot be made here
+        std::string before;                            // the log's text before, when it opens
+        bool opens;
+        bool needsRoot;
+    };
+    const std::vector<Case> cases = {
+        {"nothing there", [](const std::string&) { return true; }, "", true, false},
+        {"an older log of ours, open to others",
+         [](const std::string& log) {
+             WriteFile(log, "older\n");
+             fs::permissions(log, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                      fs::perms::others_read);
+             return true;
+         },
+         "older\n", true, false},
+        {"a link to another file", [&](const std::string& log) { return link(elsewhere, log); }, "", false, false},
+        {"a link to nothing yet", [&](const std::string& log) { return link(dir.File("planted.txt"), log); }, "", false,
+         false},
+        {"a folder", [](const std::string& log) { return fs::create_directory(log); }, "", false, false},
 #ifndef _WIN32
-TEST(OrdinaryUser, PassesEveryLockTest) {
+        {"a FIFO", [](const std::string& log) { return mkfifo(log.c_str(), 0600) == 0; }, "", false, false},
+        {"another user's file",
+         [](const std::string& log) {
+             WriteFile(log, "theirs\n");
+             return chmod(log.c_str(), 0666) == 0 && chown(log.c_str(), 65534, 65534) == 0;
+         },
+         "", false, true},
+#endif
+    };
+    std::string notMade;
+    int n = 0;
+    for (const Case& c : cases) {
+#ifndef _WIN32
+        if (c.needsRoot && geteuid() != 0) continue;
+#endif
+        const std::string log = dir.File("log" + std::to_string(++n) + ".txt");
+        if (!c.make(log)) {
+            notMade += std::string(notMade.empty() ? "" : ", ") + c.what;
+            continue;
+        }
+        std::FILE* file = platform::OpenPrivateAppend(log);
+        EXPECT_EQ(file != nullptr, c.opens) << c.what;
+        if (file) {
+            std::fputs("appended\n", file);
+            std::fclose(file);
+            EXPECT_EQ(ReadFile(log), c.before + "appended\n") << c.what;
+#ifndef _WIN32
+            struct stat st{};
+            ASSERT_EQ(stat(log.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u) << c.what;
+#endif
+        }
+        EXPECT_EQ(ReadFile(elsewhere), "not the log\n") << c.what;
+        EXPECT_FALSE(fs::exists(dir.File("planted.txt"))) << c.what;
+    }
+    if (notMade.empty()) return;
+#ifdef _WIN32
+    GTEST_SKIP() << "cannot be made here, so not tried: " << notMade;
+#else
+    ADD_FAILURE() << "cannot be made: " << notMade;
+#endif
+}
+
+#ifndef _WIN32
+TEST(OrdinaryUser, PassesEveryLockAndAppendTest) {
     if (!vorn::test::RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
-    EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("PlatformLock.*")));
+    EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("PlatformLock.*:PlatformAppend.*")));
 }
 #endif
 
