@@ -22,38 +22,11 @@
 #include "common/TimePlatform.h"
 #include "support/TestSupport.h"
 
+using vorn::test::EnvScope;
 using vorn::test::ReadFile;
 using vorn::test::TempDir;
 using vorn::test::WriteFile;
 namespace platform = vorn::platform;
-
-namespace {
-
-// Sets an environment variable (or removes it, for nullopt) for the life of the object.
-class EnvScope {
-public:
-    EnvScope(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-        tzset();
-    }
-    ~EnvScope() {
-        if (saved_)
-            setenv(name_, saved_->c_str(), 1);
-        else
-            unsetenv(name_);
-        tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
-
-}  // namespace
 
 TEST(PlatformFiles, WritesPrivatelyAndAnswersZero) {
     TempDir dir;

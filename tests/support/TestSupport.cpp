@@ -15,6 +15,7 @@
 #endif
 
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
@@ -194,6 +195,23 @@ ProgramRun RunCommand(const std::string& command) {
     return ::testing::AssertionSuccess();
 }
 #endif  // !_WIN32
+
+EnvScope::EnvScope(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value)
+        setenv(name, value->c_str(), 1);
+    else
+        unsetenv(name);
+    tzset();
+}
+
+EnvScope::~EnvScope() {
+    if (saved_)
+        setenv(name_, saved_->c_str(), 1);
+    else
+        unsetenv(name_);
+    tzset();
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

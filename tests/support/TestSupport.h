@@ -5,6 +5,7 @@
 // holder and the runs as another user are POSIX-only.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,6 +94,20 @@ ProgramRun RunAgainAsOrdinaryUser(const std::string& filter,
 // Holds when a run of RunAgainAsOrdinaryUser ran tests, all passed and none skipped.
 ::testing::AssertionResult PassedEveryTest(const ProgramRun& run);
 #endif  // !_WIN32
+
+// Sets an environment variable (or removes it, for nullopt) for the life of the object; the
+// time zone is read again both ways, for the tests that set TZ.
+class EnvScope {
+public:
+    EnvScope(const char* name, std::optional<std::string> value);
+    ~EnvScope();
+    EnvScope(const EnvScope&) = delete;
+    EnvScope& operator=(const EnvScope&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> saved_;
+};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
