@@ -26,6 +26,28 @@ std::string PortPath(const std::string& portName);
 // named with it. A simulated instrument's port keeps the name it registered.
 std::string PortFileKey(const std::string& portName);
 
+// Where the system's port locks are (Linux; /var/lock links to it on Debian).
+inline constexpr char kSystemLockFolder[] = "/run/lock";
+// The lock every serial program on the system honours for the device behind `portName`,
+// whichever way the port is spelt (a /dev/serial/by-id link, "ttyUSB0", "/dev/ttyUSB0", a
+// simulator's registered name such as "vornsim0"). On Linux the UUCP lock file
+// <lockFolder>/LCK..<device> in the HDB format (the pid as ten characters, right-aligned,
+// and a line feed), created whole under another name and then linked to its own; the
+// device is the resolved node's name under /dev with '/' written '_' ("ttyUSB0", "pts_5"
+// for /dev/pts/5, as ser2net writes it). A lock file whose process is gone is taken over,
+// and so is one that names no process once it is old enough to have been written whole.
+// On Windows a global named mutex for the COM port (`lockFolder` unused).
+// The handle (>= 0), which the caller gives back to UnlockPortForSystem. -EBUSY when a
+// live process other than this one holds it (*holderPid receives its pid when known, 0
+// otherwise; may be null), or when this process holds it through another handle. Another
+// negated error when no lock can be made here (no lock folder, a folder this user cannot
+// write, a dead process's lock file this user may not remove): the caller then goes on
+// without it.
+intptr_t LockPortForSystem(const std::string& portName, long* holderPid, const std::string& lockFolder = kSystemLockFolder);
+// Removes the lock file the handle made, only while it is still ours, and closes the
+// handle; a negative handle is ignored.
+void UnlockPortForSystem(intptr_t handle);
+
 // Where simulated instruments register their ports: $XDG_RUNTIME_DIR/vornsim, or
 // /tmp/vornsim-<uid> without it. Each port is a link named after it to its
 // pseudo-terminal, with "<name>.desc" holding a one-line description. Another user can
@@ -41,10 +63,11 @@ struct PortHolder {
     std::string program;  // its name as the system shows it ("ModemManager", "screen")
 };
 
-// Other processes that hold the port right now: the owner of a live UUCP lock file, and
-// every process with the same device open, including programs that take no lock at all
-// (a terminal, screen, brltty, ModemManager). Processes we may not look into are not
-// found. Our own process never counts: its other handles are kept out by the lock.
+// Other processes that hold the port right now: the owner of a live UUCP lock file (the
+// one LockPortForSystem makes, in kSystemLockFolder), and every process with the same
+// device open, including programs that take no lock at all (a terminal, screen, brltty,
+// ModemManager). Processes we may not look into are not found. Our own process never
+// counts: its other handles are kept out by the lock.
 std::vector<PortHolder> PortHolders(const std::string& portName);
 // "ModemManager (pid 812)", several joined by ", "; empty for none.
 std::string DescribeHolders(const std::vector<PortHolder>& holders);

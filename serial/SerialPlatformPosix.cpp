@@ -6,8 +6,10 @@
 #include "common/Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +23,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -56,6 +61,15 @@ speed_t SpeedOf(uint32_t baud) {
     }
 }
 
+// Closes the descriptor unless it is released.
+struct FdGuard {
+    int fd;
+    ~FdGuard() {
+        if (fd >= 0) ::close(fd);
+    }
+    int Release() { return std::exchange(fd, -1); }
+};
+
 std::string ProgramOf(long pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
@@ -63,19 +77,104 @@ std::string ProgramOf(long pid) {
     return name.empty() ? "another program" : name;
 }
 
-// The live process that holds a UUCP lock file on the port (/var/lock/LCK..ttyUSB0), as
-// terminal programs such as minicom take one.
+// The file `path` leads to, links followed; `path` itself when it leads nowhere.
+std::string RealPathOr(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    std::string resolved = real ? real : path;
+    std::free(real);
+    return resolved;
+}
+
+// The name other programs lock the port's device by: its node under /dev with '/' written
+// '_' ("ttyUSB0"; "pts_5" for /dev/pts/5, as ser2net writes it, where a bare "5" would
+// say nothing of the device), from the node the name leads to, so that every spelling of
+// one port meets at one lock.
+std::string SystemLockName(const std::string& portName) {
+    std::string device = RealPathOr(PortPath(portName));
+    device = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device.substr(device.find_last_of('/') + 1);
+    std::replace(device.begin(), device.end(), '/', '_');
+    return device;
+}
+
+std::string SystemLockPath(const std::string& portName, const std::string& lockFolder) {
+    return lockFolder + "/LCK.." + SystemLockName(portName);
+}
+
+// The process an open lock file names: the HDB format's pid in ASCII, right-aligned and
+// followed by a line feed (some programs add their name and user after it); 0 when the
+// file names none.
+long LockFilePid(int fd) {
+    char text[64];
+    ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0) return 0;
+    text[n] = '\0';
+    char* end = nullptr;
+    long pid = std::strtol(text, &end, 10);
+    if (end == text || pid <= 0 || (*end != '\0' && !std::isspace(static_cast<unsigned char>(*end)))) return 0;
+    return pid;
+}
+
+// Another user's process is alive too: signalling it is refused, not found missing.
+bool ProcessLives(long pid) {
+    return pid > 0 && pid <= INT32_MAX && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// A lock file that names no process may be one that its program created and has not
+// written yet; it counts as stale only this long after its last change.
+constexpr time_t kSecondsToWriteALock = 5;
+
+// The live process other than ours that holds the port's lock file.
 std::vector<PortHolder> LockFileHolders(const std::string& portName) {
-    std::string base = portName.substr(portName.find_last_of('/') + 1);
-    for (const char* dir : {"/var/lock/", "/run/lock/"}) {
-        std::ifstream in(std::string(dir) + "LCK.." + base);
-        if (!in) continue;
-        long pid = 0;
-        if (!(in >> pid) || pid <= 0) continue;
-        if (pid == static_cast<long>(getpid())) continue;
-        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return {{pid, ProgramOf(pid)}};
+    FdGuard lock{::open(SystemLockPath(portName, kSystemLockFolder).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    if (lock.fd < 0) return {};
+    const long pid = LockFilePid(lock.fd);
+    if (pid == static_cast<long>(getpid()) || !ProcessLives(pid)) return {};
+    return {{pid, ProgramOf(pid)}};
+}
+
+// The lock files LockPortForSystem made and holds: the descriptor it answered, and the
+// file's path. Looked up only to unlock and to tell our own lock from a leftover.
+std::mutex heldLocksMutex;
+std::map<int, std::string> heldLocks;
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether `path` names the file open on `fd`.
+bool NamesOpenFile(const std::string& path, int fd) {
+    struct stat open{}, named{};
+    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && SameFile(open, named);
+}
+
+bool HeldHere(const struct stat& lockFile) {
+    std::lock_guard<std::mutex> guard(heldLocksMutex);
+    struct stat held{};
+    for (const auto& [fd, path] : heldLocks)
+        if (fstat(fd, &held) == 0 && SameFile(held, lockFile)) return true;
+    return false;
+}
+
+// Looks at the lock file in the way of ours: 0 when it is gone now (taken over as stale,
+// or removed by its holder), so the link may be tried again; -EBUSY while it holds; the
+// negated error that keeps it from being examined or removed otherwise.
+int RemoveIfStale(const std::string& lockPath, long* holderPid) {
+    FdGuard lock{::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    if (lock.fd < 0) return errno == ENOENT ? 0 : -errno;
+    struct stat seen{};
+    if (fstat(lock.fd, &seen) != 0) return -errno;
+    const long pid = LockFilePid(lock.fd);
+    const bool ours = pid == static_cast<long>(getpid());
+    if ((!ours && ProcessLives(pid)) || (ours && HeldHere(seen))) {
+        if (holderPid) *holderPid = pid;
+        return -EBUSY;
     }
-    return {};
+    if (pid == 0 && std::time(nullptr) - seen.st_mtime < kSecondsToWriteALock) return -EBUSY;
+    // Whoever takes a stale lock over holds flock on it meanwhile, and looks again under
+    // it: two takers never both remove a lock, the second one the first just made.
+    if (flock(lock.fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? -EBUSY : -errno;
+    if (!NamesOpenFile(lockPath, lock.fd)) return 0;  // taken over meanwhile: looked at again
+    // In a sticky folder only the file's owner (or root) may remove it.
+    if (::unlink(lockPath.c_str()) != 0) return -errno;
+    return 0;
 }
 
 // Every other process with the character device `rdev` open, found the way fuser finds
@@ -105,15 +204,6 @@ std::vector<PortHolder> HoldersOfDevice(dev_t rdev) {
     closedir(proc);
     return found;
 }
-
-// Closes the descriptor unless it is released.
-struct FdGuard {
-    int fd;
-    ~FdGuard() {
-        if (fd >= 0) ::close(fd);
-    }
-    int Release() { return std::exchange(fd, -1); }
-};
 
 int OpenDevice(const std::string& portName, bool exclusive, PortHandle* handle, std::string* holder) {
     *handle = kInvalidHandle;
@@ -197,9 +287,7 @@ std::string PortFileKey(const std::string& portName) {
     if (path.compare(0, folder.size(), folder) == 0) {
         key = path.substr(folder.size());
     } else {
-        char* real = realpath(path.c_str(), nullptr);
-        key = real ? real : path;
-        std::free(real);
+        key = RealPathOr(path);
         if (key.rfind("/dev/", 0) == 0) key.erase(0, 5);
     }
     const std::string safe = FileNameSafe(key);
@@ -215,6 +303,52 @@ std::vector<PortHolder> PortHolders(const std::string& portName) {
             if (std::none_of(holders.begin(), holders.end(), [&](const PortHolder& l) { return l.pid == h.pid; }))
                 holders.push_back(h);
     return holders;
+}
+
+intptr_t LockPortForSystem(const std::string& portName, long* holderPid, const std::string& lockFolder) {
+    if (holderPid) *holderPid = 0;
+    if (portName.empty()) return -ENOENT;
+    const std::string lockPath = SystemLockPath(portName, lockFolder);
+    // Written whole under a name of its own first: the lock never exists half written.
+    std::string temporary = lockFolder + "/LTMP." + std::to_string(getpid()) + ".XXXXXX";
+    FdGuard mine{::mkostemp(temporary.data(), O_CLOEXEC)};
+    if (mine.fd < 0) return -errno;
+    struct Unlinked {
+        const std::string& path;
+        ~Unlinked() { ::unlink(path.c_str()); }
+    } temporaryGoes{temporary};
+    char pid[16];
+    const int length = std::snprintf(pid, sizeof pid, "%10ld\n", static_cast<long>(getpid()));
+    // Readable by every program that checks the port, as lock files are.
+    if (const ssize_t written = ::write(mine.fd, pid, static_cast<size_t>(length)); written != length)
+        return written < 0 ? -errno : -EIO;
+    if (fchmod(mine.fd, 0644) != 0) return -errno;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (::link(temporary.c_str(), lockPath.c_str()) == 0) {
+            std::lock_guard<std::mutex> guard(heldLocksMutex);
+            heldLocks[mine.fd] = lockPath;
+            return mine.Release();
+        }
+        if (errno != EEXIST) return -errno;
+        if (int answer = RemoveIfStale(lockPath, holderPid); answer != 0) return answer;
+    }
+    return -EBUSY;  // others kept taking it over as it went
+}
+
+void UnlockPortForSystem(intptr_t handle) {
+    if (handle < 0) return;
+    const int fd = static_cast<int>(handle);
+    std::string path;
+    {
+        std::lock_guard<std::mutex> guard(heldLocksMutex);
+        auto held = heldLocks.find(fd);
+        if (held == heldLocks.end()) return;  // not a lock of ours: nothing to close either
+        path = held->second;
+        heldLocks.erase(held);
+    }
+    // Another program that took it for stale may have put its own lock there since.
+    if (NamesOpenFile(path, fd)) ::unlink(path.c_str());
+    ::close(fd);
 }
 
 int OpenPort(const std::string& portName, PortHandle* handle, std::string* holder) {

@@ -7,12 +7,21 @@
 
 #include <windows.h>
 
+#include <cctype>
+#include <cerrno>
 #include <climits>
 
 namespace vorn::platform {
 namespace {
 
 HANDLE Handle(PortHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+// A COM port's name without the device prefix, upper-cased: "\\\\.\\com3" -> "COM3".
+std::string ComName(const std::string& portName) {
+    std::string name = portName.rfind("\\\\.\\", 0) == 0 ? portName.substr(4) : portName;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
 
 int LastError() {
     DWORD e = GetLastError();
@@ -42,10 +51,38 @@ std::string PortPath(const std::string& portName) {
 
 // COM names are not case sensitive: one spelling for the files named after a port.
 std::string PortFileKey(const std::string& portName) {
-    std::string key = portName.rfind("\\\\.\\", 0) == 0 ? portName.substr(4) : portName;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string safe = FileNameSafe(key);
+    const std::string safe = FileNameSafe(ComName(portName));
     return safe.empty() ? std::string("_") : safe;
+}
+
+// A named mutex exists while any process has it open, and the system closes a process's
+// handles however it ends: its existence is the lock. "Global\\" reaches every session,
+// so every account's programs meet there; Wine keeps one namespace per wineserver (per
+// prefix and user), so under Wine the lock reaches no further than that. Should a system
+// refuse the global name, the session's own name ("Local\\") still keeps out the user's
+// own programs.
+intptr_t LockPortForSystem(const std::string& portName, long* holderPid, const std::string&) {
+    if (holderPid) *holderPid = 0;
+    if (portName.empty()) return -ENOENT;
+    const std::string name = "VornBSL-" + PortFileKey(portName);
+    HANDLE h = CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
+    DWORD error = GetLastError();
+    // Another account's mutex, which its access list keeps us from opening: held all the same.
+    if (!h && error == ERROR_ACCESS_DENIED) return -EBUSY;
+    if (!h) {
+        h = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+        error = GetLastError();
+    }
+    if (!h) return error == ERROR_ACCESS_DENIED ? -EBUSY : -EIO;
+    if (error == ERROR_ALREADY_EXISTS) {
+        CloseHandle(h);
+        return -EBUSY;
+    }
+    return reinterpret_cast<intptr_t>(h);
+}
+
+void UnlockPortForSystem(intptr_t handle) {
+    if (handle >= 0) CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
 // Windows does not tell who holds a port: an open refused with "access denied" is all.

@@ -8,15 +8,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
 #include <thread>
 
 #include "serial/CommPortEnum.h"
+#include "common/FilesPlatform.h"
 #include "common/Status.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
+#include "serial/SerialPlatform.h"
 #include "serial/VornSerial.h"
 #include "support/TestSupport.h"
 
@@ -155,18 +158,37 @@ TEST_F(SerialTest, ASecondOpenerIsRefusedEvenAsRoot) {
     EXPECT_EQ(other.VSOpen(pty.SlavePath(), 9600), 1);
 }
 
-TEST_F(SerialTest, AUucpLockHeldByALiveProcessMakesThePortBusy) {
-    // The lock names the port by its base name, as terminal programs write it.
-    std::string base = pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
-    std::string lock = "/var/lock/LCK.." + base;
-    {
-        std::ofstream out(lock);
-        if (!out) GTEST_SKIP() << "cannot write /var/lock";
-        out << "    " << getppid() << "\n";  // a live process that is not us
+// Terminal programs lock the device, by its name under /dev ("LCK..pts_5" for pts/5),
+// whichever name they were given for it; our own lock is no other program's.
+TEST_F(SerialTest, AUucpLockOnThePortsDeviceMakesItBusyWhicheverWayItIsSpeltButOursDoesNot) {
+    namespace platform = vorn::platform;
+    if (!platform::FolderIsWritable(platform::kSystemLockFolder))
+        GTEST_SKIP() << "cannot write " << platform::kSystemLockFolder;
+    const std::string lock = std::string(platform::kSystemLockFolder) + "/LCK..pts_" + pty.SlavePath().substr(9);
+    const std::string link = dir.File("usb-Vornell_Readwell-if00-port0");
+    std::filesystem::create_symlink(pty.SlavePath(), link);
+    PortHeldElsewhere other("/dev/null");  // a live process that is not us, the port not open
+    ASSERT_TRUE(other.Ok());
+    vorn::test::WriteFile(lock, vorn::test::UucpLockText(other.Pid()));
+    for (const std::string& spelling : {pty.SlavePath(), link}) {
+        EXPECT_EQ(port.VSOpen(spelling, 9600), vorn::kPortInUse) << spelling;
+        EXPECT_NE(LogText().find(spelling + " is in use by another program, held by sleep (pid " +
+                                 std::to_string(other.Pid()) + ")"),
+                  std::string::npos)
+            << LogText();
     }
-    EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), vorn::kPortInUse);
+    vorn::test::WriteFile(lock, vorn::test::UucpLockText(getpid()));
+    EXPECT_EQ(port.VSOpen(link, 9600), 1);
+    port.VSClose();
     std::remove(lock.c_str());
+
+    const intptr_t ours = platform::LockPortForSystem(link, nullptr);
+    ASSERT_GE(ours, 0);
+    EXPECT_TRUE(std::filesystem::exists(lock));
     EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    port.VSClose();
+    platform::UnlockPortForSystem(ours);
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 TEST_F(SerialTest, APortTheUserMayNotOpenGetsItsOwnLineAndIsNotListedBusy) {

@@ -194,6 +194,12 @@ ProgramRun RunCommand(const std::string& command) {
         return ::testing::AssertionFailure() << "a test skipped:\n" << run.output;
     return ::testing::AssertionSuccess();
 }
+
+std::string UucpLockText(long pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10ld\n", pid);
+    return text;
+}
 #endif  // !_WIN32
 
 EnvScope::EnvScope(const char* name, std::optional<std::string> value) : name_(name) {

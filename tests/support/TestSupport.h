@@ -93,6 +93,10 @@ ProgramRun RunAgainAsOrdinaryUser(const std::string& filter,
                                   const std::vector<std::pair<std::string, std::string>>& carry = {});
 // Holds when a run of RunAgainAsOrdinaryUser ran tests, all passed and none skipped.
 ::testing::AssertionResult PassedEveryTest(const ProgramRun& run);
+
+// A UUCP lock file's text in the HDB format: the pid in ten characters, right-aligned,
+// and a line feed.
+std::string UucpLockText(long pid);
 #endif  // !_WIN32
 
 // Sets an environment variable (or removes it, for nullopt) for the life of the object; the
