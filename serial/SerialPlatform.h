@@ -26,6 +26,14 @@ std::string PortPath(const std::string& portName);
 // named with it. A simulated instrument's port keeps the name it registered.
 std::string PortFileKey(const std::string& portName);
 
+// The name of a port that stays the same when its USB adapter comes back under another
+// kernel node: a simulator's registered name as it is ("vornsim0"); a path that is a
+// symbolic link (a /dev/serial/by-id name, or a link the user made) as given; a kernel
+// node ("ttyUSB0", "/dev/ttyUSB0") the by-id link that resolves to it, when `byIdFolder`
+// has one (the first by name), else the node's name under /dev ("ttyUSB0", "pts/3"); on
+// Windows the COM name ("COM3"). Never empty for a non-empty name.
+std::string StablePortName(const std::string& portName, const std::string& byIdFolder = "/dev/serial/by-id");
+
 // Where the system's port locks are (Linux; /var/lock links to it on Debian).
 inline constexpr char kSystemLockFolder[] = "/run/lock";
 // The lock every serial program on the system honours for the device behind `portName`,

@@ -85,6 +85,25 @@ std::string RealPathOr(const std::string& path) {
     return resolved;
 }
 
+// The first link by name in `folder` to the character device `rdev`; empty for none.
+std::string LinkToDevice(dev_t rdev, const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string link = folder + "/" + name;
+        struct stat own{}, target{};
+        if (lstat(link.c_str(), &own) == 0 && S_ISLNK(own.st_mode) && stat(link.c_str(), &target) == 0 &&
+            S_ISCHR(target.st_mode) && target.st_rdev == rdev)
+            return link;
+    }
+    return {};
+}
+
 // The name other programs lock the port's device by: its node under /dev with '/' written
 // '_' ("ttyUSB0"; "pts_5" for /dev/pts/5, as ser2net writes it, where a bare "5" would
 // say nothing of the device), from the node the name leads to, so that every spelling of
@@ -292,6 +311,18 @@ std::string PortFileKey(const std::string& portName) {
     }
     const std::string safe = FileNameSafe(key);
     return safe.empty() ? std::string("_") : safe;
+}
+
+std::string StablePortName(const std::string& portName, const std::string& byIdFolder) {
+    if (portName.empty()) return {};
+    // A link (a simulator's registration among them) names the adapter, not the node.
+    const std::string path = PortPath(portName);
+    struct stat st{};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return portName;
+    if (stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
+        if (std::string link = LinkToDevice(st.st_rdev, byIdFolder); !link.empty()) return link;
+    }
+    return path.rfind("/dev/", 0) == 0 ? path.substr(5) : portName;
 }
 
 std::vector<PortHolder> PortHolders(const std::string& portName) {

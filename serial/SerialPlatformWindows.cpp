@@ -55,6 +55,12 @@ std::string PortFileKey(const std::string& portName) {
     return safe.empty() ? std::string("_") : safe;
 }
 
+// A COM port keeps its name when its adapter comes back: Windows remembers it per adapter.
+std::string StablePortName(const std::string& portName, const std::string&) {
+    const std::string name = ComName(portName);
+    return name.empty() ? portName : name;
+}
+
 // A named mutex exists while any process has it open, and the system closes a process's
 // handles however it ends: its existence is the lock. "Global\\" reaches every session,
 // so every account's programs meet there; Wine keeps one namespace per wineserver (per

@@ -74,6 +74,7 @@ std::string PortFileKey(const std::string& portName) { return FileNameSafe(portN
 std::string SimulatorFolder() { return {}; }
 std::string OwnPseudoTerminal(const std::string&) { return {}; }
 std::vector<PortHolder> PortHolders(const std::string&) { return {}; }
+std::string StablePortName(const std::string& portName, const std::string&) { return portName; }
 // No system here to share a lock with: callers go on without one, as they do where no
 // lock can be made.
 intptr_t LockPortForSystem(const std::string&, long* holderPid, const std::string&) {

@@ -1,5 +1,5 @@
 // The lock on a port that every serial program and every account honours (the UUCP lock
-// file).
+// file), and the port name that outlives a re-enumerated adapter.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -330,7 +330,49 @@ TEST(SystemPortLockAcrossAccounts, AnotherAccountsLiveLockHoldsAndItsDeadOneIsLe
     platform::UnlockPortForSystem(taken);
 }
 
+// What a settings file should name a port by, so that it finds the same adapter when the
+// kernel gives it another node on its way back.
+TEST(StablePortName, NamesTheAdapterWhereALinkDoesAndTheNodeOtherwise) {
+    PtyPair adapter, other;
+    ASSERT_TRUE(adapter.Ok() && other.Ok());
+    TempDir dir;
+    const std::string byId = dir.File("by-id");
+    fs::create_directory(byId);
+    const std::string adapterLink = byId + "/usb-Vornell_Readwell_RW-40001-if00-port0";
+    fs::create_symlink(adapter.SlavePath(), adapterLink);
+    fs::create_symlink("/dev/null", byId + "/a-link-to-something-else");
+    const std::string userLink = dir.File("my-logger");
+    fs::create_symlink(other.SlavePath(), userLink);
+    SimulatorRegistration simulator(dir, "vornsim0", other.SlavePath());
+    ASSERT_TRUE(simulator.Ok());
+
+    struct Case {
+        std::string port, stable;
+    };
+    const Case cases[] = {
+        {adapter.SlavePath(), adapterLink},
+        {UnderDev(adapter.SlavePath()), adapterLink},
+        {adapterLink, adapterLink},
+        {other.SlavePath(), UnderDev(other.SlavePath())},
+        {UnderDev(other.SlavePath()), UnderDev(other.SlavePath())},
+        {userLink, userLink},
+        {"vornsim0", "vornsim0"},
+        {"ttyVornGone7", "ttyVornGone7"},
+        {"/dev/ttyVornGone7", "ttyVornGone7"},
+        {"", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(platform::StablePortName(c.port, byId), c.stable) << c.port;
+
+    // The adapter comes back under the other node: its link follows it there.
+    fs::remove(adapterLink);
+    fs::create_symlink(other.SlavePath(), adapterLink);
+    EXPECT_EQ(platform::StablePortName(other.SlavePath(), byId), adapterLink);
+    EXPECT_EQ(platform::StablePortName(adapter.SlavePath(), byId), UnderDev(adapter.SlavePath()));
+    // The user's own link to that node is still the name the user chose.
+    EXPECT_EQ(platform::StablePortName(userLink, byId), userLink);
+}
+
 TEST(OrdinaryUser, PassesEveryPortLockTest) {
     if (!vorn::test::RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
-    EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("SystemPortLock.*")));
+    EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("SystemPortLock.*:StablePortName.*")));
 }

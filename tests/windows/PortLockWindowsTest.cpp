@@ -1,5 +1,5 @@
-// The Windows side of the port lock every program honours (a named mutex per COM port): no
-// serial peer needed.
+// The Windows side of the port lock every program honours (a named mutex per COM port) and
+// of the port name that outlives a re-enumerated adapter: no serial peer needed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -40,4 +40,13 @@ TEST(SystemPortLockWindows, OneGlobalLockPerComPortWhicheverWayItIsSpelt) {
     EXPECT_GE(again, 0);
     platform::UnlockPortForSystem(again);
     EXPECT_EQ(platform::LockPortForSystem("", nullptr), -ENOENT);
+}
+
+TEST(StablePortNameWindows, IsTheComName) {
+    struct Case {
+        const char* port;
+        const char* stable;
+    };
+    const Case cases[] = {{"COM3", "COM3"}, {"com3", "COM3"}, {"\\\\.\\COM10", "COM10"}, {"\\\\.\\", "\\\\.\\"}, {"", ""}};
+    for (const Case& c : cases) EXPECT_EQ(platform::StablePortName(c.port), c.stable) << c.port;
 }
