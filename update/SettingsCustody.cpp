@@ -153,7 +153,7 @@ std::string SettingsCustody::NewFilePath(const std::string& deviceName, const st
     std::error_code ec;
     for (int copy = 1; copy < kNameCopiesMax; ++copy) {
         const fs::path path = fs::path(folder_) / (start + (copy > 1 ? "-" + std::to_string(copy) : "") + kSettingsSuffix);
-        if (!fs::exists(fs::symlink_status(path, ec)) && !ec) return path.string();
+        if (fs::symlink_status(path, ec).type() == fs::file_type::not_found) return path.string();
     }
     return (fs::path(folder_) / (start + "-" + std::to_string(kNameCopiesMax) + kSettingsSuffix)).string();
 }

@@ -15,9 +15,11 @@
 namespace vorn::update {
 namespace {
 
-// One update of a port at a time, across processes: a second would talk over the first,
-// and could start erasing an instrument the first is loading. Held for the update, or
-// until the process ends, however it ends.
+// One update of a port at a time, for the whole update (the restart wait included, while
+// the port itself is closed): a second would talk over the first, and could start erasing
+// an instrument the first is loading. Two locks: the user's own, which tells another of
+// this user's updates apart, and the system's, which every serial program of every
+// account honours. Held for the update, or until the process ends, however it ends.
 class PortLock {
 public:
     PortLock(const std::string& userFolder, const std::string& port, VornLog& log)
@@ -28,22 +30,44 @@ public:
         if (handle_ < 0 && handle_ != -EBUSY)
             log.Log(VornLog::kFailures, kHostTag, "Could not lock %s (%d): updating without the lock", path_.c_str(),
                     static_cast<int>(handle_));
+        if (handle_ == -EBUSY) return;
+        system_ = vorn::platform::LockPortForSystem(port, &holder_);
+        if (system_ < 0 && system_ != -EBUSY)
+            log.Log(VornLog::kFailures, kHostTag, "Could not take the system's lock of %s (%d): updating without it",
+                    port.c_str(), static_cast<int>(system_));
     }
-    ~PortLock() { vorn::platform::UnlockFile(handle_, path_); }
+    ~PortLock() {
+        if (system_ >= 0) vorn::platform::UnlockPortForSystem(system_);
+        vorn::platform::UnlockFile(handle_, path_);
+    }
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;
-    bool HeldElsewhere() const { return handle_ == -EBUSY; }
+    // Another update of this user has the port.
+    bool HeldByUpdate() const { return handle_ == -EBUSY; }
+    // Another program, or another account, has the port's system lock: its pid, else 0.
+    long HeldBySystemLock() const { return system_ == -EBUSY ? (holder_ > 0 ? holder_ : -1) : 0; }
 
 private:
     std::string path_;
     intptr_t handle_;
+    intptr_t system_ = -1;
+    long holder_ = 0;
 };
 
-int32_t RefuseBusyPort(const UpdateRequest& request, UpdateUi& ui, VornLog& log) {
-    const texts::Box box = texts::PortBeingUpdated({request.caption, request.deviceName, request.portDescription});
-    log.Log(VornLog::kFailures, kHostTag, "Comm Port %s is being updated by another process", request.portName.c_str());
+// Before anything is sent: the box of a port another update or program has.
+int32_t RefuseBusyPort(const UpdateRequest& request, const PortLock& lock, UpdateUi& ui, VornLog& log) {
+    const texts::Names names{request.caption, request.deviceName, request.portDescription};
+    if (lock.HeldByUpdate()) {
+        log.Log(VornLog::kFailures, kHostTag, "Comm Port %s is being updated by another process", request.portName.c_str());
+        const texts::Box box = texts::PortBeingUpdated(names);
+        ui.ErrorBox(box.text, box.title, box.kind);
+        return kPortInUse;
+    }
+    log.Log(VornLog::kFailures, kHostTag, "Comm Port %s is locked by process %ld (the system's lock of the port)",
+            request.portName.c_str(), lock.HeldBySystemLock());
+    const texts::Box box = texts::ConnectionFailed(names, kPortInUse, DeviceProfile{});
     ui.ErrorBox(box.text, box.title, box.kind);
-    return kPortInUse;
+    return kConnectFailed;
 }
 
 }  // namespace
@@ -95,8 +119,9 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     request.firmwareVersion = firmware_.version;
     request.firmwarePath = firmware_.path;
     request.userFolder = userFolder_;
+    request.stablePortName = vorn::platform::StablePortName(request.portName);
     PortLock lock(userFolder_, request.portName, *log_);
-    if (lock.HeldElsewhere()) return RefuseBusyPort(request, ui, *log_);
+    if (lock.HeldByUpdate() || lock.HeldBySystemLock()) return RefuseBusyPort(request, lock, ui, *log_);
     UpdateSequence sequence(log_.get(), *session_, *host_, ui);
     const int32_t result = sequence.Run(request, body);
     versionFound_ = sequence.VersionFound();
@@ -107,8 +132,9 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
 
 int32_t Updater::RestoreSettings(UpdateRequest request, const std::string& path, UpdateUi& ui) {
     request.userFolder = userFolder_;
+    request.stablePortName = vorn::platform::StablePortName(request.portName);
     PortLock lock(userFolder_, request.portName, *log_);
-    if (lock.HeldElsewhere()) return RefuseBusyPort(request, ui, *log_);
+    if (lock.HeldByUpdate() || lock.HeldBySystemLock()) return RefuseBusyPort(request, lock, ui, *log_);
     UpdateSequence sequence(log_.get(), *session_, *host_, ui);
     const int32_t result = sequence.RunRestore(request, path);
     profile_ = sequence.Profile();

@@ -28,7 +28,8 @@ std::string SettingsFilePath(const std::string& userFolder, const std::string& d
 }
 
 std::string PortLockPath(const std::string& userFolder, const std::string& portKey) {
-    return (std::filesystem::path(userFolder) / (portKey + ".lock")).string();
+    // "port-" first: Windows takes "COM7.lock" for the device COM7 itself.
+    return (std::filesystem::path(userFolder) / ("port-" + portKey + ".lock")).string();
 }
 
 namespace {

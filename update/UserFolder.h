@@ -16,7 +16,7 @@ std::string ErrorLogPath(const std::string& userFolder);
 // its firmware is replaced. The window and the CLI use the same file, so either finishes
 // the other's interrupted update.
 std::string SettingsFilePath(const std::string& userFolder, const std::string& deviceName);
-// "<folder>/<port key>.lock": held while the port is being updated.
+// "<folder>/port-<port key>.lock": held while the port is being updated.
 std::string PortLockPath(const std::string& userFolder, const std::string& portKey);
 // A device's text (a serial number, a port's name) as part of a file name: characters
 // other than letters, digits, '-' and '_' become '_', and the text is cut to kFileNamePartMax characters; "none" for an empty text.

@@ -17,6 +17,7 @@
 #include "serial/SerialPlatform.h"
 #include "serial/VornSerial.h"
 #include "support/TestSupport.h"
+#include "update/UserFolder.h"
 
 using namespace vorn::test;
 
@@ -243,7 +244,9 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
     EXPECT_NE(kept.find("/Readwell.sn-RW-10234."), std::string::npos) << kept;
     const std::string keptText = ReadFile(kept);
     EXPECT_NE(keptText.find("\r\nsn=\"RW-10234\"\r\n"), std::string::npos);
-    EXPECT_NE(keptText.find("\r\nsavedsn=\"RW-10234\"\r\nsavedport=\"" + a.Port() + "\"\r\nsavedat=\""), std::string::npos);
+    // The port as it stays when its adapter comes back (a pseudo-terminal: its node).
+    const std::string aPort = vorn::platform::StablePortName(a.Port());
+    EXPECT_NE(keptText.find("\r\nsavedsn=\"RW-10234\"\r\nsavedport=\"" + aPort + "\"\r\nsavedat=\""), std::string::npos);
     EXPECT_EQ(JournalStage(kept), "erasing");
 
     CliRun other = Cli("--port '" + b.Port() + firmware);
@@ -282,7 +285,7 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.output.find("Restore Saved Settings: The settings file\n\"" + kept +
                                   "\"\nholds the settings of the Readwell with serial number \"RW-10234\",\n"
-                                  "saved on Comm Port \"" + a.Port() + "\" "),
+                                  "saved on Comm Port \"" + aPort + "\" "),
                   std::string::npos)
             << run.output;
         EXPECT_NE(run.output.find(" tells no serial number."), std::string::npos) << run.output;
@@ -390,7 +393,7 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     EXPECT_NE(ReadFile(left[0]).find("savedsn=\"RW-40001\""), std::string::npos);
 
     // The port is someone else's while their update holds its lock.
-    const std::string lockPath = Folder() + "/" + vorn::platform::PortFileKey(cut.Port()) + ".lock";
+    const std::string lockPath = vorn::update::PortLockPath(Folder(), vorn::platform::PortFileKey(cut.Port()));
     const intptr_t held = vorn::platform::LockFileExclusive(lockPath, "test\n");
     ASSERT_GE(held, 0);
     CliRun refused = Cli("--port '" + cut.Port() + "'" + firmware + " --restore-from RW-40001");
