@@ -50,7 +50,11 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
         VSClose();
         vorn::SleepMs(kReopenPauseMs);
     }
-    portName_ = vorn::Bounded(portName, kPortNameMax);
+    if (portName.size() > kPortNameMax) {
+        if (log_) log_->Log(VornLog::kFailures, kClosedTag, "VSOpen refused a port name of %zu characters", portName.size());
+        return vorn::kPortNotFound;
+    }
+    portName_ = portName;
 
     std::string holder;
     int err = plat::OpenPort(portName_, &handle_, &holder);

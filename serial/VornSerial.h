@@ -20,7 +20,9 @@ class VornLog;
 
 class VornSerial {
 public:
-    static constexpr size_t kPortNameMax = 64;
+    // A port name is a path on Linux (/dev/serial/by-id/... runs past 64 characters): one
+    // longer than a path may be is refused, never cut, which would open another port.
+    static constexpr size_t kPortNameMax = 4095;
     static constexpr size_t kReadBufferSize = 2048;  // one byte stays for the terminating zero
     static constexpr uint32_t kDefaultBaud = 9600;
     static constexpr uint32_t kReopenPauseMs = 100;

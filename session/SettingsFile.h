@@ -96,7 +96,7 @@ struct SavedOrigin {
     std::optional<std::time_t> stageAt;
     std::string loading;                   // a family code; empty: not said
 };
-inline constexpr size_t kOriginTextMax = 64;  // characters kept of each value
+inline constexpr size_t kOriginTextMax = 1024;  // characters kept of each value (a port is a path)
 
 // The origin lines; the journal lines only where they have a value. Characters a value
 // cannot hold (a double quote, a control character) become '_', and each value is cut

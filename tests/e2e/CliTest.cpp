@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "common/Timing.h"
+#include "e2e/CliSupport.h"
 #include "e2e/E2ESupport.h"
 #include "common/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
@@ -21,36 +22,7 @@
 
 using namespace vorn::test;
 
-namespace {
-
-// What a run printed, stdout and stderr together, and its exit status.
-struct CliRun : ProgramRun {
-    CliRun(ProgramRun run) : ProgramRun(std::move(run)) {}
-    std::string LastLine() const {
-        std::string t = output;
-        while (!t.empty() && t.back() == '\n') t.pop_back();
-        return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
-    }
-};
-
-// The program under test, or the copy an ordinary user's run was given.
-std::string CliPath() {
-    const char* carried = std::getenv("VORN_CLI_PATH");
-    return carried ? carried : VORN_CLI;
-}
-
-class CliTest : public ::testing::Test {
-protected:
-    CliRun Cli(const std::string& args) {
-        return RunCommand("XDG_DATA_HOME='" + dir.File("data") + "' XDG_RUNTIME_DIR='" + dir.Path().string() + "' '" +
-                          CliPath() + "' " + args);
-    }
-    std::string Folder() const { return dir.File("data") + "/Vornell/VornBSL"; }
-
-    TempDir dir;
-};
-
-}  // namespace
+using CliTest = CliFixture;
 
 TEST_F(CliTest, UpdatesAReadwellAndSaysSo) {
     SimInstrument sim("RW", 102);
@@ -190,6 +162,8 @@ TEST_F(CliTest, FactoryChoicesWithoutFactoryModeAndUnsafeSerialNumbersAreUsageEr
         {"--new-serial KT-0042", " is a factory-mode choice: add --factory"},
         // A line end would run the rest as a command of its own ("boot ZELK": the loader).
         {"--factory --new-serial \"$(printf 'KT-0042\\rboot ZELK')\"", "--new-serial holds a line break"},
+        // One serial number for two units would give both the same one.
+        {"--port vornsim1 --factory --new-serial NEW-1", "--new-serial gives one instrument its serial number"},
     };
     for (const auto& [args, said] : cases) {
         SCOPED_TRACE(args);
@@ -419,17 +393,22 @@ TEST_F(CliTest, AllTakesThePortsOfTheFirmwaresFamilyAndPassesOverTheRest) {
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedValue = saved ? saved : "";
     setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);  // where the simulators register, as Cli() runs
-    auto registered = [](const std::string& family, uint32_t version, const std::string& name) {
+    auto registered = [](const std::string& family, uint32_t version, const std::string& name,
+                         std::map<std::string, std::string> switches = {}) {
         vornsim::Options options;
         options.family = family;
         options.version = version;
         options.portName = name;
+        options.switches = std::move(switches);
         auto sim = vornsim::MakeInstrument(options);
         EXPECT_TRUE(sim->Start()) << sim->Error();
         return sim;
     };
     auto readwell = registered("RW", 102, "bench-rw");
     auto logger = registered("KT72", 210, "bench-kt72");
+    // Waiting in its loader, which listens as a Readwell's does, with nothing to say which
+    // unit or family it is: not one the firmware may go into.
+    auto stranger = registered("HN9", 230, "bench-hn9", {{"in-bootloader", ""}});
     if (saved) setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
     const auto before = readwell->WithState([](vornsim::InstrumentState& s) { return s.settings; });
 
@@ -440,6 +419,10 @@ TEST_F(CliTest, AllTakesThePortsOfTheFirmwaresFamilyAndPassesOverTheRest) {
     EXPECT_NE(run.output.find("bench-kt72  -         Kt72      2.10  -     skipped (Kt72)"), std::string::npos) << run.output;
     EXPECT_EQ(readwell->WithState([](vornsim::InstrumentState& s) { return s.settings; }), before);
     EXPECT_EQ(logger->HostTranscript().find("boot ZELK"), std::string::npos);  // never handed to its loader
+    EXPECT_NE(run.output.find("bench-hn9   -         -         -     -     skipped (not identified)"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("bench-hn9: Unit Not Identified: "), std::string::npos) << run.output;
+    EXPECT_EQ(stranger->WithState([](vornsim::InstrumentState& s) { return s.bslWrites; }), 0);
     EXPECT_NE(ReadFile(json).find("\"updated\": 1,\n  \"failed\": 0,"), std::string::npos) << ReadFile(json);
 
     // Chosen by what answers, factory mode would load the firmware into the other family.

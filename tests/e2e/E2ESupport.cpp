@@ -12,6 +12,13 @@
 #include "session/SettingsFile.h"
 
 #include "support/TestSupport.h"
+#include "common/Timing.h"
+#include "e2e/CliSupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vorn::test {
 
@@ -57,6 +64,55 @@ std::string JournalStage(const std::string& path) { return vorn::settingsfile::R
 ::testing::AssertionResult StartsWith(const std::string& text, const std::string& start) {
     if (text.compare(0, start.size(), start) == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "\"" << text << "\"\ndoes not begin with\n\"" << start << "\"";
+}
+
+Background::Background(const std::string& command, const std::string& outputFile) : output_(outputFile) {
+    pid_ = fork();
+    group_ = pid_;
+    if (pid_ == 0) {
+        setpgid(0, 0);  // its own process group: killed together with whatever it started
+        execl("/bin/sh", "sh", "-c", ("exec " + command + " </dev/null >'" + outputFile + "' 2>&1").c_str(), nullptr);
+        _exit(127);
+    }
+}
+
+Background::~Background() {
+    if (pid_ > 0) Wait(0);
+}
+
+bool Background::WaitFor(const std::string& text, int ms) const {
+    for (int waited = 0; waited <= ms; waited += 50) {
+        if (Output().find(text) != std::string::npos) return true;
+        vorn::SleepMs(50);
+    }
+    return false;
+}
+
+int Background::Wait(int ms) {
+    if (pid_ <= 0) return -1;
+    int status = 0;
+    for (int waited = 0;; waited += 50) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) break;
+        if (waited >= ms) {
+            kill(-pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            return -1;
+        }
+        vorn::SleepMs(50);
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Background::Output() const { return ReadFile(output_); }
+
+bool Background::WaitForItsGroup(int ms) const {
+    for (int waited = 0; waited <= ms; waited += 50) {
+        if (kill(-group_, 0) != 0 && errno == ESRCH) return true;
+        vorn::SleepMs(50);
+    }
+    return false;
 }
 
 TiTextBytes ReadTiText(const std::string& text) {

@@ -160,3 +160,40 @@ TEST(WindowOrdinaryUser, UpdatesAReadwell) {
     EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser("WindowUpdateTest.AReadwellUpdatedFromTheStartButton",
                                                        {{"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
 }
+
+// An update cut short, then a Start that finds the instrument in its loader: the user
+// says the saved settings are not its own (Cancel is the question's default), the
+// firmware is loaded without them, and the box says how to write them back. File >
+// Restore Settings... then does, with the saved file, and the file goes.
+TEST_F(WindowUpdateTest, SettingsLeftInTheirFileGoBackThroughRestoreSettings) {
+    SimInstrument sim("RW", 102, {{"power-loss-after", "20"}});
+    const auto before = sim.Snapshot();
+    ui.answers = {UiService::Answer::Ok};  // "Newer Firmware"
+    UpdateThroughTheWindow(sim);
+    TfrmMain& w = *window;
+    const std::vector<std::string> left = SettingsFilesIn(w.UserFolder().toStdString());
+    ASSERT_EQ(left.size(), 1u);
+    vorn::SleepMs(800);  // the power comes back: the instrument waits in its loader
+
+    ui.shown.clear();
+    ui.answers = {UiService::Answer::Cancel};  // "Restore Saved Settings"
+    w.btnStart->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.timerStart->isActive() && !w.Busy(); }, 120000));
+    ASSERT_EQ(ui.Titles(), QStringList({"Restore Saved Settings", "Settings Not Restored"}));
+    EXPECT_TRUE(ui.shown[0].cancelByDefault);
+    EXPECT_TRUE(ui.shown[1].text.contains("choose File > Restore Settings... and open")) << ui.shown[1].text.toStdString();
+    EXPECT_TRUE(FlashHolds(sim.Snapshot(), ReadTiText(ReadFile(SampleFirmwarePath()))));
+    EXPECT_NE(sim.Snapshot().settings, before.settings);
+    EXPECT_EQ(SettingsFilesIn(w.UserFolder().toStdString()), left);
+
+    ui.shown.clear();
+    ui.files = {QString::fromStdString(left[0])};
+    ui.answers = {UiService::Answer::Ok};  // "Restore Saved Settings"
+    w.RestoreSettings1->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Busy(); }, 60000));
+    EXPECT_EQ(ui.Titles(), QStringList({"Please select a settings file", "Restore Saved Settings"}));
+    EXPECT_TRUE(ui.shown[1].cancelByDefault);  // the instrument tells no serial number to prove whose they are
+    EXPECT_EQ(sim.Snapshot().settings, before.settings);
+    EXPECT_TRUE(w.statusText->text().startsWith("Settings restored from ")) << w.statusText->text().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(left[0]));
+}

@@ -484,7 +484,7 @@ TEST(SettingsOrigin, ReadBackAndTheSerialNumberOfFilesOfOld) {
         {"no serial number read", old + "savedsn=\"\"\r\nsavedport=\"x\"\r\n", "", "x", ""},
         {"a time that is not one", old + "savedat=\"2026-02-30T00:00:00Z\"\r\n", "RW-00017", "", ""},
         // Text a line cannot hold never ends it early or starts another.
-        {"values a line cannot hold", old + sf::FormatOrigin({.serialNumber = "A\"B\r\nsn=\"X", .port = std::string(80, 'p')}),
+        {"values a line cannot hold", old + sf::FormatOrigin({.serialNumber = "A\"B\r\nsn=\"X", .port = std::string(sf::kOriginTextMax + 80, 'p')}),
          "A_B__sn=_X", std::string(sf::kOriginTextMax, 'p'), ""},
     };
     for (const Case& c : cases) {
