@@ -133,7 +133,11 @@ bool TerminalUi::Ask(const Question& q) {
         return true;
     }
     if (!interactive_) {
-        Line("(answered Cancel: " + WithSerial(rule.withoutThem, q.savedSerial) + ")");
+        if (q.consent == Consent::kWriteSavedSettings && !restoreFrom_.empty())
+            Line("(answered Cancel: --restore-from names the unit; --yes says OK to it. Run again with both, or from a "
+                 "terminal to be asked.)");
+        else
+            Line("(answered Cancel: " + WithSerial(rule.withoutThem, q.savedSerial) + ")");
         return false;
     }
     return AskPerson();

@@ -1,31 +1,75 @@
 #!/usr/bin/env bash
-# Fault campaign: vornbsl-cli updates a vornsim instrument round after round, each round
-# with one random fault on the line, and the simulated instrument (not the program's
-# output) says how each round ended.
+# Fault campaign: vornbsl-cli updates vornsim instruments round after round, each round
+# with one random fault on the line, and the simulated instruments (not the program's
+# output) say how each round ended.
 #
 # usage: scripts/campaign.sh [ROUNDS] [SEED]        (default: 200 rounds from seed 1)
 #
-# Round i runs with seed SEED+i, which picks the family, the fault and its numbers and
-# seeds the simulator: "scripts/campaign.sh 1 S" replays the round of seed S alone.
-# A round acts as a technician would: after a failed update up to two more tries on the
-# faulty line (with a pause between), then the line is mended (vornsim's line faults go
-# off on SIGUSR1) and one last try. Then the instrument is asked and the round counted as:
+# Round i runs with seed SEED+i, which picks the family, the kind of round, the fault and
+# its numbers and seeds the simulators: "scripts/campaign.sh 1 S" replays the round of seed
+# S alone. Two kinds of round:
+#   single       one instrument. After a failed update up to two more tries on the faulty
+#                line (with a pause between), then the line is mended (vornsim's line
+#                faults go off on SIGUSR1) and one last try.
+#   interleaved  two instruments of one family on two ports of one user. A's update is cut
+#                short by the fault; then B, another unit (for a Kt72 one time in three a
+#                blank one, with no serial number), is updated as a technician would with
+#                --yes; then A is finished as in a single round.
+# Then the instruments are asked, and the round counted as:
 #   updated at once | updated after retries | failed, old firmware safe
 #   | BRICKED (the last try on a mended line fails and the old firmware is gone)
 #   | FALSE SUCCESS (exit 0, but flash or vectors are not the image)
 #   | SETTINGS LOST (updated, but settings or records are not those it had)
+#   | GIVEN TO ANOTHER UNIT (an instrument ends with the other unit's serial number)
 #   | HUNG (a try did not end within VORN_CAMPAIGN_TRY_LIMIT seconds)
-# The script exits 1 when any round ends in one of the last four; such a round keeps its
-# folder (logs, program output, simulator report) and is printed with its seed.
+# The script exits 1 when any round ends in one of the last five; such a round keeps its
+# folder (logs, program output, simulator reports) and is printed with its seed.
 #
 # Environment: VORN_CAMPAIGN_JOBS rounds at once (default 4; most of a round is waiting
 # on the line), VORN_CAMPAIGN_PAUSE seconds between tries (default 2),
-# VORN_CAMPAIGN_TRY_LIMIT (default 300), VORN_BUILD_DIR (default build).
+# VORN_CAMPAIGN_TRY_LIMIT (default 300), VORN_BUILD_DIR (default build),
+# VORN_CAMPAIGN_INTERLEAVED one round in N is interleaved (default 4; 0: none).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VORN_BUILD_DIR:-$here/build}
 pause=${VORN_CAMPAIGN_PAUSE:-2}
 tryLimit=${VORN_CAMPAIGN_TRY_LIMIT:-300}
+
+interleaveEvery=${VORN_CAMPAIGN_INTERLEAVED:-4}
+
+# Starts a simulated instrument in the background: sim_start NAME FAMILY PORT SEED FIRMWARE
+# [--set S ...]; its pid goes into the variable NAME.
+sim_start() {
+  local var=$1 family=$2 port=$3 simSeed=$4 image=$5
+  shift 5
+  HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run "$build/sim/vornsim" --family "$family" --version 2.10 \
+    --name "$port" --seed "$simSeed" --report "$image" --state "$work/$port.state" "$@" >"$work/$port.out" 2>&1 &
+  printf -v "$var" '%s' "$!"
+  for _ in $(seq 1 100); do grep -q "^vornsim: $family" "$work/$port.out" 2>/dev/null && break; sleep 0.05; done
+}
+
+# One try: cli_try OUT PORT [OPTIONS...]; its exit status (124/137 when it hung).
+cli_try() {
+  local out=$1 port=$2 rc=0
+  shift 2
+  HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run timeout -k 5 "$tryLimit" "$build/cli/vornbsl-cli" \
+    --port "$port" --firmware "$firmware" "${factory[@]}" "$@" >"$out" 2>&1 </dev/null || rc=$?
+  return "$rc"
+}
+
+# The serial number an instrument ended with, from its state dump.
+final_serial() { sed -n 's/^setting -sn=//p' "$work/$1.state" 2>/dev/null | head -n 1; }
+
+# How a simulated instrument ended, from its report: sets flashGood settingsGood untouched running.
+read_report() {
+  local report=$work/$1.out
+  flashGood=0 settingsGood=0 untouched=0 running=0
+  grep -q "^vornsim: flash equals the firmware image.*: yes$" "$report" && flashGood=1
+  grep -q "^settings restored: yes$" "$report" && settingsGood=1
+  grep -q "^old firmware untouched: yes$" "$report" && untouched=1
+  grep -q "^instrument: command interpreter$" "$report" && running=1
+  return 0
+}
 
 # One round: prints "<seed>|<outcome>|<family>|<fault>|<exit codes>|<kept folder>".
 round() {
@@ -33,7 +77,9 @@ round() {
   RANDOM=$seed
   local families=(RW KT72 HN9 CF22)
   local family=${families[RANDOM % 4]}
-  local firmware=$build/sample/classic-demo-2.00.txt frames=127 factory=(--factory)
+  firmware=$build/sample/classic-demo-2.00.txt
+  local frames=127
+  factory=(--factory)
   case $family in
     RW) firmware=$build/sample/readwell-demo-2.00.txt frames=248 factory=() ;;
     HN9) firmware=$build/sample/readwell-demo-2.00.txt frames=248 ;;
@@ -59,43 +105,94 @@ round() {
     noise) set=("noise-rate=0.$(printf %02d $((5 + n % 40)))") ;;
     quiet) set=(quiet-after=$((n % 30)) quiet-lines=$((1 + m % 8))) ;;
   esac
+  local interleaved=0 blankOther=0
+  if [ "$interleaveEvery" -gt 0 ] && [ $((RANDOM % interleaveEvery)) -eq 0 ]; then
+    interleaved=1
+    # A blank unit: a logger that never had its factory settings.
+    [ "$family" = KT72 ] && [ $((RANDOM % 3)) -eq 0 ] && blankOther=1
+  fi
   local fault="${set[*]}"
-  local work port=campaign-$seed
+  if [ "$blankOther" -eq 1 ]; then fault="interleaved, blank B: $fault"
+  elif [ "$interleaved" -eq 1 ]; then fault="interleaved: $fault"; fi
+  local port=campaign-$seed other=campaign-$seed-b
   work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-campaign-$seed.XXXXXX")
   local sets=()
   for s in "${set[@]}"; do sets+=(--set "$s"); done
   # The round's own per-user folder: no settings file of another round is found. Its own
-  # runtime folder too: its simulator registers there, so the port list of this round's
+  # runtime folder too: its simulators register there, so the port list of this round's
   # updater neither sees nor checks the other rounds' ports.
   mkdir -m 700 "$work/run"
-  HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run "$build/sim/vornsim" --family "$family" --version 2.10 --name "$port" \
-    --seed "$seed" --report "$firmware" "${sets[@]}" >"$work/vornsim.out" 2>&1 &
-  local sim=$!
-  for _ in $(seq 1 100); do grep -q "^vornsim: $family" "$work/vornsim.out" 2>/dev/null && break; sleep 0.05; done
+  local sim simB=
+  sim_start sim "$family" "$port" "$seed" "$firmware" "${sets[@]}"
 
-  local codes=() outcome='' try rc succeeded=0 hung=0
-  for try in 1 2 3 4; do
-    if [ "$try" -eq 4 ]; then
-      kill -USR1 "$sim"
-      for _ in $(seq 1 100); do grep -q "line mended" "$work/vornsim.out" && break; sleep 0.05; done
-    fi
-    rc=0
-    HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run timeout -k 5 "$tryLimit" "$build/cli/vornbsl-cli" --port "$port" \
-      --firmware "$firmware" "${factory[@]}" --yes --restore-from "$serial" >"$work/try$try.out" 2>&1 </dev/null || rc=$?
+  local codes=() outcome='' try rc succeeded=0 hung=0 otherSerial='' otherRc=0
+  if [ "$interleaved" -eq 1 ]; then
+    # A's first try on the faulty line; then B, a unit of the same family, on a port of
+    # its own, before A is finished.
+    rc=0; cli_try "$work/try1.out" "$port" --yes --restore-from "$serial" || rc=$?
     codes+=("$rc")
     [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && hung=1
-    if [ "$rc" -eq 0 ]; then succeeded=$try; break; fi
-    sleep "$pause"
-  done
-  kill -TERM "$sim" 2>/dev/null || true
+    if [ "$rc" -eq 0 ]; then succeeded=1; fi
+    local blank=() otherOptions=(--yes)
+    otherSerial=$serial-B
+    if [ "$blankOther" -eq 1 ]; then
+      otherSerial=
+      # No serial number, no settings to keep: the technician lets it go without them
+      # (and keeps its data, which a logger without a name cannot check).
+      blank=(--set uninitialised)
+      otherOptions=(--yes --accept-settings-loss --keep-data)
+    else
+      blank=(--set "serial=$otherSerial")
+    fi
+    sim_start simB "$family" "$other" "$((seed + 100000))" "$firmware" "${blank[@]}"
+    rc=0; cli_try "$work/other.out" "$other" "${otherOptions[@]}" || rc=$?
+    codes+=("B:$rc")
+    otherRc=$rc
+    [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && hung=1
+  fi
+  local first=1
+  [ "$interleaved" -eq 1 ] && first=2
+  if [ "$succeeded" -eq 0 ]; then
+    for try in $(seq "$first" 4); do
+      if [ "$try" -eq 4 ]; then
+        kill -USR1 "$sim"
+        for _ in $(seq 1 100); do grep -q "line mended" "$work/$port.out" && break; sleep 0.05; done
+      fi
+      rc=0; cli_try "$work/try$try.out" "$port" --yes --restore-from "$serial" || rc=$?
+      codes+=("$rc")
+      [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && hung=1
+      if [ "$rc" -eq 0 ]; then succeeded=$try; break; fi
+      sleep "$pause"
+    done
+  fi
+  kill -TERM "$sim" ${simB:+"$simB"} 2>/dev/null || true
   wait "$sim" || true
+  [ -n "$simB" ] && { wait "$simB" || true; }
 
-  local report=$work/vornsim.out flashGood=0 settingsGood=0 untouched=0 running=0
-  grep -q "^vornsim: flash equals the firmware image.*: yes$" "$report" && flashGood=1
-  grep -q "^settings restored: yes$" "$report" && settingsGood=1
-  grep -q "^old firmware untouched: yes$" "$report" && untouched=1
-  grep -q "^instrument: command interpreter$" "$report" && running=1
-  if [ "$hung" -eq 1 ]; then
+  # Whose settings each instrument ended with: never the other unit's.
+  local given=0
+  if [ "$interleaved" -eq 1 ]; then
+    [ -n "$otherSerial" ] && [ "$(final_serial "$port")" = "$otherSerial" ] && given=1
+    [ "$(final_serial "$other")" = "$serial" ] && given=1
+    # A blank unit has no name of its own: one it ends with is A's (a logger with a
+    # device ID keeps its serial number whatever is written into it).
+    [ "$blankOther" -eq 1 ] && grep -q '^setting -i=' "$work/$other.state" 2>/dev/null && given=1
+    # B, updated on a good line, must have come through with its new firmware and its own
+    # settings (a blank one had none to keep: its radio defaults go, as the technician said).
+    read_report "$other"
+    [ "$blankOther" -eq 1 ] && settingsGood=1
+    if [ "$flashGood" -eq 0 ] || [ "$running" -eq 0 ]; then
+      if [ "$otherRc" -eq 0 ]; then outcome="FALSE SUCCESS"; else outcome=BRICKED; fi
+    elif [ "$settingsGood" -eq 0 ]; then
+      outcome="SETTINGS LOST"
+    fi
+  fi
+  read_report "$port"
+  if [ "$given" -eq 1 ]; then
+    outcome="GIVEN TO ANOTHER UNIT"
+  elif [ -n "$outcome" ]; then
+    :
+  elif [ "$hung" -eq 1 ]; then
     outcome=HUNG
   elif [ "$succeeded" -gt 0 ]; then
     if [ "$flashGood" -eq 0 ] || [ "$running" -eq 0 ]; then outcome="FALSE SUCCESS"
@@ -125,7 +222,7 @@ seed=${2:-1}
 jobs=${VORN_CAMPAIGN_JOBS:-4}
 "$here/scripts/build.sh" --target vornsim vornbsl-cli sample_firmware >/dev/null
 
-echo "Fault campaign: $rounds rounds from seed $seed, $jobs at once (families RW KT72 HN9 CF22)"
+echo "Fault campaign: $rounds rounds from seed $seed, $jobs at once (families RW KT72 HN9 CF22; one round in $interleaveEvery interleaved)"
 start=$(date +%s)
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
@@ -141,15 +238,16 @@ echo
 echo "Tally of $rounds rounds ($(($(date +%s) - start)) s): scripts/campaign.sh $rounds $seed"
 bad=0
 for outcome in "updated at once" "updated after retries" "failed, old firmware safe" \
-               BRICKED "FALSE SUCCESS" "SETTINGS LOST" HUNG; do
+               BRICKED "FALSE SUCCESS" "SETTINGS LOST" "GIVEN TO ANOTHER UNIT" HUNG; do
   n=$(count "$outcome")
   printf '  %-28s %5d\n' "$outcome" "$n"
-  case $outcome in BRICKED|FALSE*|SETTINGS*|HUNG) bad=$((bad + n)) ;; esac
+  case $outcome in BRICKED|FALSE*|SETTINGS*|GIVEN*|HUNG) bad=$((bad + n)) ;; esac
 done
+printf '  (%d of them interleaved)\n' "$(grep -c '|interleaved' "$results" || true)"
 if [ "$bad" -gt 0 ]; then
   echo
   echo "Rounds to replay alone (scripts/campaign.sh 1 SEED), with their logs kept:"
-  grep -E '\|(BRICKED|FALSE SUCCESS|SETTINGS LOST|HUNG)\|' "$results" | sort -t'|' -n -k1,1 |
+  grep -E '\|(BRICKED|FALSE SUCCESS|SETTINGS LOST|GIVEN TO ANOTHER UNIT|HUNG)\|' "$results" | sort -t'|' -n -k1,1 |
     while IFS='|' read -r s outcome family fault codes kept; do
       echo "  seed $s: $outcome, $family with $fault (exit codes $codes) in $kept"
     done

@@ -47,7 +47,8 @@ std::string UpdateSequence::StandingNowText() const {
     // Once the instrument was touched the file's own name is what the user needs; before
     // that it is only a copy of what the instrument still holds.
     const std::string file = reached_ == Reached::kNothing ? std::string() : plan_.path;
-    return texts::StandingText(StandingNow(), Names(), file, ui_.HowToRestore(file.empty() ? "FILE" : file, request_.portName));
+    return texts::StandingText(StandingNow(), Names(), file, ui_.HowToTryAgain(),
+                               ui_.HowToRestore(file.empty() ? "FILE" : file, request_.portName));
 }
 
 // Every failure ends the run: its box says where the instrument stands now.

@@ -303,14 +303,14 @@ std::string SettingsRestored(const std::string& path, bool fileRemoved, const st
     return text;
 }
 
-std::string StandingText(Standing standing, const Names& n, const std::string& file, const std::string& howToRestore) {
+std::string StandingText(Standing standing, const Names& n, const std::string& file, const std::string& again,
+                         const std::string& howToRestore) {
     const std::string& d = n.device;
     const std::string kept = file.empty() ? std::string() : "; its settings are saved in \"" + file + "\"";
-    const std::string again = "Press Start again with the same firmware file and Comm Port";
     switch (standing) {
         case Standing::kUntouched:
-            return "Your " + d + " still runs its old firmware with its settings: nothing was changed. " +
-                   "Press Start again when you are ready.";
+            return "Your " + d + " still runs its old firmware with its settings: nothing was changed. " + again +
+                   " when you are ready.";
         case Standing::kMayBeInLoader:
             return "Your " + d + " was handed to its firmware loader, and nothing was erased" + kept + ". " + again +
                    ": the update finds it in its loader or in its old firmware.";
@@ -325,7 +325,7 @@ std::string StandingText(Standing standing, const Names& n, const std::string& f
                    " to write them back, or " + howToRestore;
         case Standing::kRestoredInPart:
             return "Your " + d + " runs its firmware with only part of the settings of \"" + file +
-                   "\". Run the same restore again to write the rest.";
+                   "\". " + again + " to write the rest.";
         case Standing::kSettingsBack:
             return "Your " + d + " runs the new firmware with its settings; a last step failed. " + again + " to finish.";
     }

@@ -116,8 +116,8 @@ Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::
 std::string SettingsRestored(const std::string& path, bool fileRemoved, const std::string& backupPath);
 
 // Where the instrument stands after an update that ended without success, and the one
-// next step. `file` holds its saved settings (empty: none); `howToRestore` is the front
-// end's way to write a file back.
+// next step. `file` holds its saved settings (empty: none); `again` is the front end's
+// way to run the same again, `howToRestore` its way to write a file back.
 enum class Standing {
     kUntouched,       // it runs its old firmware with its settings: nothing was changed
     kMayBeInLoader,   // it was handed to its loader, nothing erased
@@ -126,7 +126,8 @@ enum class Standing {
     kRestoredInPart,  // a restore without an update wrote only part of the file's settings
     kSettingsBack,    // the new firmware runs with its settings; a last step failed
 };
-std::string StandingText(Standing standing, const Names& n, const std::string& file, const std::string& howToRestore);
+std::string StandingText(Standing standing, const Names& n, const std::string& file, const std::string& again,
+                         const std::string& howToRestore);
 
 // Loading the firmware.
 Box NoWorkingLoader(const Names& n);

@@ -64,6 +64,8 @@ public:
     virtual std::string HowToRestore(const std::string& settingsPath, const std::string& port) const {
         return "run:\nvornbsl-cli --port " + port + " --restore-settings \"" + settingsPath + "\"";
     }
+    // How this front end does the same again ("Run the same command again").
+    virtual std::string HowToTryAgain() const { return "Run the same command again"; }
     // Where the instrument stands after an update that ended without a box of its own (a
     // question the user cancelled), and the one next step. A failure's box says it itself.
     virtual void ShowStanding(const std::string& text) = 0;

@@ -251,7 +251,7 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
         {" --yes", "--yes alone does not answer this question. Run again with --yes --restore-from \"RW-10234\""},
         {" --yes --restore-from RW-20002", "(answered Cancel: the file was saved from serial number \"RW-10234\", not from "
                                            "\"RW-20002\" as --restore-from says)"},
-        {" --restore-from RW-10234", "(answered Cancel: OK would write these settings"},
+        {" --restore-from RW-10234", "--restore-from names the unit; --yes says OK to it."},
     };
     for (const auto& [options, said] : refused) {
         SCOPED_TRACE(options);

@@ -156,7 +156,7 @@ TEST_F(InterruptedUpdateTest, TheNextStartFindsTheBootloaderAndRestoresFromTheFi
     const std::string left = Interrupt(sim);
     // Where it stands and what to do, in the failure's own box.
     EXPECT_NE(LogText().find("Your Readwell waits in its firmware loader without working firmware; its settings are saved in \"" +
-                             left + "\". Press Start again with the same firmware file and Comm Port"),
+                             left + "\". Run the same command again"),
               std::string::npos);
 
     ui.answers = {true};  // "Restore Saved Settings"
@@ -950,7 +950,7 @@ const std::vector<Ending>& Endings() {
                                                " Simulated\" is already in use by another application.\n"
                                                "Please choose a new Comm Port to use or quit the application using this port."
                                                "\n\nYour Readwell still runs its old firmware with its settings: nothing was "
-                                               "changed. Press Start again when you are ready.");
+                                               "changed. Run the same command again when you are ready.");
          }},
         {"NoInstrumentOnThePort", "RW", 102, {},
          [](UpdateEndingTest& t) {
