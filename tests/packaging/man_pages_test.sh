@@ -28,7 +28,8 @@ has_word() { grep -qE -- "(^|[^A-Za-z0-9-])$2([^A-Za-z0-9-]|$)" "$tmp/$1.txt"; }
 # Whether section $2 of the plain page has an entry (a .TP tag) for $3: "--log FILE",
 # "--help, -h", "unplug-ms=M", "echo".
 has_entry() {
-    sed -n "/^$2\$/,/^[A-Z]/p" "$tmp/$1.txt" | grep -qE -- "^ {7}([^ ].*, )?$3([=, ]|\$)"
+    # Not grep -q: ending before sed has written all would fail the pipe (pipefail).
+    sed -n "/^$2\$/,/^[A-Z]/p" "$tmp/$1.txt" | grep -E -- "^ {7}([^ ].*, )?$3([=, ]|\$)" >/dev/null
 }
 
 cli_version=$("$cli" --version | awk '{print $2}')
@@ -92,7 +93,7 @@ app=$(sed -n 's/.*kApplication = "\([^"]*\)".*/\1/p' "$src/app/TfrmMain.cpp")
 [[ -n $caption && -n $org && -n $app ]] || fail "the file names were not found in update/UserFolder.h and app/TfrmMain.cpp"
 for page in vornbsl-cli vornbsl; do
     for name in "$caption.errors.txt" "~/.config/$org/$app.conf" '$XDG_DATA_HOME/Vornell/VornBSL' \
-        '~/.local/share/Vornell/VornBSL' '<device>.settings.txt'; do
+        '~/.local/share/Vornell/VornBSL' '<device>.sn-<serial>.<time>.settings.txt'; do
         grep -qF -- "$name" "$tmp/$page.txt" || fail "$page.1 does not name $name"
     done
     grep -q '^TROUBLESHOOTING' "$tmp/$page.txt" || fail "$page.1 has no TROUBLESHOOTING section"
