@@ -47,7 +47,8 @@ bool WindowUpdateUi::Ask(const Question& question) {
 }
 
 std::string WindowUpdateUi::HowToRestore(const std::string& settingsPath, const std::string&) const {
-    return "choose File > Restore Settings... and open\n\"" + settingsPath + "\".";
+    return settingsPath.empty() ? std::string("choose File > Restore Settings... and open its settings file.")
+                                : "choose File > Restore Settings... and open \"" + settingsPath + "\".";
 }
 
 // Every failure's box says where the instrument stands; a question the user cancelled

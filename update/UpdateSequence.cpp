@@ -48,7 +48,7 @@ std::string UpdateSequence::StandingNowText() const {
     // that it is only a copy of what the instrument still holds.
     const std::string file = reached_ == Reached::kNothing ? std::string() : plan_.path;
     return texts::StandingText(StandingNow(), Names(), file, ui_.HowToTryAgain(),
-                               ui_.HowToRestore(file.empty() ? "FILE" : file, request_.portName));
+                               ui_.HowToRestore(file, request_.portName));
 }
 
 // Every failure ends the run: its box says where the instrument stands now.
@@ -592,7 +592,7 @@ int32_t UpdateSequence::NothingRestored() {
     if (log_)
         log_->Log(VornLog::kFailures, kHostTag, "The new firmware runs on %s without saved settings: %s",
                   StablePort().c_str(), plan_.declined ? "the ones found were not this unit's" : "none were found");
-    return Fail(texts::SettingsNotRestored(Names(), plan_.declined, files, ui_.HowToRestore("FILE", request_.portName)),
+    return Fail(texts::SettingsNotRestored(Names(), plan_.declined, files),
                 kSettingsNotRestored);
 }
 

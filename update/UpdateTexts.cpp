@@ -250,8 +250,7 @@ Box SettingsSetAside(const Names& n, const SavedFileFacts& file) {
             "Settings Set Aside", Kind::kInformation};
 }
 
-Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFileFacts>& files,
-                        const std::string& howToRestore) {
+Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFileFacts>& files) {
     std::string text = "The new firmware runs in your " + n.device + " on Comm Port \"" + n.port +
                        "\", but its settings were not restored: " +
                        (declined ? "the saved settings found were not this unit's, as you said."
@@ -260,7 +259,6 @@ Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFi
         text += "\n\nSettings of " + n.device + " units saved by updates that did not finish:";
         for (const SavedFileFacts& f : files) text += "\n\"" + f.path + "\" (" + Whose(f.serial) + ")";
     }
-    text += "\n\nTo write a unit's settings back into this " + n.device + ", " + howToRestore;
     return {text, "Settings Not Restored"};
 }
 

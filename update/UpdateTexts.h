@@ -97,9 +97,9 @@ Box RestoreSavedSettingsQuestion(const Names& n, const SavedFileFacts& file, Res
 Box SettingsSetAside(const Names& n, const SavedFileFacts& file);
 // The update loaded the firmware, but no saved settings went back: none were found
 // (`declined` false) or the user declined the ones found. `files` are the family's
-// settings files still waiting; `howToRestore` the front end's way to write one back.
-Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFileFacts>& files,
-                        const std::string& howToRestore);
+// settings files still waiting. (Where the instrument stands, and how to write one back,
+// follows in the box as after every failure.)
+Box SettingsNotRestored(const Names& n, bool declined, const std::vector<SavedFileFacts>& files);
 // A bench does not load firmware into a unit waiting in its loader that no journal of its
 // port names: `command` updates it alone.
 Box UnitNotIdentified(const Names& n, const std::string& command);

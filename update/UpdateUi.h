@@ -59,10 +59,11 @@ public:
     static bool CancelByDefault(Consent consent) { return consent != Consent::kConfirm; }
     // The one way the sequence asks the user: an OK/Cancel box; true for OK.
     virtual bool Ask(const Question& question) = 0;
-    // How this front end writes a settings file back into its instrument, said in the
-    // boxes that name one: the command line's command by default.
+    // How this front end writes a settings file back into its instrument (`settingsPath`
+    // empty: a file not named), said in the boxes: the command line's command by default.
     virtual std::string HowToRestore(const std::string& settingsPath, const std::string& port) const {
-        return "run:\nvornbsl-cli --port " + port + " --restore-settings \"" + settingsPath + "\"";
+        return "run:\nvornbsl-cli --port " + port + " --restore-settings " +
+               (settingsPath.empty() ? std::string("FILE") : "\"" + settingsPath + "\"");
     }
     // How this front end does the same again ("Run the same command again").
     virtual std::string HowToTryAgain() const { return "Run the same command again"; }

@@ -234,7 +234,7 @@ TEST_F(InterruptedUpdateTest, WithoutTheSettingsFileTheNewFirmwareRunsButItIsNoS
                                                  " Simulated\", but its settings were not restored: no saved settings of "
                                                  "this unit were found."));
     EXPECT_NE(ui.boxes[0].text.find("Your Readwell runs the new firmware without its saved settings. To write a unit's "
-                                    "settings back into it, run:\nvornbsl-cli --port " + sim.Port() + " --restore-settings \"FILE\""),
+                                    "settings back into it, run:\nvornbsl-cli --port " + sim.Port() + " --restore-settings FILE"),
               std::string::npos)
         << ui.boxes[0].text;
     EXPECT_FALSE(ui.SawStatus("Erasing old data..."));
