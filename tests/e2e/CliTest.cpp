@@ -152,7 +152,7 @@ TEST(CliOrdinaryUser, UpdatesAndIsToldAboutPortsItCannotHave) {
     if (!RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
     EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser(
         "CliTest.UpdatesAReadwellAndSaysSo:CliTest.APortTheUserMayNotOpenSaysWhatToDo:CliTest.APortAnotherProgram*:"
-        "CliTest.AnInterruptedUnitsSettingsSurvive*:CliTest.ABench*",
+        "CliTest.AnInterruptedUnitsSettingsSurvive*:CliTest.ABench*:CliCustody.TwoUpdates*:CliCustody.ABenchFinds*",
         {{"VORN_CLI_PATH", VORN_CLI}, {"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
 }
 
