@@ -25,6 +25,23 @@ size_t SkipSpace(std::string_view text, size_t pos) {
     return pos < text.size() ? pos : text.size();
 }
 
+bool ALineStartsWith(std::string_view answer, std::string_view word) {
+    size_t start = 0;
+    while (start <= answer.size()) {
+        size_t end = answer.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = answer.size();
+        std::string_view line = answer.substr(start, end - start);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t' || line.front() == '>')) line.remove_prefix(1);
+        if (line.rfind(word, 0) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool IsErrorAnswer(std::string_view answer) {
+    return ALineStartsWith(answer, "ERROR") || ALineStartsWith(answer, "Unsupported") || ALineStartsWith(answer, "?");
+}
+
 size_t AfterFirstCR(std::string_view text) {
     size_t cr = text.find('\r');
     return cr == std::string_view::npos ? 0 : cr + 1;

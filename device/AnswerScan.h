@@ -34,6 +34,13 @@ int Scan(std::string_view text, size_t start, std::string_view pattern, int64_t*
 // (finite values only).
 bool Real(std::string_view text, size_t start, double* out);
 
+// Whether a line of `answer` starts (after white space and a prompt) with `word`.
+bool ALineStartsWith(std::string_view answer, std::string_view word);
+// Whether an answer is the device's refusal: a line of it that starts with "ERROR",
+// "Unsupported" or "?". A value that merely holds a '?' ("why?not") or those words further
+// on is an answer, not a refusal.
+bool IsErrorAnswer(std::string_view answer);
+
 // Clamp helpers for the 32-bit fields.
 int32_t ClampInt32(int64_t value);
 

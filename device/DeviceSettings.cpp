@@ -43,6 +43,14 @@ struct StepOutcome {
     bool stop;       // end the whole run with this status (unsupported old firmware)
 };
 
+// A setting the device does not have (its capability gate, a logger without a radio, a
+// family without it) or holds empty: nothing was missed, and nothing is to write back.
+// Only a value the device holds and the line did not deliver makes a run partly done.
+bool Absent(int32_t status) {
+    return status == vorn::kRefused || status == vorn::kNoRadio || status == vorn::kEmptyAnswer ||
+           status == vorn::kNotApplicable;
+}
+
 // The outcome of a step that handles one setting bit.
 StepOutcome One(int32_t status, uint32_t bit) { return StepOutcome{status, bit, status > 0 ? bit : 0u, false}; }
 
@@ -122,8 +130,9 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, Direc
         {setting::kRadioAll, false, 0, [](MOSSY_Protocol& p, Direction d, uint32_t pending) {
             DeviceInfo& i = p.info_;
             const bool known = (i.trait & trait::kKnown) != 0;
-            if (d == kGet && known && !(i.trait & trait::kRadioFitted))
-                return StepOutcome{kRadioCommandMode, setting::kRadioAll, 0, false};
+            // Without a radio there is no channel to read, nor to write back.
+            if (known && !(i.trait & trait::kRadioFitted))
+                return StepOutcome{vorn::kNoRadio, setting::kRadioAll, 0, false};
             uint32_t radioMask = pending & setting::kRadioAll;
             int32_t st = p.MSRadioCommand(&i.radioChannel, &i.radioSubchannel, &i.radioVersion, d, &radioMask);
             return StepOutcome{st, setting::kRadioAll, radioMask, false}; }},
@@ -170,7 +179,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, Direc
             result = last;
             break;
         }
-        if (last < 0) {
+        if (last < 0 && !Absent(last)) {
             result = vorn::kPartlyDone;
             vorn::MsDelay(kSettingsRetryPauseMs);
         }

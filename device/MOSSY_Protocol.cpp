@@ -8,11 +8,13 @@
 #include <cstring>
 
 #include "common/Status.h"
+#include "device/AnswerScan.h"
 #include "common/Text.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
 
 using namespace vorn::protocol;
+namespace scan = vorn::protocol::scan;
 
 namespace {
 
@@ -194,8 +196,7 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
             result = vorn::kEchoed;
             break;
         }
-        if (answer_.find("ERROR") != std::string::npos || answer_.find('?') != std::string::npos ||
-            answer_.find("Unsupported") != std::string::npos) {
+        if (scan::IsErrorAnswer(answer_)) {
             result = vorn::kDeviceError;
             continue;
         }

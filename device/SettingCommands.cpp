@@ -403,16 +403,21 @@ int32_t MOSSY_Protocol::TimeZoneCommand(int32_t* quarterHours, Direction directi
 int32_t MOSSY_Protocol::SNCommand(std::string* serialNumber, Direction direction) {
     lastElapsedMs_ = 0;
     if (direction == kSet || !serialNumber) return X::Run(*this, kSerialNumber, X::Text(serialNumber), direction);
-    // Some devices answer an empty serial number now and then: ask again.
+    // Some devices answer an empty serial number now and then: ask again. One that
+    // answers empty every time has none (a new unit): that is no failure to read it.
     int32_t status = vorn::kNotUnderstood;
+    bool alwaysEmpty = true;
     for (uint32_t attempt = 0; attempt < std::max<uint32_t>(tries_, 1); ++attempt) {
         status = X::Exchange(*this, kSerialNumber, X::Text(serialNumber), direction);
         if (status == vorn::kNotUnderstood || status == vorn::kEmptyAnswer) {
-            status = vorn::kNotUnderstood;
+            alwaysEmpty = alwaysEmpty && status == vorn::kEmptyAnswer;
             continue;
         }
+        alwaysEmpty = false;
         break;
     }
+    if (status < 0 && alwaysEmpty) return vorn::kEmptyAnswer;
+    if (status == vorn::kEmptyAnswer) status = vorn::kNotUnderstood;
     if (status < 0) X::Failed(*this, kSerialNumber, status);
     return status;
 }

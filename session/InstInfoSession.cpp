@@ -19,6 +19,9 @@ namespace {
 
 constexpr uint32_t kLevel = VornLog::kMilestones;
 
+// A value the instrument holds empty: nothing was missed, and there is nothing to write back.
+bool Empty(int32_t status) { return status == vorn::kEmptyAnswer; }
+
 bool StopsRun(int32_t status, bool set) {
     return status == vorn::kEchoed || status == vorn::kPortClosed || (set && status == vorn::kRelayActive);
 }
@@ -55,14 +58,14 @@ int32_t Vorn_protocol::GetInstInfo(uint32_t request) {
             result = last;
             break;
         }
-        if (last < 0) result = vorn::kPartlyDone;
+        if (last < 0 && !Empty(last)) result = vorn::kPartlyDone;
         previous = request;
         if (const InstItem* item = FirstGetItem(request)) {
             request &= ~item->bit;
             last = GetInstItem(*item);
         }
     }
-    if (result == 1 && last < 0) result = last;
+    if (result == 1 && last < 0 && !Empty(last)) result = last;
     if (result < 0) Say(kLevel, "GetInstInfo could not collect all settings");
     return result;
 }
@@ -107,17 +110,19 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
             if (st > 0) inst_.valid |= item.bit;
             return st;
         case ItemKind::Calibration: {
+            // Every slot: an empty one between others is no end of them.
             const ib::CalNumbering n = ib::CalibrationNumbering(family_);
             size_t read = 0;
+            int32_t failed = 1;
             for (size_t i = 0; i < n.slots; ++i) {
                 st = GetValueString(Format("get %s%d", n.prefix, n.first + static_cast<int>(i)), timeout, &inst_.cal[i],
                                     InstrumentInfo::kLongTextMax);
-                if (st <= 0) break;
-                ++read;
+                if (st > 0) ++read;
+                else if (!Empty(st)) failed = Worse(failed, st);
             }
-            if (read == 0) return st;
-            inst_.valid |= item.bit;
-            return 1;
+            if (read > 0) inst_.valid |= item.bit;
+            if (failed < 0) return failed;
+            return read > 0 ? 1 : vorn::kEmptyAnswer;
         }
         case ItemKind::UserRecords:
         case ItemKind::EqnRecords: {
@@ -175,7 +180,8 @@ int32_t Vorn_protocol::SetInstItem(const InstItem& item) {
         case ItemKind::Calibration: {
             const ib::CalNumbering n = ib::CalibrationNumbering(family_);
             int32_t st = 1;
-            for (size_t i = 0; i < n.slots && !inst_.cal[i].empty(); ++i) {
+            for (size_t i = 0; i < n.slots; ++i) {
+                if (inst_.cal[i].empty()) continue;  // held empty: nothing to write
                 const int slot = n.first + static_cast<int>(i);
                 std::string answer;
                 int32_t ms = 0;

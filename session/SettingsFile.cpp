@@ -23,6 +23,8 @@ namespace ib = vorn::instinfo;
 
 bool LineEnd(char c) { return c == '\r' || c == '\n'; }
 
+constexpr std::string_view kExactSuffix = ".hex";
+
 // The last line of a file of this program names the values it holds: every other line is
 // written whatever the device gave, so a number line of 0 may stand for a value never read.
 constexpr const char* kValidKey = "valid";
@@ -33,9 +35,45 @@ uint32_t HeldValues(std::string_view text) {
     return ReadUnsigned(text, kValidKey, &held) ? held : ~0u;
 }
 
-// key="value"\r\n
+// What a value needs that a key="value" line cannot carry: a double quote would end it.
+bool LineCannotCarry(std::string_view value) { return value.find('"') != std::string_view::npos; }
+
+// key="value"\r\n. A value a line cannot carry faithfully (one with a double quote) is
+// written with an apostrophe in its place, which earlier readers take, and its exact text
+// follows on a line of its own, key.hex="<hexadecimal bytes>", which this reader prefers.
 void TextLine(std::string& out, std::string_view key, std::string_view value) {
-    out.append(key).append("=\"").append(value).append("\"\r\n");
+    if (!LineCannotCarry(value)) {
+        out.append(key).append("=\"").append(value).append("\"\r\n");
+        return;
+    }
+    std::string shown(value);
+    for (char& c : shown)
+        if (c == '"') c = '\'';
+    out.append(key).append("=\"").append(shown).append("\"\r\n");
+    out.append(key).append(kExactSuffix).append("=\"");
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (unsigned char c : value) out.append(1, kDigits[c >> 4]).append(1, kDigits[c & 0xF]);
+    out.append("\"\r\n");
+}
+
+// The exact text of key.hex; nullopt when the file has no such line or it is not hexadecimal.
+std::optional<std::string> ReadExact(std::string_view text, std::string_view key) {
+    const auto start = FindKey(text, std::string(key) + std::string(kExactSuffix));
+    if (!start) return std::nullopt;
+    std::string value;
+    size_t at = *start;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (; at + 1 < text.size() && text[at] != '"'; at += 2) {
+        const int hi = nibble(text[at]), lo = nibble(text[at + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        value += static_cast<char>(hi << 4 | lo);
+    }
+    if (at >= text.size() || text[at] != '"') return std::nullopt;
+    return value;
 }
 
 // ===================================================================== logger layout
@@ -311,20 +349,30 @@ size_t CapacityOf(uint32_t bit) {
 void WriteRecords(std::string& out, const char* name, const RecordSet& set) {
     for (size_t i = 0; i < set.Count() && i < vorn::records::kFileRecordsMax; ++i) {
         if (set.records[i].text.empty()) break;
-        out += vorn::Format("%s%02u=\"%s\"\r\n", name, static_cast<unsigned>(i), set.records[i].text.c_str());
+        TextLine(out, vorn::Format("%s%02u", name, static_cast<unsigned>(i)), set.records[i].text);
     }
 }
 
 // Calibration lines "cal%02d": numbers from `first`, into slots from 0, up to the first
-// missing one. True when at least one was read.
+// missing line; an empty line is an empty slot between others. True when at least one
+// slot holds a value.
 bool ReadCalibration(std::string_view text, const char* prefix, int first, size_t count, InstrumentInfo* inst) {
     size_t read = 0;
     for (size_t i = 0; i < count && i < inst->cal.size(); ++i) {
         const std::string key = vorn::Format("%s%02d", prefix, first + static_cast<int>(i));
-        if (!ReadText(text, key, CapacityOf(ib::kCalibration), &inst->cal[i])) break;
-        ++read;
+        if (!FindKey(text, key)) break;
+        if (ReadText(text, key, CapacityOf(ib::kCalibration), &inst->cal[i])) ++read;
     }
     return read > 0;
+}
+
+// The slots the file must carry: up to the last one that holds a value (an empty slot
+// before it is written empty, so the ones after it are not lost).
+size_t CalibrationSlotsToWrite(const InstrumentInfo& inst, size_t slots) {
+    size_t last = 0;
+    for (size_t i = 0; i < slots && i < inst.cal.size(); ++i)
+        if (!inst.cal[i].empty()) last = i + 1;
+    return last;
 }
 
 }  // namespace
@@ -346,6 +394,11 @@ std::optional<size_t> FindKey(std::string_view text, std::string_view key) {
 
 bool ReadText(std::string_view text, std::string_view key, size_t capacity, std::string* value) {
     value->clear();
+    if (capacity == 0) return false;
+    if (const std::optional<std::string> exact = ReadExact(text, key); exact && FindKey(text, key)) {
+        vorn::StoreBounded(*value, *exact, capacity - 1);
+        return !value->empty();
+    }
     auto start = FindKey(text, key);
     if (!start || capacity == 0) return false;
     size_t end = *start;
@@ -419,9 +472,8 @@ std::string FormatLabFile(int family, const InstrumentInfo& inst, const DeviceIn
                 case LabValue::HadjTau: TextLine(out, k.key, inst.*k.text); break;
                 case LabValue::Number: out += vorn::Format("%s=\"%ld\"\r\n", k.key, static_cast<long>(inst.*k.number)); break;
                 case LabValue::Calibration:
-                    for (size_t i = 0; i < row.fileCalSlots && i < inst.cal.size() && !inst.cal[i].empty(); ++i)
-                        out += vorn::Format("%s%02d=\"%s\"\r\n", k.key, row.fileCalFirst + static_cast<int>(i),
-                                            inst.cal[i].c_str());
+                    for (size_t i = 0; i < CalibrationSlotsToWrite(inst, row.fileCalSlots); ++i)
+                        TextLine(out, vorn::Format("%s%02d", k.key, row.fileCalFirst + static_cast<int>(i)), inst.cal[i]);
                     break;
                 case LabValue::UserRecords: WriteRecords(out, k.key, user); break;
                 case LabValue::EqnRecords: WriteRecords(out, k.key, eqn); break;

@@ -134,9 +134,21 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
                 info_.serialNumber = serial;
                 info_.valid |= sb::kSerialNumber;
             }
-            // A logger with a device ID keeps the serial number it has.
-            if (info_.valid & sb::kDeviceID) info_.valid &= ~sb::kSerialNumber;
             uint32_t mask = info_.valid;
+            if (!newSerialNumber && (mask & sb::kDeviceID) && (mask & sb::kSerialNumber)) {
+                // A logger with a device ID keeps the serial number it has: it is written
+                // only when the one it has now is not the saved one (it did not survive
+                // the update, or the unit came back without it). A new serial number the
+                // user gives is always written. Only this restore's mask changes: one
+                // tried again looks again.
+                std::string now;
+                if (connection_->SNCommand(&now, vorn::protocol::Direction::kGet) > 0 && now == info_.serialNumber) {
+                    mask &= ~sb::kSerialNumber;
+                } else {
+                    Say(VornLog::kMilestones, "VPRestoreInfo writes the serial number \"%s\": the logger holds \"%s\"",
+                        info_.serialNumber.c_str(), now.c_str());
+                }
+            }
             // A trait the logger cannot set was worked out from its radio, not read from a
             // setting: there is nothing to write back, and trying would fail every restore.
             if (!(info_.capabilities & vorn::protocol::capability::kSiteSettings)) mask &= ~sb::kTrait;

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "device/AnswerScan.h"
 #include "device/ProtocolConstants.h"
 #include "session/FamilyTable.h"
 #include "session/SessionConstants.h"
@@ -144,6 +145,9 @@ int32_t Vorn_protocol::VPLogin() {
     int32_t status = vorn::kLoginRefused;
     int32_t ms = 0;
     bool confirmed = false;
+    // Refused: "ERROR", or an answer that is only the prompt (the device library asks
+    // again after an "ERROR", and the instrument answers the bare line end with its prompt).
+    bool refused = false;
     for (uint32_t attempt = 0; attempt < kLoginAttempts && !confirmed; ++attempt) {
         connection_->VSFlush(1);
         // The instrument's login prompt takes typed characters, not a pasted line.
@@ -158,6 +162,12 @@ int32_t Vorn_protocol::VPLogin() {
         std::string answer;
         status = connection_->DeviceCommand(kLoginEnter, '>', kLoginTimeoutMs, &answer, kShortAnswerBytes, &ms);
         confirmed = status > 0 && (Contains(answer, "OK") || Contains(answer, kLoginConfirm));
+        const bool bare = answer.find_first_not_of(" \r\n>") == std::string::npos;
+        if (!confirmed) refused = status == vorn::kDeviceError || (status > 0 && bare);
+    }
+    if (!confirmed && refused) {
+        Say(VornLog::kFailures, "VPConnect couldn't log into the device (%d ms)", ms);
+        return vorn::kLoginRefused;
     }
     if (status < 0) {
         Say(VornLog::kFailures, "VPConnect couldn't log into the device (%d ms)", ms);
@@ -294,8 +304,11 @@ int32_t Vorn_protocol::GetValueString(const std::string& command, uint32_t timeo
     for (uint32_t attempt = 0; attempt < kValueAttempts && !found; ++attempt) {
         std::string answer;
         status = connection_->DeviceCommand(line, '>', timeoutMs, &answer, kValueAnswerBytes, &ms);
+        // A clean empty answer is the instrument's: the value is empty, not lost on the line.
+        if (status == vorn::kEmptyAnswer) break;
         if (status <= 0) continue;
-        if (Contains(answer, "Error")) {
+        // The instruments' own refusal ("Error 4"); a value that holds the word is a value.
+        if (vorn::protocol::scan::ALineStartsWith(answer, "Error")) {
             status = vorn::kNotUnderstood;
             continue;
         }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -32,15 +35,30 @@ using vorn::test::TempDir;
 namespace {
 
 // Each test gets its own preferences and per-user folder, and scripted dialogs.
+// The ports of this process alone: an update locks its port for the whole system, and
+// CTest runs the cases side by side.
+QString PortA() { return QString("ttyUSB3p%1").arg(getpid()); }
+QString PortB() { return QString("ttyUSB5p%1").arg(getpid()); }
+
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { ports.devices = {{"ttyUSB3", "USB Serial", ""}, {"ttyUSB5", "USB Serial", ""}}; }
+    void SetUp() override {
+        ports.devices = {{PortA().toStdString(), "USB Serial", ""}, {PortB().toStdString(), "USB Serial", ""}};
+    }
     void TearDown() override { window.reset(); }
     TfrmMain& Show(QStringList args = {}) {
         window = std::make_unique<TfrmMain>(args);
         window->SetPortSource(&ports);
         window->show();
         return *window;
+    }
+    // Lets the started update run and end (it runs whole in the timer's slot), however
+    // busy the machine is.
+    static void WaitForTheUpdate(TfrmMain& w) {
+        QElapsedTimer clock;
+        clock.start();
+        while ((w.timerStart->isActive() || w.Busy()) && clock.elapsed() < 20000) QTest::qWait(10);
+        EXPECT_FALSE(w.timerStart->isActive() || w.Busy()) << "the update did not end";
     }
     QVariant Pref(const char* key) {
         QSettings prefs("Vornell Devices, Inc", "VornBSL");
@@ -108,20 +126,20 @@ TEST_F(MainWindowTest, FactoryModeNeedsTheExactOption) {
 TEST_F(MainWindowTest, WithoutASavedPortTheFirstIsSelectedAndWrittenBackAtClose) {
     TfrmMain& w = Show();
     EXPECT_EQ(w.cbCommPort->count(), 2);
-    EXPECT_EQ(w.cbCommPort->currentText(), "ttyUSB3 USB Serial");
-    EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
+    EXPECT_EQ(w.cbCommPort->currentText(), PortA() + " USB Serial");
+    EXPECT_EQ(w.SelectedPortName(), PortA());
     w.close();
-    EXPECT_EQ(Pref("CommPort").toString(), "ttyUSB3");
+    EXPECT_EQ(Pref("CommPort").toString(), PortA());
     EXPECT_EQ(Pref("FindAllComms").toInt(), 0);
     EXPECT_EQ(Pref("VerboseLog").toInt(), 1);
 }
 
 TEST_F(MainWindowTest, ASavedPortThatIsPresentIsSelected) {
-    SetPref("CommPort", "ttyUSB5");
+    SetPref("CommPort", PortB());
     SetPref("FindAllComms", 1);
     TfrmMain& w = Show();
     EXPECT_EQ(w.cbCommPort->currentIndex(), 1);
-    EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
+    EXPECT_EQ(w.SelectedPortName(), PortB());
     EXPECT_TRUE(w.FindAllPorts());
     EXPECT_TRUE(w.ForceFindAllCommPorts1->isChecked());
 }
@@ -130,9 +148,9 @@ TEST_F(MainWindowTest, ASavedPortThatIsGoneGivesWayToTheFirst) {
     SetPref("CommPort", "ttyUSB9");
     TfrmMain& w = Show();
     EXPECT_EQ(w.cbCommPort->currentIndex(), 0);
-    EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
+    EXPECT_EQ(w.SelectedPortName(), PortA());
     w.close();
-    EXPECT_EQ(Pref("CommPort").toString(), "ttyUSB3");
+    EXPECT_EQ(Pref("CommPort").toString(), PortA());
 }
 
 TEST_F(MainWindowTest, NoPortsLeavesStartDisabledAndAnEmptyPortName) {
@@ -152,8 +170,8 @@ TEST_F(MainWindowTest, ChoosingAPortEnablesStartEvenBeforeAFirmwareFile) {
     w.cbCommPort->setCurrentIndex(1);
     Q_EMIT w.cbCommPort->activated(1);
     EXPECT_TRUE(w.btnStart->isEnabled());
-    EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
-    EXPECT_EQ(w.SelectedPortDescription(), "ttyUSB5 USB Serial");
+    EXPECT_EQ(w.SelectedPortName(), PortB());
+    EXPECT_EQ(w.SelectedPortDescription(), PortB() + " USB Serial");
 }
 
 TEST_F(MainWindowTest, OpeningTheListReadsThePortsAgainAndKeepsTheChoice) {
@@ -164,7 +182,7 @@ TEST_F(MainWindowTest, OpeningTheListReadsThePortsAgainAndKeepsTheChoice) {
     EXPECT_EQ(w.cbCommPort->count(), 3);
     EXPECT_EQ(w.cbCommPort->itemText(0), "ttyACM0 Modem");
     EXPECT_EQ(w.cbCommPort->currentIndex(), 1);  // the remembered index, not the name
-    EXPECT_EQ(w.SelectedPortName(), "ttyUSB5");
+    EXPECT_EQ(w.SelectedPortName(), PortB());
     w.cbCommPort->hidePopup();
     ports.devices.clear();
     w.cbCommPort->showPopup();
@@ -228,7 +246,7 @@ TEST_F(MainWindowTest, StartingFromTheButtonDisablesStartAndCloseTheMenuDoesNot)
     w.btnStart->click();
     EXPECT_FALSE(w.btnStart->isEnabled());
     EXPECT_TRUE(w.timerStart->isActive());
-    QTest::qWait(300);
+    WaitForTheUpdate(w);
     EXPECT_TRUE(busy);
     EXPECT_FALSE(startEnabled);
     EXPECT_FALSE(closeEnabled);
@@ -242,7 +260,7 @@ TEST_F(MainWindowTest, StartingFromTheButtonDisablesStartAndCloseTheMenuDoesNot)
     w.UpdateFirmware1->setEnabled(true);
     w.UpdateFirmware1->trigger();
     EXPECT_FALSE(w.UpdateFirmware1->isEnabled());
-    QTest::qWait(300);
+    WaitForTheUpdate(w);
     EXPECT_TRUE(busy);
     EXPECT_TRUE(startEnabled);
     EXPECT_TRUE(closeEnabled);
@@ -256,7 +274,7 @@ TEST_F(MainWindowTest, AFailedUpdateResetsTheBarAndTheConnectText) {
     });
     w.btnStart->setEnabled(true);
     w.btnStart->click();
-    QTest::qWait(300);
+    WaitForTheUpdate(w);
     EXPECT_EQ(w.statusBar->value(), 0);
     EXPECT_FALSE(w.statusText->isVisible());
     EXPECT_EQ(w.lblConnect->text(), "Connect Instrument to computer comm port.");
@@ -277,7 +295,7 @@ TEST_F(MainWindowTest, TheCloseGuardKeepsTheWindowOpenDuringAnUpdate) {
     });
     w.UpdateFirmware1->setEnabled(true);
     w.UpdateFirmware1->trigger();
-    QTest::qWait(800);
+    WaitForTheUpdate(w);
     EXPECT_FALSE(closedDuringUpdate);
     ASSERT_EQ(ui.shown.size(), 3u);
     for (const auto& box : ui.shown) {
@@ -402,7 +420,7 @@ TEST_F(MainWindowTest, NoNewImageWhileAnUpdateRuns) {
     });
     w.btnStart->setEnabled(true);
     w.btnStart->click();
-    QTest::qWait(300);
+    WaitForTheUpdate(w);
     EXPECT_FALSE(openEnabled);
     EXPECT_TRUE(w.OpenFirmwareFile1->isEnabled());
 }
@@ -506,7 +524,7 @@ TEST_F(MainWindowTest, UnreadablePreferencesGiveTheDefaults) {
     std::filesystem::create_directories(dir.File("config") + "/Vornell Devices, Inc/VornBSL.conf");
     TfrmMain& w = Show();
     EXPECT_FALSE(w.FindAllPorts());
-    EXPECT_EQ(w.SelectedPortName(), "ttyUSB3");
+    EXPECT_EQ(w.SelectedPortName(), PortA());
     EXPECT_TRUE(w.VerboseLog());
 }
 

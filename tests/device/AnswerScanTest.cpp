@@ -56,3 +56,15 @@ TEST(AnswerScan, RealsAreReadWithAPointWhateverTheLocale) {
     EXPECT_FALSE(scan::Real("north", 0, &value));
     EXPECT_DOUBLE_EQ(value, 46.72);  // left alone
 }
+
+// A refusal is a line of its own; a value that holds a '?' or the words is an answer.
+TEST(AnswerScan, ARefusalIsALineThatStartsWithIt) {
+    const std::pair<const char*, bool> cases[] = {
+        {"\rERROR\r>", true},          {"\r\nERROR: bad value\r>", true}, {"\r?\r>", true},
+        {"\rUnsupported command\r>", true}, {"\r  Error\r>", false},     {"\rwhy?not\r>", false},
+        {"\rPlot ERROR-free\r>", false}, {"\rOK\r>", false},             {"", false},
+        {"\rsecret?\r>", false},
+    };
+    for (const auto& [answer, refused] : cases)
+        EXPECT_EQ(vorn::protocol::scan::IsErrorAnswer(answer), refused) << answer;
+}

@@ -236,18 +236,34 @@ protected:
     DeviceProfile profile;
 };
 
-TEST_F(SimulatedInstrument, LoggerWithADeviceIdKeepsItsSerialNumber) {
+// A logger with a device ID kept its serial number through an update, so the restore
+// leaves it alone; but one whose serial number did not survive gets its own back, and a
+// new one asked for is written.
+TEST_F(SimulatedInstrument, LoggerWithADeviceIdGetsItsSerialNumberBackOrTheNewOne) {
     Start("KT72", 204);
     const std::string path = dir.File("kt72.txt");
     ASSERT_EQ(session.VPSaveInfo(path), 1);
     const std::string serial = Setting("-sn");
     ASSERT_FALSE(serial.empty());
-    Wipe(*sim);
-    sim->WithState([&](vornsim::InstrumentState& s) { s.settings["-sn"] = serial; });
-    const std::string newSerial = "NEW-0001";
-    EXPECT_GE(session.VPRestoreInfo(path, &newSerial), 0);
-    EXPECT_EQ(Setting("-sn"), serial);
-    EXPECT_FALSE(Setting("-devid").empty());
+    struct Case {
+        const char* kept;       // the serial number the unit holds after its update
+        const char* requested;  // a new one asked for, or none
+        std::string expected;
+    };
+    for (const Case& c : {Case{"same", nullptr, serial}, Case{"", nullptr, serial}, Case{"VL-9999999", nullptr, serial},
+                          Case{"same", "NEW-0001", "NEW-0001"}}) {
+        Wipe(*sim);
+        sim->WithState([&](vornsim::InstrumentState& s) {
+            if (std::string(c.kept) == "same")
+                s.settings["-sn"] = serial;
+            else if (*c.kept)
+                s.settings["-sn"] = c.kept;
+        });
+        const std::string requested = c.requested ? c.requested : "";
+        EXPECT_GE(session.VPRestoreInfo(path, c.requested ? &requested : nullptr), 0) << c.kept;
+        EXPECT_EQ(Setting("-sn"), c.expected) << c.kept;
+        EXPECT_FALSE(Setting("-devid").empty());
+    }
 }
 
 TEST_F(SimulatedInstrument, LoggerWithoutADeviceIdTakesTheNewSerialNumber) {

@@ -142,10 +142,11 @@ struct Arrival {
     std::chrono::steady_clock::time_point at;
 };
 
-// A device that answers each CR with `answer` and records every byte's arrival.
+// A device that answers each CR with the next of `answers` (round and round) and records
+// every byte's arrival.
 class TimedPeer {
 public:
-    explicit TimedPeer(std::string answer) : answer_(std::move(answer)) {
+    explicit TimedPeer(std::vector<std::string> answers) : answers_(std::move(answers)) {
         thread_ = std::thread([this] { Run(); });
     }
     ~TimedPeer() {
@@ -171,12 +172,13 @@ private:
                     std::lock_guard<std::mutex> lock(mutex_);
                     arrivals_.push_back({buf[i], now});
                 }
-                if (buf[i] == '\r') pty_.Send(answer_);
+                if (buf[i] == '\r') pty_.Send(answers_[next_++ % answers_.size()]);
             }
         }
     }
     vorn::test::PtyPair pty_;
-    std::string answer_;
+    std::vector<std::string> answers_;
+    size_t next_ = 0;
     std::mutex mutex_;
     std::vector<Arrival> arrivals_;
     std::atomic<bool> running_{true};
@@ -185,7 +187,9 @@ private:
 
 // A session on its own port to a TimedPeer.
 struct LoginRig {
-    explicit LoginRig(std::string answer) : peer(std::move(answer)) { opened = session.Connection().VSOpen(peer.SlavePath(), 9600); }
+    explicit LoginRig(std::vector<std::string> answers) : peer(std::move(answers)) {
+        opened = session.Connection().VSOpen(peer.SlavePath(), 9600);
+    }
     std::string Bytes() {
         std::string bytes;
         for (const Arrival& a : peer.Arrivals()) bytes += a.byte;
@@ -204,7 +208,7 @@ long GapMs(const Arrival& from, const Arrival& to) {
 }
 
 TEST(SessionLogin, TypesElevenCharactersFiftyMillisecondsApartThenTheLineEnd) {
-    LoginRig rig(Reply("OK"));
+    LoginRig rig({Reply("OK")});
     ASSERT_EQ(rig.opened, 1);
     const Arrival start{0, std::chrono::steady_clock::now()};
     EXPECT_EQ(rig.session.VPLogin(), 1);
@@ -224,24 +228,26 @@ TEST(SessionLogin, TypesElevenCharactersFiftyMillisecondsApartThenTheLineEnd) {
     EXPECT_TRUE(rig.Logged("VPConnect successfully loged into the device"));
 }
 
-TEST(SessionLogin, UnconfirmedAnswersStillLogInWithAWarningAndOnlyAFailedExchangeRefuses) {
+TEST(SessionLogin, UnconfirmedAnswersStillLogInWithAWarningAndARefusalRefuses) {
     struct Case {
-        std::string answer;
+        std::vector<std::string> answers;
         int32_t result;  // 0: the last exchange's own positive status
         int attempts;    // logins typed
         bool warned;
         bool refused;
     } cases[] = {
-        {Reply("OK"), 1, 1, false, false},
-        {Reply("8405 accepted"), 1, 1, false, false},
+        {{Reply("OK")}, 1, 1, false, false},
+        {{Reply("8405 accepted")}, 1, 1, false, false},
         // Other words, three times: logged in all the same, and the log says so.
-        {Reply("Password"), 0, 3, true, false},
+        {{Reply("Password")}, 0, 3, true, false},
         // The last exchange failed: refused.
-        {Reply("ERROR"), -25, 3, false, true},
+        {{Reply("ERROR")}, -25, 3, false, true},
+        // "ERROR", and the bare prompt to the line end asked again: a refusal, not a login.
+        {{Reply("ERROR"), "\r>"}, -25, 3, false, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
-        LoginRig rig(c.answer);
+        SCOPED_TRACE(c.answers.front());
+        LoginRig rig(c.answers);
         ASSERT_EQ(rig.opened, 1);
         const int32_t rc = rig.session.VPLogin();
         if (c.result == 0) {

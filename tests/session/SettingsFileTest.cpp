@@ -252,7 +252,7 @@ InstrumentInfo RwInstrument() {
     i.adc30 = "0.9987 -0.0040";
     i.cal[0] = "pH4 0.1785 25.0";
     i.cal[1] = "pH7 0.0021 25.0";
-    i.cal[3] = "after a gap: not written";
+    i.cal[3] = "after a gap: kept";
     i.valid = 0x2C0013;
     return i;
 }
@@ -286,8 +286,19 @@ TEST(LabLayout, ReadwellWritesTheFixedLinesThenItsCalibration) {
                                  "hadj=\"\"\r\n"
                                  "cal00=\"pH4 0.1785 25.0\"\r\n"
                                  "cal01=\"pH7 0.0021 25.0\"\r\n"
+                                 // An empty slot before a held one is written empty: the
+                                 // ones after it are not lost.
+                                 "cal02=\"\"\r\n"
+                                 "cal03=\"after a gap: kept\"\r\n"
                                  "valid=\"2883603\"\r\n";
-    EXPECT_EQ(sf::FormatLabFile(RW, RwInstrument(), build, {}, {}), expected);
+    const InstrumentInfo inst = RwInstrument();
+    EXPECT_EQ(sf::FormatLabFile(RW, inst, build, {}, {}), expected);
+    // And read back slot by slot, the empty one included.
+    InstrumentInfo back;
+    DeviceInfo info;
+    RecordSet user, eqn;
+    ASSERT_EQ(sf::ReadLabFile(RW, 102, expected, &back, &info, &user, &eqn, nullptr), 1);
+    EXPECT_EQ(back.cal, inst.cal);
 }
 
 TEST(LabLayout, FieldptNumbersItsTwoCalibrationLinesFromOne) {
