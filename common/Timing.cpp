@@ -42,18 +42,3 @@ int32_t MsDelay(uint32_t ms) {
 int32_t LocalUtcOffset() { return platform::UtcOffsetSeconds(std::time(nullptr)); }
 
 }  // namespace vorn
-
-// Built on the platform's two conversions, the same on every platform.
-namespace vorn::platform {
-
-int32_t UtcOffsetSeconds(std::time_t t) {
-    std::tm utc = UtcTime(t);
-    utc.tm_isdst = 0;
-    std::time_t asLocal = std::mktime(&utc);
-    std::tm local = LocalTime(t);
-    int32_t offset = static_cast<int32_t>(t - asLocal);
-    if (local.tm_isdst > 0) offset += 3600;
-    return offset;
-}
-
-}  // namespace vorn::platform

@@ -11,6 +11,8 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation2
   locales
+  # the zone database: the clock tests run in zones with unusual daylight saving rules
+  tzdata
   # clang and its libFuzzer runtime, for the fuzz targets (scripts/fuzz.sh)
   clang libclang-rt-14-dev
   # the icon's PNG sizes; the manual pages' and completion's tests

@@ -6,15 +6,12 @@
 #include <ctime>
 #include <memory>
 
-#include "common/Timing.h"
+#include "sim/HostClock.h"
 #include "sim/Instrument.h"
 #include "sim/LabSim.h"
 
 namespace vornsim {
 namespace {
-
-constexpr long long kUnixTo2000 = 946684800;
-constexpr long long kSecondsPerDay = 86400;
 
 // What one power-on of the firmware remembers.
 struct LabSession {
@@ -24,8 +21,6 @@ struct LabSession {
 bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
 
 // --- the clock, in VornSeconds (local wall-clock seconds since 2000) ---
-
-long long HostVornNow() { return vorn::LocalUtcOffset() + static_cast<long long>(std::time(nullptr)) - kUnixTo2000; }
 
 std::tm Broken(long long vornSeconds) {
     std::time_t t = static_cast<std::time_t>(vornSeconds + kUnixTo2000);

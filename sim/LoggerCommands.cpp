@@ -3,13 +3,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "common/Text.h"
-#include "common/Timing.h"
+#include "sim/HostClock.h"
 #include "sim/Instrument.h"
 #include "sim/LoggerSim.h"
 
@@ -68,8 +67,6 @@ constexpr const char* kRadioSubchannel = "3332";
 constexpr const char* kModuleVersion = "1084";
 constexpr const char* kModemVersion = "10A5";
 constexpr int kZq8RadioMode = 16;
-constexpr long long kUnixTo2000 = 946684800;
-constexpr long long kSecondsPerDay = 86400;
 constexpr size_t kTextMax = 63;
 constexpr int kOldFirmwareResets = 2;
 constexpr const char* kDefaultHardwareRevision = "C";
@@ -124,17 +121,6 @@ std::string Hex(long long v) {
 }
 
 // --- the instrument clock: VornSeconds of local wall-clock time ---
-
-long long HostVornNow() { return vorn::LocalUtcOffset() + static_cast<long long>(std::time(nullptr)) - kUnixTo2000; }
-
-long long DaysFromCivil(long long y, long long m, long long d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 void CivilFromDays(long long z, long long* y, long long* m, long long* d) {
     z += 719468;

@@ -21,6 +21,7 @@
 #include "common/FilesPlatform.h"
 #include "common/TimePlatform.h"
 #include "support/TestSupport.h"
+#include "support/ZoneCases.h"
 
 using vorn::test::EnvScope;
 using vorn::test::ReadFile;
@@ -283,4 +284,16 @@ TEST(PlatformTime, OffsetIncludesDaylightSaving) {
     EXPECT_EQ(platform::UtcOffsetSeconds(winter), 3600);
     EXPECT_EQ(platform::UtcOffsetSeconds(summer), 7200);
     EXPECT_EQ(platform::LocalTime(summer).tm_isdst, 1);
+}
+
+TEST(PlatformTime, OffsetIsWhatTheZoneDatabaseSays) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows C runtime's TZ takes no zone names (Europe/Dublin)";
+#endif
+    for (const vorn::test::ZoneOffset& z : vorn::test::kZoneOffsets) {
+        SCOPED_TRACE(std::string(z.zone) + " at " + std::to_string(z.at));
+        if (!vorn::test::HaveZone(z.zone)) continue;
+        EnvScope tz("TZ", z.zone);
+        EXPECT_EQ(platform::UtcOffsetSeconds(z.at), z.offset);
+    }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <map>
@@ -16,6 +17,7 @@
 #include "sim/Instrument.h"
 #include "sim/LabSim.h"
 #include "support/TestSupport.h"
+#include "support/ZoneCases.h"
 
 using vorn::test::TempDir;
 
@@ -325,6 +327,25 @@ TEST_F(SimulatedInstrument, DefaultsAreARevisionCInstrumentWithGoodCodeAndErasab
     EXPECT_EQ(session.VPEraseData(), 1);
     EXPECT_EQ(sim->WithState([](vornsim::InstrumentState& s) { return s.dataRecords; }), 0);
     EXPECT_GT(session.VPSetTime(), 0);  // through the library: "set -sec" for a Readwell
+}
+
+// The clock an update sets, against the instrument's own reading of the host's wall clock.
+// An offset taken as "standard time plus an hour in summer" is off in Dublin and on Lord
+// Howe Island from October to March, and in Troll from March to October.
+TEST_F(SimulatedInstrument, ClockSetAfterAnUpdateIsTheHostsLocalTime) {
+    const std::pair<const char*, uint32_t> devices[] = {{"RW", 102}, {"TL", 102}, {"KT72", 204}};
+    for (const char* zone : {"Europe/Dublin", "Australia/Lord_Howe", "Antarctica/Troll"}) {
+        if (!vorn::test::HaveZone(zone)) continue;
+        vorn::test::EnvScope tz("TZ", zone);
+        for (const auto& [family, version] : devices) {
+            SCOPED_TRACE(std::string(family) + " in " + zone);
+            Start(family, version);
+            EXPECT_GT(session.VPSetTime(), 0);
+            const long long offset = sim->WithState([](vornsim::InstrumentState& s) { return s.clockOffsetSeconds; });
+            EXPECT_LE(std::llabs(offset), 2);
+            TearDown();
+        }
+    }
 }
 
 TEST_F(SimulatedInstrument, RestoreSortsRecordsTheInstrumentHeldUnsorted) {
