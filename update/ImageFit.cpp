@@ -13,6 +13,15 @@ constexpr size_t kWordChars = 4;
 
 std::string Range(const ImageSegment& s) { return vorn::Format("0x%05X to 0x%05X", s.first, s.last); }
 
+// The INFO segments the loader erases before the upload (BSLEraseINFO from infoStart,
+// infoSegmentCount segments infoSegmentSize apart); empty (first > last) when there are none.
+ImageSegment InfoMemory(const DeviceProfile& p) {
+    if (p.infoSegmentCount == 0 || p.infoSegmentSize == 0) return {1, 0};
+    return {p.infoStart, p.infoStart + p.infoSegmentCount * p.infoSegmentSize - 1};
+}
+
+bool Inside(const ImageSegment& s, uint32_t first, uint32_t last) { return s.first >= first && s.last <= last; }
+
 }  // namespace
 
 std::vector<ImageSegment> ImageSegments(const std::string& imageText) {
@@ -45,12 +54,16 @@ std::string ImageMisfit(const std::vector<ImageSegment>& segments, uint32_t rese
         if (const ImageSegment* s = AboveFourDigits(segments))
             return "it holds code at " + Range(*s) + ", above 0xFFFF, where the firmware loader of this device cannot write.";
     }
+    const ImageSegment info = InfoMemory(profile);
+    const bool hasInfo = info.first <= info.last;
     for (const ImageSegment& s : segments) {
         if (s.first <= kProtectedEnd && s.last >= kProtectedStart)
             return "it holds code at " + Range(s) + ", in the firmware loader's own area 0x0FA00 to 0x0FFFF.";
-        if (s.first < profile.flashStart || s.last > profile.flashEnd)
+        // Each block lies wholly in main flash or wholly in the erased INFO memory.
+        if (!Inside(s, profile.flashStart, profile.flashEnd) && !(hasInfo && Inside(s, info.first, info.last)))
             return "it holds code at " + Range(s) + ", outside the program memory 0x" + vorn::Format("%05X", profile.flashStart) +
-                   " to 0x" + vorn::Format("%05X", profile.flashEnd) + ".";
+                   " to 0x" + vorn::Format("%05X", profile.flashEnd) +
+                   (hasInfo ? " and the INFO memory " + Range(info) : std::string()) + ".";
     }
     if (resetVector == kErasedWord) return "it has no reset vector, so the device could never start it.";
     for (const ImageSegment& s : segments)

@@ -23,8 +23,10 @@ std::vector<ImageSegment> ImageSegments(const std::string& imageText);
 // Why the image cannot be loaded into a device of `profile`'s layout, as one sentence for
 // the user ("it holds code at ..."); empty when it fits. `resetVector` is the image's
 // slot 15. Rules: no segment above 0xFFFF for a loader with four-digit addresses; no
-// segment in the loader's protected area 0xFA00..0xFFFF; every segment inside main flash
-// (flashStart..flashEnd); a reset vector that is set and points into a segment.
+// segment in the loader's protected area 0xFA00..0xFFFF; every segment wholly inside main
+// flash (flashStart..flashEnd) or wholly inside the INFO memory the loader erases
+// (infoSegmentCount segments of infoSegmentSize from infoStart); a reset vector that is set
+// and points into a segment.
 std::string ImageMisfit(const std::vector<ImageSegment>& segments, uint32_t resetVector, const DeviceProfile& profile);
 
 // The first segment that a four-digit loader cannot address, or null.

@@ -641,6 +641,9 @@ public:
 
 constexpr const char* kWork = "encountered an error working with your Readwell.\n\nPlease try again.\n\n[Error ";
 const std::string kCode = std::string("@2100\n") + "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n";
+// The same code with a block in INFO memory, which the loader erases before the upload.
+const std::string kWithInfoBlock =
+    "@1000\nF0 E1 D2 C3 B4 A5 96 87 78 69 5A 4B 3C 2D 1E 0F\n" + kCode + "@FFFE\n00 21\nq\n";
 
 void NewerFirmwareOk(UpdateEndingTest& t) { t.ui.answers = {true}; }
 void Factory(UpdateEndingTest& t) {
@@ -712,13 +715,26 @@ const std::vector<Ending>& Endings() {
              t.LoadImage(kCode + "@F9F0\n" + block + "\n@FFFE\n00 21\nq\n");
          },
          -11, "Firmware Does Not Fit", "in the firmware loader's own area 0x0FA00 to 0x0FFFF", false, R::kInstrument, {}},
-        {"CodeOutsideMainFlash", "RW", 102, {},
+        {"CodeInRam", "RW", 102, {},
          [](UpdateEndingTest& t) {
              NewerFirmwareOk(t);
-             t.LoadImage("@1000\n00 11 22 33\n" + kCode + "@FFFE\n00 21\nq\n");
+             t.LoadImage("@0200\n00 11 22 33\n" + kCode + "@FFFE\n00 21\nq\n");
          },
-         -11, "Firmware Does Not Fit", "0x01000 to 0x01003, outside the program memory 0x02100 to 0x1FF00", false,
-         R::kInstrument, {}},
+         -11, "Firmware Does Not Fit",
+         "0x00200 to 0x00203, outside the program memory 0x02100 to 0x1FF00 and the INFO memory 0x01000 to 0x010BF",
+         false, R::kInstrument, {}},
+        {"ABlockInInfoMemoryIsLoaded", "RW", 102, {},
+         [](UpdateEndingTest& t) {
+             NewerFirmwareOk(t);
+             t.LoadImage(kWithInfoBlock);
+         },
+         1, "", "", false, R::kLoader,
+         [](UpdateEndingTest& t) {
+             const auto state = t.sim->Snapshot();
+             EXPECT_TRUE(FlashHolds(state, ReadTiText(kWithInfoBlock)));
+             EXPECT_EQ(state.flash.Read(0x1000), 0xF0);
+             EXPECT_TRUE(state.flash.CodeGood());
+         }},
         {"NoResetVector", "RW", 102, {},
          [](UpdateEndingTest& t) {
              NewerFirmwareOk(t);

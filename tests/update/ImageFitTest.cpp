@@ -21,13 +21,25 @@ struct FitCase {
     const char* misfit;  // part of the reason; "" when it fits
 };
 
-// RW: main flash 0x02100..0x1FF00, five-digit addresses. KT72: 0x01100..0x0F9FF, four digits.
+// RW: main flash 0x02100..0x1FF00, INFO 0x01000..0x010BF, five-digit addresses. KT72: main
+// 0x01100..0x0F9FF, INFO 0x01000..0x010FF, four digits. KSR: main 0x05C00..0x3BFFF, INFO
+// 0x01800..0x0197F.
 const FitCase kCases[] = {
     {"code and reset vector in place", RW, "@2100\n00 11 22 33\n@10000\n44 55\n@FFFE\n00 21\nq\n", ""},
     {"last byte at the end of flash", RW, "@1FEFF\n01 02\n@2100\n00 11\n@FFFE\n00 21\nq\n", ""},
     {"one byte past the end of flash", RW, "@1FEFF\n01 02 03\n@2100\n00 11\n@FFFE\n00 21\nq\n",
      "0x1FEFF to 0x1FF02, outside the program memory 0x02100 to 0x1FF00"},
-    {"below main flash", RW, "@1000\n00 11\n@2100\n00 11\n@FFFE\n00 21\nq\n", "0x01000 to 0x01001, outside"},
+    {"a block in INFO memory", RW,
+     "@1000\n00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n@2100\n00 11\n@FFFE\n00 21\nq\n", ""},
+    {"last byte at the end of INFO memory", RW, "@10BE\n01 02\n@2100\n00 11\n@FFFE\n00 21\nq\n", ""},
+    {"running past the end of INFO memory", RW,
+     "@10B8\n00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n@2100\n00 11\n@FFFE\n00 21\nq\n",
+     "0x010B8 to 0x010C7, outside the program memory 0x02100 to 0x1FF00 and the INFO memory 0x01000 to 0x010BF"},
+    {"in RAM", RW, "@0200\n00 11\n@2100\n00 11\n@FFFE\n00 21\nq\n", "0x00200 to 0x00201, outside"},
+    {"INFO memory of another layout", KSR, "@1000\n00 11\n@5C00\n00 11\n@FFFE\n00 5C\nq\n",
+     "0x01000 to 0x01001, outside the program memory 0x05C00 to 0x3BFFF and the INFO memory 0x01800 to 0x0197F"},
+    {"a block in this layout's INFO memory", KSR, "@1800\n00 11\n@5C00\n00 11\n@FFFE\n00 5C\nq\n", ""},
+    {"a block in the INFO memory of a four-digit loader", KT72, "@1000\n00 11\n@C000\n00 11\n@FFFE\n00 C0\nq\n", ""},
     {"running into the loader's area", RW, "@F9F0\n" "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n@FFFE\nF0 F9\nq\n",
      "0x0F9F0 to 0x0FA01, in the firmware loader's own area"},
     {"inside the loader's area past the dropped blocks", RW, "@2100\n00 11\n@FE00\n00 11\n@FFFE\n00 21\nq\n",
