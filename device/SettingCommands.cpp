@@ -217,6 +217,12 @@ struct SettingExecutor {
             switch (row.kind) {
                 case Kind::Text:
                 case Kind::Word: {
+                    // Cut, it would be another value: the instrument holds no longer text.
+                    if (row.kind == Kind::Text && v.text->size() > row.readMax) {
+                        p.Say(VornLog::kFailures, "%s refused a value of %d characters, longer than the %d it holds",
+                              row.op, static_cast<int>(v.text->size()), static_cast<int>(row.readMax));
+                        return vorn::kOutOfRange;
+                    }
                     line = vorn::Format(row.setLine, vorn::Bounded(*v.text, row.fieldMax).c_str());
                     break;
                 }
@@ -267,11 +273,19 @@ struct SettingExecutor {
         switch (row.kind) {
             case Kind::Text: {
                 if (from < answer.size() && answer[from] == '>') return vorn::kEmptyAnswer;
-                const std::string text = scan::UpToCR(answer, from, row.readMax);
+                const std::string text = scan::UpToCR(answer, from, row.answerBytes);
                 // Line noise in a value is no part of it: the setting counts as not read.
                 if (text.empty() || !vorn::IsPlainText(text)) {
                     v.text->clear();
                     return vorn::kNotUnderstood;
+                }
+                // Longer than the field that carries it back: saved cut, it would come back
+                // as another value, so it counts as not read.
+                if (text.size() > row.readMax) {
+                    v.text->clear();
+                    p.Say(VornLog::kFailures, "%s found a value of %d characters, longer than the %d it keeps (%d ms)",
+                          row.op, static_cast<int>(text.size()), static_cast<int>(row.readMax), ms);
+                    return vorn::kOutOfRange;
                 }
                 vorn::StoreBounded(*v.text, text, row.readMax);
                 p.Say(VornLog::kDetails, row.getLog, Shown(row, *v.text).c_str(), ms);

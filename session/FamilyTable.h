@@ -104,7 +104,7 @@ inline constexpr uint32_t kHn9Save = ib::kSerialNumber | ib::kConfig | ib::kEqnR
 inline constexpr uint32_t kHn9NewerSave = kHn9Save | ib::kUvals;
 inline constexpr uint32_t kKsrSave = ib::kSerialNumber | ib::kConfig | ib::kPressure | ib::kEqnRecords | ib::kTadj;
 inline constexpr uint32_t kConfigAndSerialSave = ib::kSerialNumber | ib::kConfig;  // PTX9, HBA
-inline constexpr uint32_t kFieldptSave = ib::kSerialNumber | ib::kTest;
+inline constexpr uint32_t kFieldptSave = ib::kSerialNumber | ib::kTest | ib::kCalibration;
 inline constexpr uint32_t kBliSave = ib::kSerialNumber | ib::kContrast | ib::kTest;
 
 // --- logger capability words ---
@@ -122,7 +122,9 @@ using L = LoggerReader;
 using G = MaskGate;
 
 inline constexpr ib::CalNumbering kCal{"-cal ", 0, ib::kCalSlots};
-inline constexpr ib::CalNumbering kFieldptCal{"-cal", 1, ib::kFieldptCalSlots};
+// The fieldpt keeps "-calA" beside its seven numbered slots; its file carries it as the
+// line after them.
+inline constexpr ib::CalNumbering kFieldptCal{"-cal", 1, ib::kFieldptCalSlots, "-calA"};
 
 constexpr SaveMasks Save(uint32_t mask) { return {mask, G::None, 0, 0}; }
 constexpr SaveMasks Save(uint32_t mask, G gate, int64_t fromVersion, uint32_t newer) {
@@ -187,9 +189,9 @@ inline constexpr std::array<FamilyFacts, END + 1> kRows{{
     Logger(ZQ8, kLoggerSave, L::Kt72, "zQ8", kKt72ReaderCapabilities),
     Logger(MYR, kLoggerSave, L::Kt72, "MYR4", kKt72ReaderCapabilities),
     Lab(HBA, C::Library, E::None, Save(kConfigAndSerialSave)),
-    WithCalCommands(WithFileCalibration(WithOldType(Lab(FIELDPT, C::Seconds, E::None, Save(kFieldptSave)), "TRWK"), 1, 2),
+    WithCalCommands(WithFileCalibration(WithOldType(Lab(FIELDPT, C::Seconds, E::None, Save(kFieldptSave)), "TRWK"), 1, kFieldptCal.Count()),
                     kFieldptCal),
-    Hn9Like(Lab(HN9OPX, C::Seconds, E::Yes, Save(kHn9Save)), false),
+    Hn9Like(Lab(HN9OPX, C::Seconds, E::Yes, Save(kHn9NewerSave)), false),
     Lab(BLI, C::Seconds, E::Yes, Save(kBliSave)),
     Plain(END),
 }};

@@ -145,6 +145,13 @@ struct CalNumbering {
     const char* prefix;
     int first;
     size_t slots;
+    // A slot the instrument keeps beside the numbered ones ("-calA"), after them.
+    const char* extraKey = nullptr;
+    constexpr size_t Count() const { return slots + (extraKey ? 1 : 0); }
+    // The key of slot i ("-cal 3", "-cal3", "-calA").
+    std::string Key(size_t i) const {
+        return i < slots ? prefix + std::to_string(first + static_cast<int>(i)) : std::string(extraKey);
+    }
 };
 CalNumbering CalibrationNumbering(int family);
 

@@ -22,6 +22,12 @@ constexpr uint32_t kLevel = VornLog::kMilestones;
 // A value the instrument holds empty: nothing was missed, and there is nothing to write back.
 bool Empty(int32_t status) { return status == vorn::kEmptyAnswer; }
 
+// A set the instrument answered without "OK" did not take: it keeps its old value, or none.
+int32_t Confirmed(int32_t rc, const std::string& answer) {
+    if (rc <= 0) return rc;
+    return answer.find("OK") != std::string::npos ? 1 : vorn::kNotUnderstood;
+}
+
 bool StopsRun(int32_t status, bool set) {
     return status == vorn::kEchoed || status == vorn::kPortClosed || (set && status == vorn::kRelayActive);
 }
@@ -114,9 +120,8 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
             const ib::CalNumbering n = ib::CalibrationNumbering(family_);
             size_t read = 0;
             int32_t failed = 1;
-            for (size_t i = 0; i < n.slots; ++i) {
-                st = GetValueString(Format("get %s%d", n.prefix, n.first + static_cast<int>(i)), timeout, &inst_.cal[i],
-                                    InstrumentInfo::kLongTextMax);
+            for (size_t i = 0; i < n.Count(); ++i) {
+                st = GetValueString("get " + n.Key(i), timeout, &inst_.cal[i], InstrumentInfo::kLongTextMax);
                 if (st > 0) ++read;
                 else if (!Empty(st)) failed = Worse(failed, st);
             }
@@ -157,9 +162,10 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
 int32_t Vorn_protocol::SetValue(const std::string& key, const std::string& value, const char* setLog, bool number) {
     std::string answer;
     int32_t ms = 0;
-    int32_t rc = Command("set " + key + " " + value + "\r", kValueTimeoutMs, &answer, &ms);
-    if (rc > 0 && answer.find("OK") != std::string::npos) {
-        rc = 1;
+    const int32_t rc = Confirmed(Command("set " + key + " " + value + "\r", kValueTimeoutMs, &answer, &ms), answer);
+    if (rc == vorn::kNotUnderstood)
+        Say(VornLog::kFailures, "SetInstInfo found no OK after set %s (%d ms)", key.c_str(), ms);
+    if (rc > 0) {
         if (setLog && number)
             Say(kLevel, setLog, std::strtol(value.c_str(), nullptr, 10), ms);
         else if (setLog)
@@ -180,17 +186,19 @@ int32_t Vorn_protocol::SetInstItem(const InstItem& item) {
         case ItemKind::Calibration: {
             const ib::CalNumbering n = ib::CalibrationNumbering(family_);
             int32_t st = 1;
-            for (size_t i = 0; i < n.slots; ++i) {
+            for (size_t i = 0; i < n.Count(); ++i) {
                 if (inst_.cal[i].empty()) continue;  // held empty: nothing to write
-                const int slot = n.first + static_cast<int>(i);
+                const std::string key = n.Key(i);
                 std::string answer;
                 int32_t ms = 0;
-                int32_t rc = Command(Format("set %s%d %s\r", n.prefix, slot, inst_.cal[i].c_str()), kValueTimeoutMs,
-                                     &answer, &ms);
-                if (rc > 0 && answer.find("OK") != std::string::npos) {
-                    rc = 1;
-                    Say(kLevel, "SetInstInfo set cal %d to \"%s\" (%d ms)", slot, inst_.cal[i].c_str(), ms);
-                }
+                const int32_t rc =
+                    Confirmed(Command("set " + key + " " + inst_.cal[i] + "\r", kValueTimeoutMs, &answer, &ms), answer);
+                if (rc == vorn::kNotUnderstood)
+                    Say(VornLog::kFailures, "SetInstInfo found no OK after set %s (%d ms)", key.c_str(), ms);
+                if (rc > 0 && i < n.slots)
+                    Say(kLevel, "SetInstInfo set cal %d to \"%s\" (%d ms)", n.first + static_cast<int>(i), inst_.cal[i].c_str(), ms);
+                else if (rc > 0)
+                    Say(kLevel, "SetInstInfo set %s to \"%s\" (%d ms)", key.c_str(), inst_.cal[i].c_str(), ms);
                 st = Worse(st, rc);
             }
             return st;

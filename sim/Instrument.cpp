@@ -3,6 +3,7 @@
 #include "sim/BslEngine.h"
 #include "sim/LabSim.h"
 #include "sim/LoggerSim.h"
+#include "sim/Switches.h"
 
 #include <cstdio>
 #include <sstream>
@@ -40,6 +41,31 @@ void RegisterCommonCommands(CommandShell& shell) {
         CommandShell::Answer(sim, text);
         return true;
     });
+}
+
+std::string RefusedOptions(const Options& o) {
+    const bool logger = IsLoggerFamily(o.family), lab = IsLabFamily(o.family);
+    if (!logger && !lab) return "unknown family " + o.family;
+    if (o.version == 0) return "no firmware version";
+    for (const auto& [name, value] : o.switches) {
+        const SwitchInfo* known = FindSwitch(name);
+        if (!known) return "unknown switch " + name;
+        if (known->value && value.empty()) return "the switch " + name + " needs =" + known->value;
+        if (!known->value && !value.empty()) return "the switch " + name + " takes no value";
+    }
+    std::vector<std::string> refused;
+    if (logger) {
+        for (const auto& [key, value] : o.values)
+            if (!LoggerTakesStartingValue(o, key, value)) refused.push_back(key + "=" + value);
+    } else {
+        refused = LabStartingValuesRefused(o);
+    }
+    if (!refused.empty()) return "a " + o.family + " " + std::to_string(o.version) + " would refuse the value " + refused.front();
+    return {};
+}
+
+std::vector<std::string> ValueKinds(const Options& o) {
+    return IsLoggerFamily(o.family) ? LoggerValueKinds(o) : LabValueKinds(o);
 }
 
 std::string DumpState(const InstrumentState& state) {

@@ -2,6 +2,8 @@
 // Builds a complete simulated instrument: the simulator with the firmware's command
 // interpreter (every command set registered) as the personality it powers on into.
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "sim/CommandShell.h"
 #include "sim/Simulator.h"
@@ -23,6 +25,13 @@ void RegisterCommonCommands(CommandShell& shell);  // identity and what every fa
 
 // The line speed of the firmware's command interpreter.
 inline constexpr uint32_t kFirmwareBaud = 9600;
+
+// What keeps these options from making an instrument: an unknown family or switch, a
+// switch without its value, a --value the instrument would refuse. Empty when none does.
+std::string RefusedOptions(const Options& options);
+
+// The settings a unit of these options holds for its owner, and what each takes.
+std::vector<std::string> ValueKinds(const Options& options);
 
 // The state dump: flash as TI-Text, vectors, settings, clock, data.
 std::string DumpState(const InstrumentState& state);

@@ -136,7 +136,14 @@ bool HandleValues(Simulator& sim, const LabSession& session, const std::string& 
         CommandShell::Answer(sim, it == s.settings.end() ? std::string() : it->second);
         return true;
     }
-    s.settings[key] = rest.size() > key.size() ? rest.substr(key.size() + 1) : std::string();
+    const std::string value = rest.size() > key.size() ? rest.substr(key.size() + 1) : std::string();
+    // A value the field cannot hold is refused the instruments' way: an answer without
+    // "OK", and the value kept as it was.
+    if (!LabAccepts(s, key, value)) {
+        CommandShell::Answer(sim, "Bad value");
+        return true;
+    }
+    StoreLabValue(s, key, value);
     CommandShell::Answer(sim, "OK");
     return true;
 }

@@ -1,5 +1,6 @@
 // What each simulated lab instrument knows and holds when it leaves the factory.
 #include <algorithm>
+#include <cstdlib>
 
 #include "sim/LabSim.h"
 
@@ -86,7 +87,69 @@ const std::vector<std::string> kEquations = {
     "1\t0\t2\tPhosphate\t2*x",
 };
 
+// The longest value each key holds, as the firmware's fields do; numbers are numbers.
+constexpr size_t kNumber = 0;
+size_t ValueMax(const std::string& key) {
+    static const std::vector<std::pair<std::string, size_t>> kMax = {
+        {"-lang", kNumber}, {"-contr", kNumber}, {"-units", kNumber}, {"-int", kNumber}, {"-tau", kNumber}, {"-sn", 15}, {"-i", 8},
+        {"-config", 64}, {"-adc", 16}, {"-x", 16}, {"-ext", 16}, {"-adccal", 63}, {"-wtoffset", 63},
+        {"-wtfactory", 63}, {"-p1offset", 63}, {"-auto", 63}};
+    for (const auto& [k, max] : kMax)
+        if (k == key) return max;
+    return 128;  // the long texts and the calibration slots
+}
+
+bool IsWhole(const std::string& text) {
+    size_t i = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
+long CharSum(const std::string& text) {
+    long sum = 0;
+    for (unsigned char c : text) sum += c;
+    return sum;
+}
+
+// The HN9 kind's configuration number carries a checksum over the serial number: the
+// factory's pair sets the constant every unit's pair keeps.
+bool ConfigChecksumWanted(const std::string& code) { return code == "HN9" || code == "HN9OPX"; }
+
+long ConfigChecksum(const LabFamily& f) {
+    std::string sn, config;
+    for (const LabValue& v : f.values) {
+        if (v.key == "-sn") sn = v.factory;
+        if (v.key == "-config") config = v.factory;
+    }
+    return std::strtol(config.c_str(), nullptr, 10) - CharSum(sn);
+}
+
 }  // namespace
+
+bool LabAccepts(const InstrumentState& s, const std::string& key, const std::string& value) {
+    const LabFamily* f = Find(s.family);
+    if (!f) return false;
+    const std::vector<std::string> keys = LabKeys(s.family, s.version);
+    if (std::find(keys.begin(), keys.end(), key) == keys.end()) return false;
+    if (value.empty()) return true;
+    const size_t max = ValueMax(key);
+    if (max == kNumber ? !IsWhole(value) : value.size() > max) return false;
+    if (key == "-config" && ConfigChecksumWanted(s.family)) {
+        auto sn = s.settings.find("-sn");
+        return IsWhole(value) && std::strtol(value.c_str(), nullptr, 10) ==
+                                     ConfigChecksum(*f) + CharSum(sn == s.settings.end() ? "" : sn->second);
+    }
+    return true;
+}
+
+void StoreLabValue(InstrumentState& s, const std::string& key, const std::string& value) {
+    if (value.empty())
+        s.settings.erase(key);
+    else
+        s.settings[key] = value;
+}
 
 bool IsLabFamily(const std::string& code) { return Find(code) != nullptr; }
 
@@ -126,6 +189,30 @@ void FillLabFactoryValues(InstrumentState& s) {
     s.dataRecords = 120;
 }
 
+// What a unit of the options' family holds at its first power-on: the factory's values
+// (unless lab-blank), its serial number, then the --value ones; those the instrument
+// would refuse are left out and named in `refused`.
+void StartLabState(InstrumentState& s, const Options& o, std::vector<std::string>* refused) {
+    if (!o.Has("lab-blank")) FillLabFactoryValues(s);
+    auto serialChanged = [&s](const std::string& serial) {
+        // A unit of another serial number carries its own checksum in its configuration.
+        const LabFamily* f = Find(s.family);
+        if (ConfigChecksumWanted(s.family) && s.settings.count("-config"))
+            s.settings["-config"] = std::to_string(ConfigChecksum(*f) + CharSum(serial));
+        s.settings["-sn"] = serial;
+    };
+    if (o.Has("serial") && s.settings.count("-sn")) serialChanged(o.Text("serial"));
+    for (const auto& [key, value] : o.values) {
+        if (!LabAccepts(s, key, value)) {
+            if (refused) refused->push_back(key + "=" + value);
+        } else if (key == "-sn" && !value.empty()) {
+            serialChanged(value);
+        } else {
+            StoreLabValue(s, key, value);
+        }
+    }
+}
+
 void EnsureLabStarted(Simulator& sim) {
     InstrumentState& s = sim.State();
     if (s.labStarted || !IsLabFamily(s.family)) return;
@@ -134,8 +221,28 @@ void EnsureLabStarted(Simulator& sim) {
     if (s.hardwareRevision.empty()) s.hardwareRevision = o.Text("hver", kDefaultHardwareRevision);
     if (o.Has("low-battery")) s.battery = kLowBattery;
     if (o.Has("battery")) s.battery = static_cast<int>(o.Number("battery", s.battery));
-    if (!o.Has("lab-blank")) FillLabFactoryValues(s);
-    if (o.Has("serial") && s.settings.count("-sn")) s.settings["-sn"] = o.Text("serial");
+    StartLabState(s, o, nullptr);
+}
+
+std::vector<std::string> LabValueKinds(const Options& o) {
+    std::vector<std::string> out;
+    for (const std::string& key : LabKeys(o.family, o.version)) {
+        const size_t max = ValueMax(key);
+        if (key == "-config" && ConfigChecksumWanted(o.family))
+            out.push_back(key + "\tchecksum");
+        else
+            out.push_back(key + (max == kNumber ? "\tint 0 99" : "\ttext " + std::to_string(max)));
+    }
+    return out;
+}
+
+std::vector<std::string> LabStartingValuesRefused(const Options& o) {
+    std::vector<std::string> refused;
+    InstrumentState scratch;
+    scratch.family = o.family;
+    scratch.version = o.version;
+    StartLabState(scratch, o, &refused);
+    return refused;
 }
 
 std::string EncodeBase64(std::string_view bytes) {

@@ -39,8 +39,20 @@ std::vector<std::string> LabKeys(const std::string& code, uint32_t version);
 std::vector<std::string> LabRecordLists(const std::string& code);
 // Puts the family's factory values and records into `state` (for its family and version).
 void FillLabFactoryValues(InstrumentState& state);
-// Factory values (unless lab-blank) and switches, once per simulated instrument.
+// Factory values (unless lab-blank), switches and --value ones, once per simulated instrument.
 void EnsureLabStarted(Simulator& sim);
+// The values a unit of the options' family holds, each "KEY<tab>KIND ..." ("-loc text 128",
+// "-contr int 0 99"; "-config checksum" for the HN9 kind, whose number follows the serial).
+std::vector<std::string> LabValueKinds(const Options& options);
+// The --value ones ("KEY=VALUE") a unit of the options' family would refuse.
+std::vector<std::string> LabStartingValuesRefused(const Options& options);
+
+// Whether the instrument takes `value` for `key` ("" = held empty): a key its family
+// and version know, within the field's length, a number where one is wanted, and for the
+// HN9 kind a configuration whose checksum fits the serial number it holds.
+bool LabAccepts(const InstrumentState& state, const std::string& key, const std::string& value);
+// Keeps an accepted value; an empty one is no value.
+void StoreLabValue(InstrumentState& state, const std::string& key, const std::string& value);
 
 // RFC 4648 Base64 (standard alphabet, padded), as the instruments keep equation texts.
 std::string EncodeBase64(std::string_view bytes);

@@ -67,7 +67,15 @@ constexpr const char* kRadioSubchannel = "3332";
 constexpr const char* kModuleVersion = "1084";
 constexpr const char* kModemVersion = "10A5";
 constexpr int kZq8RadioMode = 16;
-constexpr size_t kTextMax = 63;
+// The longest text each setting holds; a longer one is refused, as the firmware does.
+size_t TextMax(const std::string& key) {
+    if (key == "-devid") return 8;
+    if (key == "-sn") return 15;
+    if (key == "-build") return 16;
+    if (key == "-site") return 25;
+    if (key == "-apn" || key == "-user" || key == "-passwd") return 35;
+    return 63;  // "-host"
+}
 constexpr int kOldFirmwareResets = 2;
 constexpr const char* kDefaultHardwareRevision = "C";
 constexpr int kLowBattery = 5;
@@ -257,8 +265,12 @@ bool StoreSetting(InstrumentState& s, const std::string& key, const std::string&
     }
     if (key == "-sn" || key == "-devid" || key == "-site" || key == "-build" || key == "-apn" || key == "-user" ||
         key == "-passwd" || key == "-host") {
-        if (value.size() > kTextMax) return false;
-        s.settings[key] = value;
+        if (value.size() > TextMax(key)) return false;
+        // An empty value is no value: "get" answers nothing, as for one never set.
+        if (value.empty())
+            s.settings.erase(key);
+        else
+            s.settings[key] = value;
         return true;
     }
     if (key == "-authkey") {
@@ -523,6 +535,40 @@ void EnsureLoggerStarted(Simulator& sim) {
     if (o.Has("low-battery")) s.battery = kLowBattery;
     if (o.Has("battery")) s.battery = static_cast<int>(o.Number("battery", s.battery));
     FillFactorySettings(sim);
+    for (const auto& [key, value] : o.values) StoreSetting(s, key, value);
+}
+
+std::vector<std::string> LoggerValueKinds(const Options& o) {
+    // What a unit's owner may have set, and how: the trait, the build text and the radio's
+    // version are the hardware's and the firmware's, not settings.
+    static const std::vector<std::pair<const char*, const char*>> kKinds = {
+        {"-i", "word 8"}, {"-sn", "text 15"}, {"-devid", "text 8"}, {"-report", "int 0 9"},
+        {"-depth", "bytes 5"}, {"-site", "text 25"}, {"-lat", "real -90 90"}, {"-long", "real -180 180"},
+        {"-tz", "zone -48 56"}, {"-w", "int 1 3600"}, {"-padc", "int 1 1000"}, {"-ports", "bytes 5"},
+        {"-adc30", "adc 10"}, {"-adc15", "adc 10"}, {"-data", "int 0 255"}, {"-apn", "text 35"},
+        {"-user", "text 35"}, {"-passwd", "text 35"}, {"-authkey", "hex 32"}, {"-host", "text 63"},
+        {"-ipport", "int 1 65535"}, {"-r", "int 0 9"}, {"-rch", "radio 6"}, {"-rsch", "radio 65535"}};
+    std::vector<std::string> out;
+    const LoggerFamily* family = FamilyRow(o.family);
+    if (!family) return out;
+    const bool old = o.family == "KT7" && !o.Has("new-firmware");
+    for (const auto& [key, kind] : kKinds) {
+        const std::string k = key;
+        if (old ? !(k == "-i" || k == "-w" || k == "-r" || k == "-padc") : !Knows(*family, k)) continue;
+        if (k == "-r" && o.family == "ZQ8") continue;  // always radio mode 16
+        if (old && k == "-padc" && o.version < kOldPadcMinVersion) continue;
+        out.push_back(k + "\t" + kind);
+    }
+    return out;
+}
+
+bool LoggerTakesStartingValue(const Options& o, const std::string& key, const std::string& value) {
+    const LoggerFamily* family = FamilyRow(o.family);
+    if (!family || !Knows(*family, key) || key == "-rver" || key == "-teakey") return false;
+    InstrumentState scratch;
+    scratch.family = o.family;
+    scratch.version = o.version;
+    return StoreSetting(scratch, key, value);
 }
 
 void RegisterLoggerCommands(CommandShell& shell) {

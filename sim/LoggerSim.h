@@ -27,6 +27,7 @@
 //                        "get -batt", "post" of a new-firmware logger)
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "sim/CommandShell.h"
@@ -46,6 +47,14 @@ void EnsureLoggerStarted(Simulator& sim);
 std::string LoggerName(const InstrumentState& state);
 // True when the logger's radio can hear the host's modem (same channel and subchannel).
 bool RadioLinkUp(const InstrumentState& state);
+
+// Whether the logger of o.family and o.version holds `value` for `key` when it is set
+// so ("" = held empty): a --value the instrument itself would refuse is refused.
+bool LoggerTakesStartingValue(const Options& o, const std::string& key, const std::string& value);
+
+// The settings a unit of o.family holds for its owner, each "KEY<tab>KIND ..." ("-site text
+// 25", "-w int 1 3600", "-depth bytes 5", "-adc30 adc 10", "-authkey hex 32", "-rch radio 6").
+std::vector<std::string> LoggerValueKinds(const Options& o);
 
 // The raw-byte part: echo switch, host radio modem and the air link, and the old Kt7's
 // "term" pass-through to its radio module. Defined in LoggerRadio.cpp.

@@ -75,6 +75,8 @@ double Options::Rate(const std::string& name) const {
 Simulator::Simulator(Options options) : options_(std::move(options)), random_(options_.seed) {
     state_.family = options_.family;
     state_.version = options_.version;
+    // A unit whose clock was off by this much before anyone set it.
+    state_.clockOffsetSeconds = options_.Number("clock-offset", 0);
 }
 
 Simulator::~Simulator() { Stop(); }

@@ -50,6 +50,9 @@ struct Options {
     // Fault switches and other settings by name ("bsl-refuse-write=3", "silent-after=40",
     // "echo", "error-command=get -sn" ...): each module reads the ones it knows.
     std::map<std::string, std::string> switches;
+    // Values the instrument holds at its first power-on instead of the factory's, by the
+    // key of their set command ("-devid" = "" for one held empty), in the order given.
+    std::vector<std::pair<std::string, std::string>> values;
 
     bool Has(const std::string& name) const { return switches.count(name) != 0; }
     long Number(const std::string& name, long otherwise = 0) const;

@@ -49,6 +49,8 @@ UpdateReport CompareAfterUpdate(const InstrumentState& state, const std::string&
     report.settingsEqual = report.settingsDifferences.empty();
     report.factoryFirmware = state.flash.Untouched();
     report.loaderFrames = state.bslFrames;
+    report.clockOffset = state.clockOffsetSeconds;
+    report.clockOffsetBefore = before.clockOffsetSeconds;
     return report;
 }
 
@@ -70,6 +72,8 @@ std::string UpdateReport::Text(const std::string& imagePath) const {
     }
     text += std::string("old firmware untouched: ") + (factoryFirmware ? "yes" : "no") + "\n";
     text += "loader frames: " + std::to_string(loaderFrames) + "\n";
+    text += "clock against local time: " + std::to_string(clockOffset) + " s (" + std::to_string(clockOffsetBefore) +
+            " s at the start)\n";
     if (!doing.empty()) text += "instrument: " + doing + "\n";
     return text;
 }

@@ -17,6 +17,8 @@ struct UpdateReport {
     std::vector<std::string> settingsDifferences;  // keys that differ, are missing or new
     bool factoryFirmware = false;    // nothing was erased: the old firmware is all there
     long loaderFrames = 0;           // frames the VornBSL engine took
+    long long clockOffset = 0;       // the instrument's clock minus local time, in seconds ...
+    long long clockOffsetBefore = 0; // ... and at the start
     std::string doing;               // what the instrument is doing at the end (set by the caller)
     std::string Text(const std::string& imagePath) const;
 };

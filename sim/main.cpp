@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "sim/Instrument.h"
+#include "sim/Switches.h"
 #include "sim/UpdateReport.h"
 
 namespace {
@@ -32,54 +33,26 @@ void Usage(FILE* out) {
                  "  --report FILE        at exit, say whether the flash holds the TI-Text image FILE and\n"
                  "                       the settings are those the instrument started with\n"
                  "  --seed N             seed of the random fault switches\n"
-                 "  --set NAME[=VALUE]   a setting or fault switch, for example:\n"
-                 "        bsl-refuse-write=N   refuse the Nth \"W\" frame once\n"
-                 "        power-loss-after=N   go silent after N frames, wake in the bootloader ...\n"
-                 "        power-loss-ms=M      ... M ms later (default 500)\n"
-                 "        unplug-after=N       pull the USB adapter out after N frames: the port\n"
-                 "                             vanishes and comes back under the same name ...\n"
-                 "        unplug-ms=M          ... M ms later (default 1000); the instrument\n"
-                 "                             stays in its bootloader\n"
-                 "        bsl-missing          \"boot ZELK\" answers \"VornBSL MISSING\"\n"
-                 "        in-bootloader        start in the VornBSL engine's command mode\n"
-                 "        drop-rate=P          drop answers with probability P (0..1)\n"
-                 "        corrupt-rate=P       corrupt answers with probability P (0..1)\n"
-                 "        slow-ms=M            every answer leaves M ms late (a slow relay)\n"
-                 "        noise-rate=P         a burst of bytes at the wrong speed ahead of an answer\n"
-                 "                             with probability P (0..1)\n"
-                 "        echo                 repeat everything the host sends (a relay)\n"
-                 "        serial=SN            the instrument's serial number (default: the family's own)\n"
-                 "      loggers (--family KT72, QV, ZQ8, MYR, KT7R or KT7):\n"
-                 "        uninitialised        no factory settings (as after a firmware update)\n"
-                 "        name=NAME            the logger's name (default FIELD01)\n"
-                 "        trait=N              trait bits: 1 radio fitted, 8 cellular (Kt72 default 9)\n"
-                 "        new-firmware         a Kt7 that answers \"get -ver\" (default: old, \"show\")\n"
-                 "        radio                the host talks to a radio modem (\"+++\", ATHP, ATDT ...)\n"
-                 "                             and reaches the logger over the air (query, login NAME)\n"
-                 "        asleep               over the radio, the logger waits for wake packets\n"
-                 "        quiet-after=N        stop answering after N command lines ...\n"
-                 "        quiet-lines=M        ... for the next M lines (default 3)\n"
-                 "        error-command=LINE   answer \"ERROR\" to the command LINE\n"
-                 "        baud-silent          \"set -baud N\" switches speed without answering\n"
-                 "        dataflash-fail       \"yes\" answers \"DataFlash FAIL\"\n"
-                 "      lab instruments (--family RW, HN9, HN9OPX, KSR, CF22, TL, VM, SWXR, H7S, GLX,\n"
-                 "      HMINI, PTX9, HBA, FIELDPT or BLI):\n"
-                 "        lab-blank            no factory values or records\n"
-                 "        hver=X               hardware revision for \"get -hver\" (default C)\n"
-                 "        battery=N            battery percentage (default 100)\n"
-                 "        low-battery          battery at 5 %%\n"
-                 "        code-corrupt         \"post\" reports \"Code Corrupt!\" whatever the flash holds\n"
-                 "        no-record-count      \"get -user\" / \"get -eqn\" without a number answer ERROR\n"
-                 "        (dataflash-fail, error-command and quiet-after work for them too)\n"
+                 "  --value KEY=VALUE    the instrument holds VALUE for the setting KEY of its set\n"
+                 "                       command (\"-devid=\" held empty, \"-cal 1=pH7 0.0021 25.0\");\n"
+                 "                       refused, as the instrument would, when it cannot hold it\n"
+                 "  --list-values        list the settings the instrument holds and what each takes\n"
+                 "                       (\"-site text 25\", \"-w int 1 3600\"), then exit\n"
+                 "  --set NAME[=VALUE]   a fault or behaviour switch:\n"
+                 "%s"
                  "  --help               this text\n"
                  "Signals: SIGUSR1 mends the line (every fault switch of the line goes off: drop,\n"
                  "corrupt, slow-ms, noise-rate, echo, quiet-after and the faults still to come once);\n"
-                 "SIGINT or SIGTERM stops the instrument (and writes the state and the report).\n");
+                 "SIGINT or SIGTERM stops the instrument (and writes the state and the report).\n",
+                 vornsim::SwitchHelp().c_str());
 }
 
+// "X.YY" (or "X"): 0 when it is not one.
 uint32_t ParseVersion(const char* text) {
     unsigned major = 0, minor = 0;
-    if (std::sscanf(text, "%u.%u", &major, &minor) < 1) return 0;
+    char tail = 0;
+    const int n = std::sscanf(text, "%u.%2u%c", &major, &minor, &tail);
+    if (n < 1 || n > 2 || major > 99) return 0;
     return major * 100 + minor;
 }
 
@@ -88,6 +61,7 @@ uint32_t ParseVersion(const char* text) {
 int main(int argc, char** argv) {
     vornsim::Options options;
     std::string reportImage;
+    bool listValues = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto next = [&]() -> const char* {
@@ -116,6 +90,16 @@ int main(int argc, char** argv) {
             options.pacing = true;
         } else if (arg == "--seed") {
             options.seed = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
+        } else if (arg == "--list-values") {
+            listValues = true;
+        } else if (arg == "--value") {
+            std::string v = next();
+            size_t eq = v.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                std::fprintf(stderr, "vornsim: --value wants KEY=VALUE, not %s\n", v.c_str());
+                return 2;
+            }
+            options.values.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (arg == "--set") {
             std::string s = next();
             size_t eq = s.find('=');
@@ -125,6 +109,14 @@ int main(int argc, char** argv) {
             Usage(stderr);
             return 2;
         }
+    }
+    if (const std::string refused = vornsim::RefusedOptions(options); !refused.empty()) {
+        std::fprintf(stderr, "vornsim: %s\n", refused.c_str());
+        return 2;
+    }
+    if (listValues) {
+        for (const std::string& line : vornsim::ValueKinds(options)) std::printf("%s\n", line.c_str());
+        return 0;
     }
     auto sim = vornsim::MakeInstrument(options);
     if (!sim->Start()) {

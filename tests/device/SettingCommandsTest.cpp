@@ -94,6 +94,10 @@ TEST(SettingLines, CoordinatesTimeZoneAndTextAreSentExactly) {
         EXPECT_EQ(rig.proto.SiteCommand(&site, kSet), 1);
         std::string injected = "Ridge\rset -i X";
         EXPECT_EQ(rig.proto.SiteCommand(&injected, kSet), vorn::kOutOfRange);
+        // Longer than the instrument holds: refused whole, never sent cut.
+        std::string longSite = "Plot \"B\" east of the old river";
+        EXPECT_EQ(rig.proto.SiteCommand(&longSite, kSet), vorn::kOutOfRange);
+        EXPECT_TRUE(rig.Logged("SiteCommand refused a value of 30 characters, longer than the 25 it holds"));
         int32_t interval = -5;
         EXPECT_EQ(rig.proto.WakeCommand(&interval, kSet), vorn::kOutOfRange);
 
@@ -154,9 +158,11 @@ TEST(SettingParsing, NumbersTextAndArraysAreReadDefensively) {
     int32_t report = 0;
     EXPECT_EQ(rig.proto.ReportCommand(&report, kGet), 1);
     EXPECT_EQ(report, INT32_MAX);
+    // Cut to the 25 characters a site keeps, it would come back as another site.
     std::string site;
-    EXPECT_EQ(rig.proto.SiteCommand(&site, kGet), 1);
-    EXPECT_EQ(site, "A site name far longer th");
+    EXPECT_EQ(rig.proto.SiteCommand(&site, kGet), vorn::kOutOfRange);
+    EXPECT_EQ(site, "");
+    EXPECT_TRUE(rig.Logged("SiteCommand found a value of ")) << "a longer site is not read cut";
     std::string id = "old";
     EXPECT_EQ(rig.proto.DeviceIDCommand(&id, kGet), vorn::kEmptyAnswer);
     EXPECT_EQ(id, "old");

@@ -534,6 +534,27 @@ TEST(SessionInstInfo, SetRunFollowsItsOwnOrderAndFamilyKeys) {
                                                     "set -tau 30", "set -hadj 0.5"}));
 }
 
+// An instrument that keeps its old value answers without "OK": the set did not take.
+TEST(SessionInstInfo, ASetAnsweredWithoutOKIsNotDone) {
+    struct Case {
+        uint32_t bit;
+        const char* refusedLine;
+    };
+    for (const Case& c : {Case{ib::kLocation, "set -loc Plot 4"}, Case{ib::kCalibration, "set -cal 1 c1"}}) {
+        SessionRig rig(Reply("RW 1.02"));
+        ASSERT_EQ(rig.Connect(), 1);
+        const std::string refused = c.refusedLine;
+        rig.Answer([refused](const std::string& line) { return line == refused ? Reply("Bad value") : Reply("OK"); });
+        InstrumentInfo& i = rig.session.Instrument();
+        i.location = "Plot 4";
+        i.cal[0] = "c0";
+        i.cal[1] = "c1";
+        EXPECT_LT(rig.session.SetInstInfo(c.bit | ib::kFamilyKnown), 0) << refused;
+        EXPECT_TRUE(rig.Logged("SetInstInfo found no OK after set -")) << refused;
+        EXPECT_FALSE(rig.Logged("SetInstInfo set location")) << refused;
+    }
+}
+
 TEST(SessionInstInfo, RefusedSerialNumberAndFailuresAfterIt) {
     SessionRig rig(Reply("PTX9 1.02"));
     ASSERT_EQ(rig.Connect(), 1);
@@ -648,7 +669,7 @@ TEST(SessionSave, EveryFamilyAsksForItsOwnMask) {
         {H7S, 351, 351, 0xC00},          {GLX, 102, 102, 0x3},            {RW, 102, 102, 0x2C0013},
         {HN9, 204, 204, 0x38000802},     {HN9, 250, 204, 0x38000802},     {HN9, 205, 205, 0x38000842},
         {HN9, 150, 205, 0x38000842},     {KSR, 102, 102, 0x28400802},     {PTX9, 102, 102, 0x802},
-        {HBA, 102, 102, 0x802},          {FIELDPT, 102, 102, 0x8002},     {HN9OPX, 205, 205, 0x38000802},
+        {HBA, 102, 102, 0x802},          {FIELDPT, 102, 102, 0x208002},     {HN9OPX, 205, 205, 0x38000842},
         {BLI, 102, 102, 0x8012},
         // Loggers save through the device library's settings; the rest save nothing.
         {KT72, 204, 204, 0},             {ZQ8, 110, 110, 0},              {MYR, 120, 120, 0},

@@ -218,6 +218,14 @@ TEST(LoggerReader, SubchannelSaysARadioIsFitted) {
     const std::string kt72 = "type=\"Kt72\"\r\ntrait=\"8\"\r\nrsch=\"77\"\r\n";
     ASSERT_EQ(sf::ReadLoggerFile(KT72, kt72, &read, &mask), 1);
     EXPECT_EQ(read.trait, 0x4009u);
+
+    // The earlier program wrote radio lines of 0 for a logger without a radio, and no
+    // "valid" line: the trait it read says there was none, and no radio is made up.
+    const std::string radioLess = "type=\"Kt72\"\r\nsn=\"VL-1\"\r\ntrait=\"16392\"\r\nrch=\"0\"\r\nrsch=\"0\"\r\n";
+    ASSERT_EQ(sf::ReadLoggerFile(KT72, radioLess, &read, &mask), 1);
+    EXPECT_EQ(read.trait, 0x4008u);
+    EXPECT_EQ(mask & (0x400u | 0x800u), 0u);
+    EXPECT_NE(mask & 0x8u, 0u);
 }
 
 TEST(LoggerReader, ValuesTheValidLineDoesNotNameAreNotRead) {
@@ -301,12 +309,19 @@ TEST(LabLayout, ReadwellWritesTheFixedLinesThenItsCalibration) {
     EXPECT_EQ(back.cal, inst.cal);
 }
 
-TEST(LabLayout, FieldptNumbersItsTwoCalibrationLinesFromOne) {
+// Every slot the fieldpt holds, numbered from 1, up to the last one with a value; its
+// "-calA" is the line after the seven numbered ones. Empty slots between keep their place.
+TEST(LabLayout, FieldptNumbersItsCalibrationLinesFromOneAndCarriesCalALast) {
     InstrumentInfo i;
     i.cal = {"c0", "c1", "c2"};
-    const std::string text = sf::FormatLabFile(FIELDPT, i, {}, {}, {});
-    EXPECT_TRUE(text.ends_with("hadj=\"\"\r\ncal01=\"c0\"\r\ncal02=\"c1\"\r\nvalid=\"0\"\r\n")) << text;
+    std::string text = sf::FormatLabFile(FIELDPT, i, {}, {}, {});
+    EXPECT_TRUE(text.ends_with("hadj=\"\"\r\ncal01=\"c0\"\r\ncal02=\"c1\"\r\ncal03=\"c2\"\r\nvalid=\"0\"\r\n")) << text;
     EXPECT_NE(text.find("type=\"FIELDPT\"\r\n"), std::string::npos);
+    i.cal[7] = "cA";
+    text = sf::FormatLabFile(FIELDPT, i, {}, {}, {});
+    EXPECT_NE(text.find("cal03=\"c2\"\r\ncal04=\"\"\r\ncal05=\"\"\r\ncal06=\"\"\r\ncal07=\"\"\r\ncal08=\"cA\"\r\n"),
+              std::string::npos)
+        << text;
     // Other families write no calibration lines.
     EXPECT_EQ(sf::FormatLabFile(TL, i, {}, {}, {}).find("cal0"), std::string::npos);
 }
