@@ -114,12 +114,14 @@ unit_options() {
   # Off by a minute to half a day either way.
   printf '%s\n' --set "clock-offset=$(($(draw 60 43200) * (RANDOM % 2 * 2 - 1)))"
   # Loggers with and without a radio, with and without cellular telemetry.
-  case $family in KT72 | ZQ8 | QV | MYR) printf '%s\n' --set "trait=$(((RANDOM % 2) | (RANDOM % 2) * 8))" ;; esac
+  local trait=()
+  case $family in KT72 | ZQ8 | QV | MYR) trait=(--set "trait=$(((RANDOM % 2) | (RANDOM % 2) * 8))") ;; esac
+  [ ${#trait[@]} -gt 0 ] && printf '%s\n' "${trait[@]}"
   while IFS=$'\t' read -r key spec; do
     read -r kind a b <<<"$spec"
     [ "$kind" = checksum ] && continue
     printf '%s\n' --value "$key=$(draw_value "$kind" "$a" "$b")"
-  done < <("$build/sim/vornsim" --family "$family" --version "$version" --list-values)
+  done < <("$build/sim/vornsim" --family "$family" --version "$version" "${trait[@]}" --list-values)
 }
 
 # The command line that makes the unit again, quoted for a shell.

@@ -139,22 +139,29 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
         case ItemKind::HadjTau:
             // A humidity adjustment whose tau cannot be read is still kept: dropping it
             // would lose it on every update of such an instrument.
+            // The tau is kept whether or not the adjustment holds a text.
             st = GetValueString("get -hadj", timeout, &inst_.hadj, InstrumentInfo::kLongTextMax);
-            if (st > 0) {
+            if (GetValueLong("get -tau", timeout, &inst_.tau) > 0) {
+                inst_.valid &= ~ib::kTauUnread;
                 inst_.valid |= item.bit;
-                if (GetValueLong("get -tau", timeout, &inst_.tau) > 0)
-                    inst_.valid &= ~ib::kTauUnread;
-                else
-                    inst_.valid |= ib::kTauUnread;
+            } else {
+                inst_.valid |= ib::kTauUnread;
             }
-            return 1;
-        case ItemKind::Pressure:
-            // As a pair: a restore sends both, and an empty "-pv" would overwrite the
-            // instrument's value with nothing.
-            st = GetValueString("get -p", timeout, &inst_.fvals, InstrumentInfo::kLongTextMax);
-            if (st > 0) st = GetValueString("get -pv", timeout, &inst_.uvals, InstrumentInfo::kLongTextMax);
             if (st > 0) inst_.valid |= item.bit;
-            return st;
+            // Optional: firmware without it refuses the command, and holds nothing to lose.
+            return st > 0 || Empty(st) || st == vorn::kDeviceError ? 1 : st;
+        case ItemKind::Pressure: {
+            // Each of the pair: one held empty is no reason to lose the other. The restore
+            // writes only what holds a value.
+            inst_.fvals.clear();
+            inst_.uvals.clear();
+            const int32_t p = GetValueString("get -p", timeout, &inst_.fvals, InstrumentInfo::kLongTextMax);
+            const int32_t pv = GetValueString("get -pv", timeout, &inst_.uvals, InstrumentInfo::kLongTextMax);
+            if (p > 0 || pv > 0) inst_.valid |= item.bit;
+            for (int32_t one : {p, pv})
+                if (one <= 0 && !Empty(one)) return one;
+            return (p > 0 || pv > 0) ? 1 : vorn::kEmptyAnswer;
+        }
     }
     return st;
 }
@@ -209,11 +216,15 @@ int32_t Vorn_protocol::SetInstItem(const InstItem& item) {
             int32_t st = 1;
             if (!(inst_.valid & ib::kTauUnread))
                 st = SetValue("-tau", std::to_string(inst_.tau), "SetInstInfo set tau to \"%ld\" (%d ms)", true);
+            if (inst_.hadj.empty()) return st;  // held empty: nothing to write
             return Worse(st, SetValue("-hadj", inst_.hadj, "SetInstInfo set hadj to \"%s\" (%d ms)", false));
         }
         case ItemKind::Pressure: {
-            int32_t st = SetValue("-p", inst_.fvals, "SetInstInfo set -p to \"%s\" (%d ms)", false);
-            return Worse(st, SetValue("-pv", inst_.uvals, "SetInstInfo set -pv to \"%s\" (%d ms)", false));
+            int32_t st = 1;
+            if (!inst_.fvals.empty()) st = SetValue("-p", inst_.fvals, "SetInstInfo set -p to \"%s\" (%d ms)", false);
+            if (!inst_.uvals.empty())
+                st = Worse(st, SetValue("-pv", inst_.uvals, "SetInstInfo set -pv to \"%s\" (%d ms)", false));
+            return st;
         }
     }
     return vorn::kNotUnderstood;

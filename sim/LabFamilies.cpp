@@ -205,8 +205,9 @@ void StartLabState(InstrumentState& s, const Options& o, std::vector<std::string
     for (const auto& [key, value] : o.values) {
         if (!LabAccepts(s, key, value)) {
             if (refused) refused->push_back(key + "=" + value);
-        } else if (key == "-sn" && !value.empty()) {
+        } else if (key == "-sn") {
             serialChanged(value);
+            if (value.empty()) s.settings.erase("-sn");
         } else {
             StoreLabValue(s, key, value);
         }

@@ -87,7 +87,33 @@ const LoggerFamily* FamilyRow(const std::string& code) {
     return nullptr;
 }
 
-bool Knows(const LoggerFamily& family, const std::string& key) {
+bool IsCellularKey(const std::string& key) {
+    return key == "-apn" || key == "-user" || key == "-passwd" || key == "-authkey" || key == "-host" || key == "-ipport";
+}
+
+// Only a Kt72 with the cellular modem (trait bit 8) keeps the settings of its telemetry.
+bool CellularFitted(const LoggerFamily& family, long trait) { return std::string(family.code) == "KT72" && (trait & 8); }
+
+// The firmware learnt settings over the years: a unit of an older version has no such
+// command, and holds no such value.
+uint32_t KnownSince(const LoggerFamily& family, const std::string& key) {
+    struct Since {
+        const char* family;
+        const char* key;
+        uint32_t version;
+    };
+    static constexpr Since kSince[] = {
+        {"KT72", "-trait", 108}, {"KT72", "-adc30", 114}, {"KT72", "-adc15", 114}, {"KT72", "-data", 114},
+        {"KT72", "-build", 114}, {"KT72", "-devid", 200}, {"KT72", "-report", 200}, {"KT72", "-depth", 200},
+        {"KT72", "-site", 200},  {"KT72", "-tz", 200},    {"KT72", "-lat", 202},   {"KT72", "-long", 202},
+        {"QV", "-data", 109},    {"KT7R", "-build", 204}};
+    for (const Since& k : kSince)
+        if (key == k.key && std::string(family.code) == k.family) return k.version;
+    return 0;
+}
+
+bool Knows(const LoggerFamily& family, const std::string& key, uint32_t version) {
+    if (version < KnownSince(family, key)) return false;
     std::istringstream in(family.keys);
     std::string k;
     while (in >> k)
@@ -335,7 +361,7 @@ void FillFactorySettings(Simulator& sim) {
     const uint32_t trait = static_cast<uint32_t>(o.Number("trait", family->defaultTrait));
     if (trait & 1) {
         s.loggerModule.registers = {{"HP", kRadioChannel}, {"DT", kRadioSubchannel}, {"VR", kModuleVersion}};
-        if (Knows(*family, "-rch") && !OldFirmware(sim)) {
+        if (Knows(*family, "-rch", s.version) && !OldFirmware(sim)) {
             s.settings["-rch"] = kRadioChannel;
             s.settings["-rsch"] = kRadioSubchannel;
         }
@@ -346,10 +372,11 @@ void FillFactorySettings(Simulator& sim) {
     const bool old = OldFirmware(sim);
     for (const auto& [key, value] : kFactorySettings) {
         const bool oldKeeps = key == "-w" || key == "-r" || (key == "-padc" && s.version >= kOldPadcMinVersion);
-        if (old ? oldKeeps : Knows(*family, key)) s.settings[key] = value;
+        if (IsCellularKey(key) && !CellularFitted(*family, static_cast<long>(trait))) continue;
+        if (old ? oldKeeps : Knows(*family, key, s.version)) s.settings[key] = value;
     }
     if (s.family == "ZQ8") s.settings.erase("-r");  // always radio mode 16, nothing stored
-    if (Knows(*family, "-trait")) s.settings["-trait"] = std::to_string(255 - (trait & 0xFF));
+    if (Knows(*family, "-trait", s.version)) s.settings["-trait"] = std::to_string(255 - (trait & 0xFF));
     if (o.Has("serial") && s.settings.count("-sn")) s.settings["-sn"] = o.Text("serial");
 }
 
@@ -443,7 +470,7 @@ bool HandleNewFirmware(Simulator& sim, const std::string& line) {
     if (HandleClock(sim, line, false)) return true;
     if (line.rfind("get -", 0) == 0) {
         const std::string key = line.substr(4);
-        if (!Knows(family, key)) return false;
+        if (!Knows(family, key, s.version)) return false;
         bool noRadio = false;
         std::vector<std::string> answer = GetAnswer(s, key, &noRadio);
         CommandShell::Answer(sim, answer);
@@ -457,7 +484,7 @@ bool HandleNewFirmware(Simulator& sim, const std::string& line) {
             if (!SetBaud(sim, value)) CommandShell::Error(sim);
             return true;
         }
-        if (!Knows(family, key) || key == "-rver" || key == "-teakey") return false;
+        if (!Knows(family, key, s.version) || key == "-rver" || key == "-teakey") return false;
         if ((key == "-rch" || key == "-rsch") && !RadioFitted(s)) {
             CommandShell::Answer(sim, "No Radio");
             return true;
@@ -552,9 +579,12 @@ std::vector<std::string> LoggerValueKinds(const Options& o) {
     const LoggerFamily* family = FamilyRow(o.family);
     if (!family) return out;
     const bool old = o.family == "KT7" && !o.Has("new-firmware");
+    const long trait = o.Number("trait", family->defaultTrait);
     for (const auto& [key, kind] : kKinds) {
         const std::string k = key;
-        if (old ? !(k == "-i" || k == "-w" || k == "-r" || k == "-padc") : !Knows(*family, k)) continue;
+        if ((k == "-rch" || k == "-rsch") && !(trait & 1)) continue;
+        if (IsCellularKey(k) && !CellularFitted(*family, trait)) continue;
+        if (old ? !(k == "-i" || k == "-w" || k == "-r" || k == "-padc") : !Knows(*family, k, o.version)) continue;
         if (k == "-r" && o.family == "ZQ8") continue;  // always radio mode 16
         if (old && k == "-padc" && o.version < kOldPadcMinVersion) continue;
         out.push_back(k + "\t" + kind);
@@ -564,7 +594,11 @@ std::vector<std::string> LoggerValueKinds(const Options& o) {
 
 bool LoggerTakesStartingValue(const Options& o, const std::string& key, const std::string& value) {
     const LoggerFamily* family = FamilyRow(o.family);
-    if (!family || !Knows(*family, key) || key == "-rver" || key == "-teakey") return false;
+    if (!family || !Knows(*family, key, o.version) || key == "-rver" || key == "-teakey") return false;
+    // A radio's channel needs a radio; the cellular settings need the cellular modem.
+    const long trait = o.Number("trait", family->defaultTrait);
+    if ((key == "-rch" || key == "-rsch") && !(trait & 1)) return false;
+    if (IsCellularKey(key) && !CellularFitted(*family, trait)) return false;
     InstrumentState scratch;
     scratch.family = o.family;
     scratch.version = o.version;

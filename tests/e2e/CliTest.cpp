@@ -387,6 +387,50 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     EXPECT_FALSE(std::filesystem::exists(lockPath));  // an update's lock goes with it
 }
 
+// Units as they come from the field: values never set, a logger without a radio, a
+// family whose last value is empty. Each is updated as a technician would, without a
+// question about its settings, and comes back with every value it held.
+TEST_F(CliTest, OrdinaryUnitsComeBackWithEveryValueAndNoQuestion) {
+    struct Unit {
+        const char* what;
+        const char* family;
+        uint32_t version;
+        std::map<std::string, std::string> switches;
+        std::vector<std::pair<std::string, std::string>> values;
+    };
+    const std::vector<Unit> units = {
+        {"a Kt72 whose device ID was never set", "KT72", 210, {}, {{"-devid", ""}}},
+        {"a zQ8", "ZQ8", 210, {}, {}},
+        {"a Kt72 without a radio", "KT72", 210, {{"trait", "8"}}, {{"-site", "Plot \"B\" east?"}}},
+        {"a Kt72 without a radio or a modem, of old firmware", "KT72", 201, {{"trait", "0"}}, {}},
+        {"a Lumex CF-22 whose last value is empty", "CF22", 200, {}, {{"-ext", ""}}},
+        {"a Heron 9 whose last value is empty", "HN9", 205, {}, {{"-tadj", ""}}},
+        {"a Readwell with an empty calibration slot between two others", "RW", 102, {}, {{"-cal 1", ""}}},
+        {"a Heron KSR with one of its pressure pair empty", "KSR", 102, {}, {{"-p", ""}}},
+        {"a fieldpt with its calibration", "FIELDPT", 102, {}, {{"-cal2", "pH7 0.0021"}, {"-calA", "A 1"}}},
+    };
+    const std::string sixteenBit = dir.File("classic.txt");
+    WriteSixteenBitFirmware(sixteenBit);
+    for (const Unit& u : units) {
+        SCOPED_TRACE(u.what);
+        SimInstrument sim(u.family, u.version, u.switches, u.values);
+        const auto before = sim.Snapshot();
+        const bool wide = std::string(u.family) == "RW" || std::string(u.family) == "HN9" ||
+                          std::string(u.family) == "FIELDPT";
+        const std::string firmware = wide ? SampleFirmwarePath() : sixteenBit;
+        CliRun run = Cli("--port " + sim.Port() + " --firmware '" + firmware + "' --factory --yes");
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output.find("lost"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("could not"), std::string::npos) << run.output;
+        auto after = sim.Snapshot();
+        after.settings.erase("-build");  // the new firmware's own
+        auto held = before.settings;
+        held.erase("-build");
+        EXPECT_EQ(after.settings, held);
+        EXPECT_EQ(after.records, before.records);
+    }
+}
+
 // --all: every listed port whose instrument answers as the firmware's family. Another
 // family's instrument, and ports where nothing answers, are passed over and said so.
 TEST_F(CliTest, AllTakesThePortsOfTheFirmwaresFamilyAndPassesOverTheRest) {

@@ -22,12 +22,16 @@
 
 namespace vorn::test {
 
-SimInstrument::SimInstrument(const std::string& family, uint32_t version, std::map<std::string, std::string> switches) {
+SimInstrument::SimInstrument(const std::string& family, uint32_t version, std::map<std::string, std::string> switches,
+                             std::vector<std::pair<std::string, std::string>> values) {
     vornsim::Options options;
     options.family = family;
     options.version = version;
     options.portName = "";  // tests never register in the user's port list
     options.switches = std::move(switches);
+    options.values = std::move(values);
+    if (const std::string refused = vornsim::RefusedOptions(options); !refused.empty())
+        ADD_FAILURE() << "no such unit: " << refused;
     sim_ = vornsim::MakeInstrument(options);
     if (!sim_->Start()) ADD_FAILURE() << "simulator did not start: " << sim_->Error();
 }

@@ -21,8 +21,10 @@ namespace vorn::test {
 // A simulated instrument on its own pseudo-terminal (not registered in the port list).
 class SimInstrument {
 public:
+    // `values`: what the unit holds instead of the factory's (vornsim's --value).
     explicit SimInstrument(const std::string& family, uint32_t version,
-                           std::map<std::string, std::string> switches = {});
+                           std::map<std::string, std::string> switches = {},
+                           std::vector<std::pair<std::string, std::string>> values = {});
     ~SimInstrument();
     vornsim::Simulator& Sim() { return *sim_; }
     const std::string& Port() const { return sim_->SlavePath(); }
