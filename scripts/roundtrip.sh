@@ -17,6 +17,7 @@
 #   VALUES CHANGED  exit 0 but a setting or record differs (or is gone, or new)
 #   CLOCK WRONG     exit 0 but the clock is more than 5 s off local time
 #   REFUSED         the update did not end in success
+#   NOT MADE        vornsim refused the drawn unit (a fault of this script's drawing)
 # Any unit not restored is printed with the vornsim command line that makes it again,
 # and the script exits 1.
 #
@@ -152,7 +153,9 @@ unit() {
   wait "$sim" || true
   offset=$(sed -n 's/^clock against local time: \(-\?[0-9]*\) s .*/\1/p' "$work/sim.out")
   before=$(sed -n 's/^clock against local time: .* s (\(-\?[0-9]*\) s at the start)$/\1/p' "$work/sim.out")
-  if [ "$rc" -ne 0 ]; then
+  if ! grep -q "^vornsim: $family /" "$work/sim.out"; then
+    outcome="NOT MADE" detail="vornsim would not make this unit: $(head -n 1 "$work/sim.out")"
+  elif [ "$rc" -ne 0 ]; then
     outcome=REFUSED detail="exit $rc: $(grep -v '^$' "$work/cli.out" | tail -n 1)"
   elif ! grep -q "^vornsim: flash equals the firmware image.*: yes$" "$work/sim.out"; then
     outcome=REFUSED detail="exit 0, but the flash is not the image"
@@ -204,7 +207,7 @@ seq "$seed" $((seed + units - 1)) |
 echo
 echo "Tally of $units units ($(($(date +%s) - start)) s): scripts/roundtrip.sh $units $seed"
 bad=0
-for outcome in restored "restored, clock not set" "VALUES CHANGED" "CLOCK WRONG" REFUSED; do
+for outcome in restored "restored, clock not set" "VALUES CHANGED" "CLOCK WRONG" REFUSED "NOT MADE"; do
   n=$(grep -c "^[^|]*|$outcome|" "$results" || true)
   printf '  %-24s %5d\n' "$outcome" "$n"
   [[ $outcome == restored* ]] || bad=$((bad + n))

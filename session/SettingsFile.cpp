@@ -663,7 +663,11 @@ int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint
     // The earlier program wrote the radio lines whatever the logger had, 0 without a
     // radio. In its files (no "valid" line) a trait read as radio-less says there was none.
     const bool traitSaysNoRadio = (found & sb::kTrait) && (info->trait & tb::kKnown) && !(info->trait & tb::kRadioFitted);
-    if (held == ~0u && traitSaysNoRadio) found &= ~(sb::kRadioChannel | sb::kRadioSubchannel);
+    if (held == ~0u && traitSaysNoRadio) {
+        found &= ~(sb::kRadioChannel | sb::kRadioSubchannel);
+        info->radioChannel = fresh.radioChannel;
+        info->radioSubchannel = fresh.radioSubchannel;
+    }
     if (found & sb::kRadioSubchannel) {
         // A subchannel means a radio is fitted, and says so about the trait as well.
         info->trait = group == kQv ? (tb::kKnown | tb::kRadioFitted) : (info->trait | tb::kKnown | tb::kRadioFitted);

@@ -562,7 +562,12 @@ void EnsureLoggerStarted(Simulator& sim) {
     if (o.Has("low-battery")) s.battery = kLowBattery;
     if (o.Has("battery")) s.battery = static_cast<int>(o.Number("battery", s.battery));
     FillFactorySettings(sim);
-    for (const auto& [key, value] : o.values) StoreSetting(s, key, value);
+    // A value never set is held empty, whatever a set of it would have to look like.
+    for (const auto& [key, value] : o.values)
+        if (value.empty())
+            s.settings.erase(key);
+        else
+            StoreSetting(s, key, value);
 }
 
 std::vector<std::string> LoggerValueKinds(const Options& o) {
@@ -599,6 +604,7 @@ bool LoggerTakesStartingValue(const Options& o, const std::string& key, const st
     const long trait = o.Number("trait", family->defaultTrait);
     if ((key == "-rch" || key == "-rsch") && !(trait & 1)) return false;
     if (IsCellularKey(key) && !CellularFitted(*family, trait)) return false;
+    if (value.empty()) return key != "-i";  // never set; a logger without a name is a blank one
     InstrumentState scratch;
     scratch.family = o.family;
     scratch.version = o.version;

@@ -221,10 +221,12 @@ TEST(LoggerReader, SubchannelSaysARadioIsFitted) {
 
     // The earlier program wrote radio lines of 0 for a logger without a radio, and no
     // "valid" line: the trait it read says there was none, and no radio is made up.
-    const std::string radioLess = "type=\"Kt72\"\r\nsn=\"VL-1\"\r\ntrait=\"16392\"\r\nrch=\"0\"\r\nrsch=\"0\"\r\n";
+    const std::string radioLess = "type=\"Kt72\"\r\nsn=\"VL-1\"\r\ntrait=\"16392\"\r\nrch=\"3\"\r\nrsch=\"13106\"\r\n";
     ASSERT_EQ(sf::ReadLoggerFile(KT72, radioLess, &read, &mask), 1);
     EXPECT_EQ(read.trait, 0x4008u);
     EXPECT_EQ(mask & (0x400u | 0x800u), 0u);
+    EXPECT_EQ(read.radioChannel, 0);  // nor its channel, to be written into the next file
+    EXPECT_EQ(read.radioSubchannel, 0);
     EXPECT_NE(mask & 0x8u, 0u);
 }
 
