@@ -50,7 +50,6 @@ std::string RefusedOptions(const Options& o) {
     for (const auto& [name, value] : o.switches) {
         const SwitchInfo* known = FindSwitch(name);
         if (!known) return "unknown switch " + name;
-        if (known->value && value.empty()) return "the switch " + name + " needs =" + known->value;
         if (!known->value && !value.empty()) return "the switch " + name + " takes no value";
     }
     std::vector<std::string> refused;

@@ -27,7 +27,8 @@ void RegisterCommonCommands(CommandShell& shell);  // identity and what every fa
 inline constexpr uint32_t kFirmwareBaud = 9600;
 
 // What keeps these options from making an instrument: an unknown family or switch, a
-// switch without its value, a --value the instrument would refuse. Empty when none does.
+// value given to a switch that takes none, a --value the instrument would refuse. Empty
+// when none does. ("serial=" is a unit without a serial number.)
 std::string RefusedOptions(const Options& options);
 
 // The settings a unit of these options holds for its owner, and what each takes.

@@ -106,7 +106,10 @@ uint32_t KnownSince(const LoggerFamily& family, const std::string& key) {
         {"KT72", "-trait", 108}, {"KT72", "-adc30", 114}, {"KT72", "-adc15", 114}, {"KT72", "-data", 114},
         {"KT72", "-build", 114}, {"KT72", "-devid", 200}, {"KT72", "-report", 200}, {"KT72", "-depth", 200},
         {"KT72", "-site", 200},  {"KT72", "-tz", 200},    {"KT72", "-lat", 202},   {"KT72", "-long", 202},
-        {"QV", "-data", 109},    {"KT7R", "-build", 204}};
+        {"QV", "-data", 109},    {"KT7R", "-build", 204},
+        // The modem's settings came with the trait that tells the modem is there.
+        {"KT72", "-apn", 108},   {"KT72", "-user", 108},   {"KT72", "-passwd", 108}, {"KT72", "-authkey", 108},
+        {"KT72", "-host", 108},  {"KT72", "-ipport", 108}};
     for (const Since& k : kSince)
         if (key == k.key && std::string(family.code) == k.family) return k.version;
     return 0;
