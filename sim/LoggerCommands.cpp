@@ -94,6 +94,13 @@ bool IsCellularKey(const std::string& key) {
 // Only a Kt72 with the cellular modem (trait bit 8) keeps the settings of its telemetry.
 bool CellularFitted(const LoggerFamily& family, long trait) { return std::string(family.code) == "KT72" && (trait & 8); }
 
+// Whether the modules the trait bits say are fitted let the logger hold `key`: a radio's
+// channel needs the radio, the telemetry settings the cellular modem.
+bool ModulesAllow(const LoggerFamily& family, const std::string& key, long trait) {
+    if (key == "-rch" || key == "-rsch") return (trait & 1) != 0;
+    return !IsCellularKey(key) || CellularFitted(family, trait);
+}
+
 // The firmware learnt settings over the years: a unit of an older version has no such
 // command, and holds no such value.
 uint32_t KnownSince(const LoggerFamily& family, const std::string& key) {
@@ -375,7 +382,7 @@ void FillFactorySettings(Simulator& sim) {
     const bool old = OldFirmware(sim);
     for (const auto& [key, value] : kFactorySettings) {
         const bool oldKeeps = key == "-w" || key == "-r" || (key == "-padc" && s.version >= kOldPadcMinVersion);
-        if (IsCellularKey(key) && !CellularFitted(*family, static_cast<long>(trait))) continue;
+        if (!ModulesAllow(*family, key, static_cast<long>(trait))) continue;
         if (old ? oldKeeps : Knows(*family, key, s.version)) s.settings[key] = value;
     }
     if (s.family == "ZQ8") s.settings.erase("-r");  // always radio mode 16, nothing stored
@@ -590,8 +597,7 @@ std::vector<std::string> LoggerValueKinds(const Options& o) {
     const long trait = o.Number("trait", family->defaultTrait);
     for (const auto& [key, kind] : kKinds) {
         const std::string k = key;
-        if ((k == "-rch" || k == "-rsch") && !(trait & 1)) continue;
-        if (IsCellularKey(k) && !CellularFitted(*family, trait)) continue;
+        if (!ModulesAllow(*family, k, trait)) continue;
         if (old ? !(k == "-i" || k == "-w" || k == "-r" || k == "-padc") : !Knows(*family, k, o.version)) continue;
         if (k == "-r" && o.family == "ZQ8") continue;  // always radio mode 16
         if (old && k == "-padc" && o.version < kOldPadcMinVersion) continue;
@@ -603,10 +609,8 @@ std::vector<std::string> LoggerValueKinds(const Options& o) {
 bool LoggerTakesStartingValue(const Options& o, const std::string& key, const std::string& value) {
     const LoggerFamily* family = FamilyRow(o.family);
     if (!family || !Knows(*family, key, o.version) || key == "-rver" || key == "-teakey") return false;
-    // A radio's channel needs a radio; the cellular settings need the cellular modem.
     const long trait = o.Number("trait", family->defaultTrait);
-    if ((key == "-rch" || key == "-rsch") && !(trait & 1)) return false;
-    if (IsCellularKey(key) && !CellularFitted(*family, trait)) return false;
+    if (!ModulesAllow(*family, key, trait)) return false;
     if (value.empty()) return key != "-i";  // never set; a logger without a name is a blank one
     InstrumentState scratch;
     scratch.family = o.family;
