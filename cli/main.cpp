@@ -1,4 +1,5 @@
 // vornbsl-cli: the firmware update without windows, for scripts, CI and a terminal.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -57,7 +58,9 @@ void Usage(std::FILE* out) {
         "                    need a terminal); not to \"Settings Retrieve Error\"\n"
         "  --accept-settings-loss\n"
         "                    answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
-        "                    instrument's settings (all or some) could not be read, so they are lost\n"
+        "                    instrument's settings (all or some) could not be read, so they are lost;\n"
+        "                    and to \"Settings Not Taken\": finish without the settings the instrument\n"
+        "                    refuses to take back (named; their file is kept)\n"
         "  --restore-settings FILE\n"
         "                    write a settings file (one an update left or kept aside) into the instrument\n"
         "                    and set its clock, as the end of an update does; no firmware is loaded\n"
@@ -277,6 +280,9 @@ int RunBench(const CliOptions& opt, int argc, char** argv, vorn::update::Updater
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The user's locale, as the window runs in it: what goes on the wire and into files is
+    // written the same whatever its decimal sign.
+    std::setlocale(LC_ALL, "");
     CliOptions opt;
     std::string error;
     if (!Parse(argc, argv, &opt, &error)) {

@@ -45,10 +45,12 @@ struct StepOutcome {
 
 // A setting the device does not have (its capability gate, a logger without a radio, a
 // family without it) or holds empty: nothing was missed, and nothing is to write back.
-// Only a value the device holds and the line did not deliver makes a run partly done.
-bool Absent(int32_t status) {
-    return status == vorn::kRefused || status == vorn::kNoRadio || status == vorn::kEmptyAnswer ||
-           status == vorn::kNotApplicable;
+// Only a value the device holds and the line did not deliver makes a get partly done.
+// A set writes only what a file holds: one the device refuses (its gate, an answer
+// without "OK") did not go back, and makes the run partly done.
+bool Absent(int32_t status, bool get) {
+    if (status == vorn::kRefused) return get;
+    return status == vorn::kNoRadio || status == vorn::kEmptyAnswer || status == vorn::kNotApplicable;
 }
 
 // The outcome of a step that handles one setting bit.
@@ -179,7 +181,7 @@ int32_t MOSSY_Protocol::DeviceSettings(DeviceInfo* record, uint32_t* mask, Direc
             result = last;
             break;
         }
-        if (last < 0 && !Absent(last)) {
+        if (last < 0 && !Absent(last, get)) {
             result = vorn::kPartlyDone;
             vorn::MsDelay(kSettingsRetryPauseMs);
         }

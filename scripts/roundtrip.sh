@@ -8,8 +8,10 @@
 # Unit i is drawn from seed SEED+i: its family and firmware version, and for each setting
 # the unit holds (vornsim --list-values says which, and what each takes) a value within the
 # instrument's own range and length: empty ones, texts with spaces, quotes and question
-# marks, extreme numbers; its clock starts off by up to a day, in one of the time zones
-# Europe/Dublin, Australia/Lord_Howe and UTC. Then "vornbsl-cli --factory --yes" updates it.
+# marks, extreme numbers; record lists in the order their owner entered them, now and
+# then with an empty record. Its clock starts off by up to a day, in one of the time zones
+# Europe/Dublin, Australia/Lord_Howe and UTC, and every other unit is updated in a
+# comma-decimal locale (de_DE.UTF-8). Then "vornbsl-cli --factory --yes" updates it.
 # A unit counts as
 #   restored        exit 0, the flash holds the image, every setting and record is back,
 #                   the clock within 5 s of local time ("clock not set" for the families
@@ -104,6 +106,26 @@ draw_value() {
   esac
 }
 
+# draw_records KEY MOST LONGEST: a record list as an owner leaves it, in the order entered
+# (not sorted), now and then with an empty record among the others or no text at all:
+# "-user" records "NAME text", "-eqn" ones Base64 of "1<tab>0<tab>2<tab>NAME<tab>formula".
+draw_records() {
+  local key=$1 most=$2 longest=$3 n i text empty=-1
+  n=$(draw 1 $((most < 8 ? most : 8)))
+  [ $((RANDOM % 6)) -eq 0 ] && empty=$((RANDOM % n))
+  for ((i = 0; i < n; i++)); do
+    text=
+    if [ "$i" -ne "$empty" ]; then
+      if [ "$key" = -eqn ]; then
+        text=$(printf '1\t0\t2\t%s\t%s*x' "$(draw_text 12 "$wordChars")" "$(draw 1 99)" | base64 -w 0)
+      else
+        text="$(draw_text 20 "$wordChars") $(draw_text $((longest - 22)) "$textChars")"
+      fi
+    fi
+    printf '%s\n' --value "$key $i=$text"
+  done
+}
+
 # The vornsim options of the unit of a seed, one to a line.
 unit_options() {
   local seed=$1 family version versions kind key
@@ -121,6 +143,10 @@ unit_options() {
   while IFS=$'\t' read -r key spec; do
     read -r kind a b <<<"$spec"
     [ "$kind" = checksum ] && continue
+    if [ "$kind" = records ]; then
+      draw_records "$key" "$a" "$b"
+      continue
+    fi
     printf '%s\n' --value "$key=$(draw_value "$kind" "$a" "$b")"
   done < <("$build/sim/vornsim" --family "$family" --version "$version" "${trait[@]}" --list-values)
 }
@@ -134,11 +160,13 @@ quoted() {
 
 # One unit: prints "<seed>|<outcome>|<family> <version> <zone>|<detail>|<vornsim line>".
 unit() {
-  local seed=$1 work rc=0 args=() zone family firmware outcome detail offset before
+  local seed=$1 work rc=0 args=() zone locale family firmware outcome detail offset before
   mapfile -t args < <(unit_options "$seed")
   family=${args[1]}
   RANDOM=$((seed * 7 + 3))
   zone=${zones[RANDOM % ${#zones[@]}]}
+  locale=C.UTF-8
+  [ $((seed % 2)) -eq 0 ] && locale=de_DE.UTF-8
   firmware=$(firmware_of "$family")
   work=$(mktemp -d)
   export TZ=$zone HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
@@ -147,7 +175,7 @@ unit() {
   then :; fi
   local sim=$!
   for _ in $(seq 1 100); do grep -q "^vornsim: " "$work/sim.out" 2>/dev/null && break; sleep 0.05; done
-  timeout -k 5 300 "$build/cli/vornbsl-cli" --port "rt$seed" --firmware "$firmware" --factory --yes \
+  LC_ALL=$locale timeout -k 5 300 "$build/cli/vornbsl-cli" --port "rt$seed" --firmware "$firmware" --factory --yes \
     >"$work/cli.out" 2>&1 </dev/null || rc=$?
   kill -TERM "$sim" 2>/dev/null || true
   wait "$sim" || true
@@ -177,7 +205,7 @@ unit() {
     detail+=" (logs in $work)"
   fi
   printf '%s|%s|%s %s %s|%s|%s\n' "$seed" "$outcome" "$family" "${args[3]}" "$zone" "$detail" \
-    "TZ=$zone $(quoted "${args[@]}")"
+    "TZ=$zone $(quoted "${args[@]}") (vornbsl-cli with LC_ALL=$locale)"
 }
 
 if [ "${1:-}" = "--unit" ]; then
@@ -192,6 +220,8 @@ jobs=${VORN_ROUNDTRIP_JOBS:-4}
 for zone in "${zones[@]}"; do
   [ -e "/usr/share/zoneinfo/$zone" ] || { echo "roundtrip: the time zone $zone is not installed (tzdata)" >&2; exit 2; }
 done
+locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8' ||
+  { echo "roundtrip: the comma-decimal locale de_DE.UTF-8 is missing (scripts/setup.sh makes it)" >&2; exit 2; }
 
 echo "Settings round trip: $units units from seed $seed, $jobs at once"
 start=$(date +%s)

@@ -84,6 +84,7 @@ int32_t Vorn_protocol::SetInstInfo(uint32_t request) {
     int32_t result = 1;
     int32_t last = 0;
     uint32_t previous = 0;
+    bool anyTaken = false;
     while (request != 0) {
         if (StopsRun(last, true)) {
             result = last;
@@ -95,9 +96,13 @@ int32_t Vorn_protocol::SetInstInfo(uint32_t request) {
         if (const InstItem* item = FirstSetItem(request)) {
             request &= ~item->bit;
             last = SetInstItem(*item);
+            if (last < 0) notRestored_ |= item->bit;
+            anyTaken = anyTaken || last > 0;
         }
     }
-    if (result == 1 && last < 0) result = last;
+    // The last item refused after others went back is a restore in part, as one in the
+    // middle is; a line that stopped answering ends the run with its own status.
+    if (result == 1 && last < 0) result = anyTaken && !StopsRun(last, true) ? vorn::kPartlyDone : last;
     if (result < 0) Say(kLevel, "SetInstInfo could not restore all settings");
     return result;
 }

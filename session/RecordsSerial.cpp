@@ -52,15 +52,21 @@ int32_t Vorn_protocol::GetRecords_Serial(RecordSet* set, int type) {
     Say(kLevel, "GetRecords_Serial instrument reports %d \"%s\" records", static_cast<int>(count), name);
 
     set->records.reserve(static_cast<size_t>(count));
+    long heldEmpty = 0;  // records the device keeps without a text: nothing to save
     for (long i = 0; i < count; ++i) {
         std::string text;
-        if (GetValueString(Format("get -%s %ld", name, i), kValueTimeoutMs, &text, InstrumentRecord::kTextMax) <= 0) break;
+        const int32_t rc = GetValueString(Format("get -%s %ld", name, i), kValueTimeoutMs, &text, InstrumentRecord::kTextMax);
+        if (rc == vorn::kEmptyAnswer && counted) {
+            ++heldEmpty;
+            continue;
+        }
+        if (rc <= 0) break;
         set->records.push_back(InstrumentRecord{{}, std::move(text)});
     }
     Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(set->Count()),
         static_cast<int>(count), name);
     // Fewer than the device said it keeps: the rest would be lost by the update.
-    return counted && static_cast<long>(set->Count()) < count ? vorn::kPartlyDone : 1;
+    return counted && static_cast<long>(set->Count()) + heldEmpty < count ? vorn::kPartlyDone : 1;
 }
 
 int32_t Vorn_protocol::SetRecords_Serial(RecordSet* set, int type) {
@@ -74,20 +80,32 @@ int32_t Vorn_protocol::SetRecords_Serial(RecordSet* set, int type) {
         return 0;
     }
     AlphabetizeRecords(set, type);
-    size_t i = 0;
+    // One slot after another for the records that hold a text: an empty one (it sorts
+    // first) holds nothing to write, and is no end of the list. A record the device did
+    // not take leaves its slot empty; the others keep their order.
+    int slot = 0;
     int failed = 0;
-    for (; i < set->Count(); ++i) {
-        const std::string text = vorn::Bounded(set->records[i].text, kRecordSetTextMax);
-        if (text.empty()) break;
+    for (size_t i = 0; i < set->Count(); ++i) {
+        const std::string& text = set->records[i].text;
+        if (text.empty()) continue;
+        if (text.size() > kRecordSetTextMax) {
+            // Cut, it would be another record: it stays in the file.
+            Say(VornLog::kFailures, "SetRecords_Serial cannot write \"%s\" record %d: longer than %d characters", name, slot,
+                static_cast<int>(kRecordSetTextMax));
+            ++failed;
+            ++slot;
+            continue;
+        }
         std::string answer;
         int32_t ms = 0;
-        int32_t rc = Command(Format("set -%s %d %s\r", name, static_cast<int>(i), text.c_str()), kValueTimeoutMs, &answer, &ms);
+        const int32_t rc = Command(Format("set -%s %d %s\r", name, slot, text.c_str()), kValueTimeoutMs, &answer, &ms);
         if (rc > 0 && answer.find("OK") != std::string::npos)
-            Say(kLevel, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name, static_cast<int>(i), text.c_str(), ms);
-        if (rc <= 0) ++failed;  // refused or unanswered: the run goes on, and says so at its end
+            Say(kLevel, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name, slot, text.c_str(), ms);
+        else
+            ++failed;  // refused, or unanswered: the run goes on, and says so at its end
+        ++slot;
     }
-    Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", static_cast<int>(i), static_cast<int>(set->Count()),
-        name);
+    Say(kLevel, "GetRecords_Serial retrieved %d of %d \"%s\" records", slot, static_cast<int>(set->Count()), name);
     if (failed > 0) {
         Say(VornLog::kFailures, "SetRecords_Serial could not write %d \"%s\" records", failed, name);
         return vorn::kPartlyDone;

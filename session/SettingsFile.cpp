@@ -430,6 +430,23 @@ bool ReadReal(std::string_view text, std::string_view key, double* value) {
 
 Layout LayoutOf(int family) { return FactsOf(family).layout; }
 
+std::vector<std::string> SettingNames(int family, uint32_t bits) {
+    std::vector<std::string> names;
+    auto add = [&names](const char* key) {
+        for (const std::string& n : names)
+            if (n == key) return;
+        names.emplace_back(key);
+    };
+    if (LayoutOf(family) == Layout::Logger) {
+        for (const LoggerLine& line : LoggerLines())
+            if (line.heldBit & bits) add(line.key);
+    } else if (LayoutOf(family) == Layout::Lab) {
+        for (const LabKey& key : kLabKeys)
+            if (const LabRead* r = ReadingOf(key, family); r && (r->bit & bits)) add(key.key);
+    }
+    return names;
+}
+
 int FamilyOfFile(std::string_view text) {
     const std::string type = TypeOf(text);
     if (type.empty()) return UNKNOWN;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/DeviceInfo.h"
 #include "session/FamilyTable.h"
@@ -49,6 +50,10 @@ bool ReadReal(std::string_view text, std::string_view key, double* value);
 // MYR; None for UNKNOWN, KT7, RL and values outside the catalogue; Lab for the rest.
 using Layout = vorn::session::FileLayout;
 Layout LayoutOf(int family);
+// The keys of the file lines that hold the setting bits `bits` of a family (logger bits
+// from device/DeviceInfo.h, lab bits from session/InstInfo.h), in file order: how the
+// user finds those settings in the file.
+std::vector<std::string> SettingNames(int family, uint32_t bits);
 
 // The whole file text (header included) of a logger.
 std::string FormatLoggerFile(const DeviceInfo& info);

@@ -114,6 +114,7 @@ int32_t Vorn_protocol::AdjustHn9Checksum(const std::string& newSerialNumber) {
 }
 
 int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string* newSerialNumber) {
+    notRestored_ = 0;
     if (!settingsSaved_) {
         int32_t rc = ReadInfoFile(path);
         if (rc < 0) {
@@ -152,7 +153,9 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
             // A trait the logger cannot set was worked out from its radio, not read from a
             // setting: there is nothing to write back, and trying would fail every restore.
             if (!(info_.capabilities & vorn::protocol::capability::kSiteSettings)) mask &= ~sb::kTrait;
+            const uint32_t written = mask;
             status = connection_->DeviceSettings(&info_, &mask, vorn::protocol::Direction::kSet);
+            if (status == vorn::kPartlyDone) notRestored_ = written & ~mask;
             if ((status < 0 && status != vorn::kPartlyDone) || mask == 0) {
                 Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);
                 return status;
@@ -174,6 +177,10 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
     else
         Say(VornLog::kMilestones, "VPRestoreInfo successfully restored device setting");
     return status;
+}
+
+std::vector<std::string> Vorn_protocol::SettingsNotRestored() const {
+    return notRestored_ ? sf::SettingNames(family_, notRestored_) : std::vector<std::string>{};
 }
 
 int32_t Vorn_protocol::WriteInfoFile(const std::string& path) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
 #include "device/DeviceInfo.h"
@@ -94,6 +95,9 @@ public:
     // status of the upload (-35 partly); -13 a family without settings; a reader status
     // (-102 no file, -105 / -106 unreadable, -30 not this family's file).
     [[nodiscard]] int32_t VPRestoreInfo(const std::string& path, const std::string* newSerialNumber);
+    // After a restore that went back in part (-35): the settings the instrument did not
+    // take, by the keys of their file lines ("rch", "site", "cal" ...). Empty otherwise.
+    std::vector<std::string> SettingsNotRestored() const;
     // Writes the saved settings in the family's layout, replacing the file, and after them
     // the serial number, port and UTC time they were saved from (settingsfile::FormatOrigin);
     // the file is readable by its owner only (it may hold passwords). 1; -10 no path; -13 a family
@@ -192,6 +196,7 @@ private:
     RecordSet user_;
     RecordSet eqn_;
     uint32_t savedMask_ = 0;
+    uint32_t notRestored_ = 0;  // setting bits the last restore wrote and the instrument did not take
     SystemClock clock_;
     vorn::settingsfile::SavedOrigin fileOrigin_;
 };

@@ -9,6 +9,7 @@
 #include "sim/HostClock.h"
 #include "sim/Instrument.h"
 #include "sim/LabSim.h"
+#include "sim/Switches.h"
 
 namespace vornsim {
 namespace {
@@ -100,8 +101,14 @@ bool HandleRecords(Simulator& sim, const std::string& verb, const std::string& r
         } else if (verb == "get" && haveIndex && *end == '\0' && static_cast<size_t>(index) < records.size()) {
             CommandShell::Answer(sim, records[static_cast<size_t>(index)]);
         } else if (verb == "set" && haveIndex && *end == ' ') {
+            // Within the list and the text it keeps, or refused as a value is.
+            const std::string text(end + 1);
+            if (static_cast<size_t>(index) >= LabRecordsMax(list) || !LabRecordFits(text)) {
+                CommandShell::Answer(sim, "Bad value");
+                return true;
+            }
             if (records.size() <= static_cast<size_t>(index)) records.resize(static_cast<size_t>(index) + 1);
-            records[static_cast<size_t>(index)] = std::string(end + 1);
+            records[static_cast<size_t>(index)] = text;
             CommandShell::Answer(sim, "OK");
         } else {
             CommandShell::Error(sim);
@@ -139,7 +146,7 @@ bool HandleValues(Simulator& sim, const LabSession& session, const std::string& 
     const std::string value = rest.size() > key.size() ? rest.substr(key.size() + 1) : std::string();
     // A value the field cannot hold is refused the instruments' way: an answer without
     // "OK", and the value kept as it was.
-    if (!LabAccepts(s, key, value)) {
+    if (RefusesSet(sim.options(), key) || !LabAccepts(s, key, value)) {
         CommandShell::Answer(sim, "Bad value");
         return true;
     }

@@ -128,6 +128,25 @@ long ConfigChecksum(const LabFamily& f) {
 
 }  // namespace
 
+bool LabRecordKey(const std::string& code, const std::string& key, std::string* list, size_t* index) {
+    for (const std::string& l : LabRecordLists(code)) {
+        const std::string prefix = "-" + l + " ";
+        if (key.compare(0, prefix.size(), prefix) != 0 || key.size() == prefix.size()) continue;
+        const std::string number = key.substr(prefix.size());
+        if (number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos) return false;
+        const size_t n = static_cast<size_t>(std::stoul(number));
+        if (n >= LabRecordsMax(l)) return false;
+        *list = l;
+        *index = n;
+        return true;
+    }
+    return false;
+}
+
+size_t LabRecordsMax(const std::string& list) { return list == "eqn" ? kEqnRecordsMax : kUserRecordsMax; }
+
+bool LabRecordFits(const std::string& text) { return text.size() <= kRecordTextMax && text.find('>') == std::string::npos; }
+
 bool LabAccepts(const InstrumentState& s, const std::string& key, const std::string& value) {
     const LabFamily* f = Find(s.family);
     if (!f) return false;
@@ -202,7 +221,24 @@ void StartLabState(InstrumentState& s, const Options& o, std::vector<std::string
         s.settings["-sn"] = serial;
     };
     if (o.Has("serial") && s.settings.count("-sn")) serialChanged(o.Text("serial"));
+    std::vector<std::string> listsGiven;  // a list given record by record holds only those
     for (const auto& [key, value] : o.values) {
+        std::string list;
+        size_t index = 0;
+        if (LabRecordKey(s.family, key, &list, &index)) {
+            if (!LabRecordFits(value)) {
+                if (refused) refused->push_back(key + "=" + value);
+                continue;
+            }
+            std::vector<std::string>& records = s.records[list];
+            if (std::find(listsGiven.begin(), listsGiven.end(), list) == listsGiven.end()) {
+                listsGiven.push_back(list);
+                records.clear();
+            }
+            if (records.size() <= index) records.resize(index + 1);
+            records[index] = value;
+            continue;
+        }
         if (!LabAccepts(s, key, value)) {
             if (refused) refused->push_back(key + "=" + value);
         } else if (key == "-sn") {
@@ -234,6 +270,9 @@ std::vector<std::string> LabValueKinds(const Options& o) {
         else
             out.push_back(key + (max == kNumber ? "\tint 0 99" : "\ttext " + std::to_string(max)));
     }
+    // A record list: "-user\trecords 100 100", its most records and the longest text.
+    for (const std::string& list : LabRecordLists(o.family))
+        out.push_back("-" + list + "\trecords " + std::to_string(LabRecordsMax(list)) + " " + std::to_string(kRecordTextMax));
     return out;
 }
 

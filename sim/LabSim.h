@@ -51,6 +51,16 @@ std::vector<std::string> LabStartingValuesRefused(const Options& options);
 // and version know, within the field's length, a number where one is wanted, and for the
 // HN9 kind a configuration whose checksum fits the serial number it holds.
 bool LabAccepts(const InstrumentState& state, const std::string& key, const std::string& value);
+// A record key of --value, "-user 3" or "-eqn 0": its list and index; false when `key` is
+// none, or beyond the records the list keeps.
+bool LabRecordKey(const std::string& code, const std::string& key, std::string* list, size_t* index);
+// The most records a list keeps, and whether the instrument keeps `text` as one: at most
+// kRecordTextMax characters, none its prompt.
+inline constexpr size_t kUserRecordsMax = 100;
+inline constexpr size_t kEqnRecordsMax = 25;
+inline constexpr size_t kRecordTextMax = 100;
+size_t LabRecordsMax(const std::string& list);
+bool LabRecordFits(const std::string& text);
 // Keeps an accepted value; an empty one is no value.
 void StoreLabValue(InstrumentState& state, const std::string& key, const std::string& value);
 

@@ -11,6 +11,7 @@
 #include "sim/HostClock.h"
 #include "sim/Instrument.h"
 #include "sim/LoggerSim.h"
+#include "sim/Switches.h"
 
 namespace vornsim {
 namespace {
@@ -499,7 +500,7 @@ bool HandleNewFirmware(Simulator& sim, const std::string& line) {
             CommandShell::Answer(sim, "No Radio");
             return true;
         }
-        if (!StoreSetting(s, key, value)) {
+        if (RefusesSet(sim.options(), key) || !StoreSetting(s, key, value)) {
             CommandShell::Error(sim);
             return true;
         }

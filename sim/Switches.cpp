@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sim/Simulator.h"
+
 namespace vornsim {
 
 const std::vector<SwitchInfo>& Switches() {
@@ -30,6 +32,7 @@ const std::vector<SwitchInfo>& Switches() {
         {"code-corrupt", nullptr, "\"post\" reports \"Code Corrupt!\" whatever the flash holds", ""},
         {"dataflash-fail", nullptr, "\"yes\" answers \"DataFlash FAIL\"", ""},
         {"error-command", "LINE", "answer \"ERROR\" to the command LINE", ""},
+        {"refuse-set", "KEY", "refuse every \"set KEY ...\" as a value the firmware does not take (-site, -cal 2 ...)", ""},
         {"quiet-after", "N", "stop answering after N command lines ...", ""},
         {"quiet-lines", "M", "... for the next M lines (default 3)", ""},
         {"uninitialised", nullptr, "no factory settings (as after a firmware update)", kLoggers},
@@ -66,5 +69,7 @@ std::string SwitchHelp() {
     }
     return out;
 }
+
+bool RefusesSet(const Options& o, const std::string& key) { return o.Has("refuse-set") && o.Text("refuse-set") == key; }
 
 }  // namespace vornsim

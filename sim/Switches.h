@@ -19,4 +19,8 @@ const SwitchInfo* FindSwitch(const std::string& name);
 // The switches as the help text lists them.
 std::string SwitchHelp();
 
+struct Options;
+// Whether the firmware refuses every set of `key` (refuse-set=KEY).
+bool RefusesSet(const Options& o, const std::string& key);
+
 }  // namespace vornsim

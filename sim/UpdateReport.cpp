@@ -1,6 +1,9 @@
 #include "sim/UpdateReport.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <vector>
 
 #include "bsl/TiText.h"
 
@@ -9,6 +12,22 @@ namespace {
 
 // The firmware's own build text: new firmware brings its own, it is no setting.
 constexpr const char* kFirmwareBuildKey = "-build";
+
+// The records of each list that hold a text, in text order. The updater writes a list
+// back in the order of the records' names, as the instruments keep them: a unit whose
+// records were in another order holds the same records afterwards, not the same order.
+// An empty record holds nothing.
+std::map<std::string, std::vector<std::string>> HeldRecords(const InstrumentState& s) {
+    std::map<std::string, std::vector<std::string>> held;
+    for (const auto& [list, records] : s.records) {
+        std::vector<std::string>& texts = held[list];
+        for (const std::string& r : records)
+            if (!r.empty()) texts.push_back(r);
+        std::sort(texts.begin(), texts.end());
+        if (texts.empty()) held.erase(list);
+    }
+    return held;
+}
 
 }  // namespace
 
@@ -45,7 +64,7 @@ UpdateReport CompareAfterUpdate(const InstrumentState& state, const std::string&
     }
     for (const auto& [key, value] : state.settings)
         if (key != kFirmwareBuildKey && !before.settings.count(key)) report.settingsDifferences.push_back(key);
-    if (state.records != before.records) report.settingsDifferences.push_back("records");
+    if (HeldRecords(state) != HeldRecords(before)) report.settingsDifferences.push_back("records");
     report.settingsEqual = report.settingsDifferences.empty();
     report.factoryFirmware = state.flash.Untouched();
     report.loaderFrames = state.bslFrames;

@@ -31,7 +31,8 @@ enum class Stage {
     kErasing,         // the erase began: from here the instrument may be without its settings
     kUploaded,        // the new firmware was written and started
     kRestoredInPart,  // some of the settings went back, not all
-    kSetAside,        // its instrument was found still holding its own settings: kept, not used
+    kSetAside,        // kept, not used: its instrument still held its own settings, or its update
+                      // finished without the settings the instrument did not take, as the user chose
     kBackup,          // what an instrument held before a restore replaced it: kept, not used
 };
 // The journal's word for a stage ("saved", "loader", "erasing" ...), and back (kUnknown

@@ -101,6 +101,7 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     if (profile_.calibrationReminder) {
         if (texts::Box notice = texts::CalibrationNotice(profile_.family); !notice.text.empty()) Report(notice);
     }
+    if (!plan_.leftOut.empty()) Report(texts::FinishedWithoutSettings(Names(), plan_.leftOut, plan_.path));
     ui_.SetProgress(kProgressDone);
     ui_.ShowStatus(texts::Updated(elapsedSeconds_));
     ui_.Beep(UpdateUi::BoxKind::kInformation);
@@ -569,8 +570,10 @@ int32_t UpdateSequence::RestoreSettings() {
         case Source::kThisRun:
         case Source::kEarlierRun:
             if (rc = session_.VPRestoreInfo(plan_.path, newSerial); rc < 0) {
-                if (rc == kPartlyDone) (void)Journal(Stage::kRestoredInPart, false);
-                return Fail(texts::RestoreFailed(Names(), rc, plan_.path), rc);
+                if (rc != kPartlyDone) return Fail(texts::RestoreFailed(Names(), rc, plan_.path), rc);
+                (void)Journal(Stage::kRestoredInPart, false);
+                if (!FinishWithoutRefused()) return Fail(texts::RestoreFailed(Names(), rc, plan_.path), rc);
+                break;
             }
             plan_.restored = true;
             reached_ = Reached::kSettingsBack;
@@ -583,6 +586,26 @@ int32_t UpdateSequence::RestoreSettings() {
     if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
     Advance(kProgressStepPoints);
     return 0;
+}
+
+// An instrument that keeps refusing a setting would fail every update the same way, its
+// clock never set and its data never erased. The user may finish without just those
+// settings, named; the file stays, set aside, for entering them by hand. Only the consent
+// that gives up settings answers this, never a plain yes.
+bool UpdateSequence::FinishWithoutRefused() {
+    const std::vector<std::string> names = session_.SettingsNotRestored();
+    if (names.empty()) return false;
+    if (!Ask(texts::RefusedSettingsQuestion(Names(), names, plan_.path), UpdateUi::Consent::kGiveUpSettings))
+        return false;
+    std::string list;
+    for (const std::string& n : names) list += (list.empty() ? "" : ", ") + vorn::EscapeControls(n);
+    const int32_t kept = custody_.Keep(plan_.path, Stage::kSetAside, Now());
+    if (log_)
+        log_->Log(VornLog::kFailures, kHostTag, "Finishing without the settings the instrument did not take (%s); %s is kept%s",
+                  list.c_str(), plan_.path.c_str(), kept < 0 ? " (its journal could not be written)" : ", set aside");
+    plan_.leftOut = names;
+    reached_ = Reached::kSettingsBack;
+    return true;
 }
 
 int32_t UpdateSequence::NothingRestored() {

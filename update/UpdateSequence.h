@@ -161,6 +161,7 @@ private:
     int32_t SaveOwnSettings(int32_t collected, const std::string& serial);
     void UseEarlierFile(const SavedSettings& file);
     void SetAside(const SavedSettings& file);
+    bool FinishWithoutRefused();
     bool AskToRestore(const SavedSettings& file, texts::RestoreSituation situation, const std::string& unitSerial = {},
                       const std::string& backupPath = {});
     texts::SavedFileFacts FactsOf(const SavedSettings& file) const;
@@ -226,6 +227,9 @@ private:
         std::string path;
         bool declined = false;  // saved settings were found and the user said they were not this unit's
         bool restored = false;  // every setting went back
+        // Settings the instrument did not take, which the user chose to finish without
+        // (keys of their file lines); the file stays.
+        std::vector<std::string> leftOut;
         // A restore without an update: where it kept what the instrument held before
         // (empty: nothing to keep), and whether the user had it write another unit's.
         std::string backup;

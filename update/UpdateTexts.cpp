@@ -384,6 +384,35 @@ Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, b
     return {text, "Settings Error"};
 }
 
+namespace {
+
+std::string NameList(const std::vector<std::string>& names) {
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) list += (i == 0 ? "" : ", ") + ("\"" + vorn::EscapeControls(names[i]) + "\"");
+    return list;
+}
+
+}  // namespace
+
+Box RefusedSettingsQuestion(const Names& n, const std::vector<std::string>& names, const std::string& settingsPath) {
+    return {"Your " + n.device + " did not take back " + (names.size() == 1 ? "this setting: " : "these settings: ") +
+                NameList(names) + ".\nThe new firmware runs, and every other setting is back in it." +
+                "\n\nClick OK to finish the update without " + (names.size() == 1 ? "it" : "them") +
+                " (set the clock and erase the data). The saved settings stay in \"" + settingsPath +
+                "\": enter what is missing by hand." +
+                "\nClick CANCEL to stop here. Your settings are kept; press Start again with the same firmware "
+                "file to try writing them back.",
+            "Settings Not Taken", Kind::kWarning};
+}
+
+Box FinishedWithoutSettings(const Names& n, const std::vector<std::string>& names, const std::string& settingsPath) {
+    return {"Your " + n.device + " was updated without " + (names.size() == 1 ? "this setting, which it did not take: "
+                                                                               : "these settings, which it did not take: ") +
+                NameList(names) + ".\nThe saved settings are kept in \"" + settingsPath +
+                "\": please enter what is missing by hand.",
+            "Settings Not Taken", Kind::kWarning};
+}
+
 Box DataEraseFailed(const Names& n, int32_t rc) {
     const std::string start = TheProgram(n) + " was unable to erase the data in your " + n.device;
     return {rc == vorn::protocol::kBrokenDataFlash

@@ -142,6 +142,10 @@ Box FirmwareCorrupt(const Names& n);
 // every failure stops the update there, the settings staying in their file.
 // `restoreOnly`: a restore without an update (--restore-settings, Restore Settings...).
 Box RestoreFailed(const Names& n, int32_t rc, const std::string& settingsPath, bool restoreOnly = false);
+// The instrument took back every setting but `names` (keys of their file lines): finish
+// without them? And, finished so, what the user is left to do.
+Box RefusedSettingsQuestion(const Names& n, const std::vector<std::string>& names, const std::string& settingsPath);
+Box FinishedWithoutSettings(const Names& n, const std::vector<std::string>& names, const std::string& settingsPath);
 Box DataEraseFailed(const Names& n, int32_t rc);
 // The calibration reminder after an update of `family`; an empty text for a family that
 // has none.

@@ -124,6 +124,36 @@ INSTANTIATE_TEST_SUITE_P(Loggers, FamilyRoundTrip, testing::ValuesIn(kFamilies),
                                     std::to_string(info.param.version);
                          });
 
+// A restore writes only what a file holds: a value the logger refuses to take (its firmware
+// lacks the command, a set whose answer has no "OK") did not go back, and says so.
+TEST(LoggerSim, ARestoreTheLoggerRefusesInPartIsPartlyDoneAndNamesWhatDidNotGoBack) {
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> switches;
+        bool withoutSiteCommands;
+        uint32_t refused;
+    };
+    const Case cases[] = {
+        {"a set answered ERROR", {{"refuse-set", "-rch"}}, false, setting::kRadioChannel},
+        {"a firmware without the site commands", {}, true, setting::kSite},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimRig rig("KT72", 210, c.switches);
+        ASSERT_EQ(rig.Connect(), 1);
+        DeviceInfo saved;
+        uint32_t mask = 0xFFFFFFF;
+        ASSERT_EQ(rig.proto.DeviceSettings(&saved, &mask, kGet), 1);
+        rig.sim->WithState([](vornsim::InstrumentState& s) { s.WipeForUpdate(); });
+        if (c.withoutSiteCommands) saved.capabilities &= ~vorn::protocol::capability::kSiteSettings;
+        uint32_t restore = mask & (setting::kName | setting::kSite | setting::kRadioChannel | setting::kWake);
+        const uint32_t written = restore;
+        EXPECT_EQ(rig.proto.DeviceSettings(&saved, &restore, kSet), vorn::kPartlyDone);
+        EXPECT_EQ(written & ~restore, c.refused);
+        EXPECT_EQ(rig.SimSettings().at("-i"), "FIELD01");
+    }
+}
+
 TEST(LoggerSim, Kt72ReadsEveryValueItsCapabilitiesAllow) {
     SimRig rig("KT72", 204);
     ASSERT_EQ(rig.Connect(), 1);

@@ -431,6 +431,74 @@ TEST_F(CliTest, OrdinaryUnitsComeBackWithEveryValueAndNoQuestion) {
     }
 }
 
+// A setting the new firmware keeps refusing: --yes alone stops with the settings kept, and
+// every run would end the same way. Given up on its own consent, the update finishes
+// without just that setting, named, its clock set, and the file stays for the user.
+TEST_F(CliTest, ASettingTheInstrumentKeepsRefusingIsLeftOutOnlyWhenTheUserGivesItUp) {
+    struct Unit {
+        const char* family;
+        uint32_t version;
+        const char* refused;  // the set command's key
+        const char* named;    // the file line's key, as the user is told
+        bool wide;
+    };
+    const Unit units[] = {{"KT72", 210, "-site", "site", false}, {"HN9", 205, "-tadj", "tadj", true}};
+    const std::string sixteenBit = dir.File("classic.txt");
+    WriteSixteenBitFirmware(sixteenBit);
+    auto files = [this] {
+        std::vector<std::string> found;
+        std::error_code none;
+        for (const auto& entry : std::filesystem::directory_iterator(Folder(), none))
+            if (entry.path().string().find(".settings.txt") != std::string::npos) found.push_back(entry.path().string());
+        return found;
+    };
+    for (const Unit& u : units) {
+        SCOPED_TRACE(u.family);
+        for (const std::string& f : files()) std::filesystem::remove(f);
+        SimInstrument sim(u.family, u.version, {{"refuse-set", u.refused}, {"clock-offset", "5000"}});
+        const auto before = sim.Snapshot();
+        const std::string update =
+            "--port " + sim.Port() + " --firmware '" + (u.wide ? SampleFirmwarePath() : sixteenBit) + "' --factory --yes";
+        const std::string question = "did not take back this setting: \"" + std::string(u.named) + "\".";
+
+        CliRun stopped = Cli(update);
+        EXPECT_EQ(stopped.status, 1) << stopped.output;
+        EXPECT_NE(stopped.output.find(question), std::string::npos) << stopped.output;
+        EXPECT_NE(stopped.output.find("--yes does not answer this question"), std::string::npos) << stopped.output;
+        EXPECT_EQ(stopped.LastLine(), "result -35");
+        ASSERT_EQ(files().size(), 1u);
+        const std::string kept = files()[0];
+        EXPECT_NE(ReadFile(kept).find("stage=\"restored-in-part\""), std::string::npos);
+        EXPECT_GT(std::llabs(sim.Snapshot().clockOffsetSeconds), 1000);  // stopped before the clock
+
+        CliRun finished = Cli(update + " --accept-settings-loss");
+        ASSERT_EQ(finished.status, 0) << finished.output;
+        EXPECT_NE(finished.output.find("(answered OK: --accept-settings-loss)"), std::string::npos) << finished.output;
+        EXPECT_NE(finished.output.find("was updated without this setting, which it did not take: \"" +
+                                       std::string(u.named) + "\".\nThe saved settings are kept in \"" + kept + "\""),
+                  std::string::npos)
+            << finished.output;
+        ASSERT_TRUE(std::filesystem::exists(kept));
+        EXPECT_NE(ReadFile(kept).find("stage=\"set-aside\""), std::string::npos);
+        const auto after = sim.Snapshot();
+        EXPECT_LE(std::llabs(after.clockOffsetSeconds), 2);
+        auto held = before.settings, back = after.settings;
+        for (auto* m : {&held, &back}) {
+            m->erase("-build");
+            m->erase(u.refused);
+        }
+        EXPECT_EQ(back, held);  // every other value
+        EXPECT_EQ(after.settings.count(u.refused), 0u);
+        EXPECT_EQ(after.records, before.records);
+
+        // Set aside, the file is not taken up again: the next update saves what the unit holds.
+        if (u.wide) continue;  // once is enough
+        CliRun again = Cli(update);
+        EXPECT_EQ(again.status, 0) << again.output;
+        EXPECT_TRUE(std::filesystem::exists(kept));
+    }
+}
+
 // --all: every listed port whose instrument answers as the firmware's family. Another
 // family's instrument, and ports where nothing answers, are passed over and said so.
 TEST_F(CliTest, AllTakesThePortsOfTheFirmwaresFamilyAndPassesOverTheRest) {

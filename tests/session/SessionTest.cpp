@@ -625,9 +625,23 @@ TEST(SessionRecords, DamagedAnswersAreAskedAgainAndMissingRecordsArePartlyDone) 
     EXPECT_EQ(set.records[0].text, "Sand 5 9");
     EXPECT_TRUE(rig.Logged("GetValueString found damaged text executing command \"get -user 0\""));
     EXPECT_TRUE(rig.Logged("GetRecords_Serial retrieved 2 of 3 \"user\" records"));
+
+    // A record the device holds empty is no record missed: the ones after it are read.
+    SessionRig held(Reply("HN9 2.05"));
+    ASSERT_EQ(held.Connect(), 1);
+    held.Answer([](const std::string& c) {
+        if (c == "get -user") return Reply("3");
+        if (c == "get -user 0") return Reply("Sand 5 9");
+        if (c == "get -user 1") return Reply("");
+        return Reply("Clay 1 2");
+    });
+    RecordSet withGap;
+    EXPECT_EQ(held.session.GetRecords_Serial(&withGap, 1), 1);
+    ASSERT_EQ(withGap.Count(), 2u);
+    EXPECT_EQ(withGap.records[1].text, "Clay 1 2");
 }
 
-TEST(SessionRecords, SetWritesInAlphabeticalOrderAndStopsAtAnEmptyText) {
+TEST(SessionRecords, SetWritesInAlphabeticalOrderPassingOverEmptyTextsAndCountsRefusals) {
     SessionRig rig(Reply("HN9 2.05"));
     ASSERT_EQ(rig.Connect(), 1);
     rig.Answer(SetOk);
@@ -637,15 +651,18 @@ TEST(SessionRecords, SetWritesInAlphabeticalOrderAndStopsAtAnEmptyText) {
     EXPECT_EQ(rig.Sent(), (std::vector<std::string>{"set -user 0 Clay 1 2", "set -user 1 Sand 5 9",
                                                     "set -user 2 Soil_Type`A 12 34"}));
 
-    // A record with an empty text has the empty name, sorts first and ends the writing.
+    // A record with an empty text sorts first and holds nothing: the others are all
+    // written, one slot after another. One the device answers without "OK" did not go
+    // back: its slot stays empty and the run is partly done.
     SessionRig other(Reply("HN9 2.05"));
     ASSERT_EQ(other.Connect(), 1);
-    other.Answer(SetOk);
+    other.Answer([](const std::string& c) { return Reply(c.find("Clay") != std::string::npos ? "Bad value" : "OK"); });
     RecordSet gap;
-    gap.records = {{"", "Sand 5 9"}, {"", ""}, {"", "Clay 1 2"}};
-    EXPECT_EQ(other.session.SetRecords_Serial(&gap, 1), 1);
-    EXPECT_TRUE(other.Sent().empty());
-    EXPECT_TRUE(other.Logged("GetRecords_Serial retrieved 0 of 3 \"user\" records"));
+    gap.records = {{"", "Sand 5 9"}, {"", ""}, {"", "Clay 1 2"}, {"", "Tuff 3 4"}};
+    EXPECT_EQ(other.session.SetRecords_Serial(&gap, 1), vorn::kPartlyDone);
+    EXPECT_EQ(other.Sent(), (std::vector<std::string>{"set -user 0 Clay 1 2", "set -user 1 Sand 5 9",
+                                                      "set -user 2 Tuff 3 4"}));
+    EXPECT_TRUE(other.Logged("SetRecords_Serial could not write 1 \"user\" records"));
 
     RecordSet empty;
     EXPECT_EQ(other.session.SetRecords_Serial(&empty, 2), 0);

@@ -415,6 +415,19 @@ TEST(LabReader, TypeLinesOfOldAndOfThisProgram) {
     EXPECT_EQ(sf::ReadLabFile(TL, 102, "name=\"type=TL\"\r\n", &i, &info, &u, &e, nullptr), -30);
 }
 
+// Settings are named to the user by the lines of the file that holds them, each once.
+TEST(SettingNames, AreTheKeysOfTheFileLinesInFileOrder) {
+    namespace sb = vorn::protocol::setting;
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(sf::SettingNames(KT72, sb::kSite | sb::kRadioChannel | sb::kAdc15),
+              (Names{"ADC15 slopes", "ADC15 offsets", "rch", "site"}));
+    EXPECT_EQ(sf::SettingNames(KSR, ib::kPressure | ib::kSerialNumber), (Names{"sn", "fvals", "uvals"}));
+    EXPECT_EQ(sf::SettingNames(HN9, ib::kTadj | ib::kUserRecords), (Names{"tadj", "user"}));
+    EXPECT_EQ(sf::SettingNames(RW, ib::kCalibration), (Names{"cal"}));
+    EXPECT_EQ(sf::SettingNames(KT7, sb::kSite), Names{});  // no layout
+    EXPECT_EQ(sf::SettingNames(RW, 0), Names{});
+}
+
 TEST(LabReader, Cf22ReadsItsNewerValuesOnlyForFirmwareThatKeepsThemFromFilesThatSaySo) {
     const std::string text = "type=\"CF22\"\r\nsn=\"CF-1\"\r\ncontr=\"0\"\r\nconfig=\"3\"\r\n";
     const uint32_t newer = ib::kSerialNumber | ib::kContrast | ib::kConfig;
