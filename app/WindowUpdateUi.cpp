@@ -23,7 +23,7 @@ void WindowUpdateUi::ShowStatus(const std::string& text) {
 
 void WindowUpdateUi::HideStatus() { window_.statusText->setVisible(false); }
 
-void WindowUpdateUi::SetConnectText(const std::string& text) { window_.lblConnect->setText(Q(text)); }
+void WindowUpdateUi::SetConnectText(ConnectLine, const std::string& text) { window_.lblConnect->setText(Q(text)); }
 
 int WindowUpdateUi::Progress() const { return window_.statusBar->value(); }
 

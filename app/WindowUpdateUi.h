@@ -10,7 +10,7 @@ public:
 
     void ShowStatus(const std::string& text) override;
     void HideStatus() override;
-    void SetConnectText(const std::string& text) override;
+    void SetConnectText(ConnectLine line, const std::string& text) override;
     int Progress() const override;
     void SetProgress(int position) override;
     void BeginUpload(float position) override;

@@ -10,6 +10,7 @@
 #include "catalogue/DeviceCatalogue.h"
 #include "cli/ChildProcess.h"
 #include "common/FilesPlatform.h"
+#include "common/Status.h"
 #include "common/Text.h"
 #include "common/VornLog.h"
 #include "serial/SerialPlatform.h"
@@ -35,6 +36,7 @@ bool ApplyReportLine(const std::string& line, Unit* u) {
     else if (key == "old") u->oldVersion = value;
     else if (key == "new") u->newVersion = value;
     else if (key == "standing") u->standing = value;
+    else if (key == "connect") u->connect = std::atoi(value.c_str());
     else if (key == "result") {
         u->result = std::atoi(value.c_str());
         u->reportedResult = true;
@@ -74,7 +76,15 @@ std::string ResultText(const Unit& u) {
         case Outcome::kNotRestored: return "not restored";
         case Outcome::kSkipped:
             if (u.reportedResult && u.result == vorn::update::kUnitNotIdentified) return "skipped (not identified)";
-            return u.family.empty() ? "skipped (no answer)" : "skipped (" + u.family + ")";
+            if (!u.family.empty()) return "skipped (" + u.family + ")";
+            // Why nothing answered: the port itself, or silence on it.
+            switch (u.connect) {
+                case vorn::kPortNoPermission: return "skipped (permission denied)";
+                case vorn::kPortInUse: return "skipped (port in use)";
+                case vorn::kPortNotFound: return "skipped (port not found)";
+                case vorn::kNotSerialPort: return "skipped (not a serial port)";
+                default: return "skipped (no answer)";
+            }
         case Outcome::kFailed:
             if (u.reportedResult) return "failed (result " + std::to_string(u.result) + ")";
             return "failed (exit " + std::to_string(u.exitStatus) + ")";
@@ -115,7 +125,13 @@ std::string UnitLine(const Unit& u, size_t width) {
                        Padded(u.serial.empty() ? "" : "SN " + u.serial, 14) + " [" + std::string(filled, '#') +
                        std::string(kBar - filled, '.') + "] " + vorn::Format("%3d%% ", u.progress) +
                        (u.outcome == Outcome::kRunning ? u.status : ResultText(u));
-    if (line.size() > width) line.resize(width);
+    // Too long for the terminal: cut between words, and say so, never in the middle of one
+    // ("in 4 second").
+    if (line.size() > width) {
+        const size_t space = line.rfind(' ', width > 4 ? width - 4 : 0);
+        line.resize(space == std::string::npos || space < 40 ? width - 4 : space);
+        line += " ...";
+    }
     return line;
 }
 
@@ -266,7 +282,9 @@ int Run(const Plan& plan, std::FILE* screen, std::FILE* table) {
     auto draw = [&] {
         if (!live) return;
         std::string lines;
-        for (const Unit& u : units) lines += "\r\033[K" + vorn::EscapeControls(UnitLine(u, 110)) + "\n";
+        const int columns = vorn::platform::TerminalColumns(screen);
+        const size_t width = columns >= 60 ? static_cast<size_t>(columns) - 1 : 110;
+        for (const Unit& u : units) lines += "\r\033[K" + vorn::EscapeControls(UnitLine(u, width)) + "\n";
         if (lines == lastDrawn) return;
         if (drawn > 0) std::fprintf(screen, "\033[%zuA", drawn);
         std::fputs(lines.c_str(), screen);

@@ -28,6 +28,7 @@ struct Unit {
     int progress = 0;
     int32_t result = 0;                 // the update's result code
     bool reportedResult = false;
+    int32_t connect = 0;                // why the port could not be had (kPortNoPermission ...); 0: it could
     int exitStatus = -1;                // the process's; -1 while it runs
     double seconds = 0.0;
     Outcome outcome = Outcome::kRunning;
@@ -35,7 +36,7 @@ struct Unit {
 };
 
 // The child's side: one line per event, "<key> <value>" (keys status, progress, box,
-// family, serial, old, new, result, standing), values defanged to one line.
+// family, serial, old, new, result, standing, connect), values defanged to one line.
 std::string ReportLine(const std::string& key, const std::string& value);
 // Applies one line of a child's report to its unit; false for a line that is not one.
 bool ApplyReportLine(const std::string& line, Unit* unit);
@@ -80,7 +81,7 @@ public:
     ReportUi(VornLog* log, bool assumeYes, std::FILE* report, vorn::update::Updater* updater);
     void ShowStatus(const std::string& text) override;
     void HideStatus() override {}
-    void SetConnectText(const std::string&) override {}
+    void SetConnectText(ConnectLine, const std::string&) override {}
     void SetProgress(int position) override;
     void ErrorBox(const std::string& message, const std::string& title, BoxKind kind) override;
     void ShowStanding(const std::string& text) override;

@@ -46,8 +46,11 @@ void TerminalUi::ShowStatus(const std::string& text) {
         Line(text);
 }
 
-void TerminalUi::SetConnectText(const std::string& text) {
-    if (!terminal_) Line(text);
+// The safety lines, on a terminal as in a log: when the cable must stay, and when it may
+// go. The window's idle line is no news at the end of a failure, where it would read
+// as its cause.
+void TerminalUi::SetConnectText(ConnectLine line, const std::string& text) {
+    if (line != ConnectLine::kIdle) Line(text);
 }
 
 void TerminalUi::SetProgress(int position) {

@@ -13,11 +13,13 @@
 #include "cli/ChildProcess.h"
 #include "cli/TerminalUi.h"
 #include "common/FilesPlatform.h"
+#include "common/Status.h"
 #include "common/Text.h"
 #include "common/VornLog.h"
 #include "serial/CommPortEnum.h"
 #include "serial/SerialPlatform.h"
 #include "serial/SystemPorts.h"
+#include "update/ResultCodes.h"
 #include "update/Updater.h"
 #include "update/UpdateTexts.h"
 #include "update/UserFolder.h"
@@ -25,11 +27,11 @@
 namespace {
 
 struct CliOptions {
-    std::string port, firmware, newSerial, log, dump, restoreSettings, json;
+    std::string port, firmware, newSerial, log, dump, restoreSettings, saveSettings, json;
     std::vector<std::string> ports;  // every --port; `port` is the first
     std::vector<std::string> restoreFrom;  // every --restore-from
     bool factory = false, keepData = false, yes = false, acceptSettingsLoss = false, verbose = false;
-    bool listPorts = false, probe = false, help = false, version = false;
+    bool listPorts = false, probe = false, help = false, version = false, info = false, results = false;
     bool all = false, benchChild = false;
     // Several units at once, each in a process of its own.
     bool Bench() const { return !benchChild && (ports.size() > 1 || all || !json.empty()); }
@@ -42,19 +44,21 @@ void Usage(std::FILE* out) {
         "              [--accept-settings-loss] [--log FILE] [--verbose]\n"
         "  vornbsl-cli --port PORT --port PORT... | --all  --firmware FILE [the options above] [--json FILE]\n"
         "  vornbsl-cli --port PORT --restore-settings FILE [--yes --restore-from SN] [--log FILE] [--verbose]\n"
+        "  vornbsl-cli --port PORT --save-settings FILE | --info [--log FILE] [--verbose]\n"
         "  vornbsl-cli --list-ports [--probe]\n"
         "  vornbsl-cli --dump OUT --firmware FILE\n"
-        "  vornbsl-cli --help | --version\n"
+        "  vornbsl-cli --help | --version | --results\n"
         "\n"
-        "  --port PORT       a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path;\n"
+        "  -p, --port PORT   a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path;\n"
         "                    given more than once, the instruments are updated at the same time (a bench)\n"
         "  --all             a bench of every listed port whose instrument answers as the firmware's family\n"
         "  --json FILE       with a bench, write its summary (port, serial number, versions, result) as JSON\n"
-        "  --firmware FILE   TI-Text firmware file\n"
+        "  -f, --firmware FILE\n"
+        "                    TI-Text firmware file\n"
         "  --factory         factory mode: a wrong device may be loaded after a question; no newer-firmware question\n"
         "  --keep-data       do not erase the instrument's data after the update (needs --factory)\n"
         "  --new-serial SN   give the instrument a new serial number (needs --factory)\n"
-        "  --yes             answer OK to the questions that only confirm (without it, questions\n"
+        "  -y, --yes         answer OK to the questions that only confirm (without it, questions\n"
         "                    need a terminal); not to \"Settings Retrieve Error\"\n"
         "  --accept-settings-loss\n"
         "                    answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
@@ -64,67 +68,114 @@ void Usage(std::FILE* out) {
         "  --restore-settings FILE\n"
         "                    write a settings file (one an update left or kept aside) into the instrument\n"
         "                    and set its clock, as the end of an update does; no firmware is loaded\n"
+        "  --save-settings FILE\n"
+        "                    save the instrument's settings into the new file FILE (a backup), nothing else;\n"
+        "                    --restore-settings writes them back\n"
+        "  --info            identify the instrument on the port (family, firmware version, hardware\n"
+        "                    revision, battery, serial number, or waiting in its loader); nothing is changed\n"
         "  --restore-from SN with --yes, answer OK to the question before saved settings are written\n"
         "                    into an instrument (--restore-settings, or an update that finds the\n"
         "                    instrument in its loader), only when SN is the serial number they were\n"
         "                    saved from; --yes alone does not answer it. Repeat it for a bench: each\n"
         "                    unit says OK only to its own serial number\n"
         "  --log FILE        diagnostic log (default: the window's, in the per-user folder)\n"
-        "  --verbose         byte-level traces in the diagnostic log\n",
+        "  -v, --verbose     byte-level traces in the diagnostic log\n",
         out);
     // The probe slots are the platform's: ttyS0 to ttyS15, or COM1 to COM16.
     std::fprintf(out, "  --list-ports      list serial ports; --probe also tries %s to %s\n",
                  vorn::platform::ProbeSlotName(1).c_str(), vorn::platform::ProbeSlotName(16).c_str());
     std::fputs(
         "  --dump OUT        write the firmware image back as TI-Text\n"
+        "  --results         list the result codes a failed run ends with, and what each means\n"
+        "  -h, --help        this text\n"
+        "  -V, --version     the program's version\n"
         "\n"
-        "Exit status 0 after a successful update or restore; otherwise 1, after a last line \"result N\".\n"
+        "Exit status 0 after a successful update, restore, save or --info; otherwise 1, after a last\n"
+        "line \"result N: what it means\".\n"
         "A bench ends with a table of its units and exits 0 only when every unit was updated.\n",
         out);
 }
 
+// The options: each long name, its short one (0: none), and where it goes. One that takes
+// a value takes the next argument, which must not be another option.
+struct OptionRow {
+    const char* name;
+    char shortName;
+    bool CliOptions::*flag;
+    std::string CliOptions::*text;
+    std::vector<std::string> CliOptions::*list;  // every value, in order
+    bool bench;  // a bench's own: not passed on to the update of each unit
+};
+constexpr OptionRow Flag(const char* name, char shortName, bool CliOptions::*flag) {
+    return {name, shortName, flag, nullptr, nullptr, false};
+}
+constexpr OptionRow Text(const char* name, char shortName, std::string CliOptions::*text, bool bench = false) {
+    return {name, shortName, nullptr, text, nullptr, bench};
+}
+constexpr OptionRow List(const char* name, char shortName, std::vector<std::string> CliOptions::*list, bool bench = false) {
+    return {name, shortName, nullptr, nullptr, list, bench};
+}
+
+const std::vector<OptionRow>& Options() {
+    using O = CliOptions;
+    static const std::vector<OptionRow> rows = {
+        List("--port", 'p', &O::ports, true),
+        Text("--json", 0, &O::json, true),
+        Flag("--all", 0, &O::all),
+        Flag("--bench-child", 0, &O::benchChild),
+        Text("--firmware", 'f', &O::firmware),
+        Text("--new-serial", 0, &O::newSerial),
+        Text("--log", 0, &O::log, true),
+        Text("--dump", 0, &O::dump),
+        Text("--restore-settings", 0, &O::restoreSettings),
+        Text("--save-settings", 0, &O::saveSettings),
+        List("--restore-from", 0, &O::restoreFrom),
+        Flag("--factory", 0, &O::factory),
+        Flag("--keep-data", 0, &O::keepData),
+        Flag("--yes", 'y', &O::yes),
+        Flag("--accept-settings-loss", 0, &O::acceptSettingsLoss),
+        Flag("--verbose", 'v', &O::verbose),
+        Flag("--info", 0, &O::info),
+        Flag("--list-ports", 0, &O::listPorts),
+        Flag("--probe", 0, &O::probe),
+        Flag("--results", 0, &O::results),
+        Flag("--help", 'h', &O::help),
+        Flag("--version", 'V', &O::version),
+    };
+    return rows;
+}
+
+const OptionRow* FindOption(const std::string& a) {
+    for (const OptionRow& row : Options())
+        if (a == row.name || (row.shortName && a.size() == 2 && a[0] == '-' && a[1] == row.shortName)) return &row;
+    return nullptr;
+}
+
+bool TakesValue(const OptionRow& row) { return row.flag == nullptr; }
+
 bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](std::string* into) {
-            if (i + 1 >= argc) {
-                *error = a + " needs a value";
-                return false;
-            }
-            *into = argv[++i];
-            return true;
-        };
-        if (a == "--port") {
-            if (!value(&o->port)) return false;
-            o->ports.push_back(o->port.substr(0, o->port.find(' ')));
-        }
-        else if (a == "--json") { if (!value(&o->json)) return false; }
-        else if (a == "--all") o->all = true;
-        else if (a == "--bench-child") o->benchChild = true;
-        else if (a == "--firmware") { if (!value(&o->firmware)) return false; }
-        else if (a == "--new-serial") { if (!value(&o->newSerial)) return false; }
-        else if (a == "--log") { if (!value(&o->log)) return false; }
-        else if (a == "--dump") { if (!value(&o->dump)) return false; }
-        else if (a == "--restore-settings") { if (!value(&o->restoreSettings)) return false; }
-        else if (a == "--restore-from") {
-            std::string serial;
-            if (!value(&serial)) return false;
-            o->restoreFrom.push_back(serial);
-        }
-        else if (a == "--factory") o->factory = true;
-        else if (a == "--keep-data") o->keepData = true;
-        else if (a == "--yes") o->yes = true;
-        else if (a == "--accept-settings-loss") o->acceptSettingsLoss = true;
-        else if (a == "--verbose") o->verbose = true;
-        else if (a == "--list-ports") o->listPorts = true;
-        else if (a == "--probe") o->probe = true;
-        else if (a == "--help" || a == "-h") o->help = true;
-        else if (a == "--version") o->version = true;
-        else {
+        const std::string a = argv[i];
+        const OptionRow* row = FindOption(a);
+        if (!row) {
             *error = "unknown option " + a;
             return false;
         }
+        if (!TakesValue(*row)) {
+            o->*row->flag = true;
+            continue;
+        }
+        // "--dump --help" is a forgotten value, not a file named "--help".
+        if (i + 1 >= argc || FindOption(argv[i + 1]) || std::string(argv[i + 1]).rfind("--", 0) == 0) {
+            *error = a + " needs a value" + (i + 1 < argc ? std::string(", not the option ") + argv[i + 1] : std::string());
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (row->text) o->*row->text = value;
+        if (row->list) (o->*row->list).push_back(value);
     }
+    // A port as the list shows it may carry its description after its name.
+    for (std::string& port : o->ports) port = port.substr(0, port.find(' '));
     // A line break in the serial number would end its command and run the rest as another.
     if (!vorn::IsPrintableLine(o->newSerial)) {
         *error = "--new-serial holds a line break or another control character";
@@ -141,8 +192,17 @@ bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
         *error = "--all picks the ports by the firmware's family, which factory mode does not keep to: name them with --port";
         return false;
     }
-    if (o->Bench() && (!o->restoreSettings.empty() || !o->dump.empty())) {
-        *error = std::string(o->restoreSettings.empty() ? "--dump" : "--restore-settings") + " takes one --port, without --all or --json";
+    // The runs that load no firmware: one at a time, on one port.
+    std::vector<std::string> without;
+    if (!o->restoreSettings.empty()) without.push_back("--restore-settings");
+    if (!o->saveSettings.empty()) without.push_back("--save-settings");
+    if (o->info) without.push_back("--info");
+    if (without.size() > 1) {
+        *error = without[0] + " and " + without[1] + " exclude each other";
+        return false;
+    }
+    if (o->Bench() && (!without.empty() || !o->dump.empty())) {
+        *error = (without.empty() ? std::string("--dump") : without[0]) + " takes one --port, without --all or --json";
         return false;
     }
     for (size_t i = 0; i < o->ports.size(); ++i)
@@ -156,14 +216,17 @@ bool Parse(int argc, char** argv, CliOptions* o, std::string* error) {
         *error = "--new-serial gives one instrument its serial number: name one --port, without --all or --json";
         return false;
     }
-    // A restore loads no firmware: the file names its family.
-    if (!o->restoreSettings.empty() && (!o->firmware.empty() || !o->dump.empty() || o->factory)) {
-        *error = "--restore-settings writes a settings file into an instrument without an update: leave out " +
+    // These load no firmware: a restore's file names its family, the others only read.
+    if (!without.empty() && (!o->firmware.empty() || !o->dump.empty() || o->factory)) {
+        const char* what = !o->restoreSettings.empty() ? " writes a settings file into an instrument without an update"
+                           : o->info                  ? " only identifies the instrument"
+                                                      : " only saves the instrument's settings";
+        *error = without[0] + what + ": leave out " +
                  std::string(!o->firmware.empty() ? "--firmware" : !o->dump.empty() ? "--dump" : "--factory");
         return false;
     }
-    if (!o->restoreSettings.empty() && o->port.empty()) {
-        *error = "--restore-settings needs --port";
+    if (!without.empty() && o->port.empty()) {
+        *error = without[0] + " needs --port";
         return false;
     }
     // The window offers these only in factory mode.
@@ -179,14 +242,25 @@ std::string ProgramFolder() {
     return folder.empty() ? std::string(".") : folder;
 }
 
+// The last line of a failed run: the code and what it means.
 int Fail(int32_t result) {
-    std::fprintf(stderr, "result %d\n", static_cast<int>(result));
+    std::fprintf(stderr, "%s\n", vorn::update::ResultLine(result).c_str());
     return 1;
+}
+
+int ListResults() {
+    for (const vorn::update::ResultMeaning& m : vorn::update::ResultMeanings())
+        std::printf("%6d  %s\n", static_cast<int>(m.code), m.meaning);
+    return 0;
 }
 
 // After a failed update, who holds the port, and what to do about the two services that
 // most often take USB serial adapters on Linux.
 void ExplainHolders(const std::string& port) {
+    // A name that is no serial port, or none there, is held by nobody who matters here:
+    // everyone has /dev/null open.
+    const int32_t state = vorn::platform::OpenFailureStatus(vorn::platform::CheckPort(port));
+    if (state == vorn::kNotSerialPort || state == vorn::kPortNotFound) return;
     std::vector<vorn::platform::PortHolder> holders = vorn::platform::PortHolders(port);
     if (holders.empty()) return;
     std::fprintf(stderr, "Comm Port \"%s\" is held by %s.\n", port.c_str(), vorn::platform::DescribeHolders(holders).c_str());
@@ -220,8 +294,27 @@ std::pair<std::string, std::string> PortAndDescription(const std::string& option
     return {port, description};
 }
 
-// --restore-settings FILE: the end of an update without the update.
-int RestoreSettings(const CliOptions& opt) {
+// What --info prints of an instrument.
+void PrintFacts(const std::string& port, const vorn::update::UpdateSequence::InstrumentFacts& f) {
+    if (f.inLoader) {
+        std::printf("%s: an instrument waiting in its firmware loader (no firmware runs; update it to bring it back)\n",
+                    port.c_str());
+        return;
+    }
+    std::printf("port:              %s\n", port.c_str());
+    std::printf("family:            %s\n", f.family.c_str());
+    std::printf("firmware version:  %s\n", f.version.c_str());
+    std::printf("hardware revision: %s\n", f.hardware.empty() ? "not told" : vorn::EscapeControls(f.hardware).c_str());
+    if (f.battery >= 0)
+        std::printf("battery:           %d %%\n", static_cast<int>(f.battery));
+    else
+        std::printf("battery:           not told\n");
+    std::printf("serial number:     %s%s\n", f.serial.empty() ? "none" : vorn::EscapeControls(f.serial).c_str(),
+                f.settingsReadInPart ? " (some settings did not answer)" : "");
+}
+
+// --restore-settings FILE, --save-settings FILE and --info: a port, no firmware.
+int WithoutFirmware(const CliOptions& opt) {
     vorn::update::Updater updater(vorn::update::UpdaterSetup::ForThisUser(
         ProgramFolder(), opt.verbose ? VornLog::kBytes : VornLog::kDetails, opt.log));
     const auto [port, description] = PortAndDescription(opt.port, updater.Log());
@@ -231,12 +324,16 @@ int RestoreSettings(const CliOptions& opt) {
     request.caption = vorn::update::kProgramCaption;
     request.portName = port;
     request.portDescription = description;
-    const int32_t result = updater.RestoreSettings(request, opt.restoreSettings, ui);
+    vorn::update::UpdateSequence::InstrumentFacts facts;
+    const int32_t result = opt.info                      ? updater.Info(request, &facts, ui)
+                           : !opt.saveSettings.empty()   ? updater.SaveSettings(request, opt.saveSettings, ui)
+                                                         : updater.RestoreSettings(request, opt.restoreSettings, ui);
     ui.EndLine();
     if (result < 0) {
         ExplainHolders(port);
         return Fail(result);
     }
+    if (opt.info) PrintFacts(port, facts);
     return 0;
 }
 
@@ -247,9 +344,10 @@ int RunBench(const CliOptions& opt, int argc, char** argv, vorn::update::Updater
     vorn::bench::Plan plan;
     plan.program = vorn::platform::OwnProgramFile();
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--port" || a == "--json" || a == "--log") ++i;
-        else if (a != "--all") plan.arguments.push_back(a);
+        const OptionRow* row = FindOption(argv[i]);
+        const bool own = row && (row->bench || row->flag == &CliOptions::all);
+        if (!own) plan.arguments.push_back(argv[i]);
+        if (row && TakesValue(*row) && ++i < argc && !own) plan.arguments.push_back(argv[i]);
     }
     plan.family = std::string(vorn::catalogue::FamilyDisplayName(load.family));
     plan.onlyFamily = opt.all;
@@ -298,8 +396,9 @@ int main(int argc, char** argv) {
         std::printf("vornbsl-cli %s\n", VORN_VERSION_STRING);
         return 0;
     }
+    if (opt.results) return ListResults();
     if (opt.listPorts) return ListPorts(opt.probe);
-    if (!opt.restoreSettings.empty()) return RestoreSettings(opt);
+    if (!opt.restoreSettings.empty() || !opt.saveSettings.empty() || opt.info) return WithoutFirmware(opt);
     if (opt.firmware.empty() || (opt.dump.empty() && opt.port.empty() && !opt.all)) {
         std::fprintf(stderr, "vornbsl-cli: --firmware and --port (or --all, or --dump) are needed\n");
         Usage(stderr);
@@ -362,6 +461,7 @@ int main(int argc, char** argv) {
         auto& report = static_cast<vorn::bench::ReportUi&>(ui);
         if (updater.VersionFound() > 0) report.Report("old", vorn::update::texts::VersionText(updater.VersionFound()));
         if (result >= 0) report.Report("new", vorn::update::texts::VersionText(updater.Profile().version));
+        if (result < 0 && updater.ConnectStatus() < 0) report.Report("connect", std::to_string(updater.ConnectStatus()));
         report.Report("result", std::to_string(result));
     }
     if (result < 0) {

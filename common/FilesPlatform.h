@@ -56,5 +56,7 @@ void UnlockFile(intptr_t handle, const std::string& path);
 std::string ProgramFolder();
 // Whether `stream` is a terminal (a person may be reading it, or typing into it).
 bool IsTerminal(std::FILE* stream);
+// The width of the terminal `stream` shows on, in characters; 0 when it tells none.
+int TerminalColumns(std::FILE* stream);
 
 }  // namespace vorn::platform

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +143,12 @@ std::string ProgramFolder() {
 }
 
 bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) != 0; }
+
+int TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (!stream || ::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
 
 namespace {
 

@@ -196,6 +196,13 @@ std::string ProgramFolder() {
 
 bool IsTerminal(std::FILE* stream) { return stream && _isatty(_fileno(stream)) != 0; }
 
+int TerminalColumns(std::FILE* stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    HANDLE handle = stream ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))) : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(handle, &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 // Opened without sharing for writing or deleting: a second process's open fails until this
 // handle is closed, which Windows also does when the process ends, and the file goes with
 // the handle.

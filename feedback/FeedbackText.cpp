@@ -111,6 +111,70 @@ QString SendErrorText(const QString& feedbackTypeName, const QString& lastError)
     return text;
 }
 
+QString SaveReportOfferText(const QString& feedbackTypeName, const QString& lastError, const QString& recipient) {
+    return SendErrorText(feedbackTypeName, lastError) + QStringLiteral("\n\nClick OK to save it (your message, your contact details, the attached file and the "
+                                 "diagnostic log) as one file you can send by e-mail to ") +
+           recipient + QStringLiteral(".\nClick CANCEL to go back to the form and try again.");
+}
+
+QString ReportSavedText(const QString& path, const QString& recipient) {
+    return QStringLiteral("Your report is saved in\n\"") + path +
+           QStringLiteral("\".\n\nOpen it with your e-mail program, or attach it to an e-mail, and send it to ") + recipient +
+           QStringLiteral(".");
+}
+
+namespace {
+
+// One line of a header value: line breaks would start headers of their own.
+QByteArray HeaderValue(const QString& value) {
+    QString one = value;
+    one.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QByteArray utf8 = one.toUtf8();
+    for (char c : utf8)
+        if (static_cast<unsigned char>(c) >= 0x80) return "=?UTF-8?B?" + utf8.toBase64() + "?=";  // RFC 2047
+    return utf8;
+}
+
+QByteArray Base64Lines(const QByteArray& bytes) {
+    const QByteArray all = bytes.toBase64();
+    QByteArray out;
+    for (qsizetype i = 0; i < all.size(); i += 76) out += all.mid(i, 76) + "\r\n";
+    return out;
+}
+
+}  // namespace
+
+QByteArray ReportMessage(const QString& to, const QString& subject, const std::vector<std::pair<QString, QString>>& fields,
+                         const std::vector<ReportFile>& files) {
+    // A boundary no part holds: base64 and the text part are checked against it.
+    QByteArray boundary = "vornbsl-report";
+    QByteArray text;
+    for (const auto& [name, value] : fields) {
+        QString v = value;
+        v.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text += (name + QStringLiteral(": ") + v).toUtf8().replace("\n", "\r\n") + "\r\n";
+    }
+    while (text.contains(boundary)) boundary += "-x";
+    QByteArray m;
+    m += "To: " + HeaderValue(to) + "\r\n";
+    m += "Subject: " + HeaderValue(subject) + "\r\n";
+    m += "MIME-Version: 1.0\r\n";
+    m += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+    m += "--" + boundary + "\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+    m += text;
+    for (const ReportFile& f : files) {
+        const QByteArray name = DispositionParameter(f.name);
+        m += "--" + boundary + "\r\n";
+        m += "Content-Type: " + (f.mimeType.isEmpty() ? QByteArray("application/octet-stream") : f.mimeType) +
+             "; name=\"" + name + "\"\r\n";
+        m += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n";
+        m += "Content-Transfer-Encoding: base64\r\n\r\n";
+        m += Base64Lines(f.bytes);
+    }
+    m += "--" + boundary + "--\r\n";
+    return m;
+}
+
 AttachFailure ClassifyAttachFailure(const QString& message, bool fileExists) {
     if (message.contains(QStringLiteral("cannot find the file")) || !fileExists) return AttachFailure::NotFound;
     if (message.contains(QStringLiteral("used by another process"))) return AttachFailure::InUse;

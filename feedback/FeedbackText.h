@@ -1,8 +1,11 @@
 #pragma once
 // The feedback form's tables and message texts, and the checks on what the user typed.
 // Pure functions: the window only shows what these return.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <utility>
+#include <vector>
 #include <QUrl>
 #include <optional>
 
@@ -58,6 +61,20 @@ QString BadServiceAddressText(const QString& configured);
 // The service's base address from the configured value: a bare host name means HTTPS;
 // only http and https are accepted. An invalid URL when the value cannot be used.
 QUrl ServiceBaseUrl(const QString& configured);
+
+// A report the service could not take, saved instead as one e-mail message the user can
+// send: To and Subject, the fields as "Name: value" lines of a text part, then every file
+// as an attachment (MIME, base64). Header values are kept to one line each.
+struct ReportFile {
+    QString name;
+    QByteArray mimeType;
+    QByteArray bytes;
+};
+QByteArray ReportMessage(const QString& to, const QString& subject, const std::vector<std::pair<QString, QString>>& fields,
+                         const std::vector<ReportFile>& files);
+// The send failed: offer to save the report for e-mail, and say where it went.
+QString SaveReportOfferText(const QString& feedbackTypeName, const QString& lastError, const QString& recipient);
+QString ReportSavedText(const QString& path, const QString& recipient);
 
 // A name or file name made safe for a quoted Content-Disposition parameter: quotes and
 // line breaks are percent-encoded, so a file name cannot break out of its header.

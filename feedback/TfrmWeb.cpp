@@ -8,6 +8,7 @@
 #include "common/VornLog.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QComboBox>
 #include <QEventLoop>
@@ -199,13 +200,9 @@ QUrl TfrmWeb::ServiceUrl() { return ServiceBaseUrl(Configured(kKeyServiceUrl, kD
 
 void TfrmWeb::SendFeedbacktoVornell(const FeedbackLaunch& values, VornLog* log, const QString& logTag) {
     SetLaunchValues(values);
-    if (log) {
-        if (log->FileSize() > 0) {
-            log->KeepLast(kLogKeepBytes);
-        } else {
-            log->Log(VornLog::kMilestones, logTag.toUtf8().constData(), "Launching web feedback with an empty error file.");
-        }
-    }
+    // The log on disk keeps its own limit: the form sends only its last part.
+    if (log && log->FileSize() <= 0)
+        log->Log(VornLog::kMilestones, logTag.toUtf8().constData(), "Launching web feedback with an empty error file.");
     ShowFeedbackForm();
 }
 
@@ -379,7 +376,11 @@ void TfrmWeb::btnSendClick() {
         ShowWebMessage(ThankYouText(feedbackType_), QStringLiteral("Feedback Successfully Sent"), false, 2);
         close();
     } else if (result == kFeedbackFailed && isVisible()) {
-        ShowWebMessage(SendErrorText(feedbackType_, lastSendError_), QStringLiteral("Error Sending Feedback"), false, 0);
+        // The service could not take it: the same report, as a file the user can mail.
+        if (ShowWebMessage(SaveReportOfferText(feedbackType_, lastSendError_, Recipient()),
+                           QStringLiteral("Error Sending Feedback"), true, 0) &&
+            SaveReport())
+            close();
     } else if (result == kFeedbackFailed) {
         // The user closed the window, which aborted the send: say so, not that it failed.
         ShowWebMessage(ClosedWhileSendingText(feedbackType_), QStringLiteral("Feedback Not Sent"), false, 0);
@@ -390,7 +391,19 @@ QString TfrmWeb::RespondViaText() const { return RespondViaTextFor(cbRespondVia-
 
 QString TfrmWeb::ComputerInformation() { return vorn::feedback::ComputerInformation(); }
 
-bool TfrmWeb::AttachFile(QHttpMultiPart* stream, const QString& path, bool report) {
+namespace {
+
+// The last `count` bytes of a log, from the first line start among them: a first line cut
+// in two says nothing.
+QByteArray LogTail(const QByteArray& log, qsizetype count) {
+    if (log.size() <= count) return log;
+    const qsizetype newline = log.indexOf('\n', log.size() - count - 1);
+    return newline < 0 ? QByteArray() : log.mid(newline + 1);
+}
+
+}  // namespace
+
+bool TfrmWeb::AttachFile(QHttpMultiPart* stream, const QString& path, bool report, qint64 tailBytes) {
     const QFileInfo info(path);
     const QString fileName = info.fileName();
     auto file = std::make_unique<QFile>(path);
@@ -414,33 +427,84 @@ bool TfrmWeb::AttachFile(QHttpMultiPart* stream, const QString& path, bool repor
                    QByteArray("form-data; name=\"") + quoted + "\"; filename=\"" + quoted + '"');
     part.setHeader(QNetworkRequest::ContentTypeHeader,
                    QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name());
-    QFile* body = file.release();
-    body->setParent(stream);
-    part.setBodyDevice(body);
+    if (tailBytes > 0) {
+        auto* tail = new QBuffer(stream);
+        tail->setData(LogTail(file->readAll(), tailBytes));
+        tail->open(QIODevice::ReadOnly);
+        part.setBodyDevice(tail);
+    } else {
+        QFile* body = file.release();
+        body->setParent(stream);
+        part.setBodyDevice(body);
+    }
     stream->append(part);
+    return true;
+}
+
+QString TfrmWeb::Recipient() const { return edEmailTo->text().isEmpty() ? launch_.defaultRecipient : edEmailTo->text(); }
+
+std::vector<std::pair<QString, QString>> TfrmWeb::ReportFields() const {
+    return {
+        {QStringLiteral("EmailTo"), Recipient()},
+        {QStringLiteral("EmailSubject"), launch_.productName + u' ' + feedbackType_},
+        {QStringLiteral("Name"), edName->text()},
+        {QStringLiteral("Company Name"), edCompany->text()},
+        {QStringLiteral("Email"), edEmail->text()},
+        {QStringLiteral("Telephone"), edTelephone->text()},
+        {QStringLiteral("Respond Via"), RespondViaText()},
+        {QStringLiteral("Registered Name"), launch_.registeredName},
+        {QStringLiteral("Registered Company"), launch_.registeredCompany},
+        {QStringLiteral("Software Version"), launch_.productName + QStringLiteral(" version ") + launch_.productVersion},
+        {QStringLiteral("Installation Path"), QDir::toNativeSeparators(QCoreApplication::applicationFilePath())},
+        {QStringLiteral("Computer Information"), ComputerInformation()},
+        {QStringLiteral("Feedback"), reDescription->toPlainText()},
+    };
+}
+
+bool TfrmWeb::SaveReport() {
+    const QString path = UiService::Get().SaveFile(MessageOwner(), QStringLiteral("Save Feedback Report"),
+                                                   QDir(launch_.startFolder).filePath(launch_.productName + u' ' + feedbackType_ +
+                                                                                      QStringLiteral(".eml")),
+                                                   QStringLiteral("E-mail messages (*.eml)"), QStringLiteral("eml"));
+    if (path.isEmpty()) return false;
+    // The same parts the service would have had: the log's last part, the program's other
+    // files, and the user's own file.
+    std::vector<ReportFile> files;
+    auto add = [&files](const QString& file, qint64 tailBytes) {
+        QFile f(file);
+        if (file.isEmpty() || !f.open(QIODevice::ReadOnly)) return;
+        const QByteArray bytes = f.readAll();
+        files.push_back({QFileInfo(file).fileName(),
+                         QMimeDatabase().mimeTypeForFile(QFileInfo(file), QMimeDatabase::MatchExtension).name().toUtf8(),
+                         tailBytes > 0 ? LogTail(bytes, tailBytes) : bytes});
+    };
+    add(launch_.attachment1, kLogKeepBytes);
+    add(launch_.attachment2, 0);
+    add(launch_.attachment3, 0);
+    if (!edSendFile->text().isEmpty()) add(sendFilePath_, 0);
+    std::vector<std::pair<QString, QString>> fields = ReportFields();
+    const QString to = fields[0].second, subject = fields[1].second;
+    fields.erase(fields.begin(), fields.begin() + 2);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        out.write(ReportMessage(to, subject, fields, files)) < 0 || !out.flush()) {
+        ShowWebMessage(QStringLiteral("The report could not be saved in \"") + path + QStringLiteral("\": ") + out.errorString(),
+                       QStringLiteral("Error Saving Report"), false, 1);
+        return false;
+    }
+    ShowWebMessage(ReportSavedText(QDir::toNativeSeparators(path), to), QStringLiteral("Report Saved"), false, 2);
     return true;
 }
 
 int32_t TfrmWeb::SendFeedback() {
     auto form = std::make_unique<QHttpMultiPart>(QHttpMultiPart::FormDataType);
-    const QString emailTo = edEmailTo->text().isEmpty() ? launch_.defaultRecipient : edEmailTo->text();
-    AddField(*form, "EmailTo", emailTo);
-    AddField(*form, "EmailSubject", launch_.productName + u' ' + feedbackType_);
-    AddField(*form, "Name", edName->text());
-    AddField(*form, "Company Name", edCompany->text());
-    AddField(*form, "Email", edEmail->text());
-    AddField(*form, "Telephone", edTelephone->text());
-    AddField(*form, "Respond Via", RespondViaText());
-    AddField(*form, "Registered Name", launch_.registeredName);
-    AddField(*form, "Registered Company", launch_.registeredCompany);
-    AddField(*form, "Software Version", launch_.productName + QStringLiteral(" version ") + launch_.productVersion);
-    AddField(*form, "Installation Path", QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
-    AddField(*form, "Computer Information", ComputerInformation());
-    AddField(*form, "Feedback", reDescription->toPlainText());
+    for (const auto& [name, value] : ReportFields()) AddField(*form, name.toUtf8().constData(), value);
     // The log and other program files go along when they can be read; only the user's own
     // file is worth stopping for. The log goes as it is on disk: the device library never
     // writes a password or key into it, so nothing secret leaves with it.
-    for (const QString* attachment : {&launch_.attachment1, &launch_.attachment2, &launch_.attachment3}) {
+    // The first is the diagnostic log: its last part goes, the file stays whole.
+    if (!launch_.attachment1.isEmpty()) AttachFile(form.get(), launch_.attachment1, false, kLogKeepBytes);
+    for (const QString* attachment : {&launch_.attachment2, &launch_.attachment3}) {
         if (!attachment->isEmpty()) AttachFile(form.get(), *attachment, false);
     }
     if (!edSendFile->text().isEmpty() && !AttachFile(form.get(), sendFilePath_, true)) return kFeedbackNotSent;

@@ -3,6 +3,9 @@
 // file of the user's, and always the diagnostic log, posted in one multipart request to
 // the maker's feedback script. One instance lives for the whole program, hidden until the
 // Help menu opens it; every opening starts from the remembered contact details.
+#include <utility>
+#include <vector>
+
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -64,10 +67,18 @@ public:
     // be attached (already reported, nothing posted); kFeedbackFailed otherwise, with the
     // reason in LastSendError(). The request gives up after kSendIdleTimeoutMs of silence.
     int32_t SendFeedback();
+    // The report's fields, as the service takes them (name, value), in its order; the
+    // recipient first.
+    std::vector<std::pair<QString, QString>> ReportFields() const;
+    QString Recipient() const;
+    // Saves the report the service could not take as an e-mail message (asks where);
+    // whether it was saved.
+    bool SaveReport();
     // Adds the file at `path` to `stream` as a part named after the file, with the MIME
     // type of its extension; the file is opened now and streamed during the post (owned
     // by `stream`). False when it cannot be opened; `report` then shows "Error Reading File".
-    bool AttachFile(QHttpMultiPart* stream, const QString& path, bool report);
+    // `tailBytes` > 0: only the file's last part, from a line start (the log).
+    bool AttachFile(QHttpMultiPart* stream, const QString& path, bool report, qint64 tailBytes = 0);
     // The operating system, for the post.
     static QString ComputerInformation();
     // The chosen response preference as sent ("Unknown RespondVia" when none is chosen).

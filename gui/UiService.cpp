@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 UiService* gInstalled = nullptr;
@@ -47,7 +48,21 @@ UiService::Answer QtUiService::Confirm(QWidget* parent, const QString& title, co
 }
 
 void QtUiService::Notice(QWidget* parent, const QString& title, const QString& text) {
-    Run(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, QMessageBox::Ok);
+    // Shown, not waited for: the update behind it goes on while it is open. One at a
+    // time, however often the user tries to close.
+    static QPointer<QMessageBox> open;
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::Ok);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    open = box;
+    box->open();
 }
 
 QString QtUiService::OpenFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter) {

@@ -24,7 +24,8 @@ public:
     Answer Confirm(QWidget* parent, const QString& title, const QString& text) {
         return Confirm(parent, title, text, Answer::Ok);
     }
-    // OK-only box with the exclamation icon (the close guard).
+    // OK-only box with the exclamation icon (the close guard), shown without waiting for
+    // its OK: what runs behind it goes on.
     virtual void Notice(QWidget* parent, const QString& title, const QString& text) = 0;
     // File dialogs: the chosen path, or empty when cancelled.
     virtual QString OpenFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter) = 0;

@@ -60,5 +60,10 @@ done
 # The programs as installed: they start and answer from the package's own files.
 "$root/usr/bin/vornbsl-cli" --version | grep -qx "vornbsl-cli [0-9.]*" || fail "vornbsl-cli --version"
 "$root/usr/bin/vornsim" --help | grep -q "usage: vornsim" || fail "vornsim --help"
+# The samples it ships are firmware images the installed programs read.
+for sample in readwell-demo-2.00.txt classic-demo-2.00.txt; do
+  "$root/usr/bin/vornbsl-cli" --dump "$work/sample-dump.txt" --firmware "$root/usr/share/vornbsl/samples/$sample" >/dev/null 2>&1 ||
+    fail "the shipped sample $sample does not read as firmware"
+done
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || fail "the dependencies lack Qt's widget library"
 echo "package: ${deb##*/}: lintian, desktop entry, metadata, manual pages and programs check out"

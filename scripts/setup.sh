@@ -46,8 +46,12 @@ needs="${missing[*]}"
 have_locale || needs="${needs:+$needs and }the locale $COMMA_LOCALE"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
-  if command -v sudo >/dev/null 2>&1; then SUDO="sudo"; else
-    echo "setup: need root or sudo to install: $needs" >&2; exit 1
+  if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then SUDO="sudo"; else
+    # Said as the commands to run, so the user can paste them as root.
+    echo "setup: installing needs root: $needs. Run as root (or with sudo), then run this again:" >&2
+    [ ${#missing[@]} -gt 0 ] && echo "  apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+    have_locale || echo "  echo '$COMMA_LOCALE UTF-8' >> /etc/locale.gen && locale-gen" >&2
+    exit 1
   fi
 fi
 if [ ${#missing[@]} -gt 0 ]; then

@@ -65,6 +65,17 @@ std::string SimulatorFolder();
 // empty for anything else (another user's terminal, a file, a missing target).
 std::string OwnPseudoTerminal(const std::string& path);
 
+// Who may open a port's device node: its owner, group and mode, and whether this account
+// is that owner or in that group. `known` false where the system has no such thing (Windows)
+// or the node cannot be looked at.
+struct PortAccess {
+    bool known = false;
+    std::string path, owner, group;
+    unsigned mode = 0;  // the permission bits, 0644 style
+    bool isOwner = false, inGroup = false;
+};
+PortAccess PortAccessOf(const std::string& portName);
+
 // A process that has a port open.
 struct PortHolder {
     long pid = 0;

@@ -15,7 +15,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -323,6 +325,28 @@ std::string StablePortName(const std::string& portName, const std::string& byIdF
         if (std::string link = LinkToDevice(st.st_rdev, byIdFolder); !link.empty()) return link;
     }
     return path.rfind("/dev/", 0) == 0 ? path.substr(5) : portName;
+}
+
+PortAccess PortAccessOf(const std::string& portName) {
+    PortAccess access;
+    access.path = PortPath(portName);
+    struct stat st {};
+    if (stat(access.path.c_str(), &st) != 0) return access;
+    access.known = true;
+    access.mode = st.st_mode & 07777;
+    const passwd* owner = getpwuid(st.st_uid);
+    access.owner = owner ? owner->pw_name : std::to_string(st.st_uid);
+    const group* g = getgrgid(st.st_gid);
+    access.group = g ? g->gr_name : std::to_string(st.st_gid);
+    access.isOwner = geteuid() == st.st_uid;
+    access.inGroup = getegid() == st.st_gid;
+    const int count = getgroups(0, nullptr);
+    if (count > 0) {
+        std::vector<gid_t> groups(static_cast<size_t>(count));
+        if (getgroups(count, groups.data()) == count)
+            access.inGroup = access.inGroup || std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+    }
+    return access;
 }
 
 std::vector<PortHolder> PortHolders(const std::string& portName) {

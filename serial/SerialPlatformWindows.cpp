@@ -92,6 +92,13 @@ void UnlockPortForSystem(intptr_t handle) {
 }
 
 // Windows does not tell who holds a port: an open refused with "access denied" is all.
+// Windows has no device node modes: a port is either free or held.
+PortAccess PortAccessOf(const std::string& portName) {
+    PortAccess access;
+    access.path = PortPath(portName);
+    return access;
+}
+
 std::vector<PortHolder> PortHolders(const std::string&) { return {}; }
 
 int OpenPort(const std::string& portName, PortHandle* handle, std::string* holder) {

@@ -150,6 +150,11 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
                         info_.serialNumber.c_str(), now.c_str());
                 }
             }
+            // The settings go into the logger connected now: its identity and capabilities
+            // (its firmware's, perhaps newer or older than the saved one's), not a file's,
+            // say which commands it takes and in which form.
+            if (const DeviceInfo& live = connection_->Info(); live.type != LT_UNKNOWN && live.version != 0)
+                TakeIdentity(live);
             // A trait the logger cannot set was worked out from its radio, not read from a
             // setting: there is nothing to write back, and trying would fail every restore.
             if (!(info_.capabilities & vorn::protocol::capability::kSiteSettings)) mask &= ~sb::kTrait;

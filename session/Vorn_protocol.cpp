@@ -391,18 +391,19 @@ void Vorn_protocol::ClearSavedSettings() {
     savedInPart_ = false;
 }
 
+void Vorn_protocol::TakeIdentity(const DeviceInfo& live) {
+    info_.type = live.type;
+    info_.typeName = live.typeName;
+    info_.newFirmware = live.newFirmware;
+    info_.versionText = live.versionText;
+    info_.version = live.version;
+    info_.capabilities = live.capabilities;
+}
+
 void Vorn_protocol::PrepareSerialNumberOnlyRestore() {
     // Nothing was saved, so the identity the settings commands go by is the connected
     // device's own.
-    const DeviceInfo& live = connection_->Info();
-    if (info_.capabilities == 0) {
-        info_.type = live.type;
-        info_.typeName = live.typeName;
-        info_.newFirmware = live.newFirmware;
-        info_.versionText = live.versionText;
-        info_.version = live.version;
-        info_.capabilities = live.capabilities;
-    }
+    if (info_.capabilities == 0) TakeIdentity(connection_->Info());
     settingsSaved_ = true;
     info_.valid = vorn::protocol::setting::kSerialNumber;
     savedMask_ = vorn::protocol::setting::kSerialNumber;

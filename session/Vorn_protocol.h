@@ -183,6 +183,9 @@ private:
     // Reads the settings by family; *kept receives the bits read.
     int32_t CollectSettings(uint32_t* kept);
     int32_t AdjustHn9Checksum(const std::string& newSerialNumber);
+    // The connected logger's type, firmware and capabilities into the saved settings' record,
+    // which the settings commands then go by.
+    void TakeIdentity(const DeviceInfo& live);
 
     VornLog* log_;
     std::unique_ptr<MOSSY_Protocol> connection_;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 namespace vornsim {
 
@@ -41,6 +42,15 @@ void RegisterCommonCommands(CommandShell& shell) {
         CommandShell::Answer(sim, text);
         return true;
     });
+}
+
+uint32_t DefaultVersion(const std::string& family) {
+    static const std::pair<const char*, uint32_t> kShipped[] = {
+        {"KT72", 210}, {"QV", 120}, {"CF22", 200}, {"HN9", 205}, {"HMINI", 140}, {"H7S", 360},
+    };
+    for (const auto& [code, version] : kShipped)
+        if (family == code) return version;
+    return 102;
 }
 
 std::string RefusedOptions(const Options& o) {

@@ -31,6 +31,10 @@ inline constexpr uint32_t kFirmwareBaud = 9600;
 // when none does. ("serial=" is a unit without a serial number.)
 std::string RefusedOptions(const Options& options);
 
+// The firmware version a unit of `family` runs when none is asked for: one its maker ships
+// and the updater updates (KT72 2.10, HN9 2.05 ...; 1.02 for most).
+uint32_t DefaultVersion(const std::string& family);
+
 // The settings a unit of these options holds for its owner, and what each takes.
 std::vector<std::string> ValueKinds(const Options& options);
 

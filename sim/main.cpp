@@ -25,7 +25,8 @@ void Usage(FILE* out) {
     std::fprintf(out,
                  "usage: vornsim [options]\n"
                  "  --family CODE        catalogue code of the instrument (default RW)\n"
-                 "  --version X.YY       firmware version (default 1.02)\n"
+                 "  --version X.YY       firmware version (default: one the family ships, KT72 2.10,\n"
+                 "                       QV 1.20, CF22 2.00, HN9 2.05, HMINI 1.40, H7S 3.60, the others 1.02)\n"
                  "  --name NAME          port name to register (default vornsim0; \"\" for none)\n"
                  "  --description TEXT   description in the port list\n"
                  "  --state FILE         write the instrument's state to FILE at exit\n"
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     vornsim::Options options;
     std::string reportImage;
     bool listValues = false;
+    bool versionGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto next = [&]() -> const char* {
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
             options.family = next();
         } else if (arg == "--version") {
             options.version = ParseVersion(next());
+            versionGiven = true;
         } else if (arg == "--name") {
             options.portName = next();
         } else if (arg == "--description") {
@@ -110,6 +113,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (!versionGiven) options.version = vornsim::DefaultVersion(options.family);
     if (const std::string refused = vornsim::RefusedOptions(options); !refused.empty()) {
         std::fprintf(stderr, "vornsim: %s\n", refused.c_str());
         return 2;

@@ -10,6 +10,7 @@
 #include "device/ProtocolConstants.h"
 #include "session/SessionConstants.h"
 #include "session/SettingsFile.h"
+#include "serial/SerialPlatform.h"
 #include "session/Vorn_protocol.h"
 #include "common/Status.h"
 #include "common/Text.h"
@@ -90,7 +91,7 @@ void UpdateSequence::Begin(const UpdateRequest& request) {
 
 int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<int32_t()>& body) {
     Begin(request);
-    ui_.SetConnectText(texts::DoNotDisconnect(Names()));
+    ui_.SetConnectText(UpdateUi::ConnectLine::kDoNotDisconnect, texts::DoNotDisconnect(Names()));
     if (log_) log_->Log(VornLog::kDetails, kHostTag, "Settings files are kept in %s", request_.userFolder.c_str());
     Status(texts::Stage::kConnecting);
 
@@ -108,7 +109,7 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     ui_.PumpEvents();
     if (log_)
         log_->Log(VornLog::kFailures, kHostTag, "Finished updating device in %d seconds", static_cast<int>(elapsedSeconds_));
-    ui_.SetConnectText(texts::MayDisconnect(Names()));
+    ui_.SetConnectText(UpdateUi::ConnectLine::kMayDisconnect, texts::MayDisconnect(Names()));
     return result;
 }
 
@@ -132,7 +133,7 @@ int32_t UpdateSequence::EndFailed(int32_t result) {
     ui_.SetProgress(0);
     host_.BSLDisconnect();
     session_.VPLogout(false);
-    ui_.SetConnectText(texts::ConnectToComputer(Names()));
+    ui_.SetConnectText(UpdateUi::ConnectLine::kIdle, texts::ConnectToComputer(Names()));
     const std::string standing = StandingNowText();
     if (log_) log_->Log(VornLog::kFailures, kHostTag, "%s", standing.c_str());
     if (!standingSaid_) ui_.ShowStanding(standing);
@@ -156,7 +157,64 @@ int32_t UpdateSequence::RunRestore(const UpdateRequest& request, const std::stri
                   request_.deviceName.c_str(), request_.portName.c_str(), removed ? "; the file is removed" : "");
     ui_.ShowStatus(texts::SettingsRestored(path, removed, plan_.backup));
     ui_.Beep(UpdateUi::BoxKind::kInformation);
-    ui_.SetConnectText(texts::MayDisconnect(Names()));
+    ui_.SetConnectText(UpdateUi::ConnectLine::kMayDisconnect, texts::MayDisconnect(Names()));
+    return kUpdated;
+}
+
+int32_t UpdateSequence::ConnectToTell() {
+    Status(texts::Stage::kConnecting);
+    if (int32_t rc = Connect(); rc < 0) return rc;
+    if (!inBootloader_ && !profile_.displayName.empty()) request_.deviceName = profile_.displayName;
+    return 0;
+}
+
+int32_t UpdateSequence::RunInfo(const UpdateRequest& request, InstrumentFacts* facts) {
+    Begin(request);
+    *facts = InstrumentFacts{};
+    if (int32_t rc = ConnectToTell(); rc < 0) return EndFailed(rc);
+    facts->inLoader = inBootloader_;
+    if (!inBootloader_) {
+        facts->family = profile_.displayName;
+        facts->version = texts::VersionText(profile_.version);
+        facts->hardware = ReadHardwareRevision();
+        int32_t percent = -1;
+        if (profile_.checkBattery && session_.VPCheckBattery(&percent) > 0) facts->battery = percent;
+        // Its serial number comes with its settings, which are only read.
+        if (profile_.saveSettings && (!profile_.loginBeforeSettings || session_.VPLogin() >= 0)) {
+            facts->settingsReadInPart = session_.CollectForSave() == kPartlyDone;
+            facts->serial = session_.SerialNumber();
+            session_.ClearSavedSettings();
+        }
+        session_.VPLogout(true);
+    }
+    host_.BSLDisconnect();
+    ui_.HideStatus();
+    return kUpdated;
+}
+
+int32_t UpdateSequence::RunSaveSettings(const UpdateRequest& request, const std::string& path) {
+    Begin(request);
+    std::error_code error;
+    if (std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found)
+        return EndFailed(Fail(texts::SaveWouldReplace(path), kSettingsFileFailed));
+    if (int32_t rc = ConnectToTell(); rc < 0) return EndFailed(rc);
+    if (inBootloader_) return EndFailed(Fail(texts::SaveNeedsFirmware(Names()), kBslActive));
+    if (!profile_.saveSettings) return EndFailed(Fail(texts::NoSettingsToSave(Names()), kNotApplicable));
+    Status(texts::Stage::kSavingSettings);
+    if (profile_.loginBeforeSettings) {
+        if (int32_t rc = session_.VPLogin(); rc < 0) return EndFailed(Fail(texts::SettingsLoginFailed(Names()), rc));
+    }
+    const int32_t collected = session_.CollectForSave();
+    if (collected == session::kUninitialised) return EndFailed(Fail(texts::NoSettingsYet(Names()), collected));
+    if (collected < 0 && collected != kPartlyDone)
+        return EndFailed(Fail(texts::CurrentSettingsNotRead(Names(), collected), collected));
+    // Kept for the user: a backup, which no update takes up by itself.
+    if (int32_t rc = WriteNewFile(path, Stage::kBackup); rc < 0) return EndFailed(rc);
+    session_.VPLogout(true);
+    if (log_) log_->Log(VornLog::kFailures, kHostTag, "Saved the settings of the %s on %s in %s%s", profile_.displayName.c_str(),
+                        request_.portName.c_str(), path.c_str(), collected == kPartlyDone ? " (some could not be read)" : "");
+    if (collected == kPartlyDone) return EndFailed(Fail(texts::SavedInPart(Names(), path), kPartlyDone));
+    ui_.ShowStatus(texts::SettingsSaved(path));
     return kUpdated;
 }
 
@@ -168,7 +226,7 @@ int32_t UpdateSequence::RestoreFromFile() {
     LoadFamilyProfile(file->family, kAssumedVersion, &ofFile);
     request_.deviceName = ofFile.displayName;
     request_.firmwareFamily = file->family;
-    ui_.SetConnectText(texts::DoNotDisconnect(Names()));
+    ui_.SetConnectText(UpdateUi::ConnectLine::kDoNotDisconnect, texts::DoNotDisconnect(Names()));
     Status(texts::Stage::kConnecting);
     int32_t rc = session_.VPConnect(request_.portName, kBaudCode9600, kSerialTries, &profile_);
     if (rc == kNoConnection && ofFile.bootloaderBaud != kCommandBaud) {
@@ -178,7 +236,7 @@ int32_t UpdateSequence::RestoreFromFile() {
         host_.BSLDisconnect();
     }
     if (rc == kBslActive || rc == kBslWaiting) return Fail(texts::RestoreNeedsFirmware(Names()), rc);
-    if (rc < 0) return Fail(texts::ConnectionFailed(Names(), rc, profile_), kConnectFailed);
+    if (rc < 0) return Fail(ConnectionFailedBox(rc), kConnectFailed);
     Advance(kProgressStepPoints);
     if (profile_.family != file->family)
         return Fail(texts::SettingsOfAnotherFamily(Names(), path, profile_.displayName), kWrongDevice);
@@ -264,6 +322,7 @@ int32_t UpdateSequence::RefuseUnsafeSerialNumber() {
 
 int32_t UpdateSequence::Connect() {
     int32_t rc = session_.VPConnect(request_.portName, kBaudCode9600, kSerialTries, &profile_);
+    connectStatus_ = rc;
     engineBaud_ = kCommandBaud;
     if (rc == kNoConnection) {
         // Nobody answers at 9600: perhaps an engine waits at the Readwell's speed.
@@ -273,10 +332,16 @@ int32_t UpdateSequence::Connect() {
         host_.BSLDisconnect();
     }
     inBootloader_ = rc == kBslActive || rc == kBslWaiting;
-    if (rc < 0 && !inBootloader_) return Fail(texts::ConnectionFailed(Names(), rc, profile_), kConnectFailed);
+    if (rc < 0 && !inBootloader_) return Fail(ConnectionFailedBox(rc), kConnectFailed);
     if (!inBootloader_) versionFound_ = profile_.version;
     Advance(kProgressStepPoints);
     return 0;
+}
+
+texts::Box UpdateSequence::ConnectionFailedBox(int32_t rc) const {
+    if (rc != vorn::kPortNoPermission) return texts::ConnectionFailed(Names(), rc, profile_);
+    const vorn::platform::PortAccess access = vorn::platform::PortAccessOf(request_.portName);
+    return texts::ConnectionFailed(Names(), rc, profile_, &access);
 }
 
 int32_t UpdateSequence::DecideFirmwareFits() {
@@ -682,7 +747,7 @@ int32_t UpdateSequence::CheckSettingsFile(const std::string& path, int32_t saveS
     return Fail(texts::SettingsFileNotKept(Names(), path, rc), kSettingsFileFailed);
 }
 
-bool UpdateSequence::CheckHardwareRevision() {
+std::string UpdateSequence::ReadHardwareRevision() {
     std::string answer;
     int32_t elapsed = 0;
     // The destination keeps one character less than its size: ask for one more.
@@ -697,6 +762,11 @@ bool UpdateSequence::CheckHardwareRevision() {
             }
         }
     }
+    return revision;
+}
+
+bool UpdateSequence::CheckHardwareRevision() {
+    const std::string revision = ReadHardwareRevision();
     if (revision.size() == 1 && revision[0] == kRequiredHardwareRevision) return true;
     Fail(texts::WrongHardwareRevision(Names(), revision, kRequiredHardwareRevision), kNotSupported);
     return false;

@@ -96,6 +96,25 @@ public:
     // 1, or a negative result code after its one box (or the question cancelled).
     int32_t RunRestore(const UpdateRequest& request, const std::string& path);
 
+    // What an instrument on the request's port says of itself, nothing changed: connect,
+    // its family, firmware version, hardware revision, battery and serial number (read
+    // with its settings, which stay in it), or that it waits in its firmware loader.
+    // 1, or a negative result code after its one box.
+    struct InstrumentFacts {
+        bool inLoader = false;
+        std::string family, version, hardware, serial;
+        int32_t battery = -1;  // percent; -1 not told
+        bool settingsReadInPart = false;
+    };
+    int32_t RunInfo(const UpdateRequest& request, InstrumentFacts* facts);
+
+    // Saves the settings the instrument on the request's port holds into a new file at
+    // `path` (never over one that exists), nothing else: a backup the user keeps, which
+    // --restore-settings or File > Restore Settings... writes back. 1; -35 after the file
+    // was written without the values that could not be read; or a result code after its
+    // one box.
+    int32_t RunSaveSettings(const UpdateRequest& request, const std::string& path);
+
     // The whole sequence; 1 on success, a negative result code otherwise. Every failure
     // has shown exactly one box.
     int32_t UpdateInstrument();
@@ -104,6 +123,9 @@ public:
     // The firmware version the instrument ran when the update found it (0: none known,
     // as for one found in its loader).
     uint32_t VersionFound() const { return versionFound_; }
+    // What connecting to the port first gave: a port failure (kPortNoPermission,
+    // kPortInUse, kPortNotFound, kNotSerialPort), another failure, or the connection.
+    int32_t ConnectStatus() const { return connectStatus_; }
     // The settings file of the unit this run worked on: the one it wrote or restored from
     // (empty: none).
     const std::string& SettingsPath() const { return plan_.path; }
@@ -132,6 +154,10 @@ private:
 
     // Asks for the hardware revision; only revision C may be updated.
     bool CheckHardwareRevision();
+    std::string ReadHardwareRevision();
+    // RunInfo and RunSaveSettings: connected, the instrument's own name in the texts.
+    int32_t ConnectToTell();
+    texts::Box ConnectionFailedBox(int32_t rc) const;
     // True when the version is inside the profile's window, or the user forces it.
     bool CheckVersionWindow(const DeviceProfile& profile);
     // The image fits the device `profile_` describes; otherwise one box and false.
@@ -205,6 +231,7 @@ private:
     DeviceProfile profile_;
     SettingsCustody custody_;
     uint32_t versionFound_ = 0;
+    int32_t connectStatus_ = 0;
     uint32_t engineBaud_ = 0;      // the speed its loader answered at, when found in its loader
     bool inBootloader_ = false;    // the instrument was found in its bootloader
     uint32_t elapsedSeconds_ = 0;

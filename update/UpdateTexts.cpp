@@ -62,7 +62,31 @@ Box PortBeingUpdated(const Names& n) {
             "Comm Port Busy"};
 }
 
-Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile) {
+namespace {
+
+// What keeps this account from the port, from its device node: not in the group that may
+// use it (join it), in it but not yet in this session (log in again), or a node only its
+// owner may use, where no group helps.
+std::string PermissionAdvice(const std::string& port, const std::string& caption, const vorn::platform::PortAccess& a) {
+    const std::string node = "\"" + a.path + "\" belongs to " + a.owner + ":" + a.group + " with mode " +
+                             vorn::Format("%04o", a.mode);
+    if ((a.mode & 0060) == 0060 && a.inGroup)
+        return "You do not have permission to use Comm Port \"" + port + "\" yet: " + node +
+               ", and your account is in the group \"" + a.group + "\", but this session started before it joined.\n\n" +
+               "Please log out and log in again (or restart) before running the " + caption + ".";
+    if ((a.mode & 0060) == 0060)
+        return "You do not have permission to use Comm Port \"" + port + "\": " + node + ", and your account is not in " +
+               "the group \"" + a.group + "\".\n\nPlease ask your administrator to add it (sudo usermod -aG " + a.group +
+               " $USER), then log out and log in again before running the " + caption + ".";
+    return "You do not have permission to use Comm Port \"" + port + "\": " + node +
+           ", so only " + a.owner + " may use it; joining a group does not help.\n\n" +
+           "Please ask your administrator to give it to the \"dialout\" group with mode 0660 (a udev rule), or unplug " +
+           "the adapter and plug it in again if a program changed it.";
+}
+
+}  // namespace
+
+Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile, const vorn::platform::PortAccess* access) {
     const std::string& port = n.port;
     std::string text;
     if (rc == kPortInUse) {
@@ -70,6 +94,8 @@ Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile) {
                "Please choose a new Comm Port to use or quit the application using this port.";
     } else if (rc == kPortNotFound) {
         text = "Comm Port \"" + port + "\" isn't available.\nPlease choose a new Comm Port to use.";
+    } else if (rc == kPortNoPermission && access && access->known && !access->isOwner) {
+        text = PermissionAdvice(port, n.caption, *access);
     } else if (rc == kPortNoPermission) {
         text = "You do not have permission to use Comm Port \"" + port + "\".\n\n" +
                "Please ask your administrator to add your user account to the \"dialout\" group,\n" +
@@ -289,6 +315,40 @@ Box RestoreNeedsFirmware(const Names& n) {
             "Firmware Loader Active"};
 }
 
+Box SaveWouldReplace(const std::string& path) {
+    return {"The file\n\"" + path + "\"\nexists already. Saved settings never replace a file, which may hold another " +
+                "unit's settings.\n\nNothing has been changed. Please name a new file.",
+            "Settings File Error"};
+}
+
+Box SaveNeedsFirmware(const Names& n) {
+    return {"Your " + n.device + " on Comm Port \"" + n.port + "\" is waiting in its firmware loader: without firmware " +
+                "it holds no settings to save." + NothingChanged(n.device) +
+                "\nPlease update its firmware first; an update that was cut short finds its saved settings by itself.",
+            "Firmware Loader Active"};
+}
+
+Box NoSettingsToSave(const Names& n) {
+    return {"Your " + n.device + " keeps no settings this program saves." + NothingChanged(n.device), "No Settings To Save",
+            Kind::kInformation};
+}
+
+Box NoSettingsYet(const Names& n) {
+    return {"Your " + n.device + " has not been set up yet (it has no name): it holds no settings to save." +
+                NothingChanged(n.device),
+            "No Settings To Save", Kind::kInformation};
+}
+
+Box SavedInPart(const Names& n, const std::string& path) {
+    return {TheProgram(n) + " could not read all the settings of your " + n.device + ". What it read is saved in \"" + path +
+                "\", without the others." + NothingChanged(n.device) + "\nPlease check the cable and save them again.",
+            "Settings Retrieve Error"};
+}
+
+std::string SettingsSaved(const std::string& path) {
+    return "Settings saved in \"" + path + "\". Nothing was changed in the instrument.";
+}
+
 Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::string& found) {
     return {"The settings file\n\"" + path + "\"\nholds the settings of a " + n.device + ";\nhowever, Comm Port \"" + n.port +
                 "\" has a " + found + "." + NothingChanged(found),
@@ -499,8 +559,18 @@ std::string HelpText(const std::string& caption, const std::string& d) {
     return text;
 }
 
+// The platform this build runs on, as About names it.
+constexpr const char* kPlatform =
+#if defined(_WIN32)
+    "Windows";
+#elif defined(__linux__)
+    "Linux";
+#else
+    "this system";
+#endif
+
 std::string AboutText() {
-    return std::string("Vornell Universal Firmware Updater for Windows\n\n") + "VornBSL Engine version " + VORN_VERSION_STRING +
+    return std::string("Vornell Universal Firmware Updater for ") + kPlatform + "\n\n" + "VornBSL Engine version " + VORN_VERSION_STRING +
            "\nCommunication Protocol version " + "1.7.9" + "\n\n" + "\u00A9 2026 Vornell Devices, Inc. All rights reserved.";
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "serial/SerialPlatform.h"
 #include "update/UpdateUi.h"
 
 namespace vorn::update::texts {
@@ -42,7 +43,9 @@ Box PortBeingUpdated(const Names& n);
 
 // Connecting: the box for a failed connection with result `rc`; `profile` is what the
 // instrument told of itself.
-Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile);
+// `access`: who may open the port's device node, said when the user may not (null: not known).
+Box ConnectionFailed(const Names& n, int32_t rc, const DeviceProfile& profile,
+                     const vorn::platform::PortAccess* access = nullptr);
 
 // Deciding whether the firmware fits.
 Box WrongDevice(const Names& n, const std::string& found, bool factoryOverride);
@@ -108,6 +111,13 @@ Box CurrentSettingsNotRead(const Names& n, int32_t rc);
 
 // Restoring a settings file into an instrument without an update.
 Box NotASettingsFile(const Names& n, const std::string& path);
+// Saving an instrument's settings without an update (--save-settings).
+Box SaveWouldReplace(const std::string& path);
+Box SaveNeedsFirmware(const Names& n);
+Box NoSettingsToSave(const Names& n);
+Box NoSettingsYet(const Names& n);
+Box SavedInPart(const Names& n, const std::string& path);
+std::string SettingsSaved(const std::string& path);
 Box RestoreNeedsFirmware(const Names& n);
 // The instrument found is a `found`, the file holds a `n.device`'s settings.
 Box SettingsOfAnotherFamily(const Names& n, const std::string& path, const std::string& found);

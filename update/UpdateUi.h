@@ -30,8 +30,11 @@ public:
     // A status step: show the text, repaint, let pending events run.
     virtual void ShowStatus(const std::string& text) = 0;
     virtual void HideStatus() = 0;
-    // The line that tells the user what to do with the instrument ("Do NOT disconnect ...").
-    virtual void SetConnectText(const std::string& text) = 0;
+    // The line that tells the user what to do with the instrument: idle ("Connect ... to
+    // computer comm port."), while an update runs ("Do NOT disconnect ..."), after it
+    // succeeded ("You may disconnect ...").
+    enum class ConnectLine { kIdle, kDoNotDisconnect, kMayDisconnect };
+    virtual void SetConnectText(ConnectLine line, const std::string& text) = 0;
     // The progress bar, 0 to 100.
     virtual int Progress() const = 0;
     virtual void SetProgress(int position) = 0;

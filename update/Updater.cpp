@@ -1,6 +1,7 @@
 #include "update/Updater.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "bsl/VornBSLHost.h"
 #include "common/FilesPlatform.h"
@@ -85,6 +86,9 @@ Updater::Updater(const UpdaterSetup& setup)
       log_(std::make_unique<VornLog>(setup.logPath, setup.logLevel)),
       host_(std::make_unique<VornBSLHost>(log_.get())),
       session_(std::make_unique<Vorn_protocol>(log_.get())) {
+    // The log's own limit on disk: a byte-level log grows by megabytes an update, and the
+    // last updates are the ones worth reading.
+    if (log_->FileSize() > kLogFileMaxBytes) log_->KeepLast(kLogFileKeptBytes);
     firmware_.family = UNKNOWN;
     firmware_.deviceName = "Instrument";
 }
@@ -125,21 +129,41 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     UpdateSequence sequence(log_.get(), *session_, *host_, ui);
     const int32_t result = sequence.Run(request, body);
     versionFound_ = sequence.VersionFound();
+    connectStatus_ = sequence.ConnectStatus();
+    profile_ = sequence.Profile();
+    lastSettingsPath_ = sequence.SettingsPath();
+    return result;
+}
+
+// A run on a port that loads no firmware: with the port's locks, as an update has them,
+// so it never talks over an update.
+int32_t Updater::WithoutFirmware(UpdateRequest request, UpdateUi& ui,
+                                 const std::function<int32_t(UpdateSequence&, const UpdateRequest&)>& run) {
+    request.userFolder = userFolder_;
+    request.stablePortName = vorn::platform::StablePortName(request.portName);
+    if (request.deviceName.empty()) request.deviceName = "instrument";
+    PortLock lock(userFolder_, request.portName, *log_);
+    if (lock.HeldByUpdate() || lock.HeldBySystemLock()) return RefuseBusyPort(request, lock, ui, *log_);
+    UpdateSequence sequence(log_.get(), *session_, *host_, ui);
+    const int32_t result = run(sequence, request);
     profile_ = sequence.Profile();
     lastSettingsPath_ = sequence.SettingsPath();
     return result;
 }
 
 int32_t Updater::RestoreSettings(UpdateRequest request, const std::string& path, UpdateUi& ui) {
-    request.userFolder = userFolder_;
-    request.stablePortName = vorn::platform::StablePortName(request.portName);
-    PortLock lock(userFolder_, request.portName, *log_);
-    if (lock.HeldByUpdate() || lock.HeldBySystemLock()) return RefuseBusyPort(request, lock, ui, *log_);
-    UpdateSequence sequence(log_.get(), *session_, *host_, ui);
-    const int32_t result = sequence.RunRestore(request, path);
-    profile_ = sequence.Profile();
-    lastSettingsPath_ = sequence.SettingsPath();
-    return result;
+    return WithoutFirmware(std::move(request), ui,
+                           [&path](UpdateSequence& s, const UpdateRequest& r) { return s.RunRestore(r, path); });
+}
+
+int32_t Updater::Info(UpdateRequest request, UpdateSequence::InstrumentFacts* facts, UpdateUi& ui) {
+    return WithoutFirmware(std::move(request), ui,
+                           [facts](UpdateSequence& s, const UpdateRequest& r) { return s.RunInfo(r, facts); });
+}
+
+int32_t Updater::SaveSettings(UpdateRequest request, const std::string& path, UpdateUi& ui) {
+    return WithoutFirmware(std::move(request), ui,
+                           [&path](UpdateSequence& s, const UpdateRequest& r) { return s.RunSaveSettings(r, path); });
 }
 
 }  // namespace vorn::update

@@ -34,6 +34,10 @@ struct UpdaterSetup {
     static UpdaterSetup ForThisUser(const std::string& programFolder, uint32_t logLevel, const std::string& logPath = {});
 };
 
+// The diagnostic log on disk: past this size, an updater starting up keeps its last part.
+inline constexpr int32_t kLogFileMaxBytes = 8 << 20;
+inline constexpr long kLogFileKeptBytes = 2 << 20;
+
 class Updater {
 public:
     explicit Updater(const UpdaterSetup& setup);
@@ -73,16 +77,25 @@ public:
     // end of an update does (UpdateSequence::RunRestore): no firmware is needed, the file
     // names its family. 1, or a negative result code after its one box.
     int32_t RestoreSettings(UpdateRequest request, const std::string& path, UpdateUi& ui);
+    // What the instrument on the port says of itself, nothing changed (UpdateSequence::RunInfo).
+    int32_t Info(UpdateRequest request, UpdateSequence::InstrumentFacts* facts, UpdateUi& ui);
+    // Its settings into a new file at `path`, nothing else (UpdateSequence::RunSaveSettings).
+    int32_t SaveSettings(UpdateRequest request, const std::string& path, UpdateUi& ui);
     // What the last update (or restore) found: the instrument's profile and the settings
     // file it used.
     const DeviceProfile& Profile() const { return profile_; }
     // The firmware version the instrument ran before the last update (0: not known).
     uint32_t VersionFound() const { return versionFound_; }
+    // What connecting to the port first gave in the last update (UpdateSequence::ConnectStatus).
+    int32_t ConnectStatus() const { return connectStatus_; }
     const std::string& LastSettingsPath() const { return lastSettingsPath_; }
 
     static constexpr int kPortCapacity = 16;
 
 private:
+    int32_t WithoutFirmware(UpdateRequest request, UpdateUi& ui,
+                            const std::function<int32_t(UpdateSequence&, const UpdateRequest&)>& run);
+
     std::string userFolder_;
     std::unique_ptr<VornLog> log_;
     std::unique_ptr<VornBSLHost> host_;
@@ -90,6 +103,7 @@ private:
     FirmwareLoad firmware_;
     DeviceProfile profile_;
     uint32_t versionFound_ = 0;
+    int32_t connectStatus_ = 0;
     std::string lastSettingsPath_;
 };
 

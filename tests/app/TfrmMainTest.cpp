@@ -467,7 +467,7 @@ TEST_F(MainWindowTest, AboutNamesTheEngineAndProtocolVersions) {
     ASSERT_EQ(ui.shown.size(), 1u);
     EXPECT_EQ(ui.shown[0].title, "About Instrument Firmware Updater");
     EXPECT_EQ(ui.shown[0].kind, UiService::Kind::Information);
-    EXPECT_TRUE(ui.shown[0].text.startsWith("Vornell Universal Firmware Updater for Windows\n\nVornBSL Engine version " +
+    EXPECT_TRUE(ui.shown[0].text.startsWith("Vornell Universal Firmware Updater for Linux\n\nVornBSL Engine version " +
                                             QStringLiteral(VORN_VERSION_STRING) +
                                             "\nCommunication Protocol version 1.7.9\n\n\u00A9 "));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Bench.h"
+#include "common/Status.h"
 #include "update/UpdateSequence.h"
 
 namespace vorn::bench {
@@ -68,6 +69,30 @@ TEST(Bench, HowAUnitEnded) {
         Conclude(&u, c.onlyFamily, "Readwell");
         EXPECT_EQ(u.outcome, c.expected) << c.exitStatus << " " << c.family << " " << c.progress << " " << c.result;
     }
+}
+
+// Why --all passed a port over: the port itself (permission, in use, gone, no serial port)
+// is not the silence of a port with nothing on it. A unit's line fits its terminal,
+// cut between words.
+TEST(Bench, APortPassedOverSaysWhyAndALineIsCutBetweenWords) {
+    const std::pair<int32_t, const char*> reasons[] = {
+        {vorn::kPortNoPermission, "skipped (permission denied)"}, {vorn::kPortInUse, "skipped (port in use)"},
+        {vorn::kPortNotFound, "skipped (port not found)"},        {vorn::kNotSerialPort, "skipped (not a serial port)"},
+        {vorn::kNoConnection, "skipped (no answer)"},
+    };
+    for (const auto& [connect, said] : reasons) {
+        Unit u = Reported({"connect " + std::to_string(connect), "result -20"});
+        u.exitStatus = 1;
+        Conclude(&u, true, "Readwell");
+        EXPECT_NE(SummaryTable({u}).find(said), std::string::npos) << SummaryTable({u});
+    }
+    Unit waiting = Reported({"family Readwell", "status Restarting the Readwell, please wait... in 4 seconds"});
+    const std::string whole = UnitLine(waiting, 200);
+    EXPECT_NE(whole.find("in 4 seconds"), std::string::npos);
+    const std::string cut = UnitLine(waiting, whole.size() - 3);
+    EXPECT_LE(cut.size(), whole.size() - 3);
+    EXPECT_EQ(cut.substr(cut.size() - 4), " ...");
+    EXPECT_EQ(cut.find("second"), std::string::npos) << cut;  // no word cut in two
 }
 
 std::vector<Unit> ThreeUnits() {

@@ -18,6 +18,7 @@
 #include "serial/SerialPlatform.h"
 #include "serial/VornSerial.h"
 #include "support/TestSupport.h"
+#include "update/ResultCodes.h"
 #include "update/UserFolder.h"
 
 using namespace vorn::test;
@@ -51,7 +52,7 @@ TEST_F(CliTest, AQuestionWithoutATerminalOrYesIsCancelled) {
     CliRun run = Cli("--port " + sim.Port() + " --firmware '" + SampleFirmwarePath() + "' --log '" + dir.File("own.log") + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("(answered Cancel: no terminal to ask and no --yes)"), std::string::npos);
-    EXPECT_EQ(run.LastLine(), "result -40");
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-40));
     EXPECT_TRUE(std::filesystem::exists(dir.File("own.log")));
     EXPECT_EQ(sim.Transcript().find("boot ZELK"), std::string::npos);
 }
@@ -65,7 +66,7 @@ TEST_F(CliTest, APortInUseEndsWithItsBoxAndResult) {
     EXPECT_NE(run.output.find("Connection Error: Comm Port \"" + sim.Port() + "\" is already in use by another application."),
               std::string::npos)
         << run.output;
-    EXPECT_EQ(run.LastLine(), "result -20");
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-20));
 }
 
 TEST_F(CliTest, DumpListHelpAndBadFiles) {
@@ -77,7 +78,7 @@ TEST_F(CliTest, DumpListHelpAndBadFiles) {
     CliRun bad = Cli("--port ttyS0 --firmware '" + dir.File("bad.txt") + "'");
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("File Error: The file \"bad.txt\" is not a valid firmware file."), std::string::npos);
-    EXPECT_EQ(bad.LastLine(), "result -100");
+    EXPECT_EQ(bad.LastLine(), vorn::update::ResultLine(-100));
 
     // A registered simulator shows in the list as the window shows it. Its description is
     // someone else's text: escape sequences in it reach the terminal defanged.
@@ -116,7 +117,17 @@ TEST_F(CliTest, APortTheUserMayNotOpenSaysWhatToDo) {
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("\"dialout\" group"), std::string::npos);
-    EXPECT_EQ(run.LastLine(), "result -20");
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-20));
+}
+
+// A device that is no serial port is said to be none, and nobody is named as its holder
+// (every process has /dev/null open).
+TEST_F(CliTest, ADeviceThatIsNoSerialPortIsSaidToBeNone) {
+    CliRun run = Cli("--port /dev/null --firmware '" + SampleFirmwarePath() + "' --yes");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("Comm Port \"/dev/null\" is not a serial port."), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(" is held by "), std::string::npos) << run.output;
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-20));
 }
 
 TEST_F(CliTest, APortAnotherProgramHoldsIsRefusedWithTheHolderNamedAndAHint) {
@@ -133,7 +144,7 @@ TEST_F(CliTest, APortAnotherProgramHoldsIsRefusedWithTheHolderNamedAndAHint) {
     EXPECT_NE(run.output.find("is held by ModemManager (pid " + std::to_string(holder.Pid()) + ")."), std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Hint: ModemManager "), std::string::npos);
-    EXPECT_EQ(run.LastLine(), "result -20");
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-20));
     EXPECT_EQ(sim.Transcript(), "");  // nothing reached the instrument
 }
 
@@ -142,7 +153,7 @@ TEST_F(CliTest, ANameThatIsNotASerialPortIsToldApart) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("Connection Error: Comm Port \"/dev/null\" is not a serial port."), std::string::npos)
         << run.output;
-    EXPECT_EQ(run.LastLine(), "result -20");
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-20));
 }
 
 // The README's first command without a display, as an ordinary user would run it: the
@@ -152,6 +163,7 @@ TEST(CliOrdinaryUser, UpdatesAndIsToldAboutPortsItCannotHave) {
     if (!RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
     EXPECT_TRUE(PassedEveryTest(RunAgainAsOrdinaryUser(
         "CliTest.UpdatesAReadwellAndSaysSo:CliTest.APortTheUserMayNotOpenSaysWhatToDo:CliTest.APortAnotherProgram*:"
+        "CliTest.InfoAndSaveSettings*:"
         "CliTest.AnInterruptedUnitsSettingsSurvive*:CliTest.ABench*:CliCustody.TwoUpdates*:CliCustody.ABenchFinds*",
         {{"VORN_CLI_PATH", VORN_CLI}, {"VORN_SAMPLE_FIRMWARE", SampleFirmwarePath()}})));
 }
@@ -174,6 +186,80 @@ TEST_F(CliTest, FactoryChoicesWithoutFactoryModeAndUnsafeSerialNumbersAreUsageEr
     }
 }
 
+// What a technician types: short options beside the long ones, and an option that wants a
+// value refuses another option in its place (a dump into a file named "--help").
+TEST_F(CliTest, ShortOptionsAndAValueThatIsAnotherOption) {
+    SimInstrument sim("RW", 102);
+    CliRun run = Cli("-p " + sim.Port() + " -f '" + SampleFirmwarePath() + "' -y -v");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Successfully updated firmware in "), std::string::npos) << run.output;
+    EXPECT_EQ(Cli("-h").status, 0);
+    EXPECT_EQ(Cli("-V").output.rfind("vornbsl-cli ", 0), 0u);
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"--dump --help --firmware x.txt", "--dump needs a value, not the option --help"},
+        {"-f -y -p vornsim0", "-f needs a value, not the option -y"},
+        {"--port --info", "--port needs a value, not the option --info"},
+        {"--log", "--log needs a value"},
+        {"-x", "unknown option -x"},
+        {"--info --save-settings b.txt -p vornsim0", "--save-settings and --info exclude each other"},
+        {"--info -p vornsim0 -f x.txt", "--info only identifies the instrument: leave out --firmware"},
+        {"--save-settings b.txt", "--save-settings needs --port"},
+    };
+    for (const auto& [args, said] : refused) {
+        SCOPED_TRACE(args);
+        CliRun bad = Cli(args);
+        EXPECT_EQ(bad.status, 2) << bad.output;
+        EXPECT_NE(bad.output.find(said), std::string::npos) << bad.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists("--help"));
+}
+
+// --info tells what is on a port and --save-settings keeps what a unit holds, changing
+// nothing; the saved file is a backup no update takes up, which --restore-settings
+// writes back into that unit. A file that exists is never replaced.
+TEST_F(CliTest, InfoAndSaveSettingsTellAndKeepWithoutChangingAnything) {
+    SimInstrument logger("KT72", 210, {{"battery", "64"}, {"serial", "VL-0077"}});
+    const auto before = logger.Snapshot();
+    CliRun info = Cli("--port " + logger.Port() + " --info");
+    ASSERT_EQ(info.status, 0) << info.output;
+    for (const char* line : {"family:            Kt72\n", "firmware version:  2.10\n", "hardware revision: C\n",
+                             "battery:           64 %\n", "serial number:     VL-0077\n"})
+        EXPECT_NE(info.output.find(line), std::string::npos) << line << info.output;
+
+    const std::string backup = dir.File("VL-0077 before the field trip.txt");
+    CliRun saved = Cli("--port " + logger.Port() + " --save-settings '" + backup + "'");
+    ASSERT_EQ(saved.status, 0) << saved.output;
+    EXPECT_NE(saved.output.find("Settings saved in \"" + backup + "\"."), std::string::npos) << saved.output;
+    const std::string text = ReadFile(backup);
+    EXPECT_NE(text.find("savedsn=\"VL-0077\""), std::string::npos);
+    EXPECT_NE(text.find("stage=\"backup\""), std::string::npos);
+    EXPECT_EQ(logger.Snapshot().settings, before.settings);
+    EXPECT_EQ(logger.Transcript().find("set "), std::string::npos);  // only read
+
+    CliRun again = Cli("--port " + logger.Port() + " --save-settings '" + backup + "'");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.output.find("exists already"), std::string::npos) << again.output;
+    EXPECT_EQ(ReadFile(backup), text);
+
+    // The unit loses its settings; the backup goes back into it, every value.
+    logger.Sim().WithState([](vornsim::InstrumentState& s) { s.WipeForUpdate(); });
+    CliRun restored = Cli("--port " + logger.Port() + " --restore-settings '" + backup + "' --yes --restore-from VL-0077");
+    ASSERT_EQ(restored.status, 0) << restored.output;
+    auto back = logger.Snapshot().settings, held = before.settings;
+    held.erase("-build");  // the firmware's own, not a setting
+    EXPECT_EQ(back, held);
+
+    SimInstrument loader("RW", 102, {{"in-bootloader", ""}});
+    CliRun waiting = Cli("--port " + loader.Port() + " --info");
+    EXPECT_EQ(waiting.status, 0) << waiting.output;
+    EXPECT_NE(waiting.output.find("waiting in its firmware loader"), std::string::npos) << waiting.output;
+    CliRun nothing = Cli("--port " + loader.Port() + " --save-settings '" + dir.File("none.txt") + "'");
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_EQ(nothing.LastLine(), vorn::update::ResultLine(-80));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("none.txt")));
+}
+
 // "--yes" confirms; it does not give up an instrument's settings. That takes its own option.
 TEST_F(CliTest, GoingOnWithoutTheSettingsTakesItsOwnOption) {
     const std::string firmware = dir.File("sixteen.txt");
@@ -184,7 +270,7 @@ TEST_F(CliTest, GoingOnWithoutTheSettingsTakesItsOwnOption) {
     EXPECT_NE(run.output.find("(answered OK: --yes)"), std::string::npos);  // "Wrong Device"
     EXPECT_NE(run.output.find("Settings Retrieve Error: "), std::string::npos);
     EXPECT_NE(run.output.find("--yes does not answer this question"), std::string::npos);
-    EXPECT_EQ(run.LastLine(), "result -40");
+    EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-40));
     EXPECT_EQ(refused.Transcript().find("boot ZELK"), std::string::npos);
 
     SimInstrument accepted("KT72", 204, {{"uninitialised", ""}});
@@ -240,7 +326,7 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
         << mended.output;
     EXPECT_NE(mended.output.find("Settings Not Restored: The new firmware runs in your Readwell"), std::string::npos);
     EXPECT_NE(mended.output.find("\"" + kept + "\" (with serial number \"RW-10234\")"), std::string::npos);
-    EXPECT_EQ(mended.LastLine(), "result -140");
+    EXPECT_EQ(mended.LastLine(), vorn::update::ResultLine(-140));
     EXPECT_TRUE(FlashHolds(a.Snapshot(), ReadTiText(ReadFile(SampleFirmwarePath()))));
     ASSERT_NE(a.Snapshot().settings, aBefore.settings);  // the update wiped them
     EXPECT_EQ(ReadFile(kept), keptText);
@@ -264,7 +350,7 @@ TEST_F(CliTest, AnInterruptedUnitsSettingsSurviveTheNextUnitAndAreRestoredIntoIt
             << run.output;
         EXPECT_NE(run.output.find(" tells no serial number."), std::string::npos) << run.output;
         EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
-        EXPECT_EQ(run.LastLine(), "result -40");
+        EXPECT_EQ(run.LastLine(), vorn::update::ResultLine(-40));
         EXPECT_EQ(ReadFile(kept), keptText);
     }
     EXPECT_NE(a.Snapshot().settings, aBefore.settings);
@@ -376,7 +462,7 @@ TEST_F(CliTest, ABenchUnitCutShortIsFinishedOnItsPortAndAPortIsUpdatedByOneAtATi
     EXPECT_NE(refused.output.find("Comm Port Busy: Comm Port \"" + cut.Port() + "\" is being updated by another"),
               std::string::npos)
         << refused.output;
-    EXPECT_EQ(refused.LastLine(), "result -5");
+    EXPECT_EQ(refused.LastLine(), vorn::update::ResultLine(-5));
 
     vorn::SleepMs(800);  // back from its power loss, in its loader
     // The bench's serial numbers, as its command would name them: the unit takes its own.
@@ -465,7 +551,7 @@ TEST_F(CliTest, ASettingTheInstrumentKeepsRefusingIsLeftOutOnlyWhenTheUserGivesI
         EXPECT_EQ(stopped.status, 1) << stopped.output;
         EXPECT_NE(stopped.output.find(question), std::string::npos) << stopped.output;
         EXPECT_NE(stopped.output.find("--yes does not answer this question"), std::string::npos) << stopped.output;
-        EXPECT_EQ(stopped.LastLine(), "result -35");
+        EXPECT_EQ(stopped.LastLine(), vorn::update::ResultLine(-35));
         ASSERT_EQ(files().size(), 1u);
         const std::string kept = files()[0];
         EXPECT_NE(ReadFile(kept).find("stage=\"restored-in-part\""), std::string::npos);

@@ -65,7 +65,7 @@ public:
         if (onStatus) onStatus(text);
     }
     void HideStatus() override {}
-    void SetConnectText(const std::string& text) override { connectText = text; }
+    void SetConnectText(ConnectLine, const std::string& text) override { connectText = text; }
     int Progress() const override { return progress; }
     void SetProgress(int position) override {
         progress = position;

@@ -197,3 +197,19 @@ TEST_F(WindowUpdateTest, SettingsLeftInTheirFileGoBackThroughRestoreSettings) {
     EXPECT_TRUE(w.statusText->text().startsWith("Settings restored from ")) << w.statusText->text().toStdString();
     EXPECT_FALSE(std::filesystem::exists(left[0]));
 }
+
+// Asked for its help or version, the window's program answers and exits; without a display
+// it says so in one line instead of the toolkit's abort.
+TEST(WindowProgram, HelpVersionAndNoDisplayAreAnsweredWithoutAWindow) {
+    const std::string program = std::string("'") + VORN_WINDOW_PROGRAM + "'";
+    vorn::test::ProgramRun version = vorn::test::RunCommand(program + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, std::string("vornbsl ") + VORN_VERSION_STRING + "\n");
+    vorn::test::ProgramRun help = vorn::test::RunCommand(program + " -h");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("-factory"), std::string::npos);
+    vorn::test::ProgramRun headless = vorn::test::RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program);
+    EXPECT_EQ(headless.status, 1);
+    EXPECT_EQ(headless.output,
+              "vornbsl: no display to show the window on (DISPLAY is not set); vornbsl-cli updates without one\n");
+}

@@ -242,11 +242,11 @@ protected:
         ui_.files.push_back(path);
         Get<QPushButton>("btnSendFile")->click();
     }
-    // Only the messages (not the file dialogs) shown so far.
+    // Only the boxes (messages and questions, not the file dialogs) shown so far.
     std::vector<ScriptedUi::Shown> Messages() const {
         std::vector<ScriptedUi::Shown> out;
         for (const auto& s : ui_.shown)
-            if (s.what == "message") out.push_back(s);
+            if (s.what == "message" || s.what == "confirm") out.push_back(s);
         return out;
     }
 
@@ -274,11 +274,8 @@ TEST_F(FeedbackForm, CompleteSendArrivesPartByPartAndTheContactDetailsComeBack) 
     WriteFile(userPath.toStdString(), userFile.toStdString());
 
     ASSERT_TRUE(Open(&log));
-    const std::string keptLog = ReadFile(launch_.attachment1.toStdString());
-    EXPECT_LE(keptLog.size(), 32768u);
-    EXPECT_GT(keptLog.size(), 32000u);
-    EXPECT_TRUE(logText.ends_with(keptLog));
-    EXPECT_EQ(logText[logText.size() - keptLog.size() - 1], '\n');  // cut at a line start
+    // Opening the form leaves the log on disk as it was; what is sent is its last part.
+    EXPECT_EQ(ReadFile(launch_.attachment1.toStdString()), logText);
 
     Edit("edName")->setText(QStringLiteral("Ada Field"));
     Edit("edCompany")->setText(QStringLiteral("Field & Stream Ltd"));
@@ -334,7 +331,11 @@ TEST_F(FeedbackForm, CompleteSendArrivesPartByPartAndTheContactDetailsComeBack) 
     EXPECT_EQ(logPart["field"].toString(), PhpName(logName));
     EXPECT_EQ(logPart["name"].toString(), logName);
     EXPECT_EQ(logPart["type"].toString(), QStringLiteral("text/plain"));
-    EXPECT_EQ(QByteArray::fromBase64(logPart["content_base64"].toString().toLatin1()).toStdString(), keptLog);
+    const std::string sentLog = QByteArray::fromBase64(logPart["content_base64"].toString().toLatin1()).toStdString();
+    EXPECT_LE(sentLog.size(), 32768u);
+    EXPECT_GT(sentLog.size(), 32000u);
+    EXPECT_TRUE(logText.ends_with(sentLog));
+    EXPECT_EQ(logText[logText.size() - sentLog.size() - 1], '\n');  // cut at a line start
     const QJsonObject userPart = files[1].toObject();
     EXPECT_EQ(userPart["name"].toString(), QStringLiteral("scope.png"));
     EXPECT_EQ(userPart["type"].toString(), QStringLiteral("image/png"));
@@ -405,8 +406,9 @@ TEST_F(FeedbackForm, AnswerWithoutTheSuccessTextIsAFailureEvenWithStatus200) {
     EXPECT_TRUE(Recorded());
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
-    EXPECT_EQ(Messages()[0].text,
-              QStringLiteral("There was an error trying to send your General Feedback to Vornell.\n\nPlease try again."));
+    EXPECT_TRUE(Messages()[0].text.startsWith(QStringLiteral(
+        "There was an error trying to send your General Feedback to Vornell.\n\nPlease try again.\n\nClick OK to save it")))
+        << Messages()[0].text.toStdString();
     EXPECT_EQ(Messages()[0].kind, UiService::Kind::Warning);
     EXPECT_TRUE(form_->isVisible());
     EXPECT_EQ(Get<QPlainTextEdit>("reDescription")->toPlainText(), QStringLiteral("kept"));
@@ -424,8 +426,53 @@ TEST_F(FeedbackForm, ErrorStatusFailsWithTheClientsMessageEvenIfTheBodySaysCompl
     EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
     EXPECT_TRUE(Messages()[0].text.startsWith(QStringLiteral(
         "There was an error trying to send your General Feedback to Vornell.\n\nPlease try again.\n\nError: ")));
-    EXPECT_EQ(form_->LastSendError(), Messages()[0].text.section(QStringLiteral("\n\nError: "), 1));
+    EXPECT_EQ(form_->LastSendError(),
+              Messages()[0].text.section(QStringLiteral("\n\nError: "), 1).section(QStringLiteral("\n\nClick OK"), 0, 0));
     EXPECT_TRUE(form_->isVisible());
+}
+
+// The service cannot take the report: the user may save the same report (the fields, the
+// log's last part, the attached file) as one e-mail message to send by hand.
+TEST_F(FeedbackForm, AReportTheServiceCannotTakeIsSavedAsAnEmailToSendByHand) {
+    START_SERVICE_OR_SKIP(QString(), QStringLiteral("503"));
+    std::string logText;
+    for (int i = 0; logText.size() < 40000; ++i) logText += "9 Dec 2026 7:00:00 - COM3: line " + std::to_string(i) + "\r\n";
+    WriteFile(launch_.attachment1.toStdString(), logText);
+    const QString userPath = Q(dir_.File("trace \"A\".csv"));
+    WriteFile(userPath.toStdString(), "t,v\n1,2\n");
+    ASSERT_TRUE(Open());
+    Edit("edName")->setText(QStringLiteral("Fay \u00d6rn"));
+    Edit("edEmail")->setText(QStringLiteral("fay@example.org"));
+    Get<QPlainTextEdit>("reDescription")->setPlainText(QStringLiteral("It stops.\nSubject: forged"));
+    ChooseFile(userPath);
+    const QString saved = Q(dir_.File("report.eml"));
+    ui_.answers.push_back(UiService::Answer::Ok);
+    ui_.files.push_back(saved);
+    Send();
+
+    ASSERT_GE(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[0].title, QStringLiteral("Error Sending Feedback"));
+    EXPECT_EQ(Messages().back().title, QStringLiteral("Report Saved"));
+    EXPECT_FALSE(form_->isVisible());
+    const std::string eml = ReadFile(saved.toStdString());
+    EXPECT_EQ(eml.rfind("To: help@vornell.example\r\nSubject: " + kProduct.toStdString() + " General Feedback\r\n", 0), 0u)
+        << eml.substr(0, 200);
+    EXPECT_NE(eml.find("\r\nName: Fay \xc3\x96rn\r\n"), std::string::npos);
+    // The description's second line stays in the text part, not a header of its own.
+    EXPECT_NE(eml.find("\r\nFeedback: It stops.\r\nSubject: forged\r\n--"), std::string::npos);
+    EXPECT_NE(eml.find("filename=\"trace %22A%22.csv\""), std::string::npos);
+    EXPECT_NE(eml.find(QByteArray("t,v\n1,2\n").toBase64().toStdString()), std::string::npos);
+    // The log's last part, whole lines: its last line is in the attachment, its first is not.
+    const size_t logAt = eml.find("filename=\"" + kProduct.toStdString() + ".errors.txt\"");
+    ASSERT_NE(logAt, std::string::npos);
+    const size_t body = eml.find("\r\n\r\n", logAt) + 4;
+    std::string base64;
+    for (size_t i = body; i < eml.size() && eml.compare(i, 2, "--") != 0; ++i)
+        if (eml[i] != '\r' && eml[i] != '\n') base64 += eml[i];
+    const std::string sentLog = QByteArray::fromBase64(QByteArray::fromStdString(base64)).toStdString();
+    EXPECT_LE(sentLog.size(), 32768u);
+    EXPECT_TRUE(logText.ends_with(sentLog));
+    EXPECT_EQ(ReadFile(launch_.attachment1.toStdString()), logText);  // the file itself stays whole
 }
 
 TEST_F(FeedbackForm, UnreachableServiceAtOpeningKeepsTheWindowClosed) {

@@ -44,3 +44,26 @@ TEST(QtUiService, ConfirmPressesItsDefaultButtonOnEnter) {
                   byDefault);
     }
 }
+
+// The close guard's box is shown and not waited for: the update behind it goes on. A
+// second try to close brings the same box forward instead of another.
+TEST(QtUiService, TheCloseGuardsBoxDoesNotStopWhatRunsBehindIt) {
+    QtUiService service;
+    bool ranBehind = false;
+    QTimer::singleShot(0, [&] { ranBehind = true; });
+    service.Notice(nullptr, QStringLiteral("Don't Quit Now!"), QStringLiteral("Updating."));
+    service.Notice(nullptr, QStringLiteral("Don't Quit Now!"), QStringLiteral("Updating."));
+    int boxes = 0;
+    QMessageBox* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+            ++boxes;
+            shown = box;
+        }
+    EXPECT_FALSE(ranBehind);  // returned at once, before any event ran
+    ASSERT_EQ(boxes, 1);
+    EXPECT_EQ(shown->windowTitle(), QStringLiteral("Don't Quit Now!"));
+    QApplication::processEvents();
+    EXPECT_TRUE(ranBehind);
+    shown->accept();
+}

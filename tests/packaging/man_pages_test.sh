@@ -108,6 +108,19 @@ status=0; "$cli" --no-such-option >/dev/null 2>&1 || status=$?
 sed -n '/^EXIT STATUS/,/^[A-Z]/p' "$tmp/vornbsl-cli.txt" >"$tmp/exit"
 for code in 0 1 2; do grep -qE "^ +$code( |$)" "$tmp/exit" || fail "vornbsl-cli.1's EXIT STATUS lacks $code"; done
 grep -q 'result N' "$tmp/exit" || fail "vornbsl-cli.1's EXIT STATUS does not say 'result N'"
+# The result codes: every code vornbsl-cli --results lists, with its words, is an entry of
+# RESULT CODES, and the page lists no other.
+"$cli" --results >"$tmp/results"
+[[ $(wc -l <"$tmp/results") -ge 30 ]] || fail "vornbsl-cli --results lists too few codes"
+sed -n '/^RESULT CODES$/,/^[A-Z]/p' "$tmp/vornbsl-cli.txt" >"$tmp/result-section"
+while read -r code meaning; do
+    # The tag and its text share a line, or the text follows a tag too wide for its room.
+    grep -A1 -E -- "^ {7}$code( |\$)" "$tmp/result-section" | grep -F -- "$meaning" >/dev/null ||
+        fail "vornbsl-cli.1's RESULT CODES lacks $code \"$meaning\" (from vornbsl-cli --results)"
+done <"$tmp/results"
+listed=$(grep -cE -- '^ {7}-[0-9]+( |$)' "$tmp/result-section" || true)
+[[ $listed == $(wc -l <"$tmp/results") ]] ||
+    fail "vornbsl-cli.1's RESULT CODES has $listed codes, vornbsl-cli --results $(wc -l <"$tmp/results")"
 
 if ((failures)); then
     echo "$failures failure(s)" >&2

@@ -111,3 +111,26 @@ TEST(UpdaterPaths, DeviceTextsMakeSafeFileNamesAndOwnFilesAreKnown) {
     EXPECT_FALSE(vorn::update::IsOwnSettingsFile(folder, dir.File("notes.txt")));
     EXPECT_FALSE(vorn::update::IsOwnSettingsFile(dir.File("other"), dir.File("Readwell.settings.txt")));
 }
+
+// The diagnostic log keeps its own limit on disk: an updater that finds it past the limit
+// keeps its last part, from a line start; a log within it is left whole.
+TEST(UpdaterLog, ALogPastItsLimitKeepsItsLastPart) {
+    vorn::test::TempDir dir;
+    const std::string path = dir.File("updater.log");
+    std::string line(99, 'x');
+    line += "\n";
+    std::string text;
+    while (text.size() <= static_cast<size_t>(vorn::update::kLogFileMaxBytes)) text += line;
+    text += "the last line\n";
+    vorn::test::WriteFile(path, text);
+    { Updater updater(UpdaterSetup::ForThisUser(dir.File("program"), VornLog::kDetails, path)); }
+    const std::string kept = vorn::test::ReadFile(path);
+    EXPECT_LE(kept.size(), static_cast<size_t>(vorn::update::kLogFileKeptBytes));
+    EXPECT_GT(kept.size(), static_cast<size_t>(vorn::update::kLogFileKeptBytes) - line.size());
+    EXPECT_TRUE(text.ends_with(kept));
+    EXPECT_EQ(kept.rfind("the last line\n"), kept.size() - 14);
+
+    vorn::test::WriteFile(path, "short\n");
+    { Updater updater(UpdaterSetup::ForThisUser(dir.File("program"), VornLog::kDetails, path)); }
+    EXPECT_EQ(vorn::test::ReadFile(path), "short\n");
+}
