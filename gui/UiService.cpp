@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QScreen>
 
 namespace {
 UiService* gInstalled = nullptr;
@@ -81,13 +84,34 @@ QString QtUiService::SaveFile(QWidget* parent, const QString& title, const QStri
 
 void QtUiService::Beep(Kind) { QApplication::beep(); }
 
-void ScriptedUi::Message(QWidget*, const QString& title, const QString& text, Kind kind) {
+// With VORN_SCREENSHOT_DIR set, a scripted box is also drawn as the real one, over its
+// parent, and the screen saved there ("box-<n>-<title>.png"), for checking it by eye.
+void ScriptedUi::Shoot(QWidget* parent, const Shown& box) const {
+    const QString folder = qEnvironmentVariable("VORN_SCREENSHOT_DIR");
+    if (folder.isEmpty()) return;
+    QMessageBox real(box.what == "message" ? IconOf(box.kind) : QMessageBox::Warning, box.title, box.text,
+                     box.what == "confirm" ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, parent);
+    real.setTextFormat(Qt::PlainText);
+    real.setDefaultButton(box.cancelByDefault ? QMessageBox::Cancel : QMessageBox::Ok);
+    real.show();
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    QPixmap screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->grabWindow(0) : QPixmap();
+    if (screen.isNull() || screen.size().isEmpty()) screen = real.grab();
+    QString name = box.title;
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+    screen.save(folder + QStringLiteral("/box-%1-%2.png").arg(shown.size()).arg(name));
+    real.hide();
+}
+
+void ScriptedUi::Message(QWidget* parent, const QString& title, const QString& text, Kind kind) {
     shown.push_back({"message", title, text, kind});
+    Shoot(parent, shown.back());
     if (onShow) onShow(shown.back());
 }
 
-UiService::Answer ScriptedUi::Confirm(QWidget*, const QString& title, const QString& text, Answer byDefault) {
+UiService::Answer ScriptedUi::Confirm(QWidget* parent, const QString& title, const QString& text, Answer byDefault) {
     shown.push_back({"confirm", title, text, Kind::Warning, byDefault == Answer::Cancel});
+    Shoot(parent, shown.back());
     if (onShow) onShow(shown.back());
     if (answers.empty()) return Answer::Cancel;
     Answer a = answers.front();
@@ -95,8 +119,9 @@ UiService::Answer ScriptedUi::Confirm(QWidget*, const QString& title, const QStr
     return a;
 }
 
-void ScriptedUi::Notice(QWidget*, const QString& title, const QString& text) {
+void ScriptedUi::Notice(QWidget* parent, const QString& title, const QString& text) {
     shown.push_back({"notice", title, text, Kind::Warning});
+    Shoot(parent, shown.back());
     if (onShow) onShow(shown.back());
 }
 

@@ -69,10 +69,10 @@ public:
     std::vector<Kind> beeps;
     std::function<void(const Shown&)> onShow;  // runs as the box is shown
 
-    void Message(QWidget*, const QString& title, const QString& text, Kind kind) override;
+    void Message(QWidget* parent, const QString& title, const QString& text, Kind kind) override;
     using UiService::Confirm;
-    Answer Confirm(QWidget*, const QString& title, const QString& text, Answer byDefault) override;
-    void Notice(QWidget*, const QString& title, const QString& text) override;
+    Answer Confirm(QWidget* parent, const QString& title, const QString& text, Answer byDefault) override;
+    void Notice(QWidget* parent, const QString& title, const QString& text) override;
     QString OpenFile(QWidget*, const QString& title, const QString& dir, const QString& filter) override;
     QString SaveFile(QWidget*, const QString& title, const QString& dir, const QString& filter,
                      const QString& defaultSuffix) override;
@@ -81,4 +81,7 @@ public:
     // Titles and texts of the boxes shown so far, for assertions.
     QStringList Titles() const;
     QString LastText() const { return shown.empty() ? QString() : shown.back().text; }
+
+private:
+    void Shoot(QWidget* parent, const Shown& box) const;
 };

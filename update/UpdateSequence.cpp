@@ -48,8 +48,11 @@ std::string UpdateSequence::StandingNowText() const {
     // Once the instrument was touched the file's own name is what the user needs; before
     // that it is only a copy of what the instrument still holds.
     const std::string file = reached_ == Reached::kNothing ? std::string() : plan_.path;
-    return texts::StandingText(StandingNow(), Names(), file, ui_.HowToTryAgain(),
-                               ui_.HowToRestore(file, request_.portName));
+    // The instrument as it answered: a Kt72 found where the firmware wanted a Readwell
+    // is "your Kt72" here.
+    texts::Names names = Names();
+    if (versionFound_ != 0 && !profile_.displayName.empty()) names.device = profile_.displayName;
+    return texts::StandingText(StandingNow(), names, file, ui_.HowToTryAgain(), ui_.HowToRestore(file, request_.portName));
 }
 
 // Every failure ends the run: its box says where the instrument stands now.
