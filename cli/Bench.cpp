@@ -99,20 +99,6 @@ std::string Padded(std::string s, size_t width) {
     return s;
 }
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            out += vorn::Format("\\u%04x", c);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 long WholeSeconds(double seconds) { return std::lround(seconds); }
 
@@ -171,14 +157,14 @@ std::string SummaryJson(const std::vector<Unit>& units, const std::string& firmw
                               : u.outcome == Outcome::kNotRestored ? "not restored"
                                                                    : "failed";
         if (!list.empty()) list += ",\n";
-        list += "    {\"port\": " + JsonString(u.port) + ", \"serial\": " + JsonString(u.serial) +
-                ", \"family\": " + JsonString(u.family) + ", \"old_version\": " + JsonString(u.oldVersion) +
-                ", \"new_version\": " + JsonString(u.newVersion) + ", \"result\": \"" + outcome +
+        list += "    {\"port\": " + vorn::JsonString(u.port) + ", \"serial\": " + vorn::JsonString(u.serial) +
+                ", \"family\": " + vorn::JsonString(u.family) + ", \"old_version\": " + vorn::JsonString(u.oldVersion) +
+                ", \"new_version\": " + vorn::JsonString(u.newVersion) + ", \"result\": \"" + outcome +
                 "\", \"code\": " + std::to_string(u.reportedResult ? u.result : 0) +
                 ", \"exit_status\": " + std::to_string(u.exitStatus) +
                 ", \"seconds\": " + std::to_string(WholeSeconds(u.seconds)) + "}";
     }
-    return "{\n  \"firmware\": " + JsonString(firmware) + ",\n  \"updated\": " + std::to_string(updated) +
+    return "{\n  \"firmware\": " + vorn::JsonString(firmware) + ",\n  \"updated\": " + std::to_string(updated) +
            ",\n  \"failed\": " + std::to_string(failed) + ",\n  \"skipped\": " + std::to_string(skipped) +
            ",\n  \"units\": [\n" + list + (list.empty() ? "" : "\n") + "  ]\n}\n";
 }

@@ -19,6 +19,7 @@
 #include "serial/CommPortEnum.h"
 #include "serial/SerialPlatform.h"
 #include "serial/SystemPorts.h"
+#include "session/Vorn_protocol.h"
 #include "update/ResultCodes.h"
 #include "update/Updater.h"
 #include "update/UpdateTexts.h"
@@ -34,7 +35,8 @@ struct CliOptions {
     bool listPorts = false, probe = false, help = false, version = false, info = false, results = false;
     bool all = false, benchChild = false;
     // Several units at once, each in a process of its own.
-    bool Bench() const { return !benchChild && (ports.size() > 1 || all || !json.empty()); }
+    // --json with --info or --list-ports writes what they found instead.
+    bool Bench() const { return !benchChild && (ports.size() > 1 || all || (!json.empty() && !info && !listPorts)); }
 };
 
 void Usage(std::FILE* out) {
@@ -52,7 +54,8 @@ void Usage(std::FILE* out) {
         "  -p, --port PORT   a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path;\n"
         "                    given more than once, the instruments are updated at the same time (a bench)\n"
         "  --all             a bench of every listed port whose instrument answers as the firmware's family\n"
-        "  --json FILE       with a bench, write its summary (port, serial number, versions, result) as JSON\n"
+        "  --json FILE       with a bench, write its summary (port, serial number, versions, result) as JSON;\n"
+        "                    with --info or --list-ports, what they found\n"
         "  -f, --firmware FILE\n"
         "                    TI-Text firmware file\n"
         "  --factory         factory mode: a wrong device may be loaded after a question; no newer-firmware question\n"
@@ -274,13 +277,27 @@ void ExplainHolders(const std::string& port) {
     }
 }
 
-int ListPorts(bool probe) {
+// A --json file: written whole, readable by its owner only; 1 with a line when it cannot be.
+int WriteJson(const std::string& path, const std::string& text) {
+    if (int rc = vorn::platform::WriteFilePrivately(path, text); rc < 0) {
+        std::fprintf(stderr, "vornbsl-cli: could not write %s (error %d)\n", path.c_str(), -rc);
+        return 1;
+    }
+    return 0;
+}
+
+int ListPorts(bool probe, const std::string& json) {
     SystemPortSource source(nullptr);
     std::vector<CommPortEntry> entries = vorn::update::Updater::ListPorts(source, probe);
     if (entries.empty()) std::printf("No Comm Ports Found\n");
     // A USB product string is the device's own text: shown defanged.
     for (const CommPortEntry& e : entries) std::printf("%s\n", vorn::EscapeControls(e.description).c_str());
-    return 0;
+    if (json.empty()) return 0;
+    std::string text = "{\n  \"ports\": [";
+    for (size_t i = 0; i < entries.size(); ++i)
+        text += std::string(i ? "," : "") + "\n    {\"name\": " + vorn::JsonString(entries[i].name) +
+                ", \"description\": " + vorn::JsonString(entries[i].description) + "}";
+    return WriteJson(json, text + (entries.empty() ? "]\n}\n" : "\n  ]\n}\n"));
 }
 
 // The port as the list shows it: a name, or a description that starts with one; and its
@@ -292,6 +309,47 @@ std::pair<std::string, std::string> PortAndDescription(const std::string& option
     for (const CommPortEntry& e : vorn::update::Updater::ListPorts(source, false))
         if (e.name == port) description = e.description;
     return {port, description};
+}
+
+std::string FactsJson(const std::string& port, const vorn::update::UpdateSequence::InstrumentFacts& f) {
+    std::string text = "{\n  \"port\": " + vorn::JsonString(port) + ",\n  \"in_loader\": " + (f.inLoader ? "true" : "false");
+    if (!f.inLoader) {
+        text += ",\n  \"family\": " + vorn::JsonString(f.family) + ",\n  \"firmware_version\": " + vorn::JsonString(f.version) +
+                ",\n  \"hardware_revision\": " + vorn::JsonString(f.hardware) + ",\n  \"battery_percent\": " +
+                (f.battery >= 0 ? std::to_string(f.battery) : std::string("null")) +
+                ",\n  \"serial_number\": " + vorn::JsonString(f.serial);
+    }
+    return text + "\n}\n";
+}
+
+// The end of a single update that went through: what it did, in a few lines.
+void PrintSummary(const std::string& port, vorn::update::Updater& updater) {
+    const DeviceProfile& p = updater.Profile();
+    const std::string serial = updater.Session().SerialNumber();
+    const vorn::update::UpdateSequence::RunOutcome& o = updater.Outcome();
+    std::string settings;
+    if (!p.saveSettings) {
+        settings = "none (this family keeps none the updater saves)";
+    } else if (updater.SettingsRestored() || !updater.SettingsLeftOut().empty()) {
+        settings = "restored (" + std::to_string(o.settingsRestored) + ")";
+        if (!updater.SettingsLeftOut().empty()) {
+            settings += ", without";
+            for (const std::string& n : updater.SettingsLeftOut()) settings += " " + vorn::EscapeControls(n);
+            settings += " (kept in the settings file)";
+        }
+    } else {
+        settings = "none restored";
+    }
+    std::fprintf(stderr, "Summary of the update on %s:\n", port.c_str());
+    std::fprintf(stderr, "  instrument:  %s, serial number %s\n", p.displayName.c_str(),
+                 serial.empty() ? "none" : vorn::EscapeControls(serial).c_str());
+    const std::string old = updater.VersionFound() ? vorn::update::texts::VersionText(updater.VersionFound()) : "(in its loader)";
+    std::fprintf(stderr, "  firmware:    %s -> %s, flash written and checked\n", old.c_str(),
+                 vorn::update::texts::VersionText(p.version).c_str());
+    std::fprintf(stderr, "  settings:    %s\n", settings.c_str());
+    std::fprintf(stderr, "  clock:       %s\n", o.clockSet ? "set" : p.setClockAfterUpdate ? "NOT set (see the log)" : "not set by this family's update");
+    std::fprintf(stderr, "  data:        %s\n", o.dataErased ? "erased" : p.eraseDataAfterUpdate ? "kept" : "not erased by this family's update");
+    std::fprintf(stderr, "  time:        %u s\n", static_cast<unsigned>(updater.ElapsedSeconds()));
 }
 
 // What --info prints of an instrument.
@@ -333,8 +391,9 @@ int WithoutFirmware(const CliOptions& opt) {
         ExplainHolders(port);
         return Fail(result);
     }
-    if (opt.info) PrintFacts(port, facts);
-    return 0;
+    if (!opt.info) return 0;
+    PrintFacts(port, facts);
+    return opt.json.empty() ? 0 : WriteJson(opt.json, FactsJson(port, facts));
 }
 
 // Several units at once: this process starts one of its own kind per port, with the
@@ -397,7 +456,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (opt.results) return ListResults();
-    if (opt.listPorts) return ListPorts(opt.probe);
+    if (opt.listPorts) return ListPorts(opt.probe, opt.json);
     if (!opt.restoreSettings.empty() || !opt.saveSettings.empty() || opt.info) return WithoutFirmware(opt);
     if (opt.firmware.empty() || (opt.dump.empty() && opt.port.empty() && !opt.all)) {
         std::fprintf(stderr, "vornbsl-cli: --firmware and --port (or --all, or --dump) are needed\n");
@@ -468,5 +527,6 @@ int main(int argc, char** argv) {
         ExplainHolders(port);
         return Fail(result);
     }
+    if (!opt.benchChild) PrintSummary(port, updater);
     return 0;
 }

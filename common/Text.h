@@ -84,6 +84,8 @@ std::string FileNameSafe(std::string_view text);
 // or users shown on a terminal or written to the log can then neither start a line of its
 // own nor drive the terminal.
 std::string EscapeControls(std::string_view text, bool keepLineFeeds = false);
+// `text` as a JSON string, quotes included: '"' and '\' escaped, control bytes as \u00XX.
+std::string JsonString(std::string_view text);
 
 // Reads a real number the way strtod does in the "C" locale, whatever the process's locale:
 // white space, an optional sign, then decimal digits with "." and an exponent, "0x" and

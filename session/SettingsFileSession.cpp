@@ -115,6 +115,7 @@ int32_t Vorn_protocol::AdjustHn9Checksum(const std::string& newSerialNumber) {
 
 int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string* newSerialNumber) {
     notRestored_ = 0;
+    restoredCount_ = 0;
     if (!settingsSaved_) {
         int32_t rc = ReadInfoFile(path);
         if (rc < 0) {
@@ -161,6 +162,7 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
             const uint32_t written = mask;
             status = connection_->DeviceSettings(&info_, &mask, vorn::protocol::Direction::kSet);
             if (status == vorn::kPartlyDone) notRestored_ = written & ~mask;
+            if (status > 0 || status == vorn::kPartlyDone) restoredCount_ = sf::SettingNames(family_, written & mask).size();
             if ((status < 0 && status != vorn::kPartlyDone) || mask == 0) {
                 Say(VornLog::kFailures, "VPRestoreInfo received error %d trying to upload device settings", status);
                 return status;
@@ -174,6 +176,8 @@ int32_t Vorn_protocol::VPRestoreInfo(const std::string& path, const std::string*
                 inst_.valid |= ib::kSerialNumber;
             }
             status = SetInstInfo(inst_.valid);
+            if (status > 0 || status == vorn::kPartlyDone)
+                restoredCount_ = sf::SettingNames(family_, inst_.valid & ~notRestored_).size();
             break;
     }
     // A restore that failed is logged as a failure, never as "successfully restored".

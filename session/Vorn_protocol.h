@@ -98,6 +98,8 @@ public:
     // After a restore that went back in part (-35): the settings the instrument did not
     // take, by the keys of their file lines ("rch", "site", "cal" ...). Empty otherwise.
     std::vector<std::string> SettingsNotRestored() const;
+    // How many settings the last restore wrote back, counted as their file lines.
+    size_t SettingsRestoredCount() const { return restoredCount_; }
     // Writes the saved settings in the family's layout, replacing the file, and after them
     // the serial number, port and UTC time they were saved from (settingsfile::FormatOrigin);
     // the file is readable by its owner only (it may hold passwords). 1; -10 no path; -13 a family
@@ -199,7 +201,8 @@ private:
     RecordSet user_;
     RecordSet eqn_;
     uint32_t savedMask_ = 0;
-    uint32_t notRestored_ = 0;  // setting bits the last restore wrote and the instrument did not take
+    uint32_t notRestored_ = 0;
+    size_t restoredCount_ = 0;  // setting bits the last restore wrote and the instrument did not take
     SystemClock clock_;
     vorn::settingsfile::SavedOrigin fileOrigin_;
 };

@@ -88,6 +88,7 @@ void UpdateSequence::Begin(const UpdateRequest& request) {
     inBootloader_ = false;
     reached_ = Reached::kNothing;
     plan_ = SettingsPlan{};
+    outcome_ = RunOutcome{};
     standingSaid_ = false;
     ui_.SetProgress(0);
 }
@@ -274,7 +275,7 @@ int32_t UpdateSequence::RestoreFromFile() {
     }
     plan_.restored = true;
     reached_ = Reached::kSettingsBack;
-    if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
+    if (profile_.setClockAfterUpdate) outcome_.clockSet = session_.VPSetTime() > 0;
     session_.VPLogout(true);
     return 0;
 }
@@ -637,7 +638,9 @@ int32_t UpdateSequence::RestoreSettings() {
             break;
         case Source::kThisRun:
         case Source::kEarlierRun:
-            if (rc = session_.VPRestoreInfo(plan_.path, newSerial); rc < 0) {
+            rc = session_.VPRestoreInfo(plan_.path, newSerial);
+            outcome_.settingsRestored = session_.SettingsRestoredCount();
+            if (rc < 0) {
                 if (rc != kPartlyDone) return Fail(texts::RestoreFailed(Names(), rc, plan_.path), rc);
                 (void)Journal(Stage::kRestoredInPart, false);
                 if (!FinishWithoutRefused()) return Fail(texts::RestoreFailed(Names(), rc, plan_.path), rc);
@@ -651,7 +654,7 @@ int32_t UpdateSequence::RestoreSettings() {
             break;
     }
     // A clock that could not be set is logged; the firmware and settings are in place.
-    if (profile_.setClockAfterUpdate) (void)session_.VPSetTime();
+    if (profile_.setClockAfterUpdate) outcome_.clockSet = session_.VPSetTime() > 0;
     Advance(kProgressStepPoints);
     return 0;
 }
@@ -691,6 +694,7 @@ int32_t UpdateSequence::FinishDevice() {
     if (profile_.eraseDataAfterUpdate && !ui_.KeepData()) {
         Status(texts::Stage::kErasingData);
         if (int32_t rc = session_.VPEraseData(); rc < 0) return Fail(texts::DataEraseFailed(Names(), rc), rc);
+        outcome_.dataErased = true;
     }
     // An instrument whose calibration is missing or at its factory default is reminded.
     std::string adc = session_.SavedAdcText();

@@ -131,6 +131,15 @@ public:
     const std::string& SettingsPath() const { return plan_.path; }
     // Whether every saved setting went back into the instrument.
     bool SettingsRestored() const { return plan_.restored; }
+    // What the last run did beyond the firmware, for its summary.
+    struct RunOutcome {
+        bool clockSet = false;
+        bool dataErased = false;
+        size_t settingsRestored = 0;  // settings written back, counted as their file lines
+    };
+    const RunOutcome& Outcome() const { return outcome_; }
+    // Settings the instrument did not take, which the user chose to finish without.
+    const std::vector<std::string>& SettingsLeftOut() const { return plan_.leftOut; }
     uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
 
 private:
@@ -232,6 +241,7 @@ private:
     SettingsCustody custody_;
     uint32_t versionFound_ = 0;
     int32_t connectStatus_ = 0;
+    RunOutcome outcome_;
     uint32_t engineBaud_ = 0;      // the speed its loader answered at, when found in its loader
     bool inBootloader_ = false;    // the instrument was found in its bootloader
     uint32_t elapsedSeconds_ = 0;

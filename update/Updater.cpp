@@ -130,6 +130,10 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     const int32_t result = sequence.Run(request, body);
     versionFound_ = sequence.VersionFound();
     connectStatus_ = sequence.ConnectStatus();
+    outcome_ = sequence.Outcome();
+    leftOut_ = sequence.SettingsLeftOut();
+    settingsRestored_ = sequence.SettingsRestored();
+    elapsedSeconds_ = sequence.ElapsedSeconds();
     profile_ = sequence.Profile();
     lastSettingsPath_ = sequence.SettingsPath();
     return result;

@@ -88,6 +88,11 @@ public:
     uint32_t VersionFound() const { return versionFound_; }
     // What connecting to the port first gave in the last update (UpdateSequence::ConnectStatus).
     int32_t ConnectStatus() const { return connectStatus_; }
+    // The last update's other results, for its summary.
+    const UpdateSequence::RunOutcome& Outcome() const { return outcome_; }
+    const std::vector<std::string>& SettingsLeftOut() const { return leftOut_; }
+    bool SettingsRestored() const { return settingsRestored_; }
+    uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
     const std::string& LastSettingsPath() const { return lastSettingsPath_; }
 
     static constexpr int kPortCapacity = 16;
@@ -104,6 +109,10 @@ private:
     DeviceProfile profile_;
     uint32_t versionFound_ = 0;
     int32_t connectStatus_ = 0;
+    UpdateSequence::RunOutcome outcome_;
+    std::vector<std::string> leftOut_;
+    bool settingsRestored_ = false;
+    uint32_t elapsedSeconds_ = 0;
     std::string lastSettingsPath_;
 };
 

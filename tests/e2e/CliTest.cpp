@@ -185,6 +185,12 @@ TEST_F(CliTest, ShortOptionsAndAValueThatIsAnotherOption) {
     CliRun run = Cli("-p " + sim.Port() + " -f '" + SampleFirmwarePath() + "' -y -v");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Successfully updated firmware in "), std::string::npos) << run.output;
+    // It ends with what it did.
+    const std::string summary = run.output.substr(run.output.find("Summary of the update on " + sim.Port() + ":\n"));
+    for (const char* line : {"  instrument:  Readwell, serial number RW-10234\n",
+                             "  firmware:    1.02 -> 1.02, flash written and checked\n", "  settings:    restored (",
+                             "  clock:       ", "  data:        erased\n", "  time:        "})
+        EXPECT_NE(summary.find(line), std::string::npos) << line << "\n" << summary;
     EXPECT_EQ(Cli("-h").status, 0);
     EXPECT_EQ(Cli("-V").output.rfind("vornbsl-cli ", 0), 0u);
 
@@ -213,8 +219,12 @@ TEST_F(CliTest, ShortOptionsAndAValueThatIsAnotherOption) {
 TEST_F(CliTest, InfoAndSaveSettingsTellAndKeepWithoutChangingAnything) {
     SimInstrument logger("KT72", 210, {{"battery", "64"}, {"serial", "VL-0077"}});
     const auto before = logger.Snapshot();
-    CliRun info = Cli("--port " + logger.Port() + " --info");
+    CliRun info = Cli("--port " + logger.Port() + " --info --json '" + dir.File("info.json") + "'");
     ASSERT_EQ(info.status, 0) << info.output;
+    EXPECT_EQ(ReadFile(dir.File("info.json")),
+              "{\n  \"port\": \"" + logger.Port() + "\",\n  \"in_loader\": false,\n  \"family\": \"Kt72\",\n"
+              "  \"firmware_version\": \"2.10\",\n  \"hardware_revision\": \"C\",\n  \"battery_percent\": 64,\n"
+              "  \"serial_number\": \"VL-0077\"\n}\n");
     for (const char* line : {"family:            Kt72\n", "firmware version:  2.10\n", "hardware revision: C\n",
                              "battery:           64 %\n", "serial number:     VL-0077\n"})
         EXPECT_NE(info.output.find(line), std::string::npos) << line << info.output;
