@@ -117,6 +117,11 @@ QString SaveReportOfferText(const QString& feedbackTypeName, const QString& last
            recipient + QStringLiteral(".\nClick CANCEL to go back to the form and try again.");
 }
 
+QString WriteAnywayText() {
+    return QStringLiteral("\n\nClick OK to write your report anyway: if it cannot be sent, you can save it as a file to "
+                          "send by e-mail.\nClick CANCEL to close.");
+}
+
 QString ReportSavedText(const QString& path, const QString& recipient) {
     return QStringLiteral("Your report is saved in\n\"") + path +
            QStringLiteral("\".\n\nOpen it with your e-mail program, or attach it to an e-mail, and send it to ") + recipient +

@@ -75,6 +75,8 @@ QByteArray ReportMessage(const QString& to, const QString& subject, const std::v
 // The send failed: offer to save the report for e-mail, and say where it went.
 QString SaveReportOfferText(const QString& feedbackTypeName, const QString& lastError, const QString& recipient);
 QString ReportSavedText(const QString& path, const QString& recipient);
+// After "Internet Access Error" at opening: the form may still be filled in.
+QString WriteAnywayText();
 
 // A name or file name made safe for a quoted Content-Disposition parameter: quotes and
 // line breaks are percent-encoded, so a file name cannot break out of its header.

@@ -253,10 +253,10 @@ bool TfrmWeb::ShowFeedbackForm() {
         reply->deleteLater();
     }
     checking_ = false;
-    if (!reachable) {
-        ShowWebMessage(InternetAccessErrorText(WebSite(), error), QStringLiteral("Internet Access Error"), false, 1);
+    // Unreachable, the report can still be written, and saved for e-mail when the send fails.
+    if (!reachable && !ShowWebMessage(InternetAccessErrorText(WebSite(), error) + WriteAnywayText(),
+                                      QStringLiteral("Internet Access Error"), true, 1))
         return false;
-    }
     show();
     raise();
     activateWindow();

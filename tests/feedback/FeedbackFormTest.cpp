@@ -475,14 +475,16 @@ TEST_F(FeedbackForm, AReportTheServiceCannotTakeIsSavedAsAnEmailToSendByHand) {
     EXPECT_EQ(ReadFile(launch_.attachment1.toStdString()), logText);  // the file itself stays whole
 }
 
-TEST_F(FeedbackForm, UnreachableServiceAtOpeningKeepsTheWindowClosed) {
+// Unreachable at opening: Cancel keeps the window closed; OK opens it, and the report the
+// send then cannot deliver is saved for e-mail.
+TEST_F(FeedbackForm, UnreachableServiceAtOpeningKeepsTheWindowClosedUnlessTheUserWritesAnyway) {
     Configure(kKeyServiceUrl, QStringLiteral("http://127.0.0.1:%1").arg(FreePort()));
     Configure(kKeyWebSite, QStringLiteral("www.vornell.test"));
     EXPECT_FALSE(Open());
 
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].title, QStringLiteral("Internet Access Error"));
-    EXPECT_EQ(Messages()[0].kind, UiService::Kind::Error);
+    EXPECT_TRUE(Messages()[0].text.endsWith(QStringLiteral("Click CANCEL to close.")));
     const QString head = QStringLiteral(
         "Error connecting to Vornell's customer feedback internet service.\n\n"
         "This feature requires your computer to be connected to the internet\n"
@@ -491,6 +493,16 @@ TEST_F(FeedbackForm, UnreachableServiceAtOpeningKeepsTheWindowClosed) {
     EXPECT_TRUE(Messages()[0].text.startsWith(head)) << Messages()[0].text.toStdString();
     EXPECT_TRUE(Messages()[0].text.contains(QStringLiteral("refused"), Qt::CaseInsensitive));
     EXPECT_EQ(ui_.beeps, std::vector<UiService::Kind>{UiService::Kind::Error});
+
+    const QString saved = Q(dir_.File("offline.eml"));
+    ui_.answers = {UiService::Answer::Ok, UiService::Answer::Ok};
+    ui_.files.push_back(saved);
+    ASSERT_TRUE(Open());
+    Edit("edName")->setText(QStringLiteral("Gil"));
+    Edit("edEmail")->setText(QStringLiteral("gil@example.org"));
+    Send();
+    EXPECT_EQ(Messages().back().title, QStringLiteral("Report Saved"));
+    EXPECT_NE(ReadFile(saved.toStdString()).find("\r\nName: Gil\r\n"), std::string::npos);
 }
 
 TEST_F(FeedbackForm, ConnectionLostBeforeTheSendKeepsEverythingEntered) {
