@@ -58,12 +58,13 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
 done
 
 # The programs as installed: they start and answer from the package's own files.
-"$root/usr/bin/vornbsl-cli" --version | grep -qx "vornbsl-cli [0-9.]*" || fail "vornbsl-cli --version"
-"$root/usr/bin/vornsim" --help | grep -q "usage: vornsim" || fail "vornsim --help"
+"$root/usr/bin/vornbsl-cli" --version | grep -x "vornbsl-cli [0-9.]*" >/dev/null || fail "vornbsl-cli --version"
+# grep reads it all (no -q): an early exit could break the pipe under pipefail.
+"$root/usr/bin/vornsim" --help | grep "usage: vornsim" >/dev/null || fail "vornsim --help"
 # The samples it ships are firmware images the installed programs read.
 for sample in readwell-demo-2.00.txt classic-demo-2.00.txt; do
   "$root/usr/bin/vornbsl-cli" --dump "$work/sample-dump.txt" --firmware "$root/usr/share/vornbsl/samples/$sample" >/dev/null 2>&1 ||
     fail "the shipped sample $sample does not read as firmware"
 done
-dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || fail "the dependencies lack Qt's widget library"
+dpkg-deb -f "$deb" Depends | grep "libqt6widgets6" >/dev/null || fail "the dependencies lack Qt's widget library"
 echo "package: ${deb##*/}: lintian, desktop entry, metadata, manual pages and programs check out"

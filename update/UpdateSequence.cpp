@@ -17,6 +17,7 @@
 #include "common/Timing.h"
 #include "common/VornLog.h"
 #include "update/ImageFit.h"
+#include "update/ResultCodes.h"
 #include "update/UpdateUi.h"
 #include "update/UserFolder.h"
 
@@ -139,7 +140,10 @@ int32_t UpdateSequence::EndFailed(int32_t result) {
     session_.VPLogout(false);
     ui_.SetConnectText(UpdateUi::ConnectLine::kIdle, texts::ConnectToComputer(Names()));
     const std::string standing = StandingNowText();
-    if (log_) log_->Log(VornLog::kFailures, kHostTag, "%s", standing.c_str());
+    if (log_) {
+        log_->Log(VornLog::kFailures, kHostTag, "%s", standing.c_str());
+        log_->Log(VornLog::kFailures, kHostTag, "Ended with %s", ResultLine(result).c_str());
+    }
     if (!standingSaid_) ui_.ShowStanding(standing);
     return result;
 }

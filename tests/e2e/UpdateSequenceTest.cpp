@@ -19,6 +19,7 @@
 #include "serial/VornSerial.h"
 #include "sim/BslEngine.h"
 #include "support/TestSupport.h"
+#include "update/ResultCodes.h"
 #include "update/FirmwareFile.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateTexts.h"
@@ -1044,6 +1045,8 @@ TEST_P(UpdateEndingTest, EndsAsItShould) {
             << where;
         EXPECT_EQ(ui.progress, 0);
         EXPECT_EQ(ui.connectText, "Connect " + load.deviceName + " to computer comm port.");
+        // The log's last word on it: the code and what it means.
+        EXPECT_NE(LogText().find("Ended with " + vorn::update::ResultLine(rc) + "\r\n"), std::string::npos);
     } else {
         EXPECT_EQ(ui.statuses.back().rfind("Successfully updated firmware in ", 0), 0u);
         if (!title.empty()) {
