@@ -239,6 +239,14 @@ void AppendSections(const Plan& plan, const std::vector<Unit>& units) {
 
 }  // namespace
 
+int WriteJson(const std::string& path, const std::string& text, std::FILE* errors) {
+    if (int rc = vorn::platform::WriteFilePrivately(path, text); rc < 0) {
+        std::fprintf(errors, "vornbsl-cli: could not write %s (error %d)\n", path.c_str(), -rc);
+        return 1;
+    }
+    return 0;
+}
+
 int Run(const Plan& plan, std::FILE* screen, std::FILE* table) {
     using Clock = std::chrono::steady_clock;
     const bool live = vorn::platform::IsTerminal(screen);
@@ -319,12 +327,7 @@ int Run(const Plan& plan, std::FILE* screen, std::FILE* table) {
         for (const std::string& m : u.messages) std::fprintf(table, "%s: %s\n", u.port.c_str(), m.c_str());
     }
     std::fflush(table);
-    if (!plan.jsonPath.empty()) {
-        if (int rc = vorn::platform::WriteFilePrivately(plan.jsonPath, SummaryJson(units, plan.firmware)); rc < 0) {
-            std::fprintf(screen, "vornbsl-cli: could not write %s (error %d)\n", plan.jsonPath.c_str(), -rc);
-            return 1;
-        }
-    }
+    if (!plan.jsonPath.empty() && WriteJson(plan.jsonPath, SummaryJson(units, plan.firmware), screen) != 0) return 1;
     return ExitStatus(units, plan.onlyFamily);
 }
 

@@ -51,6 +51,9 @@ void Conclude(Unit* unit, bool onlyFamily, const std::string& family);
 std::string UnitLine(const Unit& unit, size_t width);
 // The table at the end, a header then one row per unit.
 std::string SummaryTable(const std::vector<Unit>& units);
+// A --json file, written whole and readable by its owner only; 1 after a line on `errors`
+// when it cannot be.
+int WriteJson(const std::string& path, const std::string& text, std::FILE* errors);
 // The same as a JSON document, for scripts.
 std::string SummaryJson(const std::vector<Unit>& units, const std::string& firmware);
 // 0 when every unit was updated, and at least one was; with `onlyFamily` (--all) units

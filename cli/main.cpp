@@ -277,15 +277,6 @@ void ExplainHolders(const std::string& port) {
     }
 }
 
-// A --json file: written whole, readable by its owner only; 1 with a line when it cannot be.
-int WriteJson(const std::string& path, const std::string& text) {
-    if (int rc = vorn::platform::WriteFilePrivately(path, text); rc < 0) {
-        std::fprintf(stderr, "vornbsl-cli: could not write %s (error %d)\n", path.c_str(), -rc);
-        return 1;
-    }
-    return 0;
-}
-
 int ListPorts(bool probe, const std::string& json) {
     SystemPortSource source(nullptr);
     std::vector<CommPortEntry> entries = vorn::update::Updater::ListPorts(source, probe);
@@ -297,7 +288,7 @@ int ListPorts(bool probe, const std::string& json) {
     for (size_t i = 0; i < entries.size(); ++i)
         text += std::string(i ? "," : "") + "\n    {\"name\": " + vorn::JsonString(entries[i].name) +
                 ", \"description\": " + vorn::JsonString(entries[i].description) + "}";
-    return WriteJson(json, text + (entries.empty() ? "]\n}\n" : "\n  ]\n}\n"));
+    return vorn::bench::WriteJson(json, text + (entries.empty() ? "]\n}\n" : "\n  ]\n}\n"), stderr);
 }
 
 // The port as the list shows it: a name, or a description that starts with one; and its
@@ -330,11 +321,11 @@ void PrintSummary(const std::string& port, vorn::update::Updater& updater) {
     std::string settings;
     if (!p.saveSettings) {
         settings = "none (this family keeps none the updater saves)";
-    } else if (updater.SettingsRestored() || !updater.SettingsLeftOut().empty()) {
+    } else if (o.everySettingBack || !o.leftOut.empty()) {
         settings = "restored (" + std::to_string(o.settingsRestored) + ")";
-        if (!updater.SettingsLeftOut().empty()) {
+        if (!o.leftOut.empty()) {
             settings += ", without";
-            for (const std::string& n : updater.SettingsLeftOut()) settings += " " + vorn::EscapeControls(n);
+            for (const std::string& n : o.leftOut) settings += " " + vorn::EscapeControls(n);
             settings += " (kept in the settings file)";
         }
     } else {
@@ -349,7 +340,7 @@ void PrintSummary(const std::string& port, vorn::update::Updater& updater) {
     std::fprintf(stderr, "  settings:    %s\n", settings.c_str());
     std::fprintf(stderr, "  clock:       %s\n", o.clockSet ? "set" : p.setClockAfterUpdate ? "NOT set (see the log)" : "not set by this family's update");
     std::fprintf(stderr, "  data:        %s\n", o.dataErased ? "erased" : p.eraseDataAfterUpdate ? "kept" : "not erased by this family's update");
-    std::fprintf(stderr, "  time:        %u s\n", static_cast<unsigned>(updater.ElapsedSeconds()));
+    std::fprintf(stderr, "  time:        %u s\n", static_cast<unsigned>(o.seconds));
 }
 
 // What --info prints of an instrument.
@@ -393,7 +384,7 @@ int WithoutFirmware(const CliOptions& opt) {
     }
     if (!opt.info) return 0;
     PrintFacts(port, facts);
-    return opt.json.empty() ? 0 : WriteJson(opt.json, FactsJson(port, facts));
+    return opt.json.empty() ? 0 : vorn::bench::WriteJson(opt.json, FactsJson(port, facts), stderr);
 }
 
 // Several units at once: this process starts one of its own kind per port, with the

@@ -118,6 +118,14 @@ int32_t UpdateSequence::Run(const UpdateRequest& request, const std::function<in
     return result;
 }
 
+UpdateSequence::RunOutcome UpdateSequence::Outcome() const {
+    RunOutcome o = outcome_;
+    o.everySettingBack = plan_.restored;
+    o.leftOut = plan_.leftOut;
+    o.seconds = elapsedSeconds_;
+    return o;
+}
+
 texts::Standing UpdateSequence::StandingNow() const {
     // Found in its loader, it stays there until an upload is through.
     if (inBootloader_ && (reached_ == Reached::kNothing || reached_ == Reached::kLoaderStarted))

@@ -136,10 +136,12 @@ public:
         bool clockSet = false;
         bool dataErased = false;
         size_t settingsRestored = 0;  // settings written back, counted as their file lines
+        bool everySettingBack = false;
+        // Settings the instrument did not take, which the user chose to finish without.
+        std::vector<std::string> leftOut;
+        uint32_t seconds = 0;
     };
-    const RunOutcome& Outcome() const { return outcome_; }
-    // Settings the instrument did not take, which the user chose to finish without.
-    const std::vector<std::string>& SettingsLeftOut() const { return plan_.leftOut; }
+    RunOutcome Outcome() const;
     uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
 
 private:

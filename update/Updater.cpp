@@ -131,9 +131,6 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     versionFound_ = sequence.VersionFound();
     connectStatus_ = sequence.ConnectStatus();
     outcome_ = sequence.Outcome();
-    leftOut_ = sequence.SettingsLeftOut();
-    settingsRestored_ = sequence.SettingsRestored();
-    elapsedSeconds_ = sequence.ElapsedSeconds();
     profile_ = sequence.Profile();
     lastSettingsPath_ = sequence.SettingsPath();
     return result;

@@ -90,9 +90,6 @@ public:
     int32_t ConnectStatus() const { return connectStatus_; }
     // The last update's other results, for its summary.
     const UpdateSequence::RunOutcome& Outcome() const { return outcome_; }
-    const std::vector<std::string>& SettingsLeftOut() const { return leftOut_; }
-    bool SettingsRestored() const { return settingsRestored_; }
-    uint32_t ElapsedSeconds() const { return elapsedSeconds_; }
     const std::string& LastSettingsPath() const { return lastSettingsPath_; }
 
     static constexpr int kPortCapacity = 16;
@@ -110,9 +107,6 @@ private:
     uint32_t versionFound_ = 0;
     int32_t connectStatus_ = 0;
     UpdateSequence::RunOutcome outcome_;
-    std::vector<std::string> leftOut_;
-    bool settingsRestored_ = false;
-    uint32_t elapsedSeconds_ = 0;
     std::string lastSettingsPath_;
 };
 
