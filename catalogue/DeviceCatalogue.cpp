@@ -9,16 +9,20 @@
 
 namespace {
 
+// A family's memory and its loader's line speed.
 struct Layout {
-    bool extended;
-    uint32_t flashStart, flashEnd, infoStart, infoSegments, infoSegmentSize, baud;
+    bool extended;  // 20-bit addresses
+    uint32_t flashStart, flashEnd, infoStart, infoSegments, infoSegmentSize;
+    uint32_t baud;  // the loader's speed
 };
 
-constexpr Layout kClassic{false, 0x1100, 0xF9FF, 0x1000, 2, 128, 9600};
-constexpr Layout kWide{true, 0x2100, 0x1FF00, 0x1000, 3, 64, 57600};
-constexpr Layout kSensor{false, 0x8000, 0xF9FF, 0x1000, 3, 64, 9600};
-constexpr Layout kKsr{true, 0x5C00, 0x3BFFF, 0x1800, 3, 128, 57600};
-constexpr Layout kOpx{true, 0x8000, 0x27FFF, 0x1800, 3, 128, 57600};
+// clang-format off
+constexpr Layout kClassic{.extended = false, .flashStart = 0x1100, .flashEnd = 0xF9FF, .infoStart = 0x1000, .infoSegments = 2, .infoSegmentSize = 128, .baud = 9600};
+constexpr Layout kWide{.extended = true, .flashStart = 0x2100, .flashEnd = 0x1FF00, .infoStart = 0x1000, .infoSegments = 3, .infoSegmentSize = 64, .baud = 57600};
+constexpr Layout kSensor{.extended = false, .flashStart = 0x8000, .flashEnd = 0xF9FF, .infoStart = 0x1000, .infoSegments = 3, .infoSegmentSize = 64, .baud = 9600};
+constexpr Layout kKsr{.extended = true, .flashStart = 0x5C00, .flashEnd = 0x3BFFF, .infoStart = 0x1800, .infoSegments = 3, .infoSegmentSize = 128, .baud = 57600};
+constexpr Layout kOpx{.extended = true, .flashStart = 0x8000, .flashEnd = 0x27FFF, .infoStart = 0x1800, .infoSegments = 3, .infoSegmentSize = 128, .baud = 57600};
+// clang-format on
 
 constexpr uint32_t kAlways = 0;
 constexpr uint32_t kNever = vorn::catalogue::kNeverSupported;
@@ -30,45 +34,56 @@ struct VersionWindow {
 constexpr VersionWindow kNoWindow{0, 0};
 constexpr VersionWindow kHn9Window{202, 999};
 
+// What an update does with a family, besides loading its firmware.
+enum Step : uint32_t {
+    kSave = 1u << 0,         // save its settings before and restore them after
+    kEraseData = 1u << 1,    // erase its stored data after the update
+    kBattery = 1u << 2,      // check its battery first
+    kLogin = 1u << 3,        // log in before reading or writing settings
+    kClock = 1u << 4,        // set its clock after the update
+    kCheckInit = 1u << 5,    // its new firmware is checked by its initialisation answer
+    kCalibration = 1u << 6,  // remind the user to calibrate it after the update
+    kWipesData = 1u << 7,    // loading firmware erases its stored data
+};
+
 struct FamilyRow {
     DeviceFamily family;
     const char* code;
     const char* displayName;
-    bool save, eraseData, battery, login, clock, checkInit, calibration, updateErasesData;
-    uint32_t restartWaitMs;
-    uint32_t minSupported;  // kAlways, kNever or the first version that can be updated
-    Layout layout;
-    VersionWindow window;
+    uint32_t steps = 0;  // Step bits
+    uint32_t restartWaitMs = 0;
+    uint32_t minSupported = kNever;  // kAlways, kNever or the first version that can be updated
+    Layout layout = kClassic;
+    VersionWindow window = kNoWindow;
 };
 
 // clang-format off
 constexpr std::array<FamilyRow, END + 1> kFamilies{{
-    //                code        display name               save  erase batt  login clock init  calib wipes  wait  supported  layout    window
-    {UNKNOWN,        "UNKNOWN",  "UNKNOWN",                  false,false,false,false,false,false,false,false, 7000, kNever,  kClassic, kNoWindow},
-    {KT7,            "KT7",      "Kt7",                      true, false,true, false,true, true, false,true,  1000, kNever,  kClassic, kNoWindow},
-    {KT7R,           "KT7R",     "Kt7r",                     true, false,true, false,true, true, false,true,  1000, kAlways, kClassic, kNoWindow},
-    {KT72,           "KT72",     "Kt72",                     true, true, true, false,true, true, false,true,  6000, 103,     kClassic, kNoWindow},
-    {QV,             "QV",       "Quillon",                  true, true, true, false,false,true, false,true,  6000, 105,     kClassic, kNoWindow},
-    {RL,             "RL",       "Ravelin",                  true, true, false,false,false,true, false,true,  4000, kNever,  kClassic, kNoWindow},
-    {HMINI,          "HMINI",    "Heron Mini",               true, false,false,true, false,false,false,false, 8500, 118,     kClassic, kNoWindow},
-    {TL,             "TL",       "Tallis 8",                 true, true, true, false,true, false,false,true,  7000, kAlways, kClassic, kNoWindow},
-    {CF22,           "CF22",     "Lumex CF-22",              true, true, false,false,true, false,true, true,  3000, 150,     kClassic, kNoWindow},
-    {VM,             "VM",       "Vellum Meter",             true, true, true, false,true, false,true, true,  7000, kAlways, kClassic, kNoWindow},
-    {DIGITAL_SENSOR, "MOSSY-QA", "Digital Sensor",           false,false,false,false,false,false,false,false, 1000, kNever,  kSensor,  kNoWindow},
-    {SWXR,           "SWXR",     "Swallow XR",               true, true, false,false,true, false,false,true,  2000, kAlways, kClassic, kNoWindow},
-    {H7S,            "H7S",      "Heron Series 7",           true, false,false,true, false,false,false,false, 2000, 351,     kClassic, kNoWindow},
-    {GLX,            "GLX",      "GLX",                      true, false,true, false,false,false,false,false, 7000, kAlways, kClassic, kNoWindow},
-    {RW,             "RW",       "Readwell",                 true, true, true, false,true, false,false,true,  2000, kAlways, kWide,    kNoWindow},
-    {HN9,            "HN9",      "Heron 9",                  true, true, false,true, true, false,false,true,  8000, kAlways, kWide,    kHn9Window},
-    {KSR,            "KSR",      "Heron KSR",                true, true, false,false,true, false,false,true,  8000, kAlways, kKsr,     kNoWindow},
-    {PTX9,           "PTX9",     "PTX9",                     true, false,false,true, false,false,false,false, 2000, kAlways, kClassic, kNoWindow},
-    {ZQ8,            "ZQ8",      "zQ8",                      true, true, true, false,true, true, false,true,  6000, kAlways, kClassic, kNoWindow},
-    {MYR,            "MYR",      "MYR4 Logger",              true, true, false,false,true, true, false,true,  6000, kAlways, kClassic, kNoWindow},
-    {HBA,            "HBA",      "Heron Base",               true, false,false,true, false,false,false,false, 2000, kAlways, kClassic, kNoWindow},
-    {FIELDPT,        "FIELDPT",  "fieldpt",                  true, false,false,false,true, true, false,false, 6000, kAlways, kWide,    kNoWindow},
-    {HN9OPX,         "HN9OPX",   "Heron 9 OPX",              true, true, false,true, true, false,false,true,  8000, kAlways, kOpx,     kNoWindow},
-    {BLI,            "BLI",      "Brasslock Infiltrometer",  true, true, true, false,true, false,false,true,  8000, kAlways, kWide,    kNoWindow},
-    {END,            "END",      "END",                      false,false,false,false,false,false,false,false,    0, kNever,  kClassic, kNoWindow},
+    {.family = UNKNOWN, .code = "UNKNOWN", .displayName = "UNKNOWN", .steps = 0, .restartWaitMs = 7000, .minSupported = kNever},
+    {.family = KT7, .code = "KT7", .displayName = "Kt7", .steps = kSave | kBattery | kClock | kCheckInit | kWipesData, .restartWaitMs = 1000, .minSupported = kNever},
+    {.family = KT7R, .code = "KT7R", .displayName = "Kt7r", .steps = kSave | kBattery | kClock | kCheckInit | kWipesData, .restartWaitMs = 1000, .minSupported = kAlways},
+    {.family = KT72, .code = "KT72", .displayName = "Kt72", .steps = kSave | kEraseData | kBattery | kClock | kCheckInit | kWipesData, .restartWaitMs = 6000, .minSupported = 103},
+    {.family = QV, .code = "QV", .displayName = "Quillon", .steps = kSave | kEraseData | kBattery | kCheckInit | kWipesData, .restartWaitMs = 6000, .minSupported = 105},
+    {.family = RL, .code = "RL", .displayName = "Ravelin", .steps = kSave | kEraseData | kCheckInit | kWipesData, .restartWaitMs = 4000, .minSupported = kNever},
+    {.family = HMINI, .code = "HMINI", .displayName = "Heron Mini", .steps = kSave | kLogin, .restartWaitMs = 8500, .minSupported = 118},
+    {.family = TL, .code = "TL", .displayName = "Tallis 8", .steps = kSave | kEraseData | kBattery | kClock | kWipesData, .restartWaitMs = 7000, .minSupported = kAlways},
+    {.family = CF22, .code = "CF22", .displayName = "Lumex CF-22", .steps = kSave | kEraseData | kClock | kCalibration | kWipesData, .restartWaitMs = 3000, .minSupported = 150},
+    {.family = VM, .code = "VM", .displayName = "Vellum Meter", .steps = kSave | kEraseData | kBattery | kClock | kCalibration | kWipesData, .restartWaitMs = 7000, .minSupported = kAlways},
+    {.family = DIGITAL_SENSOR, .code = "MOSSY-QA", .displayName = "Digital Sensor", .steps = 0, .restartWaitMs = 1000, .minSupported = kNever, .layout = kSensor},
+    {.family = SWXR, .code = "SWXR", .displayName = "Swallow XR", .steps = kSave | kEraseData | kClock | kWipesData, .restartWaitMs = 2000, .minSupported = kAlways},
+    {.family = H7S, .code = "H7S", .displayName = "Heron Series 7", .steps = kSave | kLogin, .restartWaitMs = 2000, .minSupported = 351},
+    {.family = GLX, .code = "GLX", .displayName = "GLX", .steps = kSave | kBattery, .restartWaitMs = 7000, .minSupported = kAlways},
+    {.family = RW, .code = "RW", .displayName = "Readwell", .steps = kSave | kEraseData | kBattery | kClock | kWipesData, .restartWaitMs = 2000, .minSupported = kAlways, .layout = kWide},
+    {.family = HN9, .code = "HN9", .displayName = "Heron 9", .steps = kSave | kEraseData | kLogin | kClock | kWipesData, .restartWaitMs = 8000, .minSupported = kAlways, .layout = kWide, .window = kHn9Window},
+    {.family = KSR, .code = "KSR", .displayName = "Heron KSR", .steps = kSave | kEraseData | kClock | kWipesData, .restartWaitMs = 8000, .minSupported = kAlways, .layout = kKsr},
+    {.family = PTX9, .code = "PTX9", .displayName = "PTX9", .steps = kSave | kLogin, .restartWaitMs = 2000, .minSupported = kAlways},
+    {.family = ZQ8, .code = "ZQ8", .displayName = "zQ8", .steps = kSave | kEraseData | kBattery | kClock | kCheckInit | kWipesData, .restartWaitMs = 6000, .minSupported = kAlways},
+    {.family = MYR, .code = "MYR", .displayName = "MYR4 Logger", .steps = kSave | kEraseData | kClock | kCheckInit | kWipesData, .restartWaitMs = 6000, .minSupported = kAlways},
+    {.family = HBA, .code = "HBA", .displayName = "Heron Base", .steps = kSave | kLogin, .restartWaitMs = 2000, .minSupported = kAlways},
+    {.family = FIELDPT, .code = "FIELDPT", .displayName = "fieldpt", .steps = kSave | kClock | kCheckInit, .restartWaitMs = 6000, .minSupported = kAlways, .layout = kWide},
+    {.family = HN9OPX, .code = "HN9OPX", .displayName = "Heron 9 OPX", .steps = kSave | kEraseData | kLogin | kClock | kWipesData, .restartWaitMs = 8000, .minSupported = kAlways, .layout = kOpx},
+    {.family = BLI, .code = "BLI", .displayName = "Brasslock Infiltrometer", .steps = kSave | kEraseData | kBattery | kClock | kWipesData, .restartWaitMs = 8000, .minSupported = kAlways, .layout = kWide},
+    {.family = END, .code = "END", .displayName = "END", .steps = 0, .restartWaitMs = 0, .minSupported = kNever},
 }};
 // clang-format on
 
@@ -95,7 +110,17 @@ std::string_view FamilyDisplayName(int family) {
     return InTable(family) ? kFamilies[family].displayName : kFamilies[0].displayName;
 }
 
-bool UpdateErasesStoredData(int family) { return InTable(family) && kFamilies[family].updateErasesData; }
+bool UpdateErasesStoredData(int family) { return InTable(family) && (kFamilies[family].steps & kWipesData) != 0; }
+
+int FamilyOfOtherLoaderSpeed() {
+    static constexpr int kFamily = [] {
+        for (int f = UNKNOWN + 1; f < END; ++f)
+            if (kFamilies[f].layout.baud != kClassic.baud) return f;
+        return static_cast<int>(UNKNOWN);
+    }();
+    static_assert(kFamily != UNKNOWN, "some family's loader runs at another speed than the command line");
+    return kFamily;
+}
 
 }  // namespace vorn::catalogue
 
@@ -108,13 +133,13 @@ void LoadFamilyProfile(int family, uint32_t version, DeviceProfile* profile) {
     profile->version = version;
     vorn::StoreBounded(profile->displayName, row.displayName, DeviceProfile::kDisplayNameMax);
     profile->restartWaitMs = row.restartWaitMs;
-    profile->saveSettings = row.save;
-    profile->eraseDataAfterUpdate = row.eraseData;
-    profile->checkBattery = row.battery;
-    profile->loginBeforeSettings = row.login;
-    profile->setClockAfterUpdate = row.clock;
-    profile->firmwareCheckInit = row.checkInit;
-    profile->calibrationReminder = row.calibration;
+    profile->saveSettings = (row.steps & kSave) != 0;
+    profile->eraseDataAfterUpdate = (row.steps & kEraseData) != 0;
+    profile->checkBattery = (row.steps & kBattery) != 0;
+    profile->loginBeforeSettings = (row.steps & kLogin) != 0;
+    profile->setClockAfterUpdate = (row.steps & kClock) != 0;
+    profile->firmwareCheckInit = (row.steps & kCheckInit) != 0;
+    profile->calibrationReminder = (row.steps & kCalibration) != 0;
     profile->flashStart = row.layout.flashStart;
     profile->flashEnd = row.layout.flashEnd;
     profile->extendedAddressing = row.layout.extended;

@@ -73,6 +73,12 @@ inline constexpr uint32_t kNeverSupported = UINT32_MAX;  // minimum version that
 std::string_view FamilyCode(int family);
 std::string_view FamilyDisplayName(int family);
 bool UpdateErasesStoredData(int family);
+// The family whose firmware this updater carries: the window names it until a firmware
+// file is opened, and its help says what an update does to it.
+inline constexpr int kProductFamily = RW;
+// The first family whose loader answers at another speed than the command line: where an
+// update looks for a loader when nothing answers at the command speed.
+int FamilyOfOtherLoaderSpeed();
 
 }  // namespace vorn::catalogue
 

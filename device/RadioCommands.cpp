@@ -8,6 +8,7 @@
 #include "device/AnswerScan.h"
 #include "device/MOSSY_Protocol.h"
 #include "common/Status.h"
+#include "common/TableFormat.h"
 #include "common/Text.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
@@ -115,7 +116,7 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
             uint32_t bit;
             int32_t* value;
             const char* prefix;
-            const char* log;
+            vorn::FormatOf<int, int> log;  // the value, the milliseconds
         };
         const SetItem items[] = {
             {setting::kRadioChannel, channel, "set -rch ", "MSRadioCommand set rch to %d (%d ms)"},
@@ -136,7 +137,7 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
                     break;
                 }
                 if (Has(answer, acceptance)) {
-                    Say(VornLog::kDetails, item.log, static_cast<int>(*item.value), lastElapsedMs_);
+                    Say(VornLog::kDetails, "%s", item.log(static_cast<int>(*item.value), lastElapsedMs_).c_str());
                     found |= item.bit;
                     failed &= ~item.bit;
                     break;
@@ -186,8 +187,8 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
             int32_t* value;
             const char* line;
             int64_t max;
-            const char* foundLog;
-            const char* missingLog;
+            vorn::FormatOf<int, int> foundLog;
+            vorn::FormatOf<int> missingLog;  // the milliseconds
         };
         const GetItem items[] = {
             {setting::kRadioChannel, channel, "get -rch\r", kMaxRadioChannel, "MSRadioCommand found rch %d (%d ms)",
@@ -219,12 +220,12 @@ int32_t MOSSY_Protocol::MSRadioNewFirmware(int32_t* channel, int32_t* subchannel
                     *item.value = static_cast<int32_t>(value);
                     found |= item.bit;
                     failed &= ~item.bit;
-                    Say(VornLog::kDetails, item.foundLog, static_cast<int>(value), lastElapsedMs_);
+                    Say(VornLog::kDetails, "%s", item.foundLog(static_cast<int>(value), lastElapsedMs_).c_str());
                     break;
                 }
                 failed |= item.bit;
             }
-            if (failed & item.bit) Say(VornLog::kDetails, item.missingLog, lastElapsedMs_);
+            if (failed & item.bit) Say(VornLog::kDetails, "%s", item.missingLog(lastElapsedMs_).c_str());
         }
     }
 
@@ -275,7 +276,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             int32_t* value;
             const char* prefix;
             int failure;
-            const char* log;
+            vorn::FormatOf<int, int> log;  // the value, the milliseconds
         };
         const SetItem items[] = {
             {setting::kRadioChannel, channel, "ATHP", 1, "Qr4Config set rch to %d (%d ms)"},
@@ -286,7 +287,7 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             int32_t status = DeviceCommand(HexLine(item.prefix, *item.value), 'K', kCommandTimeoutMs, &answer,
                                            kSettingAnswerBytes);
             if (status > 0 && Has(answer, "OK")) {
-                Say(VornLog::kDetails, item.log, static_cast<int>(*item.value), lastElapsedMs_);
+                Say(VornLog::kDetails, "%s", item.log(static_cast<int>(*item.value), lastElapsedMs_).c_str());
                 found |= item.bit;
             } else {
                 failures += item.failure;
@@ -306,8 +307,8 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             int32_t* value;
             const char* line;
             int failure;
-            const char* foundLog;
-            const char* missingLog;
+            vorn::FormatOf<int, int> foundLog;
+            vorn::FormatOf<int> missingLog;  // the milliseconds
         };
         const GetItem items[] = {
             {setting::kRadioChannel, channel, "ATHP\r", 1, "Qr4Config found rch %d (%d ms)",
@@ -322,9 +323,9 @@ int32_t MOSSY_Protocol::Qr4Config(int32_t* channel, int32_t* subchannel, std::st
             if (status > 0 && scan::Scan(answer, 0, "x", &value, 1) == 1) {
                 *item.value = scan::ClampInt32(value);
                 found |= item.bit;
-                Say(VornLog::kDetails, item.foundLog, static_cast<int>(*item.value), lastElapsedMs_);
+                Say(VornLog::kDetails, "%s", item.foundLog(static_cast<int>(*item.value), lastElapsedMs_).c_str());
             } else {
-                Say(VornLog::kDetails, item.missingLog, lastElapsedMs_);
+                Say(VornLog::kDetails, "%s", item.missingLog(lastElapsedMs_).c_str());
                 failures += item.failure;
             }
         }

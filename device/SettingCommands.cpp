@@ -7,6 +7,7 @@
 
 #include "device/AnswerScan.h"
 #include "device/MOSSY_Protocol.h"
+#include "device/SettingRow.h"
 #include "common/Status.h"
 #include "common/Text.h"
 #include "common/Timing.h"
@@ -18,134 +19,261 @@ namespace scan = vorn::protocol::scan;
 
 namespace {
 
-enum class Gate : uint8_t {
-    None,
-    Capability,           // the capability bit must be set
-    SetNeedsNewFirmware,  // get always; set only on new firmware
-    Cellular,             // trait known, type Kt72 and trait bit 3
-};
-enum class From : uint8_t { WhiteSpace, AfterCR, Start };
-enum class Kind : uint8_t { Text, Word, Int, Real, Five };
-enum class Accept : uint8_t {
-    OK,          // "OK" anywhere in the answer
-    OKOrPrompt,  // "OK" on new firmware, a bare prompt ("\r>") on old firmware
-    Prompt,      // a bare prompt
-};
+using namespace vorn::protocol::rows;
 
-struct SettingRow {
-    const char* op;
-    Gate gate;
-    uint32_t capability;
-    const char* setLine;      // printf format taking the value (five values for Five)
-    const char* setLineZero;  // Real: the line sent for 0 (clears the value)
-    const char* getLine;
-    size_t answerBytes;
-    From from;
-    Kind kind;
-    size_t readMax;           // Text / Word: most characters a get stores
-    size_t fieldMax;          // Text / Word: most characters a set sends
-    Accept accept;
-    bool refuseNegative;      // a negative value is never sent
-    const char* setLog;
-    const char* getLog;
-    const char* notFoundLog;  // Word, Int, Real, Five: the value was not in the answer
-    int32_t notFoundCode;
-    bool secret = false;      // a credential: its value never reaches the log or the trace
-};
-
-
-constexpr int32_t kNF = vorn::kNotUnderstood;
-
-// clang-format off
-constexpr SettingRow kName{"NameCommand", Gate::None, 0, "set -i %s\r", nullptr, "get -i\r", kSettingAnswerBytes,
-    From::AfterCR, Kind::Word, DeviceInfo::kDeviceNameMax, DeviceInfo::kDeviceNameMax, Accept::OKOrPrompt, false,
-    "NameCommand set device name to \"%s\" (%d ms)", "NameCommand found device named \"%s\" (%d ms)",
-    "NameCommand couldn't find device name (%d ms)", kNF};
-constexpr SettingRow kDeviceID{"DeviceIDCommand", Gate::Capability, capability::kSiteSettings, "set -devid %s\r", nullptr,
-    "get -devid\r", kSettingAnswerBytes, From::WhiteSpace, Kind::Text, 8, DeviceInfo::kDeviceIDMax, Accept::OK, false,
-    "DeviceIDCommand set DeviceID to \"%s\" (%d ms)", "DeviceIDCommand found DeviceID \"%s\" (%d ms)", nullptr, kNF};
-constexpr SettingRow kReport{"ReportCommand", Gate::Capability, capability::kSiteSettings, "set -report %d\r", nullptr,
-    "get -report\r", kSettingAnswerBytes, From::WhiteSpace, Kind::Int, 0, 0, Accept::OK, false,
-    "ReportCommand set report mode to %d (%d ms)", "ReportCommand found device report mode %d (%d ms)",
-    "ReportCommand could not find device report mode (%d ms)", kNF};
-constexpr SettingRow kDepth{"DepthCommand", Gate::Capability, capability::kSiteSettings, "set -depth %d %d %d %d %d\r",
-    nullptr, "get -depth\r", kSettingAnswerBytes, From::Start, Kind::Five, 0, 0, Accept::OK, false,
-    "DepthCommand set depths to %d %d %d %d %d (%d ms)", "DepthCommand: depths are %d %d %d %d %d (%d ms)",
-    "DepthCommand only found %d of %d port depths (%d ms)", kNF};
-constexpr SettingRow kSite{"SiteCommand", Gate::Capability, capability::kSiteSettings, "set -site %s\r", nullptr,
-    "get -site\r", kSettingAnswerBytes, From::WhiteSpace, Kind::Text, 25, DeviceInfo::kSiteMax, Accept::OK, false,
-    "SiteCommand set site to \"%s\" (%d ms)", "SiteCommand found site name \"%s\" (%d ms)", nullptr, kNF};
-constexpr SettingRow kLatitude{"LatitudeCommand", Gate::Capability, capability::kCoordinates, "set -lat %+.5f\r",
-    "set -lat \r", "get -lat\r", kSettingAnswerBytes, From::WhiteSpace, Kind::Real, 0, 0, Accept::OK, false,
-    "LatitudeCommand set latitude to %+.5f (%d ms)", "LatitudeCommand found device latitude %+.5f (%d ms)",
-    "LatitudeCommand could not find device latitude (%d ms)", vorn::kEmptyAnswer};
-constexpr SettingRow kLongitude{"LongitudeCommand", Gate::Capability, capability::kCoordinates, "set -long %+.5f\r",
-    "set -long \r", "get -long\r", kSettingAnswerBytes, From::WhiteSpace, Kind::Real, 0, 0, Accept::OK, false,
-    "LongitudeCommand set longitude to %+.5f (%d ms)", "LongitudeCommand found device longitude %+.5f (%d ms)",
-    "LongitudeCommand could not find device longitude (%d ms)", vorn::kEmptyAnswer};
-constexpr SettingRow kTimeZone{"TimeZoneCommand", Gate::Capability, capability::kSiteSettings, "set -tz %d\r", nullptr,
-    "get -tz\r", kSettingAnswerBytes, From::WhiteSpace, Kind::Int, 0, 0, Accept::OK, false,
-    "TimeZoneCommand set time zone to %d (%d ms)", "TimeZoneCommand found device time zone %d (%d ms)",
-    "TimeZoneCommand could not find device time zone (%d ms)", kNF};
-constexpr SettingRow kSerialNumber{"SNCommand", Gate::SetNeedsNewFirmware, 0, "set -sn %s\r", nullptr, "get -sn\r",
-    kSettingAnswerBytes, From::AfterCR, Kind::Text, 15, DeviceInfo::kSerialNumberMax, Accept::OK, false,
-    "SNCommand set device serial number to \"%s\" (%d ms)", "SNCommand found device serial number \"%s\" (%d ms)",
-    nullptr, kNF};
-constexpr SettingRow kWake{"WakeCommand", Gate::Capability, capability::kWakePadc, "set -w %d\r", nullptr, "get -w\r",
-    kSettingAnswerBytes, From::AfterCR, Kind::Int, 0, 0, Accept::OKOrPrompt, true,
-    "WakeCommand set device measurment interval to %d (%d ms)", "WakeCommand found device measurement interval %d (%d ms)",
-    "WakeCommand could not find device measurement interval (%d ms)", kNF};
-constexpr SettingRow kPadc{"PADCCommand", Gate::Capability, capability::kWakePadc, "set -padc %d\r", nullptr,
-    "get -padc\r", kSettingAnswerBytes, From::AfterCR, Kind::Int, 0, 0, Accept::OK, true,
-    "PADCCommand set device PADC %d Hz (%d ms)", "PADCCommand found device PADC %d Hz (%d ms)",
-    "PADCCommand could not find device PADC value (%d ms)", kNF};
-constexpr SettingRow kPadcOld{"PADCCommand", Gate::Capability, capability::kWakePadc, "set -p %d\r", nullptr, "hertz\r",
-    kSettingAnswerBytes, From::AfterCR, Kind::Int, 0, 0, Accept::Prompt, true,
-    "PADCCommand set device PADC %d Hz (%d ms)", "PADCCommand found device PADC %d Hz (%d ms)",
-    "PADCCommand could not find device PADC value (%d ms)", kNF};
-constexpr SettingRow kPorts{"PortsCommand", Gate::Capability, capability::kPorts, "set -ports %d %d %d %d %d\r", nullptr,
-    "get -ports\r", kSettingAnswerBytes, From::Start, Kind::Five, 0, 0, Accept::OK, false,
-    "PortsCommand set ports to %d %d %d %d %d (%d ms)", "PortsCommand: ports are %d %d %d %d %d (%d ms)",
-    "PortsCommand only found %d of %d ports (%d ms)", kNF};
-constexpr SettingRow kDataParameter{"DataParameterCommand", Gate::Capability, capability::kDataParameter,
-    "set -data %d\r", nullptr, "get -data\r", kSettingAnswerBytes, From::Start, Kind::Int, 0, 0, Accept::OK, false,
-    "DataParameterCommand set data parameter to %d (%d ms)", "DataParameterCommand found data parameter %d (%d ms)",
-    "DataParameterCommand could not find device data parameter (%d ms)", kNF};
-constexpr SettingRow kBuild{"VornBuildCommand", Gate::Capability, capability::kBuildInfo, "set -build %s\r", nullptr,
-    "get -build\r", kSettingAnswerBytes, From::AfterCR, Kind::Text, 16, DeviceInfo::kBuildInfoMax, Accept::OK, false,
-    "VornBuildCommand set VornBuild number to \"%s\" (%d ms)", "VornBuildCommand found VornBuild info \"%s\" (%d ms)",
-    nullptr, kNF};
-constexpr SettingRow kApn{"APNCommand", Gate::Cellular, 0, "set -apn %s\r", nullptr, "get -apn\r", kLongAnswerBytes,
-    From::WhiteSpace, Kind::Text, 35, DeviceInfo::kApnMax, Accept::OK, false,
-    "APNCommand set APN to \"%s\" (%d ms)", "APNCommand found APN \"%s\" (%d ms)", nullptr, kNF};
-constexpr SettingRow kApnUser{"APNUserCommand", Gate::Cellular, 0, "set -user %s\r", nullptr, "get -user\r",
-    kLongAnswerBytes, From::WhiteSpace, Kind::Text, 35, DeviceInfo::kApnMax, Accept::OK, false,
-    "APNUserCommand set APN user name to \"%s\" (%d ms)", "APNUserCommand found APN user name \"%s\" (%d ms)", nullptr,
-    kNF};
-constexpr SettingRow kApnPassword{"APNPasswdCommand", Gate::Cellular, 0, "set -passwd %s\r", nullptr, "get -passwd\r",
-    kLongAnswerBytes, From::WhiteSpace, Kind::Text, 35, DeviceInfo::kApnMax, Accept::OK, false,
-    "APNPasswdCommand set APN password to \"%s\" (%d ms)", "APNPasswdCommand found APN password \"%s\" (%d ms)",
-    nullptr, kNF, true};
-constexpr SettingRow kAuthKey{"AuthKeyCommand", Gate::Cellular, 0, "set -authkey %s\r", nullptr, "get -authkey\r",
-    kLongAnswerBytes, From::WhiteSpace, Kind::Text, 32, DeviceInfo::kAuthKeyMax, Accept::OK, false,
-    "AuthKeyCommand set authkey to \"%s\" (%d ms)", "AuthKeyCommand found authkey \"%s\" (%d ms)", nullptr, kNF, true};
-constexpr SettingRow kTeaKey{"AuthKeyCommand", Gate::Cellular, 0, "set -authkey %s\r", nullptr, "get -teakey\r",
-    kLongAnswerBytes, From::WhiteSpace, Kind::Text, 32, DeviceInfo::kAuthKeyMax, Accept::OK, false,
-    "AuthKeyCommand set authkey to \"%s\" (%d ms)", "AuthKeyCommand found authkey (as teakey) \"%s\" (%d ms)", nullptr,
-    kNF, true};
-constexpr SettingRow kHost{"HostCommand", Gate::Cellular, 0, "set -host %s\r", nullptr, "get -host\r", kHostAnswerBytes,
-    From::WhiteSpace, Kind::Text, 63, DeviceInfo::kHostMax, Accept::OK, false,
-    "HostCommand set remote host name to \"%s\" (%d ms)", "HostCommand found the remote host name \"%s\" (%d ms)",
-    nullptr, kNF};
-constexpr SettingRow kIpPort{"IPPortCommand", Gate::Cellular, 0, "set -ipport %d\r", nullptr, "get -ipport\r",
-    kSettingAnswerBytes, From::WhiteSpace, Kind::Int, 0, 0, Accept::OK, false,
-    "IPPortCommand set ipport to %d (%d ms)", "IPPortCommand found device ipport %d (%d ms)",
-    "IPPortCommand could not find device ipport (%d ms)", vorn::kEmptyAnswer};
-constexpr SettingRow kRmode{"RmodeCommand", Gate::Capability, capability::kRadioMode, "set -r %d\r", nullptr, "get -r\r",
-    kSettingAnswerBytes, From::Start, Kind::Int, 0, 0, Accept::OKOrPrompt, false,
-    "RmodeCommand set rmode to %d (%d ms)", "RmodeCommand found rmode %d (%d ms)",
-    "RmodeCommand could not find device rmode (%d ms)", kNF};
-// clang-format on
+constexpr SettingRow kName = Checked({
+    .op = "NameCommand",
+    .setLine = "set -i %s\r",
+    .getLine = "get -i\r",
+    .from = From::AfterCR,
+    .kind = Kind::Word,
+    .readMax = DeviceInfo::kDeviceNameMax,
+    .fieldMax = DeviceInfo::kDeviceNameMax,
+    .accept = Accept::OKOrPrompt,
+    .setLog = "NameCommand set device name to \"%s\" (%d ms)",
+    .getLog = "NameCommand found device named \"%s\" (%d ms)",
+    .notFoundLog = "NameCommand couldn't find device name (%d ms)"});
+constexpr SettingRow kDeviceID = Checked({
+    .op = "DeviceIDCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kSiteSettings,
+    .setLine = "set -devid %s\r",
+    .getLine = "get -devid\r",
+    .readMax = 8,
+    .fieldMax = DeviceInfo::kDeviceIDMax,
+    .setLog = "DeviceIDCommand set DeviceID to \"%s\" (%d ms)",
+    .getLog = "DeviceIDCommand found DeviceID \"%s\" (%d ms)"});
+constexpr SettingRow kReport = Checked({
+    .op = "ReportCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kSiteSettings,
+    .setLine = "set -report %d\r",
+    .getLine = "get -report\r",
+    .kind = Kind::Int,
+    .setLog = "ReportCommand set report mode to %d (%d ms)",
+    .getLog = "ReportCommand found device report mode %d (%d ms)",
+    .notFoundLog = "ReportCommand could not find device report mode (%d ms)"});
+constexpr SettingRow kDepth = Checked({
+    .op = "DepthCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kSiteSettings,
+    .setLine = "set -depth %d %d %d %d %d\r",
+    .getLine = "get -depth\r",
+    .from = From::Start,
+    .kind = Kind::Five,
+    .setLog = "DepthCommand set depths to %d %d %d %d %d (%d ms)",
+    .getLog = "DepthCommand: depths are %d %d %d %d %d (%d ms)",
+    .notFoundLog = "DepthCommand only found %d of %d port depths (%d ms)"});
+constexpr SettingRow kSite = Checked({
+    .op = "SiteCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kSiteSettings,
+    .setLine = "set -site %s\r",
+    .getLine = "get -site\r",
+    .readMax = 25,
+    .fieldMax = DeviceInfo::kSiteMax,
+    .setLog = "SiteCommand set site to \"%s\" (%d ms)",
+    .getLog = "SiteCommand found site name \"%s\" (%d ms)"});
+constexpr SettingRow kLatitude = Checked({
+    .op = "LatitudeCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kCoordinates,
+    .setLine = "set -lat %+.5f\r",
+    .setLineZero = "set -lat \r",
+    .getLine = "get -lat\r",
+    .kind = Kind::Real,
+    .setLog = "LatitudeCommand set latitude to %+.5f (%d ms)",
+    .getLog = "LatitudeCommand found device latitude %+.5f (%d ms)",
+    .notFoundLog = "LatitudeCommand could not find device latitude (%d ms)",
+    .notFoundCode = vorn::kEmptyAnswer});
+constexpr SettingRow kLongitude = Checked({
+    .op = "LongitudeCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kCoordinates,
+    .setLine = "set -long %+.5f\r",
+    .setLineZero = "set -long \r",
+    .getLine = "get -long\r",
+    .kind = Kind::Real,
+    .setLog = "LongitudeCommand set longitude to %+.5f (%d ms)",
+    .getLog = "LongitudeCommand found device longitude %+.5f (%d ms)",
+    .notFoundLog = "LongitudeCommand could not find device longitude (%d ms)",
+    .notFoundCode = vorn::kEmptyAnswer});
+constexpr SettingRow kTimeZone = Checked({
+    .op = "TimeZoneCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kSiteSettings,
+    .setLine = "set -tz %d\r",
+    .getLine = "get -tz\r",
+    .kind = Kind::Int,
+    .setLog = "TimeZoneCommand set time zone to %d (%d ms)",
+    .getLog = "TimeZoneCommand found device time zone %d (%d ms)",
+    .notFoundLog = "TimeZoneCommand could not find device time zone (%d ms)"});
+constexpr SettingRow kSerialNumber = Checked({
+    .op = "SNCommand",
+    .gate = Gate::SetNeedsNewFirmware,
+    .setLine = "set -sn %s\r",
+    .getLine = "get -sn\r",
+    .from = From::AfterCR,
+    .readMax = 15,
+    .fieldMax = DeviceInfo::kSerialNumberMax,
+    .setLog = "SNCommand set device serial number to \"%s\" (%d ms)",
+    .getLog = "SNCommand found device serial number \"%s\" (%d ms)"});
+constexpr SettingRow kWake = Checked({
+    .op = "WakeCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kWakePadc,
+    .setLine = "set -w %d\r",
+    .getLine = "get -w\r",
+    .from = From::AfterCR,
+    .kind = Kind::Int,
+    .accept = Accept::OKOrPrompt,
+    .refuseNegative = true,
+    .setLog = "WakeCommand set device measurment interval to %d (%d ms)",
+    .getLog = "WakeCommand found device measurement interval %d (%d ms)",
+    .notFoundLog = "WakeCommand could not find device measurement interval (%d ms)"});
+constexpr SettingRow kPadc = Checked({
+    .op = "PADCCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kWakePadc,
+    .setLine = "set -padc %d\r",
+    .getLine = "get -padc\r",
+    .from = From::AfterCR,
+    .kind = Kind::Int,
+    .refuseNegative = true,
+    .setLog = "PADCCommand set device PADC %d Hz (%d ms)",
+    .getLog = "PADCCommand found device PADC %d Hz (%d ms)",
+    .notFoundLog = "PADCCommand could not find device PADC value (%d ms)"});
+constexpr SettingRow kPadcOld = Checked({
+    .op = "PADCCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kWakePadc,
+    .setLine = "set -p %d\r",
+    .getLine = "hertz\r",
+    .from = From::AfterCR,
+    .kind = Kind::Int,
+    .accept = Accept::Prompt,
+    .refuseNegative = true,
+    .setLog = "PADCCommand set device PADC %d Hz (%d ms)",
+    .getLog = "PADCCommand found device PADC %d Hz (%d ms)",
+    .notFoundLog = "PADCCommand could not find device PADC value (%d ms)"});
+constexpr SettingRow kPorts = Checked({
+    .op = "PortsCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kPorts,
+    .setLine = "set -ports %d %d %d %d %d\r",
+    .getLine = "get -ports\r",
+    .from = From::Start,
+    .kind = Kind::Five,
+    .setLog = "PortsCommand set ports to %d %d %d %d %d (%d ms)",
+    .getLog = "PortsCommand: ports are %d %d %d %d %d (%d ms)",
+    .notFoundLog = "PortsCommand only found %d of %d ports (%d ms)"});
+constexpr SettingRow kDataParameter = Checked({
+    .op = "DataParameterCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kDataParameter,
+    .setLine = "set -data %d\r",
+    .getLine = "get -data\r",
+    .from = From::Start,
+    .kind = Kind::Int,
+    .setLog = "DataParameterCommand set data parameter to %d (%d ms)",
+    .getLog = "DataParameterCommand found data parameter %d (%d ms)",
+    .notFoundLog = "DataParameterCommand could not find device data parameter (%d ms)"});
+constexpr SettingRow kBuild = Checked({
+    .op = "VornBuildCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kBuildInfo,
+    .setLine = "set -build %s\r",
+    .getLine = "get -build\r",
+    .from = From::AfterCR,
+    .readMax = 16,
+    .fieldMax = DeviceInfo::kBuildInfoMax,
+    .setLog = "VornBuildCommand set VornBuild number to \"%s\" (%d ms)",
+    .getLog = "VornBuildCommand found VornBuild info \"%s\" (%d ms)"});
+constexpr SettingRow kApn = Checked({
+    .op = "APNCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -apn %s\r",
+    .getLine = "get -apn\r",
+    .answerBytes = kLongAnswerBytes,
+    .readMax = 35,
+    .fieldMax = DeviceInfo::kApnMax,
+    .setLog = "APNCommand set APN to \"%s\" (%d ms)",
+    .getLog = "APNCommand found APN \"%s\" (%d ms)"});
+constexpr SettingRow kApnUser = Checked({
+    .op = "APNUserCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -user %s\r",
+    .getLine = "get -user\r",
+    .answerBytes = kLongAnswerBytes,
+    .readMax = 35,
+    .fieldMax = DeviceInfo::kApnMax,
+    .setLog = "APNUserCommand set APN user name to \"%s\" (%d ms)",
+    .getLog = "APNUserCommand found APN user name \"%s\" (%d ms)"});
+constexpr SettingRow kApnPassword = Checked({
+    .op = "APNPasswdCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -passwd %s\r",
+    .getLine = "get -passwd\r",
+    .answerBytes = kLongAnswerBytes,
+    .readMax = 35,
+    .fieldMax = DeviceInfo::kApnMax,
+    .setLog = "APNPasswdCommand set APN password to \"%s\" (%d ms)",
+    .getLog = "APNPasswdCommand found APN password \"%s\" (%d ms)",
+    .secret = true});
+constexpr SettingRow kAuthKey = Checked({
+    .op = "AuthKeyCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -authkey %s\r",
+    .getLine = "get -authkey\r",
+    .answerBytes = kLongAnswerBytes,
+    .readMax = 32,
+    .fieldMax = DeviceInfo::kAuthKeyMax,
+    .setLog = "AuthKeyCommand set authkey to \"%s\" (%d ms)",
+    .getLog = "AuthKeyCommand found authkey \"%s\" (%d ms)",
+    .secret = true});
+constexpr SettingRow kTeaKey = Checked({
+    .op = "AuthKeyCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -authkey %s\r",
+    .getLine = "get -teakey\r",
+    .answerBytes = kLongAnswerBytes,
+    .readMax = 32,
+    .fieldMax = DeviceInfo::kAuthKeyMax,
+    .setLog = "AuthKeyCommand set authkey to \"%s\" (%d ms)",
+    .getLog = "AuthKeyCommand found authkey (as teakey) \"%s\" (%d ms)",
+    .secret = true});
+constexpr SettingRow kHost = Checked({
+    .op = "HostCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -host %s\r",
+    .getLine = "get -host\r",
+    .answerBytes = kHostAnswerBytes,
+    .readMax = 63,
+    .fieldMax = DeviceInfo::kHostMax,
+    .setLog = "HostCommand set remote host name to \"%s\" (%d ms)",
+    .getLog = "HostCommand found the remote host name \"%s\" (%d ms)"});
+constexpr SettingRow kIpPort = Checked({
+    .op = "IPPortCommand",
+    .gate = Gate::Cellular,
+    .setLine = "set -ipport %d\r",
+    .getLine = "get -ipport\r",
+    .kind = Kind::Int,
+    .setLog = "IPPortCommand set ipport to %d (%d ms)",
+    .getLog = "IPPortCommand found device ipport %d (%d ms)",
+    .notFoundLog = "IPPortCommand could not find device ipport (%d ms)",
+    .notFoundCode = vorn::kEmptyAnswer});
+constexpr SettingRow kRmode = Checked({
+    .op = "RmodeCommand",
+    .gate = Gate::Capability,
+    .capability = capability::kRadioMode,
+    .setLine = "set -r %d\r",
+    .getLine = "get -r\r",
+    .from = From::Start,
+    .kind = Kind::Int,
+    .accept = Accept::OKOrPrompt,
+    .setLog = "RmodeCommand set rmode to %d (%d ms)",
+    .getLog = "RmodeCommand found rmode %d (%d ms)",
+    .notFoundLog = "RmodeCommand could not find device rmode (%d ms)"});
 
 constexpr uint8_t kDepthMissing = 255;
 constexpr uint8_t kPortMissing = 0;
@@ -196,6 +324,10 @@ struct SettingValue {
 };
 
 struct SettingExecutor {
+    static void Log(MOSSY_Protocol& p, const TableFormat& text, std::initializer_list<vorn::FormatArg> args) {
+        p.Say(VornLog::kDetails, "%s", text.Fill(args).c_str());
+    }
+
     static bool Allowed(const MOSSY_Protocol& p, const SettingRow& row, Direction direction) {
         const DeviceInfo& info = p.info_;
         switch (row.gate) {
@@ -223,26 +355,26 @@ struct SettingExecutor {
                               row.op, static_cast<int>(v.text->size()), static_cast<int>(row.readMax));
                         return vorn::kOutOfRange;
                     }
-                    line = vorn::Format(row.setLine, vorn::Bounded(*v.text, row.fieldMax).c_str());
+                    line = row.setLine.Fill({vorn::Bounded(*v.text, row.fieldMax)});
                     break;
                 }
                 case Kind::Int:
                     if (row.refuseNegative && *v.number < 0) return vorn::kOutOfRange;
-                    line = vorn::Format(row.setLine, *v.number);
+                    line = row.setLine.Fill({*v.number});
                     break;
                 case Kind::Real:
-                    line = (*v.real == 0.0 && row.setLineZero) ? std::string(row.setLineZero)
-                                                               : vorn::Format(row.setLine, *v.real);
+                    line = (*v.real == 0.0 && row.setLineZero.Present()) ? std::string(row.setLineZero.Text())
+                                                                         : row.setLine.Fill({*v.real});
                     break;
                 case Kind::Five: {
                     const auto& a = *v.five;
-                    line = vorn::Format(row.setLine, a[0], a[1], a[2], a[3], a[4]);
+                    line = row.setLine.Fill({a[0], a[1], a[2], a[3], a[4]});
                     break;
                 }
             }
             int32_t status;
             {
-                MOSSY_Protocol::TraceMask mask(p, row.secret, vorn::Format(row.setLine, kSecretMask));
+                MOSSY_Protocol::TraceMask mask(p, row.secret, row.setLine.Fill({kSecretMask}));
                 status = p.DeviceCommand(line, '>', kCommandTimeoutMs, &answer, row.answerBytes);
             }
             if (status < 0) return status;
@@ -250,12 +382,12 @@ struct SettingExecutor {
             const int ms = p.lastElapsedMs_;
             switch (row.kind) {
                 case Kind::Text:
-                case Kind::Word: p.Say(VornLog::kDetails, row.setLog, Shown(row, vorn::Bounded(*v.text, row.fieldMax)).c_str(), ms); break;
-                case Kind::Int: p.Say(VornLog::kDetails, row.setLog, *v.number, ms); break;
-                case Kind::Real: p.Say(VornLog::kDetails, row.setLog, *v.real, ms); break;
+                case Kind::Word: Log(p, row.setLog, {Shown(row, vorn::Bounded(*v.text, row.fieldMax)), ms}); break;
+                case Kind::Int: Log(p, row.setLog, {*v.number, ms}); break;
+                case Kind::Real: Log(p, row.setLog, {*v.real, ms}); break;
                 case Kind::Five: {
                     const auto& a = *v.five;
-                    p.Say(VornLog::kDetails, row.setLog, a[0], a[1], a[2], a[3], a[4], ms);
+                    Log(p, row.setLog, {a[0], a[1], a[2], a[3], a[4], ms});
                     break;
                 }
             }
@@ -264,8 +396,8 @@ struct SettingExecutor {
 
         int32_t status;
         {
-            MOSSY_Protocol::TraceMask mask(p, row.secret, row.getLine);
-            status = p.DeviceCommand(row.getLine, '>', kCommandTimeoutMs, &answer, row.answerBytes);
+            MOSSY_Protocol::TraceMask mask(p, row.secret, row.getLine.Text());
+            status = p.DeviceCommand(row.getLine.Text(), '>', kCommandTimeoutMs, &answer, row.answerBytes);
         }
         if (status < 0) return status;
         const int ms = p.lastElapsedMs_;
@@ -288,51 +420,51 @@ struct SettingExecutor {
                     return vorn::kOutOfRange;
                 }
                 vorn::StoreBounded(*v.text, text, row.readMax);
-                p.Say(VornLog::kDetails, row.getLog, Shown(row, *v.text).c_str(), ms);
+                Log(p, row.getLog, {Shown(row, *v.text), ms});
                 return 1;
             }
             case Kind::Word: {
                 std::string word = scan::Word(answer, from, row.readMax);
                 // A lone prompt is the end of the answer, not a value.
                 if (word.empty() || word.front() == '>') {
-                    p.Say(VornLog::kDetails, row.notFoundLog, ms);
+                    Log(p, row.notFoundLog, {ms});
                     return row.notFoundCode;
                 }
                 if (!vorn::IsPlainText(word)) return vorn::kNotUnderstood;
                 *v.text = word;
-                p.Say(VornLog::kDetails, row.getLog, Shown(row, *v.text).c_str(), ms);
+                Log(p, row.getLog, {Shown(row, *v.text), ms});
                 return 1;
             }
             case Kind::Int: {
                 int64_t value = 0;
                 if (scan::Scan(answer, from, "d", &value, 1) != 1) {
-                    p.Say(VornLog::kDetails, row.notFoundLog, ms);
+                    Log(p, row.notFoundLog, {ms});
                     return row.notFoundCode;
                 }
                 *v.number = scan::ClampInt32(value);
-                p.Say(VornLog::kDetails, row.getLog, *v.number, ms);
+                Log(p, row.getLog, {*v.number, ms});
                 return 1;
             }
             case Kind::Real: {
                 double value = 0;
                 if (!scan::Real(answer, from, &value)) {
-                    p.Say(VornLog::kDetails, row.notFoundLog, ms);
+                    Log(p, row.notFoundLog, {ms});
                     return row.notFoundCode;
                 }
                 *v.real = value;
-                p.Say(VornLog::kDetails, row.getLog, *v.real, ms);
+                Log(p, row.getLog, {*v.real, ms});
                 return 1;
             }
             case Kind::Five: {
                 int64_t values[5] = {};
                 int count = scan::Scan(answer, from, "d d d d d", values, 5);
                 if (count != 5) {
-                    p.Say(VornLog::kDetails, row.notFoundLog, count, 5, ms);
+                    Log(p, row.notFoundLog, {count, 5, ms});
                     return row.notFoundCode;
                 }
                 auto& a = *v.five;
                 for (size_t i = 0; i < a.size(); ++i) a[i] = ClampByte(values[i]);
-                p.Say(VornLog::kDetails, row.getLog, a[0], a[1], a[2], a[3], a[4], ms);
+                Log(p, row.getLog, {a[0], a[1], a[2], a[3], a[4], ms});
                 return 1;
             }
         }

@@ -86,10 +86,10 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     plat::LineStep step;
     if (int e = plat::ConfigureLine(handle_, baud_, &step); e != 0) {
         if (log_) {
-            const char* what = step == plat::LineStep::ReadSettings ? "VSOpen failed to retreive DCB on comm port (error %d)"
-                               : step == plat::LineStep::Timeouts  ? "VSOpen failed to set timeouts on comm port (error %d)"
-                                                                   : "VSOpen failed to apply DCB on comm port (error %d)";
-            log_->Log(VornLog::kFailures, Tag(), what, e);
+            const char* what = step == plat::LineStep::ReadSettings ? "retreive DCB"
+                               : step == plat::LineStep::Timeouts  ? "set timeouts"
+                                                                   : "apply DCB";
+            log_->Log(VornLog::kFailures, Tag(), "VSOpen failed to %s on comm port (error %d)", what, e);
         }
         return -e;
     }

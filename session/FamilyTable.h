@@ -47,23 +47,23 @@ struct SaveMasks {
 
 struct FamilyFacts {
     DeviceFamily family;
-    FileLayout layout;
-    ClockMode clock;
-    EraseMode erase;
-    SaveMasks save;
+    FileLayout layout = FileLayout::None;
+    ClockMode clock = ClockMode::Library;
+    EraseMode erase = EraseMode::None;
+    SaveMasks save{};
     // --- settings file ---
-    LoggerReader loggerReader;
-    const char* loggerType;       // the type name a logger's files carry ("MYR4"); null for the others
-    uint32_t loggerCapabilities;  // the capability word a logger file's reader restores
-    const char* oldLabType;       // a lab type name of old read besides the family code; null: none
-    int fileCalFirst;             // the lab file's calibration lines: first number and count
-    size_t fileCalSlots;
-    bool identityInDeviceInfo;    // the lab reader copies name and serial number to DeviceInfo too
+    LoggerReader loggerReader = LoggerReader::None;
+    const char* loggerType = nullptr;   // the type name a logger's files carry ("MYR4"); null for the others
+    uint32_t loggerCapabilities = 0;    // the capability word a logger file's reader restores
+    const char* oldLabType = nullptr;   // a lab type name of old read besides the family code; null: none
+    int fileCalFirst = 0;               // the lab file's calibration lines: first number and count
+    size_t fileCalSlots = 0;
+    bool identityInDeviceInfo = false;  // the lab reader copies name and serial number to DeviceInfo too
     // --- instrument commands ---
-    const char* uvalsKey;         // the word for uvals after "get "/"set "; null: the item's own
-    vorn::instinfo::CalNumbering calCommands;
-    bool sensorZeroBeforeSave;    // "set -sensor 0" before the save reads the values
-    bool serialInConfigChecksum;  // the configuration number carries a checksum over the serial number
+    const char* uvalsKey = nullptr;     // the word for uvals after "get "/"set "; null: the item's own
+    vorn::instinfo::CalNumbering calCommands{"-cal ", 0, vorn::instinfo::kCalSlots};
+    bool sensorZeroBeforeSave = false;    // "set -sensor 0" before the save reads the values
+    bool serialInConfigChecksum = false;  // the configuration number carries a checksum over the serial number
 };
 
 // Versions that change what a save asks for.
@@ -121,7 +121,6 @@ using E = EraseMode;
 using L = LoggerReader;
 using G = MaskGate;
 
-inline constexpr ib::CalNumbering kCal{"-cal ", 0, ib::kCalSlots};
 // The fieldpt keeps "-calA" beside its seven numbered slots; its file carries it as the
 // line after them.
 inline constexpr ib::CalNumbering kFieldptCal{"-cal", 1, ib::kFieldptCalSlots, "-calA"};
@@ -131,69 +130,44 @@ constexpr SaveMasks Save(uint32_t mask, G gate, int64_t fromVersion, uint32_t ne
     return {mask, gate, fromVersion, newer};
 }
 
-// A family with no settings file and no session-specific behaviour.
-constexpr FamilyFacts Plain(DeviceFamily f, C clock = C::Library, E erase = E::None) {
-    return {f, F::None, clock, erase, Save(0), L::None, nullptr, 0, nullptr, 0, 0, false, nullptr, kCal, false, false};
-}
+// A logger's row: its file layout, its library erase, its reader.
 constexpr FamilyFacts Logger(DeviceFamily f, uint32_t save, L reader, const char* type, uint32_t capabilities) {
-    return {f,       F::Logger,    C::Library, E::Library, Save(save), reader, type,  capabilities,
-            nullptr, 0,            0,          false,      nullptr,    kCal,   false, false};
-}
-constexpr FamilyFacts Lab(DeviceFamily f, C clock, E erase, SaveMasks save) {
-    return {f, F::Lab, clock, erase, save, L::None, nullptr, 0, nullptr, 0, 0, false, nullptr, kCal, false, false};
-}
-constexpr FamilyFacts WithOldType(FamilyFacts row, const char* type) {
-    row.oldLabType = type;
-    return row;
-}
-constexpr FamilyFacts WithFileCalibration(FamilyFacts row, int first, size_t slots) {
-    row.fileCalFirst = first;
-    row.fileCalSlots = slots;
-    return row;
-}
-constexpr FamilyFacts WithIdentityInDeviceInfo(FamilyFacts row) {
-    row.identityInDeviceInfo = true;
-    return row;
-}
-constexpr FamilyFacts WithCalCommands(FamilyFacts row, ib::CalNumbering numbering) {
-    row.calCommands = numbering;
-    return row;
-}
-constexpr FamilyFacts Hn9Like(FamilyFacts row, bool sensorZero) {
-    row.uvalsKey = "-pvuser";
-    row.serialInConfigChecksum = true;
-    row.sensorZeroBeforeSave = sensorZero;
-    return row;
+    return {.family = f, .layout = F::Logger, .erase = E::Library, .save = Save(save), .loggerReader = reader,
+            .loggerType = type, .loggerCapabilities = capabilities};
 }
 
 // clang-format off
 inline constexpr std::array<FamilyFacts, END + 1> kRows{{
-    Plain(UNKNOWN),
-    Plain(KT7),
+    {.family = UNKNOWN},
+    {.family = KT7},
     Logger(KT7R, kKt7rSave, L::Kt7r, "Kt7r", kKt7rReaderCapabilities),
     Logger(KT72, kLoggerSave, L::Kt72, "Kt72", kKt72ReaderCapabilities),
     Logger(QV, kQvSave, L::Qv, "Quillon", kQvReaderCapabilities),
-    Plain(RL),
-    Lab(HMINI, C::Library, E::None, Save(kHminiSave)),
-    Lab(TL, C::Library, E::Yes, Save(kTlSave)),
-    Lab(CF22, C::Seconds, E::Yes, Save(kCf22Save, G::ProfileVersion, kCf22NewMaskVersion, kCf22NewerSave)),
-    WithOldType(Lab(VM, C::Library, E::Yes, Save(kVmSave)), "WQ"),
-    Lab(DIGITAL_SENSOR, C::Library, E::None, Save(0)),  // a lab layout, but nothing to save or read
-    Lab(SWXR, C::Seconds, E::Yes, Save(kSwxrSave)),
-    Lab(H7S, C::Library, E::None, Save(kH7sSave)),
-    WithIdentityInDeviceInfo(Lab(GLX, C::Library, E::None, Save(kGlxSave))),
-    WithFileCalibration(Lab(RW, C::Library, E::Yes, Save(kRwSave)), 0, ib::kCalSlots),
-    Hn9Like(Lab(HN9, C::Seconds, E::Yes, Save(kHn9Save, G::DeviceVersion, kHn9PvuserAfterVersion + 1, kHn9NewerSave)), true),
-    Lab(KSR, C::Seconds, E::Yes, Save(kKsrSave)),
-    Lab(PTX9, C::Library, E::None, Save(kConfigAndSerialSave)),
+    {.family = RL},
+    {.family = HMINI, .layout = F::Lab, .save = Save(kHminiSave)},
+    {.family = TL, .layout = F::Lab, .erase = E::Yes, .save = Save(kTlSave)},
+    {.family = CF22, .layout = F::Lab, .clock = C::Seconds, .erase = E::Yes,
+     .save = Save(kCf22Save, G::ProfileVersion, kCf22NewMaskVersion, kCf22NewerSave)},
+    {.family = VM, .layout = F::Lab, .erase = E::Yes, .save = Save(kVmSave), .oldLabType = "WQ"},
+    {.family = DIGITAL_SENSOR, .layout = F::Lab},  // a lab layout, but nothing to save or read
+    {.family = SWXR, .layout = F::Lab, .clock = C::Seconds, .erase = E::Yes, .save = Save(kSwxrSave)},
+    {.family = H7S, .layout = F::Lab, .save = Save(kH7sSave)},
+    {.family = GLX, .layout = F::Lab, .save = Save(kGlxSave), .identityInDeviceInfo = true},
+    {.family = RW, .layout = F::Lab, .erase = E::Yes, .save = Save(kRwSave), .fileCalFirst = 0, .fileCalSlots = ib::kCalSlots},
+    {.family = HN9, .layout = F::Lab, .clock = C::Seconds, .erase = E::Yes,
+     .save = Save(kHn9Save, G::DeviceVersion, kHn9PvuserAfterVersion + 1, kHn9NewerSave),
+     .uvalsKey = "-pvuser", .sensorZeroBeforeSave = true, .serialInConfigChecksum = true},
+    {.family = KSR, .layout = F::Lab, .clock = C::Seconds, .erase = E::Yes, .save = Save(kKsrSave)},
+    {.family = PTX9, .layout = F::Lab, .save = Save(kConfigAndSerialSave)},
     Logger(ZQ8, kLoggerSave, L::Kt72, "zQ8", kKt72ReaderCapabilities),
     Logger(MYR, kLoggerSave, L::Kt72, "MYR4", kKt72ReaderCapabilities),
-    Lab(HBA, C::Library, E::None, Save(kConfigAndSerialSave)),
-    WithCalCommands(WithFileCalibration(WithOldType(Lab(FIELDPT, C::Seconds, E::None, Save(kFieldptSave)), "TRWK"), 1, kFieldptCal.Count()),
-                    kFieldptCal),
-    Hn9Like(Lab(HN9OPX, C::Seconds, E::Yes, Save(kHn9NewerSave)), false),
-    Lab(BLI, C::Seconds, E::Yes, Save(kBliSave)),
-    Plain(END),
+    {.family = HBA, .layout = F::Lab, .save = Save(kConfigAndSerialSave)},
+    {.family = FIELDPT, .layout = F::Lab, .clock = C::Seconds, .save = Save(kFieldptSave), .oldLabType = "TRWK",
+     .fileCalFirst = 1, .fileCalSlots = kFieldptCal.Count(), .calCommands = kFieldptCal},
+    {.family = HN9OPX, .layout = F::Lab, .clock = C::Seconds, .erase = E::Yes, .save = Save(kHn9NewerSave),
+     .uvalsKey = "-pvuser", .serialInConfigChecksum = true},
+    {.family = BLI, .layout = F::Lab, .clock = C::Seconds, .erase = E::Yes, .save = Save(kBliSave)},
+    {.family = END},
 }};
 // clang-format on
 

@@ -13,14 +13,17 @@ namespace {
 using I = InstrumentInfo;
 using K = ItemKind;
 
-constexpr InstItem Text(uint32_t bit, const char* key, std::string I::*field, size_t max, const char* setLog,
+// A set's log line takes the value as the item holds it, then the milliseconds.
+consteval InstItem Text(uint32_t bit, const char* key, std::string I::*field, size_t max, vorn::TableFormat setLog,
                         bool optional = false) {
+    if (setLog.Args() != "sd") throw "a text item's set log takes the text and the milliseconds";
     return {bit, key, K::Text, field, nullptr, max, optional, setLog};
 }
-constexpr InstItem Number(uint32_t bit, const char* key, int32_t I::*field, const char* setLog) {
+consteval InstItem Number(uint32_t bit, const char* key, int32_t I::*field, vorn::TableFormat setLog) {
+    if (setLog.Present() && setLog.Args() != "dd") throw "a number item's set log takes the number and the milliseconds";
     return {bit, key, K::Number, nullptr, field, 0, false, setLog};
 }
-constexpr InstItem Composite(uint32_t bit, K kind) { return {bit, "", kind, nullptr, nullptr, I::kLongTextMax, false, nullptr}; }
+consteval InstItem Composite(uint32_t bit, K kind) { return {bit, "", kind, nullptr, nullptr, I::kLongTextMax, false, {}}; }
 
 // Get order. Set log lines are the ones an accepted set writes.
 constexpr std::array kItems = {
@@ -34,7 +37,7 @@ constexpr std::array kItems = {
     Text(kAdc, "-adc", &I::adc, 16, "SetInstInfo set adc to \"%s\" (%d ms)"),
     Text(kSample, "-sample", &I::sample, 128, "SetInstInfo set sample to \"%s\" (%d ms)", true),
     Text(kTest, "-test", &I::sample, 128, "SetInstInfo set test to \"%s\" (%d ms)"),
-    Number(kInt, "-int", &I::intValue, nullptr),
+    Number(kInt, "-int", &I::intValue, {}),
     Text(kAdcCal, "-adccal", &I::adccal, 63, "SetInstInfo set adccal to \"%s\" (%d ms)"),
     Text(kWtOffset, "-wtoffset", &I::wtoffset, 63, "SetInstInfo set wtoffset to \"%s\" (%d ms)"),
     Text(kWtFactory, "-wtfactory", &I::wtfactory, 63, "SetInstInfo set wtfactory to \"%s\" (%d ms)"),

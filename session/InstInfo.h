@@ -13,6 +13,8 @@
 #include <span>
 #include <string>
 
+#include "common/TableFormat.h"
+
 #include "session/Records.h"
 
 namespace vorn::instinfo {
@@ -126,7 +128,7 @@ struct InstItem {
     int32_t InstrumentInfo::*number;         // Number items
     size_t maxChars;                         // what a get stores (Text items)
     bool optional;                           // a failed get still counts as success
-    const char* setLog;                      // log line of an accepted set; null: never set
+    vorn::TableFormat setLog;                // log line of an accepted set (value, ms); none: never set
 };
 
 // Every item, in the order a get run handles them.

@@ -171,17 +171,18 @@ int32_t Vorn_protocol::GetInstItem(const InstItem& item) {
     return st;
 }
 
-int32_t Vorn_protocol::SetValue(const std::string& key, const std::string& value, const char* setLog, bool number) {
+int32_t Vorn_protocol::SetValue(const std::string& key, const std::string& value, const vorn::TableFormat& setLog,
+                                bool number) {
     std::string answer;
     int32_t ms = 0;
     const int32_t rc = Confirmed(Command("set " + key + " " + value + "\r", kValueTimeoutMs, &answer, &ms), answer);
     if (rc == vorn::kNotUnderstood)
         Say(VornLog::kFailures, "SetInstInfo found no OK after set %s (%d ms)", key.c_str(), ms);
     if (rc > 0) {
-        if (setLog && number)
-            Say(kLevel, setLog, std::strtol(value.c_str(), nullptr, 10), ms);
-        else if (setLog)
-            Say(kLevel, setLog, value.c_str(), ms);
+        if (setLog.Present() && number)
+            Say(kLevel, "%s", setLog.Fill({std::strtol(value.c_str(), nullptr, 10), ms}).c_str());
+        else if (setLog.Present())
+            Say(kLevel, "%s", setLog.Fill({value, ms}).c_str());
     }
     return rc;
 }

@@ -93,13 +93,13 @@ int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, 
 // files stay readable by earlier releases.
 
 struct SavedOrigin {
-    std::string serialNumber;              // empty: none read
-    std::string port;                      // empty: not known
-    std::optional<std::time_t> savedAt;    // seconds since 1970 UTC; none in files of old
-    std::string stage;                     // empty: not said (files of earlier releases)
-    std::string stagePort;
-    std::optional<std::time_t> stageAt;
-    std::string loading;                   // a family code; empty: not said
+    std::string serialNumber{};             // empty: none read
+    std::string port{};                     // empty: not known
+    std::optional<std::time_t> savedAt{};   // seconds since 1970 UTC; none in files of old
+    std::string stage{};                    // empty: not said (files of earlier releases)
+    std::string stagePort{};
+    std::optional<std::time_t> stageAt{};
+    std::string loading{};                  // a family code; empty: not said
 };
 inline constexpr size_t kOriginTextMax = 1024;  // characters kept of each value (a port is a path)
 

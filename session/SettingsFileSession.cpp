@@ -273,7 +273,7 @@ int32_t CheckFileHolds(const std::string& path, std::string_view text) {
     char chunk[4096];
     size_t n = 0;
     // Never read much past what is expected and its origin lines: a longer file is wrong already.
-    const size_t room = text.size() + FormatOrigin({std::string(kOriginTextMax, 'x'), std::string(kOriginTextMax, 'x'), 0}).size();
+    const size_t room = text.size() + FormatOrigin({.serialNumber = std::string(kOriginTextMax, 'x'), .port = std::string(kOriginTextMax, 'x'), .savedAt = 0}).size();
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0 && held.size() <= room) held.append(chunk, n);
     if (std::ferror(file.get())) return kSettingsFileUnreadable;
     if (held.size() < text.size() || std::string_view(held).substr(0, text.size()) != text) return vorn::kNotUnderstood;

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/TableFormat.h"
 #include "catalogue/DeviceCatalogue.h"
 #include "device/DeviceInfo.h"
 #include "session/InstInfo.h"
@@ -181,7 +182,7 @@ private:
     int32_t GetInstItem(const vorn::instinfo::InstItem& item);
     int32_t SetInstItem(const vorn::instinfo::InstItem& item);
     // Set one value: "set KEY VALUE\r"; logs `setLog` with the value on "OK".
-    int32_t SetValue(const std::string& key, const std::string& value, const char* setLog, bool number);
+    int32_t SetValue(const std::string& key, const std::string& value, const vorn::TableFormat& setLog, bool number);
     // Reads the settings by family; *kept receives the bits read.
     int32_t CollectSettings(uint32_t* kept);
     int32_t AdjustHn9Checksum(const std::string& newSerialNumber);

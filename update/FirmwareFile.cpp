@@ -22,7 +22,7 @@ FirmwareLoad LoadFirmwareFile(VornBSLHost& host, const std::string& path, const 
                              std::to_string(load.status);
         return load;
     }
-    load.family = RW;
+    load.family = catalogue::kProductFamily;
     load.fileName = host.FirmwareFileName();
     load.path = path;
     load.deviceName = std::string(catalogue::FamilyDisplayName(load.family));

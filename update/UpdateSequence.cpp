@@ -341,8 +341,8 @@ int32_t UpdateSequence::Connect() {
     connectStatus_ = rc;
     engineBaud_ = kCommandBaud;
     if (rc == kNoConnection) {
-        // Nobody answers at 9600: perhaps an engine waits at the Readwell's speed.
-        LoadFamilyProfile(RW, kAssumedVersion, &profile_);
+        // Nobody answers at 9600: perhaps an engine waits at the faster loader speed.
+        LoadFamilyProfile(catalogue::FamilyOfOtherLoaderSpeed(), kAssumedVersion, &profile_);
         engineBaud_ = profile_.bootloaderBaud;
         rc = host_.BSLCheck(request_.portName, engineBaud_);
         host_.BSLDisconnect();

@@ -482,28 +482,34 @@ Box DataEraseFailed(const Names& n, int32_t rc) {
 }
 
 Box CalibrationNotice(int family) {
-    switch (family) {
-        case TL:
-            return {"The calibration of your Tallis 8 is outdated or missing.\n\n"
-                    "Please contact Vornell or your authorized Vornell representative\n"
-                    "to have your Tallis 8 calibrated.",
-                    "Tallis 8 Calibration", Kind::kWarning};
-        case CF22:
-            return {"Updating the firmware in your Lumex CF-22 requires you to calibrate\n"
-                    "the internal sensors using the external sensor as a reference.\n\n"
-                    "Please see your CF-22 user manual for probe calibration instructions.\n\n"
-                    "Please also reset the Daylight Savings setting in your Lumex CF-22.",
-                    "Please Calibrate Your CF-22", Kind::kWarning};
-        case VM:
-            return {std::string("Updating the firmware in your Vellum Meter requires you to calibrate\n"
-                                "the the sensor head using the Vornell-supplied calibration plate.\n\n"
-                                "Please see the Vellum Meter user manual (version 7 or newer) for\n"
-                                "calibration instructions. The latest user manual is available for download from:\n") +
-                        SupportLiteratureAddress(),
-                    "Please Calibrate Your Vellum", Kind::kWarning};
-        default:
-            return {};
-    }
+    // The families whose profile asks for a reminder, each with its own.
+    struct Notice {
+        int family;
+        Box box;
+    };
+    static const Notice kNotices[] = {
+        {TL,
+         {"The calibration of your Tallis 8 is outdated or missing.\n\n"
+          "Please contact Vornell or your authorized Vornell representative\n"
+          "to have your Tallis 8 calibrated.",
+          "Tallis 8 Calibration", Kind::kWarning}},
+        {CF22,
+         {"Updating the firmware in your Lumex CF-22 requires you to calibrate\n"
+          "the internal sensors using the external sensor as a reference.\n\n"
+          "Please see your CF-22 user manual for probe calibration instructions.\n\n"
+          "Please also reset the Daylight Savings setting in your Lumex CF-22.",
+          "Please Calibrate Your CF-22", Kind::kWarning}},
+        {VM,
+         {std::string("Updating the firmware in your Vellum Meter requires you to calibrate\n"
+                      "the the sensor head using the Vornell-supplied calibration plate.\n\n"
+                      "Please see the Vellum Meter user manual (version 7 or newer) for\n"
+                      "calibration instructions. The latest user manual is available for download from:\n") +
+              SupportLiteratureAddress(),
+          "Please Calibrate Your Vellum", Kind::kWarning}},
+    };
+    for (const Notice& n : kNotices)
+        if (n.family == family) return n.box;
+    return {};
 }
 
 std::string StatusLine(Stage stage, const Names& n) {
@@ -531,7 +537,7 @@ std::string Updated(uint32_t seconds) { return "Successfully updated firmware in
 std::string HelpText(const std::string& caption, const std::string& d) {
     std::string text = "The " + caption + " replaces the firmware that operates your " + d + ".\n";
     text += "Following the simple steps will help ensure a successful update.\n\n";
-    if (catalogue::UpdateErasesStoredData(RW)) {
+    if (catalogue::UpdateErasesStoredData(catalogue::kProductFamily)) {
         text += "WARNING: Updating the firmware in your " + d + " will erase any stored measurement data.\n";
         text += "Please download any measurement data stored in your " + d + " that you want to save.\n\n";
     }
