@@ -31,6 +31,7 @@ inline void AppendBounded(std::string& field, std::string_view suffix, size_t ma
 // printf-style formatting into a std::string: no fixed buffer, so a long value is never
 // cut or overrun. Always in the "C" locale: every printf-style text of the core goes
 // through here, and "%f" must not write the user's decimal comma to a device or a file.
+inline std::string FormatV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 inline std::string FormatV(const char* format, va_list args) {
     CLocaleScope cLocale;
     va_list copy;

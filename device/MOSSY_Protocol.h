@@ -186,7 +186,7 @@ private:
     // The same with another tag.
     void SayTagged(uint32_t level, const char* tag, const char* format, ...) __attribute__((format(printf, 4, 5)));
     // What both come to: Say is SayTagged with the port name as the tag.
-    void SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args);
+    void SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args) __attribute__((format(printf, 4, 0)));
     bool Radio() const { return request_.connectionType == vorn::protocol::kConnectionRadio; }
     bool ReportProgress(long total, long done, int phase);
     void Trace(int what, std::string_view text);
