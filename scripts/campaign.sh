@@ -7,7 +7,10 @@
 #
 # Round i runs with seed SEED+i, which picks the family, the kind of round, the fault and
 # its numbers and seeds the simulators: "scripts/campaign.sh 1 S" replays the round of seed
-# S alone. Two kinds of round:
+# S alone. The faults are the switches "vornsim --list-switches" marks as faults (those
+# SIGUSR1 mends), each drawn from the range it lists; the families are the campaign's own
+# (it knows their firmware image and serial number), each one vornsim must list. Two kinds
+# of round:
 #   single       one instrument. After a failed update up to two more tries on the faulty
 #                line (with a pause between), then the line is mended (vornsim's line
 #                faults go off on SIGUSR1) and one last try.
@@ -36,6 +39,48 @@ pause=${VORN_CAMPAIGN_PAUSE:-2}
 tryLimit=${VORN_CAMPAIGN_TRY_LIMIT:-300}
 
 interleaveEvery=${VORN_CAMPAIGN_INTERLEAVED:-4}
+
+# The families a round draws from; round() knows each one's image and serial number.
+families=(RW KT72 HN9 CF22)
+
+# The scenarios of the fault switches that need more than a value from their own draw
+# range, in the order the campaign has always drawn them (so a seed still draws the round
+# it drew): the power lost after a frame of the image and back after 0.1 to 0.5 s (short)
+# or 3 to 10 s (long), the adapter pulled out after a frame and back after 0.2 to 3 s, the
+# firmware silent for 1 to 8 lines. The other fault switches named here are drawn from the
+# range vornsim lists for them. A scenario whose switch vornsim does not list as a fault is
+# never drawn; a fault switch vornsim lists and this list does not name is a scenario of
+# its own, after these, drawn from its draw range (or its whole range when it has none).
+scenarioOrder=(power-loss-after/short power-loss-after/long unplug-after drop-rate corrupt-rate bsl-refuse-write
+  slow-ms echo noise-rate quiet-after)
+# The switches those scenarios set beside their fault.
+companions=(power-loss-ms unplug-ms quiet-lines)
+
+# The fault switches of vornsim --list-switches: "NAME KIND RANGE DRAW" lines.
+fault_switches() { "$build/sim/vornsim" --list-switches | awk -F'\t' '$4 == "fault" {print $1, $2, $3, $5}'; }
+
+# "0.05" in hundredths: 5.
+hundredths() {
+  local whole=${1%%.*} part=0
+  [[ $1 == *.* ]] && part=${1#*.}
+  part=${part}00
+  echo $((10#$whole * 100 + 10#${part:0:2}))
+}
+
+# drawn NAME KIND RANGE R: "NAME=VALUE", VALUE from RANGE ("LO..HI") picked by the random
+# number R (a probability in hundredths); a bare switch is its name alone.
+drawn() {
+  local name=$1 kind=$2 range=$3 r=$4 lo hi v
+  if [ "$kind" = none ]; then printf '%s' "$name"; return; fi
+  lo=${range%%..*} hi=${range##*..}
+  if [ "$kind" = probability ]; then
+    lo=$(hundredths "$lo") hi=$(hundredths "$hi")
+    v=$((lo + r % (hi - lo + 1)))
+    printf '%s=%d.%02d' "$name" $((v / 100)) $((v % 100))
+  else
+    printf '%s=%d' "$name" $((lo + r % (hi - lo + 1)))
+  fi
+}
 
 # Starts a simulated instrument in the background: sim_start NAME FAMILY PORT SEED FIRMWARE
 # [--set S ...]; its pid goes into the variable NAME.
@@ -75,8 +120,7 @@ read_report() {
 round() {
   local seed=$1
   RANDOM=$seed
-  local families=(RW KT72 HN9 CF22)
-  local family=${families[RANDOM % 4]}
+  local family=${families[RANDOM % ${#families[@]}]}
   firmware=$build/sample/classic-demo-2.00.txt
   local frames=127
   factory=(--factory)
@@ -90,20 +134,27 @@ round() {
   case $family in
     RW) serial=RW-10234 ;; KT72) serial=VL-0001234 ;; HN9) serial=H9-00417 ;; CF22) serial=CF-2201 ;;
   esac
-  local faults=(power-loss-short power-loss-long unplug drop corrupt refuse slow echo noise quiet)
-  local kind=${faults[RANDOM % ${#faults[@]}]}
+  # The faults vornsim has, then the scenarios they make.
+  local -A faultKind=() faultDraw=()
+  local faultNames=() scenarios=() name kind range draw sc
+  while read -r name kind range draw; do
+    faultNames+=("$name")
+    faultKind[$name]=$kind
+    [ "$draw" = - ] && draw=$range
+    faultDraw[$name]=$draw
+  done < <(fault_switches)
+  for sc in "${scenarioOrder[@]}"; do [ -n "${faultKind[${sc%%/*}]:-}" ] && scenarios+=("$sc"); done
+  for name in "${faultNames[@]}"; do
+    case " ${scenarioOrder[*]} " in *" $name "* | *" $name/"*) ;; *) scenarios+=("$name") ;; esac
+  done
+  kind=${scenarios[RANDOM % ${#scenarios[@]}]}
   local set=() n=$RANDOM m=$RANDOM  # drawn here: a $( ) subshell would draw from a new seed
   case $kind in
-    power-loss-short) set=(power-loss-after=$((n % frames)) power-loss-ms=$((100 + m % 400))) ;;
-    power-loss-long) set=(power-loss-after=$((n % frames)) power-loss-ms=$((3000 + m % 7000))) ;;
-    unplug) set=(unplug-after=$((n % frames)) unplug-ms=$((200 + m % 2800))) ;;
-    drop) set=("drop-rate=0.$(printf %02d $((1 + n % 30)))") ;;
-    corrupt) set=("corrupt-rate=0.$(printf %02d $((1 + n % 30)))") ;;
-    refuse) set=(bsl-refuse-write=$((1 + n % 12))) ;;
-    slow) set=(slow-ms=$((200 + n % 1100))) ;;
-    echo) set=(echo) ;;
-    noise) set=("noise-rate=0.$(printf %02d $((5 + n % 40)))") ;;
-    quiet) set=(quiet-after=$((n % 30)) quiet-lines=$((1 + m % 8))) ;;
+    power-loss-after/short) set=(power-loss-after=$((n % frames)) power-loss-ms=$((100 + m % 400))) ;;
+    power-loss-after/long) set=(power-loss-after=$((n % frames)) power-loss-ms=$((3000 + m % 7000))) ;;
+    unplug-after) set=(unplug-after=$((n % frames)) unplug-ms=$((200 + m % 2800))) ;;
+    quiet-after) set=("$(drawn "$kind" "${faultKind[$kind]}" "${faultDraw[$kind]}" "$n")" quiet-lines=$((1 + m % 8))) ;;
+    *) set=("$(drawn "$kind" "${faultKind[$kind]}" "${faultDraw[$kind]}" "$n")") ;;
   esac
   local interleaved=0 blankOther=0
   if [ "$interleaveEvery" -gt 0 ] && [ $((RANDOM % interleaveEvery)) -eq 0 ]; then
@@ -222,7 +273,19 @@ seed=${2:-1}
 jobs=${VORN_CAMPAIGN_JOBS:-4}
 "$here/scripts/build.sh" --target vornsim vornbsl-cli sample_firmware >/dev/null
 
-echo "Fault campaign: $rounds rounds from seed $seed, $jobs at once (families RW KT72 HN9 CF22; one round in $interleaveEvery interleaved)"
+# What the rounds take from vornsim: their families, the switches set beside a fault, and
+# at least one fault to draw.
+listedFamilies=$("$build/sim/vornsim" --list-families)
+listedSwitches=$("$build/sim/vornsim" --list-switches | cut -f1)
+for f in "${families[@]}"; do
+  grep -qxF "$f" <<<"$listedFamilies" || { echo "campaign: vornsim --list-families has no family $f" >&2; exit 2; }
+done
+for s in "${companions[@]}"; do
+  grep -qxF "$s" <<<"$listedSwitches" || { echo "campaign: vornsim --list-switches has no switch $s" >&2; exit 2; }
+done
+[ -n "$(fault_switches)" ] || { echo "campaign: vornsim --list-switches marks no switch as a fault" >&2; exit 2; }
+
+echo "Fault campaign: $rounds rounds from seed $seed, $jobs at once (families ${families[*]}; one round in $interleaveEvery interleaved)"
 start=$(date +%s)
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT

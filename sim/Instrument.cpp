@@ -53,14 +53,24 @@ uint32_t DefaultVersion(const std::string& family) {
     return 102;
 }
 
+std::vector<std::string> FamilyCodes() {
+    std::vector<std::string> codes = LoggerFamilyCodes();
+    for (std::string& code : LabFamilyCodes()) codes.push_back(std::move(code));
+    return codes;
+}
+
 std::string RefusedOptions(const Options& o) {
     const bool logger = IsLoggerFamily(o.family), lab = IsLabFamily(o.family);
-    if (!logger && !lab) return "unknown family " + o.family;
+    if (!logger && !lab) {
+        std::string out = "unknown family " + (o.family.empty() ? std::string("\"\"") : o.family) + "; the families:";
+        for (const std::string& code : FamilyCodes()) out += " " + code;
+        return out;
+    }
     if (o.version == 0) return "no firmware version";
     for (const auto& [name, value] : o.switches) {
         const SwitchInfo* known = FindSwitch(name);
-        if (!known) return "unknown switch " + name;
-        if (!known->value && !value.empty()) return "the switch " + name + " takes no value";
+        if (!known) return UnknownSwitch(name);
+        if (std::string why = SwitchValueRefused(*known, value); !why.empty()) return why;
     }
     std::vector<std::string> refused;
     if (logger) {

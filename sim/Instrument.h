@@ -26,10 +26,14 @@ void RegisterCommonCommands(CommandShell& shell);  // identity and what every fa
 // The line speed of the firmware's command interpreter.
 inline constexpr uint32_t kFirmwareBaud = 9600;
 
-// What keeps these options from making an instrument: an unknown family or switch, a
-// value given to a switch that takes none, a --value the instrument would refuse. Empty
-// when none does. ("serial=" is a unit without a serial number.)
+// What keeps these options from making an instrument: an unknown family (the message
+// lists the families) or switch, a switch value it does not take (see Switches.h), a
+// --value the instrument would refuse. Empty when none does. ("serial=" is a unit without
+// a serial number.)
 std::string RefusedOptions(const Options& options);
+
+// Every family vornsim simulates, by catalogue code: the loggers, then the lab instruments.
+std::vector<std::string> FamilyCodes();
 
 // The firmware version a unit of `family` runs when none is asked for: one its maker ships
 // and the updater updates (KT72 2.10, HN9 2.05 ...; 1.02 for most).

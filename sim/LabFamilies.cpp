@@ -172,6 +172,12 @@ void StoreLabValue(InstrumentState& s, const std::string& key, const std::string
 
 bool IsLabFamily(const std::string& code) { return Find(code) != nullptr; }
 
+std::vector<std::string> LabFamilyCodes() {
+    std::vector<std::string> codes;
+    for (const LabFamily& f : Families()) codes.push_back(f.code);
+    return codes;
+}
+
 bool LabNeedsLogin(const std::string& code) {
     const LabFamily* f = Find(code);
     return f && f->login;

@@ -31,6 +31,8 @@ inline constexpr int kLowBattery = 5;
 inline constexpr const char* kDefaultHardwareRevision = "C";
 
 bool IsLabFamily(const std::string& code);
+// The lab instruments' catalogue codes, in the order of the family table.
+std::vector<std::string> LabFamilyCodes();
 // Whether the family wants a login before its values are read or written.
 bool LabNeedsLogin(const std::string& code);
 // The value keys a family's firmware of `version` knows (records not included).

@@ -23,6 +23,8 @@ struct LoggerFamily {
     const char* keys;      // the setting keys its firmware knows
 };
 
+// In the order vornsim --list-families gives them (loggers first), from which
+// scripts/roundtrip.sh draws its units by seed: reordered rows change what a seed draws.
 // clang-format off
 constexpr LoggerFamily kFamilies[] = {
     {"KT72", "Kt72", 0x09, "-i -sn -devid -report -depth -site -lat -long -tz -w -padc -ports -adc30 -adc15 -data "
@@ -31,8 +33,8 @@ constexpr LoggerFamily kFamilies[] = {
                            "-trait -r -rch -rsch -rver"},
     {"MYR",  "MYR",  0x00, "-i -sn -devid -report -depth -site -lat -long -tz -w -padc -ports -adc30 -adc15 -data "
                            "-trait -r"},
-    {"KT7R", "Kt7r", 0x00, "-i -sn -w -padc -ports -build"},
     {"QV",   "QV",   0x01, "-i -sn -data -rch -rsch -rver"},
+    {"KT7R", "Kt7r", 0x00, "-i -sn -w -padc -ports -build"},
     {"KT7",  "Kt7",  0x01, "-i -sn -w -padc -r -rch -rsch -rver"},
 };
 // clang-format on
@@ -538,6 +540,12 @@ bool HandleLine(Simulator& sim, CommandShell&, const std::string& line) {
 }  // namespace
 
 bool IsLoggerFamily(const std::string& code) { return FamilyRow(code) != nullptr; }
+
+std::vector<std::string> LoggerFamilyCodes() {
+    std::vector<std::string> codes;
+    for (const LoggerFamily& f : kFamilies) codes.push_back(f.code);
+    return codes;
+}
 
 bool OldFirmware(Simulator& sim) { return sim.State().family == "KT7" && !sim.options().Has("new-firmware"); }
 

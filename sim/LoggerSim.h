@@ -39,6 +39,8 @@ inline constexpr uint32_t kModemGuardMs = 50;    // "+++" answered after this pa
 inline constexpr long kDefaultQuietLines = 3;
 
 bool IsLoggerFamily(const std::string& code);
+// The loggers' catalogue codes, in the order of the family table.
+std::vector<std::string> LoggerFamilyCodes();
 // A Kt7 without the new-firmware switch.
 bool OldFirmware(Simulator& sim);
 // Factory settings, radio modules and fault switches, once per simulated instrument.

@@ -17,6 +17,7 @@
 #include "common/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
 #include "common/Text.h"
+#include "sim/Switches.h"
 
 namespace vornsim {
 namespace {
@@ -58,7 +59,7 @@ uint64_t NowMs() {
 long Options::Number(const std::string& name, long otherwise) const {
     auto it = switches.find(name);
     if (it == switches.end() || it->second.empty()) return otherwise;
-    return std::strtol(it->second.c_str(), nullptr, 0);
+    return std::strtol(it->second.c_str(), nullptr, 10);  // decimal, as SetSwitch checked it
 }
 
 std::string Options::Text(const std::string& name, const std::string& otherwise) const {
@@ -143,9 +144,8 @@ void Simulator::ClearSwitch(const std::string& name) {
 }
 
 void Simulator::Mend() {
-    for (const char* name : {"drop-rate", "corrupt-rate", "power-loss-after", "unplug-after", "bsl-refuse-write",
-                             "slow-ms", "noise-rate", "echo", "quiet-after"})
-        ClearSwitch(name);
+    for (const SwitchInfo& s : Switches())
+        if (s.fault) ClearSwitch(s.name);
     Call([](Simulator& s) {
         InstrumentState& st = s.state_;
         st.bslDropRate = st.bslCorruptRate = 0;

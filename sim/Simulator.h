@@ -55,7 +55,7 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> values;
 
     bool Has(const std::string& name) const { return switches.count(name) != 0; }
-    long Number(const std::string& name, long otherwise = 0) const;
+    long Number(const std::string& name, long otherwise = 0) const;  // decimal
     std::string Text(const std::string& name, const std::string& otherwise = {}) const;
     // A rate (0..1) written with "." whatever the process's locale; 0 when not set.
     double Rate(const std::string& name) const;
@@ -123,8 +123,9 @@ public:
     // and what it was doing, as one at the far end of a cable does. Any thread; nothing
     // happens while the port is already out.
     void Unplug(uint32_t ms);
-    // The line is mended (a good cable, no relay): every fault switch of the line is off
-    // from now on, and the faults still waiting to happen once are dropped. What the
+    // The line is mended (a good cable, no relay): every fault switch of the line (those
+    // the switch table marks as faults) is off from now on, and the faults still waiting
+    // to happen once are dropped. What the
     // instrument itself is (its family, battery, settings, a missing loader) stays.
     // Any thread.
     void Mend();

@@ -39,11 +39,18 @@ void Usage(FILE* out) {
                  "                       refused, as the instrument would, when it cannot hold it\n"
                  "  --list-values        list the settings the instrument holds and what each takes\n"
                  "                       (\"-site text 25\", \"-w int 1 3600\"), then exit\n"
-                 "  --set NAME[=VALUE]   a fault or behaviour switch:\n"
+                 "  --set NAME[=VALUE]   a fault or behaviour switch (an unknown one, or a value it does\n"
+                 "                       not take, is refused):\n"
                  "%s"
+                 "  --list-switches      list the switches, one a line, tab-separated: NAME, KIND (none,\n"
+                 "                       count, ms, seconds, probability, word, text, key), RANGE (MIN..MAX\n"
+                 "                       of the number, or of the characters of a text; \"-\" for none),\n"
+                 "                       \"fault\" for a fault on the line or \"-\", and the range a fault\n"
+                 "                       campaign draws it from or \"-\"; then exit\n"
+                 "  --list-families      list the family codes --family takes, one a line, then exit\n"
                  "  --help               this text\n"
-                 "Signals: SIGUSR1 mends the line (every fault switch of the line goes off: drop,\n"
-                 "corrupt, slow-ms, noise-rate, echo, quiet-after and the faults still to come once);\n"
+                 "Signals: SIGUSR1 mends the line (every switch --list-switches marks \"fault\" goes\n"
+                 "off, with the faults still to come once);\n"
                  "SIGINT or SIGTERM stops the instrument (and writes the state and the report).\n",
                  vornsim::SwitchHelp().c_str());
 }
@@ -76,6 +83,12 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
+        } else if (arg == "--list-switches") {
+            std::fputs(vornsim::SwitchListing().c_str(), stdout);
+            return 0;
+        } else if (arg == "--list-families") {
+            for (const std::string& code : vornsim::FamilyCodes()) std::printf("%s\n", code.c_str());
+            return 0;
         } else if (arg == "--family") {
             options.family = next();
         } else if (arg == "--version") {
@@ -104,9 +117,10 @@ int main(int argc, char** argv) {
             }
             options.values.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (arg == "--set") {
-            std::string s = next();
-            size_t eq = s.find('=');
-            options.switches[s.substr(0, eq)] = eq == std::string::npos ? "" : s.substr(eq + 1);
+            if (const std::string refused = vornsim::SetSwitch(options, next()); !refused.empty()) {
+                std::fprintf(stderr, "vornsim: %s\n", refused.c_str());
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "vornsim: unknown option %s\n", arg.c_str());
             Usage(stderr);

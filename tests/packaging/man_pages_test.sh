@@ -1,7 +1,8 @@
 #!/bin/bash
 # The manual pages render without a warning (as lintian checks them) and still describe
-# the programs: every option of vornbsl-cli --help and vornsim --help, every fault switch
-# of vornsim, the window's options, the version, the file names and the exit statuses.
+# the programs: every option of vornbsl-cli --help and vornsim --help, vornsim's switches
+# (its --list-switches, both ways) and families, the window's options, the version, the
+# file names and the exit statuses.
 #   man_pages_test.sh SOURCE_DIR VORNBSL_CLI VORNSIM
 # Exit 77 (skipped) when groff is missing (Debian package groff-base).
 set -euo pipefail
@@ -73,13 +74,35 @@ help_options() { grep -oE -- '(^|[^A-Za-z0-9-])--[a-z][a-z-]*' | grep -oE -- '--
 [[ $(wc -l <"$tmp/sim-options") -ge 8 ]] || fail "vornsim --help gave too few options: $(cat "$tmp/sim-options")"
 while read -r opt; do has_entry vornbsl-cli OPTIONS "$opt" || fail "vornbsl-cli.1 has no OPTIONS entry for $opt (from vornbsl-cli --help)"; done <"$tmp/cli-options"
 while read -r opt; do has_entry vornsim OPTIONS "$opt" || fail "vornsim.1 has no OPTIONS entry for $opt (from vornsim --help)"; done <"$tmp/sim-options"
-# The fault switches: the indented "name" or "name=VALUE" lines of vornsim --help.
-"$sim" --help | sed -nE 's/^ {8}([a-z][a-z-]*)[= ].*/\1/p' | sort -u >"$tmp/switches"
-[[ $(wc -l <"$tmp/switches") -ge 20 ]] || fail "vornsim --help gave too few switches: $(cat "$tmp/switches")"
-while read -r sw; do has_entry vornsim "FAULT SWITCHES" "$sw" || fail "vornsim.1 has no FAULT SWITCHES entry for $sw (from vornsim --help)"; done <"$tmp/switches"
-# The families of vornsim --help.
-"$sim" --help | tr '\n' ' ' | grep -oE -- '\(--family [^)]*\)' | grep -oE '[A-Z][A-Z0-9]+' | sort -u >"$tmp/families"
-[[ $(wc -l <"$tmp/families") -ge 10 ]] || fail "vornsim --help lists too few families: $(cat "$tmp/families")"
+# The switches: those of vornsim --list-switches and the FAULT SWITCHES entries of the page
+# are the same, both ways (a switch added to the table without its entry fails, and so does
+# an entry left behind by a switch that went). The page's entries are the .TP tags of the
+# section in its source: ".BI power\-loss\-ms= M", ".B echo".
+"$sim" --list-switches | cut -f1 | sort -u >"$tmp/switches"
+[[ $(wc -l <"$tmp/switches") -ge 20 ]] || fail "vornsim --list-switches gave too few switches: $(cat "$tmp/switches")"
+while read -r sw; do has_entry vornsim "FAULT SWITCHES" "$sw" || fail "vornsim.1 has no FAULT SWITCHES entry for $sw (from vornsim --list-switches)"; done <"$tmp/switches"
+awk '/^\.SH /{in_section = ($0 ~ /^\.SH "?FAULT SWITCHES"?$/)} in_section && tag {print; tag = 0} in_section && /^\.TP/{tag = 1}' \
+    "$man_dir/vornsim.1" | sed -E 's/^\.[A-Z]+ +//; s/\\-/-/g; s/[= ].*//' | sort -u >"$tmp/switch-entries"
+[[ -s $tmp/switch-entries ]] || fail "vornsim.1's FAULT SWITCHES section has no .TP entries"
+while read -r sw; do
+    grep -qxF -- "$sw" "$tmp/switches" || fail "vornsim.1 has a FAULT SWITCHES entry for $sw, which vornsim --list-switches does not list"
+done <"$tmp/switch-entries"
+# The help lists the same switches as the listing (its indented "name" or "name=VALUE" lines).
+"$sim" --help | sed -nE 's/^ {8}([a-z][a-z-]*)([= ].*)?$/\1/p' | sort -u >"$tmp/help-switches"
+cmp -s "$tmp/help-switches" "$tmp/switches" ||
+    fail "vornsim --help and --list-switches list other switches: $(diff "$tmp/help-switches" "$tmp/switches" | grep '^[<>]' | tr '\n' ' ')"
+# SIGUSR1 mends the faults: the page's SIGNALS section names every switch listed as one.
+sed -n '/^SIGNALS$/,/^[A-Z]/p' "$tmp/vornsim.txt" >"$tmp/signals"
+"$sim" --list-switches | awk -F'\t' '$4 == "fault" {print $1}' >"$tmp/faults"
+[[ -s $tmp/faults ]] || fail "vornsim --list-switches marks no switch as a fault"
+while read -r sw; do
+    grep -qE -- "(^|[^A-Za-z0-9-])$sw([^A-Za-z0-9-]|\$)" "$tmp/signals" || fail "vornsim.1's SIGNALS does not name the fault $sw among those SIGUSR1 mends"
+done <"$tmp/faults"
+# The families: every one of vornsim --list-families, and those the help's headings name.
+"$sim" --list-families | sort -u >"$tmp/families"
+[[ $(wc -l <"$tmp/families") -ge 10 ]] || fail "vornsim --list-families lists too few families: $(cat "$tmp/families")"
+"$sim" --help | tr '\n' ' ' | grep -oE -- '\(--family [^)]*\)' | grep -oE '[A-Z][A-Z0-9]+' | sort -u >"$tmp/help-families"
+cmp -s "$tmp/help-families" "$tmp/families" || fail "vornsim --help names other families than --list-families"
 while read -r fam; do has_word vornsim "$fam" || fail "vornsim.1 lacks the family $fam"; done <"$tmp/families"
 # The window's options are the "-word" literals of its argument loop.
 grep -oE '"-[a-z]+"' "$src/app/TfrmMain.cpp" | tr -d '"' | sort -u >"$tmp/app-options"
