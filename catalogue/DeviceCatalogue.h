@@ -82,9 +82,9 @@ int FamilyOfOtherLoaderSpeed();
 
 }  // namespace vorn::catalogue
 
-// Reads an identity text ("KT72 1.03") into `profile`. 1 when the code is known; -30 when
+// Reads an identity text ("KT72 1.03") into `profile`. 1 when the code is known; kNotUnderstood when
 // the text cannot be read (profile untouched) or the code is not in the table (UNKNOWN
-// profile with the version read); -10 when `text` is empty or `profile` missing. A text
+// profile with the version read); kMissingArgument when `text` is empty or `profile` missing. A text
 // without "." carries no version: it gives the UNKNOWN profile with version 0 and 1.
 int32_t IdentifyDevice(std::string_view text, DeviceProfile* profile);
 

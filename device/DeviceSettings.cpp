@@ -386,7 +386,7 @@ int32_t MOSSY_Protocol::EraseData() {
             Say(VornLog::kDetails, "InitializeDevice erased device data (%d ms)", lastElapsedMs_);
             return 1;
         }
-        status = answer.find("DataFlash FAIL") != std::string::npos ? kBrokenDataFlash : vorn::kNotUnderstood;
+        status = answer.find("DataFlash FAIL") != std::string::npos ? int32_t{kBrokenDataFlash} : int32_t{vorn::kNotUnderstood};
     }
     if (status == vorn::kDeviceError || status == vorn::kTriesUsedUp || status == vorn::kPortClosed)
         status = kBrokenDataFlash;

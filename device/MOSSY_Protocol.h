@@ -44,7 +44,7 @@ public:
     // Disconnects (closing the port, whatever "keep port open" says) when connected.
     ~MOSSY_Protocol();
 
-    // 1 after construction; -60 had a buffer been unavailable.
+    // 1 after construction; kOutOfMemory had a buffer been unavailable.
     int32_t State() const { return state_; }
     bool Connected() const { return request_.connectionType != vorn::protocol::kConnectionNone; }
     const ConnectRequest& Request() const { return request_; }
@@ -63,35 +63,37 @@ public:
 
     // --- channel ---
 
-    // kGet: copies the options out, 1. kSet (and any other value): validates (tries above
-    // 12, trace outside 0..3 or extra wait above 30000 -> -11, nothing changes), turns
-    // tries of 0 into 3 and 5, stores them and sets the tries in force; 1. No record -> -10.
+    // kGet: copies the options out, 1. kSet (and any other value): validates (tries above 12, trace
+    // outside 0..3 or extra wait above 30000 -> kOutOfRange, nothing changes), turns tries of 0
+    // into 3 and 5, stores them and sets the tries in force; 1. No record -> kMissingArgument.
     int32_t Options(ConnectOptions* record, Direction direction);
 
     // Sends `command` and reads the answer up to `terminator`, trying up to the tries in
     // force. Each try waits `timeoutMs` + the extra wait; silence is not an error until
-    // every try was silent (-21). An answer with "ERROR", '?' or "Unsupported" is retried
-    // (-34 when the tries run out); an answer containing the command itself ends at once
-    // with -32. Returns the number of bytes read (the answer, at most 2048, stays in
-    // LastAnswer()); -31 when the answer is CR, CR, '>'; other negatives as above or from
+    // every try was silent (kPortClosed). An answer with "ERROR", '?' or "Unsupported" is retried
+    // (kDeviceError when the tries run out); an answer containing the command itself ends at once
+    // with kEchoed. Returns the number of bytes read (the answer, at most 2048, stays in
+    // LastAnswer()); kEmptyAnswer when the answer is CR, CR, '>'; other negatives as above or from
     // the port. With a destination, up to size - 1 characters are copied into it (it is
-    // emptied on failure, kept for -31). Elapsed covers all tries.
+    // emptied on failure, kept for kEmptyAnswer). Elapsed covers all tries.
     [[nodiscard]] int32_t DeviceCommand(std::string_view command, char terminator, uint32_t timeoutMs,
                           std::string* destination = nullptr, size_t size = 0, int32_t* elapsedMs = nullptr);
 
-    // 1 when `name` may be a device name; -53 empty, -54 longer than 8, -52 a reserved
-    // word, -50 a control character, space, 127 or 255, -51 one of ?\"/<>*|:;, and -56 a
-    // character of code 128 or above.
+    // 1 when `name` may be a device name; kNameMissing empty, kNameTooLong longer than 8,
+    // kNameReserved a reserved word, kNameBadCharacter a control character, space, 127 or 255,
+    // kNameForbiddenCharacter one of ?\"/<>*|:;, and kNameHighCharacter a character of code 128 or
+    // above.
     static int32_t CheckDeviceName(std::string_view name);
 
     // Computes capabilities from type, version and firmware generation.
     void SetCapabilities();
 
-    // --- setting commands: (value, direction) -> 1, -1 without the capability (nothing
-    // sent), -10 no value, -11 bad value, -30 answer not understood, -31 no value in the
-    // answer, or the DeviceCommand status. Time-out 1100 ms per try unless noted. ---
+    // --- setting commands: (value, direction) -> 1, kRefused without the capability
+    // (nothing sent), kMissingArgument no value, kOutOfRange bad value, kNotUnderstood answer
+    // not understood, kEmptyAnswer no value in the answer, or the DeviceCommand status.
+    // Time-out 1100 ms per try unless noted. ---
 
-    int32_t NameCommand(std::string* name, Direction direction);          // get -31 -> -36
+    int32_t NameCommand(std::string* name, Direction direction);          // get kEmptyAnswer -> kNameEmpty
     int32_t DeviceIDCommand(std::string* id, Direction direction);
     int32_t ReportCommand(int32_t* mode, Direction direction);
     int32_t DepthCommand(Bytes5* depths, Direction direction);            // values above 255 -> 255
@@ -103,11 +105,11 @@ public:
     int32_t WakeCommand(int32_t* interval, Direction direction);
     int32_t PADCCommand(int32_t* hertz, Direction direction);
     int32_t PortsCommand(Bytes5* ports, Direction direction);
-    // kind 1 "-adc30", 2 "-adc15". Get -1 when a factor is 0 or 255 or the checksum is off.
+    // kind 1 "-adc30", 2 "-adc15". Get kRefused when a factor is 0 or 255 or the checksum is off.
     int32_t ADCcalCommand(int kind, Bytes5* slopes, Bytes5* offsets, Direction direction);
     int32_t DataParameterCommand(int32_t* value, Direction direction);
     int32_t VornBuildCommand(std::string* build, Direction direction);
-    int32_t TraitCommand(uint32_t* traitWord, Direction direction);      // set without 0x1000000 -> -12
+    int32_t TraitCommand(uint32_t* traitWord, Direction direction);      // set without 0x1000000 -> kRefusedNow
     int32_t APNCommand(std::string* apn, Direction direction);
     int32_t APNUserCommand(std::string* user, Direction direction);
     int32_t APNPasswdCommand(std::string* password, Direction direction);
@@ -117,65 +119,73 @@ public:
     int32_t RmodeCommand(int32_t* mode, Direction direction);            // zQ8: always 16, nothing sent
 
     // Radio channel, subchannel and version through the logger, the host's modem or the old
-    // firmware's "term" pass-through. `mask` (0x400 RCH, 0x800 RSCH, 0x1000 RVER) names
-    // the values on entry and holds those set or found on return. 1, -35 partly done (found
-    // bits in the mask), -45 no radio, -12 set over the radio, -10 no mask, -1 no capability.
+    // firmware's "term" pass-through. `mask` (0x400 RCH, 0x800 RSCH, 0x1000 RVER) names the values
+    // on entry and holds those set or found on return. 1, kPartlyDone partly done (found bits in
+    // the mask), kNoRadio no radio, kRefusedNow set over the radio, kMissingArgument no mask,
+    // kRefused no capability.
     int32_t MSRadioCommand(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction,
                            uint32_t* mask);
-    // AT command mode of a radio module ("+++", ATHP, ATDT, ATVR, ATWR, ATCN). 1, -23 when
-    // command mode cannot be entered (mask 0), -35 partly done, -30 nothing done, or the
-    // status of leaving command mode.
+    // AT command mode of a radio module ("+++", ATHP, ATDT, ATVR, ATWR, ATCN). 1, kRadioCommandMode
+    // when command mode cannot be entered (mask 0), kPartlyDone partly done, kNotUnderstood nothing
+    // done, or the status of leaving command mode.
     int32_t Qr4Config(int32_t* channel, int32_t* subchannel, std::string* version, Direction direction, uint32_t* mask);
 
     // --- connection ---
 
-    // Opens the port at 9600 (unless still open from a kept connection), configures the
-    // host's radio modem when the radio values are known, and logs in. On return the
-    // request's baud code holds the code in use. 1; -10 no request or unknown type, -11
-    // type 0 or baud code outside the table, -13 known but unsupported type, -23 modem
-    // configuration failed, the open's or DeviceLogin's status. A failure closes the port
+    // Opens the port at 9600 (unless still open from a kept connection), configures the host's
+    // radio modem when the radio values are known, and logs in. On return the request's baud code
+    // holds the code in use. 1; kMissingArgument no request or unknown type, kOutOfRange type 0 or
+    // baud code outside the table, kNotApplicable known but unsupported type, kRadioCommandMode
+    // modem configuration failed, the open's or DeviceLogin's status. A failure closes the port
     // unless "keep port open".
     int32_t Connect(ConnectRequest* request);
-    // Finds out which logger answers over the radio: the name (at most 8 characters) goes
-    // to `name`. 1; -22 nothing heard; -33 the query came back (a relay); -40 stopped; -30
-    // only invalid names heard; other DeviceCommand statuses. Pauses 2.5 s after success.
+    // Finds out which logger answers over the radio: the name (at most 8 characters) goes to
+    // `name`. 1; kTriesUsedUp nothing heard; kRelayActive the query came back (a relay); kCancelled
+    // stopped; kNotUnderstood only invalid names heard; other DeviceCommand statuses. Pauses 2.5 s
+    // after success.
     int32_t QueryCommand(std::string* name);
-    // 909 CR packets 55 ms apart (about 50 s). 1, or -40 when the progress hook stops it.
+    // 909 CR packets 55 ms apart (about 50 s). 1, or kCancelled when the progress hook stops it.
     int32_t SendWake();
-    // "login NAME" (or "login" for an empty name). 1; -54 name too long; -30 no prompt.
+    // "login NAME" (or "login" for an empty name). 1; kNameTooLong name too long; kNotUnderstood no
+    // prompt.
     int32_t LoginCommand(std::string_view name);
-    // The whole login: radio (query, login, one wake) or serial (identify, baud change).
-    // An empty name over the radio is replaced by the name heard. 1; -20 nothing listening
-    // or the host cannot change its baud; -33 relay; -40 stopped; -10 no name.
+    // The whole login: radio (query, login, one wake) or serial (identify, baud change). An empty
+    // name over the radio is replaced by the name heard. 1; kNoConnection nothing listening or the
+    // host cannot change its baud; kRelayActive relay; kCancelled stopped; kMissingArgument no
+    // name.
     int32_t DeviceLogin(std::string* name, const std::string& reserved, uint8_t* baudCode);
-    // Identifies type, firmware text and version. 1; -80 / -81 a bootloader answered;
-    // -30 not understood; -32 echo; -21 silence; -13 old firmware below 1.10 (via show).
+    // Identifies type, firmware text and version. 1; kBslActive / kBslWaiting a bootloader
+    // answered; kNotUnderstood not understood; kEchoed echo; kPortClosed silence; kNotApplicable
+    // old firmware below 1.10 (via show).
     int32_t VerCommand(int skipShow);
-    // Reads "show" of an old-firmware Kt7. With a destination only the name is read into it.
-    // 1; -11 not an old-firmware Kt7; -13 version below 1.10; -30 answer not understood.
+    // Reads "show" of an old-firmware Kt7. With a destination only the name is read into it. 1;
+    // kOutOfRange not an old-firmware Kt7; kNotApplicable version below 1.10; kNotUnderstood answer
+    // not understood.
     int32_t ParseShowCommand(std::string* name);
-    // Asks the device to change its line speed (the host follows only in DeviceLogin).
-    // 1; -1 old firmware; -30 / -21 or other DeviceCommand statuses. Silence after a request
-    // for 9600 counts as success (the device switched before it answered).
+    // Asks the device to change its line speed (the host follows only in DeviceLogin). 1; kRefused
+    // old firmware; kNotUnderstood / kPortClosed or other DeviceCommand statuses. Silence after a
+    // request for 9600 counts as success (the device switched before it answered).
     int32_t SetBaudCommand(uint32_t rate);
     // Leaves the device (logout over the radio, 9600 baud on serial), clears DeviceInfo and
-    // closes the port unless "keep port open". 0 when not connected, 1, or -22 when a radio
+    // closes the port unless "keep port open". 0 when not connected, 1, or kTriesUsedUp when a radio
     // logger kept answering.
     int32_t DisconnectDevice();
 
     // --- whole device ---
 
     // Reads (kGet) or writes (kSet) the settings named by *mask; on return *mask holds the bits
-    // handled. Get copies the object's DeviceInfo out into `record`; set copies `record` in
-    // first. 1; -35 some failed; -13 unsupported old firmware; -21 the device went away;
-    // -32 / -33 / -36 stop at once; -40 stopped; -1 nothing valid; -10 / -11 arguments.
+    // handled. Get copies the object's DeviceInfo out into `record`; set copies `record` in first.
+    // 1; kPartlyDone some failed; kNotApplicable unsupported old firmware; kPortClosed the device
+    // went away; kEchoed / kRelayActive / kNameEmpty stop at once; kCancelled stopped; kRefused
+    // nothing valid; kMissingArgument / kOutOfRange arguments.
     int32_t DeviceSettings(DeviceInfo* record, uint32_t* mask, Direction direction);
     // Set: the clock to *value, or to now when value is absent or 0 (*value receives the
-    // VornSeconds sent). Get: *value receives the device time, -1 on failure. 1; -1 no clock;
-    // -10 get without a value; -30 answer not understood.
+    // VornSeconds sent). Get: *value receives the device time, -1 on failure. 1; kRefused no
+    // clock; kMissingArgument get without a value; kNotUnderstood answer not understood.
     int32_t DeviceTime(VornSeconds* value, Direction direction);
-    // Erases the logged data after checking the device's name. 1; -37 another device (or
-    // its name cannot be read), nothing sent; -65 broken data memory; -30 other answers.
+    // Erases the logged data after checking the device's name. 1; kIdentityMismatch another device
+    // (or its name cannot be read), nothing sent; kBrokenDataFlash broken data memory;
+    // kNotUnderstood other answers.
     int32_t EraseData();
 
 private:
@@ -186,7 +196,8 @@ private:
     // The same with another tag.
     void SayTagged(uint32_t level, const char* tag, const char* format, ...) __attribute__((format(printf, 4, 5)));
     // What both come to: Say is SayTagged with the port name as the tag.
-    void SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args) __attribute__((format(printf, 4, 0)));
+    void SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args)
+        __attribute__((format(printf, 4, 0)));
     bool Radio() const { return request_.connectionType == vorn::protocol::kConnectionRadio; }
     bool ReportProgress(long total, long done, int phase);
     void Trace(int what, std::string_view text);

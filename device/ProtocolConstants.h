@@ -1,23 +1,33 @@
 #pragma once
 // The numbers the device command library's conversation depends on: its own status codes,
-// time-outs, retry counts and pauses. Shared codes (-1, -10, -21 ...) are in common/Status.h.
+// time-outs, retry counts and pauses. Shared codes (kRefused, kPortClosed ...) are in
+// common/Status.h.
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "common/Status.h"
 
 namespace vorn::protocol {
 
-// --- status codes of this layer ---
-inline constexpr int32_t kRefusedNow = -12;          // setting not possible now
-inline constexpr int32_t kRadioCommandMode = -23;    // radio module command mode failed
-inline constexpr int32_t kNameEmpty = -36;           // name query answered with an empty answer
-inline constexpr int32_t kIdentityMismatch = -37;    // EraseData: not the device we connected to
-inline constexpr int32_t kNameBadCharacter = -50;    // control character, space, 127 or 255
-inline constexpr int32_t kNameForbiddenCharacter = -51;
-inline constexpr int32_t kNameReserved = -52;
-inline constexpr int32_t kNameMissing = -53;
-inline constexpr int32_t kNameTooLong = -54;
-inline constexpr int32_t kNameHighCharacter = -56;   // code 128 or above
-inline constexpr int32_t kBrokenDataFlash = -65;
+// --- status codes of this layer, beside the shared ones ---
+enum DeviceCode : int32_t {
+    kRefusedNow = -12,          // setting not possible now
+    kRadioCommandMode = -23,    // radio module command mode failed
+    kNameEmpty = -36,           // name query answered with an empty answer
+    kIdentityMismatch = -37,    // EraseData: not the device we connected to
+    kNameBadCharacter = -50,    // control character, space, 127 or 255
+    kNameForbiddenCharacter = -51,
+    kNameReserved = -52,
+    kNameMissing = -53,
+    kNameTooLong = -54,
+    kNameHighCharacter = -56,   // code 128 or above
+    kBrokenDataFlash = -65,
+};
+// This layer's codes with their words; the words of one of them (empty for another number).
+std::span<const CodeMeaning> DeviceMeanings();
+std::string_view Describe(int32_t code);
 
 // --- connection types and directions ---
 inline constexpr uint8_t kConnectionNone = 0;

@@ -43,7 +43,7 @@ public:
 
 // Fills `entries` (capacity in *count on entry, entries filled on return). Returns the
 // number of ports the device list gave, 1 when probing added ports or the list was not
-// used, -10 without entries or count, -11 for a capacity of 0.
+// used, kMissingArgument without entries or count, kOutOfRange for a capacity of 0.
 int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSource& source);
 
 // The ports that simulated instruments have registered: links in the simulator folder

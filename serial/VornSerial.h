@@ -43,24 +43,25 @@ public:
     // configuration gives the platform error negated and leaves the port open for the
     // caller to close.
     [[nodiscard]] int32_t VSOpen(const std::string& portName, uint32_t baud);
-    // Lowers DTR, clears the exclusive mark VSOpen set and closes. 1 closed, 0 when nothing was open, negated error on failure.
+    // Lowers DTR, clears the exclusive mark VSOpen set and closes. 1 closed, 0 when nothing was
+    // open, negated error on failure.
     int32_t VSClose();
     // Takes what a wait buffered, else reads the port (at most 100 ms). The count read
-    // (also in *count), -21 on a closed port, a failed read or a port that hung up (its
-    // device unplugged), -60 without a read buffer.
+    // (also in *count), kPortClosed on a closed port, a failed read or a port that hung up (its
+    // device unplugged), kOutOfMemory without a read buffer.
     [[nodiscard]] int32_t VSRead(char* destination, size_t capacity, int32_t* count);
-    // Writes all bytes in one call; the number written may fall short on a time-out. -21
+    // Writes all bytes in one call; the number written may fall short on a time-out. kPortClosed
     // on a closed port, a failed write or a port that hung up.
     [[nodiscard]] int32_t VSWrite(const char* bytes, size_t count, int32_t* written);
     [[nodiscard]] int32_t VSWrite(const std::string& bytes, int32_t* written = nullptr);
     // Gathers bytes into the read buffer until `terminator` arrives. Returns the
-    // terminator, 0 on time-out (what arrived stays buffered), -21 closed, read failure or
-    // hung up (at once, not at the time-out), -60 without a read buffer. Waits longer
+    // terminator, 0 on time-out (what arrived stays buffered), kPortClosed closed, read failure or
+    // hung up (at once, not at the time-out), kOutOfMemory without a read buffer. Waits longer
     // than 400 ms pump events between slices.
     [[nodiscard]] int32_t VSWait(uint32_t timeoutMs, char terminator);
     // Empties the read buffer; mode 1 also discards what the port has received. Always 0.
     int32_t VSFlush(int mode);
-    // Changes the baud rate of the open port. 1 changed, 0 already at that rate, -6
+    // Changes the baud rate of the open port. 1 changed, 0 already at that rate, kNoPortName
     // before any port name was known, negated platform error on failure.
     [[nodiscard]] int32_t VSHostBaud(uint32_t baud);
 

@@ -66,7 +66,7 @@ std::string DecodeBase64(std::string_view text);
 // fourth TAB, at most 9 characters; empty when it has fewer than three TABs.
 std::string RecordName(int type, std::string_view text);
 
-// Fills every record's name. 1; -10 no records; -11 unknown type.
+// Fills every record's name. 1; kMissingArgument no records; kOutOfRange unknown type.
 int32_t ExtractNames(RecordSet* set, int type, VornLog* log);
 
 // Whether name `a` sorts before `b`: compared upper-cased over at most 32 characters;
@@ -74,12 +74,12 @@ int32_t ExtractNames(RecordSet* set, int type, VornLog* log);
 bool SortsBefore(std::string_view a, std::string_view b);
 
 // Extracts the names, then sorts the records by them (insertion sort: a record moves left
-// while it sorts before its neighbour). 1; -11 unknown type.
+// while it sorts before its neighbour). 1; kOutOfRange unknown type.
 int32_t AlphabetizeRecords(RecordSet* set, int type, VornLog* log);
 
 // Reads the records of a type from a settings file's text: keys "user00", "user01" ... (or
 // "eqn00" ...) from 00 upward up to the first missing key and at most 100. The set is
-// replaced. 1 records read; 0 none; -11 unknown type; -10 no set.
+// replaced. 1 records read; 0 none; kOutOfRange unknown type; kMissingArgument no set.
 int32_t GetRecords_File(RecordSet* set, int type, std::string_view text, VornLog* log);
 
 }  // namespace vorn::records

@@ -1,18 +1,29 @@
 #pragma once
 // The numbers the instrument session depends on: its own status codes, time-outs, retry
-// counts, pauses and answer sizes. Shared codes (-10, -13, -30 ...) are in common/Status.h,
-// the device command library's in device/ProtocolConstants.h.
+// counts, pauses and answer sizes. Shared codes (kMissingArgument, kNotUnderstood ...) are
+// in common/Status.h, the device command library's in device/ProtocolConstants.h.
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "common/Status.h"
+#include "device/ProtocolConstants.h"
 
 namespace vorn::session {
 
-// --- status codes of this layer ---
-inline constexpr int32_t kUninitialised = -36;        // the device has no name yet: nothing to save
-inline constexpr int32_t kFirmwareCorrupt = -1;       // "post" reports corrupt code
-inline constexpr int32_t kSettingsFileMissing = -102;
-inline constexpr int32_t kSettingsFileDenied = -105;
-inline constexpr int32_t kSettingsFileUnreadable = -106;
+// --- status codes of this layer, beside the shared and the device library's ---
+enum SessionCode : int32_t {
+    kSettingsFileMissing = -102,
+    kSettingsFileDenied = -105,
+    kSettingsFileUnreadable = -106,
+};
+// The device library's codes as the session passes them on.
+inline constexpr int32_t kUninitialised = vorn::protocol::kNameEmpty;  // the device has no name yet: nothing to save
+inline constexpr int32_t kFirmwareCorrupt = vorn::kRefused;            // "post" reports corrupt code
+// This layer's codes with their words; the words of one of them (empty for another number).
+std::span<const CodeMeaning> SessionMeanings();
+std::string_view Describe(int32_t code);
 
 // --- the login every instrument accepts ---
 inline constexpr const char* kLoginPassword = "*8405";
@@ -43,10 +54,6 @@ inline constexpr size_t kShortAnswerBytes = 32;        // ordinary session comma
 inline constexpr size_t kValueAnswerBytes = 512;       // GetValueString / GetValueLong
 inline constexpr size_t kValueCommandMax = 511;
 inline constexpr size_t kRecordSetTextMax = 127;       // record text in "set -user N text"
-
-// --- VPConnect ---
-inline constexpr int kConnectBaudCode = 2;             // what the update sequence passes: 9600
-inline constexpr int kConnectTries = 3;
 
 // --- device time ---
 inline constexpr int64_t kUnixTo2000 = 946684800;      // seconds from 1970-01-01 to 2000-01-01

@@ -70,15 +70,15 @@ std::string FormatFile(int family, const InstrumentInfo& inst, const DeviceInfo&
 // a logger file its type name ("Kt72", "zQ8" ...). UNKNOWN when the line names none.
 int FamilyOfFile(std::string_view text);
 
-// Reads a logger file into `info` (its identity fields are kept, every setting is reset
-// first) and sets its capabilities for the family; `*mask` receives the setting bits of the
-// keys found. 1; -30 when the type line is not the family's; -13 not a logger family.
+// Reads a logger file into `info` (its identity fields are kept, every setting is reset first) and
+// sets its capabilities for the family; `*mask` receives the setting bits of the keys found. 1;
+// kNotUnderstood when the type line is not the family's; kNotApplicable not a logger family.
 int32_t ReadLoggerFile(int family, std::string_view text, DeviceInfo* info, uint32_t* mask);
 
 // Reads a lab instrument file into `inst` (reset first; its family and valid mask set)
 // and the two record lists. GLX keeps its name and serial number in `info` as well.
 // `profileVersion` is the version of the firmware the values go back to (some families
-// know more values from a version on). 1; -30 when the type line is not the family's or
+// know more values from a version on). 1; kNotUnderstood when the type line is not the family's or
 // the family keeps no instrument values.
 int32_t ReadLabFile(int family, uint32_t profileVersion, std::string_view text, InstrumentInfo* inst,
                     DeviceInfo* info, RecordSet* user, RecordSet* eqn, VornLog* log);
@@ -131,9 +131,9 @@ bool ParseUtc(std::string_view text, std::time_t* t);
 // whatever `path` held before is untouched.
 int32_t WriteFileSafely(const std::string& path, std::string_view text);
 
-// Reads the file at `path` back: 1 when it holds exactly `text`, followed by nothing but
-// its origin lines; -102 no such file; -106 it cannot be read; -30 it holds something
-// else (cut short, changed).
+// Reads the file at `path` back: 1 when it holds exactly `text`, followed by nothing but its origin
+// lines; kSettingsFileMissing no such file; kSettingsFileUnreadable it cannot be read;
+// kNotUnderstood it holds something else (cut short, changed).
 int32_t CheckFileHolds(const std::string& path, std::string_view text);
 
 }  // namespace vorn::settingsfile

@@ -44,41 +44,42 @@ public:
 
     // --- session ---
 
-    // Opens `port`, logs into the device's command mode, identifies it and fills *profile
-    // (also kept as Profile()). Status of the identification: 1 (or 0) connected; -10 no
-    // port name or profile; -120 version not supported (profile filled) or a device that
-    // answered in a way no supported device does; -20 nothing listening; -80 / -81 the
-    // device's bootloader answered; other failures of the connection as they came.
+    // Opens `port`, logs into the device's command mode, identifies it and fills *profile (also
+    // kept as Profile()). Status of the identification: 1 (or 0) connected; kMissingArgument no
+    // port name or profile; kNotSupported version not supported (profile filled) or a device that
+    // answered in a way no supported device does; kNoConnection nothing listening; kBslActive /
+    // kBslWaiting the device's bootloader answered; other failures of the connection as they came.
     // `baudCode` indexes the library's baud table; `tries` are tries per command.
     [[nodiscard]] int32_t VPConnect(const std::string& port, int baudCode, int tries, DeviceProfile* profile);
     // Types the login ("login *8405") one character 50 ms apart, then a line end; up to 3
     // attempts, ending early when the answer holds "OK" or "8405" (then 1). When the last
     // exchange was answered without either word the login still counts (its positive
-    // status, with a warning line in the log); -25 when the last exchange failed.
+    // status, with a warning line in the log); kLoginRefused when the last exchange failed.
     // Time-out 4000 ms per exchange.
     [[nodiscard]] int32_t VPLogin();
     // Sends "logout" first when asked and the family logs in; then disconnects and pauses
     // 100 ms. The status of the disconnect (0 when nothing was connected).
     int32_t VPLogout(bool sendLogout);
-    // Reads the battery percentage. 1 with *percent; -30 the answer holds no number; -10
-    // no output; the command status otherwise (*percent = -1). Time-out 2000 ms.
+    // Reads the battery percentage. 1 with *percent; kNotUnderstood the answer holds no number;
+    // kMissingArgument no output; the command status otherwise (*percent = -1). Time-out 2000 ms.
     [[nodiscard]] int32_t VPCheckBattery(int32_t* percent);
     // Asks the firmware whether its code is sound ("post -init" with `init`, else "post";
-    // time-out 7000 ms). 1 good; -1 corrupt; -30 neither said; the command status.
+    // time-out 7000 ms). 1 good; kRefused corrupt; kNotUnderstood neither said; the command status.
     [[nodiscard]] int32_t VPCheckFirmware(bool init);
-    // Erases the logged data the family's way. Positive; -65 broken data memory; -30
-    // answer not understood; -13 nothing to erase for the family (nothing sent); -37 the
-    // logger is not the one connected to; the command status. Time-out 17000 ms.
+    // Erases the logged data the family's way. Positive; kBrokenDataFlash broken data memory;
+    // kNotUnderstood answer not understood; kNotApplicable nothing to erase for the family (nothing
+    // sent); kIdentityMismatch the logger is not the one connected to; the command status. Time-out
+    // 17000 ms.
     [[nodiscard]] int32_t VPEraseData();
-    // Sets the device clock to the host's local time. The command status; -13 when the
-    // profile says the family keeps no clock; -30 when the system clock fails.
+    // Sets the device clock to the host's local time. The command status; kNotApplicable when the
+    // profile says the family keeps no clock; kNotUnderstood when the system clock fails.
     [[nodiscard]] int32_t VPSetTime();
 
     // --- settings ---
 
-    // Collects the settings by family and writes them to the settings file at `path`.
-    // 1; -36 an uninitialised logger (nothing saved); -13 a family without settings;
-    // a collecting status (nothing saved) or the file's status (settings kept in memory).
+    // Collects the settings by family and writes them to the settings file at `path`. 1;
+    // kUninitialised an uninitialised logger (nothing saved); kNotApplicable a family without
+    // settings; a collecting status (nothing saved) or the file's status (settings kept in memory).
     [[nodiscard]] int32_t VPSaveInfo(const std::string& path);
     // VPSaveInfo in two halves, for a caller that names the file after what was read:
     // CollectForSave reads the settings into memory (VPSaveInfo's statuses before the
@@ -91,50 +92,53 @@ public:
     void SetFileOrigin(const vorn::settingsfile::SavedOrigin& origin) { fileOrigin_ = origin; }
     // The text WriteInfoFile writes: the family's layout, then the origin and journal.
     std::string SavedFileText() const;
-    // Writes the saved settings back, reading the file at `path` first when nothing was
-    // saved in this run. `newSerialNumber` (null: none) replaces the serial number. The
-    // status of the upload (-35 partly); -13 a family without settings; a reader status
-    // (-102 no file, -105 / -106 unreadable, -30 not this family's file).
+    // Writes the saved settings back, reading the file at `path` first when nothing was saved in
+    // this run. `newSerialNumber` (null: none) replaces the serial number. The status of the upload
+    // (kPartlyDone partly); kNotApplicable a family without settings; a reader status
+    // (kSettingsFileMissing no file, kSettingsFileDenied / kSettingsFileUnreadable unreadable,
+    // kNotUnderstood not this family's file).
     [[nodiscard]] int32_t VPRestoreInfo(const std::string& path, const std::string* newSerialNumber);
-    // After a restore that went back in part (-35): the settings the instrument did not
+    // After a restore that went back in part (kPartlyDone): the settings the instrument did not
     // take, by the keys of their file lines ("rch", "site", "cal" ...). Empty otherwise.
     std::vector<std::string> SettingsNotRestored() const;
     // How many settings the last restore wrote back, counted as their file lines.
     size_t SettingsRestoredCount() const { return restoredCount_; }
-    // Writes the saved settings in the family's layout, replacing the file, and after them
-    // the serial number, port and UTC time they were saved from (settingsfile::FormatOrigin);
-    // the file is readable by its owner only (it may hold passwords). 1; -10 no path; -13 a family
-    // without a layout; the negated C error of the open or a write.
+    // Writes the saved settings in the family's layout, replacing the file, and after them the
+    // serial number, port and UTC time they were saved from (settingsfile::FormatOrigin); the file
+    // is readable by its owner only (it may hold passwords). 1; kMissingArgument no path;
+    // kNotApplicable a family without a layout; the negated C error of the open or a write.
     [[nodiscard]] int32_t WriteInfoFile(const std::string& path);
-    // Reads the file at `path` into the saved settings with the family's reader. 1; -10
-    // no path; -102 no such file; -105 access denied; -106 unreadable; -60 out of memory;
-    // -13 a family without a layout; -30 not this family's file; other negated C errors.
+    // Reads the file at `path` into the saved settings with the family's reader. 1;
+    // kMissingArgument no path; kSettingsFileMissing no such file; kSettingsFileDenied access
+    // denied; kSettingsFileUnreadable unreadable; kOutOfMemory out of memory; kNotApplicable a
+    // family without a layout; kNotUnderstood not this family's file; other negated C errors.
     [[nodiscard]] int32_t ReadInfoFile(const std::string& path);
 
     // --- instrument values ---
 
     // Sends "`command`\r" and stores the first line of the answer, at most `maxChars`
     // characters, into *destination. Up to 3 attempts; an answer holding "Error", only the
-    // prompt, or nothing counts -30. 1 found; else the last status.
+    // prompt, or nothing counts kNotUnderstood. 1 found; else the last status.
     [[nodiscard]] int32_t GetValueString(const std::string& command, uint32_t timeoutMs, std::string* destination, size_t maxChars);
     // The same for a decimal number on the answer's first line. 1 found; else the last status.
     [[nodiscard]] int32_t GetValueLong(const std::string& command, uint32_t timeoutMs, int32_t* value);
-    // Reads the values named by `request` (InstInfo.h bits) into the instrument info; its
-    // valid mask gains the bits read. 1; 0 for an empty request; -35 some failed; -32 / -21
-    // the run stopped (echo, silence); another status of the last item.
+    // Reads the values named by `request` (InstInfo.h bits) into the instrument info; its valid
+    // mask gains the bits read. 1; 0 for an empty request; kPartlyDone some failed; kEchoed /
+    // kPortClosed the run stopped (echo, silence); another status of the last item.
     [[nodiscard]] int32_t GetInstInfo(uint32_t request);
-    // Writes the values named by `request` back. 1; 0 for an empty request; -35 some
-    // failed; -32 / -33 / -21 the run stopped; -12 the serial number was refused.
+    // Writes the values named by `request` back. 1; 0 for an empty request; kPartlyDone some
+    // failed; kEchoed / kRelayActive / kPortClosed the run stopped; kRefusedNow the serial number
+    // was refused.
     [[nodiscard]] int32_t SetInstInfo(uint32_t request);
 
     // --- records (type 1 user, 2 eqn) ---
 
-    // Reads a record list from the device ("get -user" for the count, then "get -user N").
-    // 1; 0 no records; -11 unknown type; -10 no set. A count the device does not give
+    // Reads a record list from the device ("get -user" for the count, then "get -user N"). 1; 0 no
+    // records; kOutOfRange unknown type; kMissingArgument no set. A count the device does not give
     // reads up to the type's maximum until the first failure.
     int32_t GetRecords_Serial(RecordSet* set, int type);
     // Writes a record list in alphabetical order ("set -user N text") up to the first empty
-    // text. 1; 0 empty set; -11 unknown type. Refused records do not stop the run.
+    // text. 1; 0 empty set; kOutOfRange unknown type. Refused records do not stop the run.
     int32_t SetRecords_Serial(RecordSet* set, int type);
     // Reads a record list from a settings file's text. See vorn::records::GetRecords_File.
     int32_t GetRecords_File(RecordSet* set, int type, std::string_view text);

@@ -252,7 +252,7 @@ int32_t UpdateSequence::RestoreFromFile() {
         host_.BSLDisconnect();
     }
     if (rc == kBslActive || rc == kBslWaiting) return Fail(texts::RestoreNeedsFirmware(Names()), rc);
-    if (rc < 0) return Fail(ConnectionFailedBox(rc), kConnectFailed);
+    if (rc < 0) return Fail(ConnectionFailedBox(rc), kNoConnection);
     Advance(kProgressStepPoints);
     if (profile_.family != file->family)
         return Fail(texts::SettingsOfAnotherFamily(Names(), path, profile_.displayName), kWrongDevice);
@@ -348,7 +348,7 @@ int32_t UpdateSequence::Connect() {
         host_.BSLDisconnect();
     }
     inBootloader_ = rc == kBslActive || rc == kBslWaiting;
-    if (rc < 0 && !inBootloader_) return Fail(ConnectionFailedBox(rc), kConnectFailed);
+    if (rc < 0 && !inBootloader_) return Fail(ConnectionFailedBox(rc), kNoConnection);
     if (!inBootloader_) versionFound_ = profile_.version;
     Advance(kProgressStepPoints);
     return 0;
@@ -577,7 +577,7 @@ int32_t UpdateSequence::StartLoader() {
     reached_ = Reached::kLoaderStarted;
     const int32_t rc = host_.BSLConnect(request_.portName, profile_.bootloaderBaud, true, kBootloaderTries);
     if (rc == kNoBootloader) return Fail(texts::NoWorkingLoader(Names()), rc);
-    if (rc < 0) return Fail(texts::LoaderSilent(Names()), kLoaderSilent);
+    if (rc < 0) return Fail(texts::LoaderSilent(Names()), kBslRefused);
     Advance(kProgressStepPoints);
     return 0;
 }

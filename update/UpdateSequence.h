@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/DeviceCatalogue.h"
+#include "update/ResultCodes.h"
 #include "update/SettingsCustody.h"
 #include "update/UpdateTexts.h"
 #include "update/UpdateUi.h"
@@ -21,20 +22,6 @@ namespace vorn::update {
 
 // The tag of the updater's own lines in the diagnostic log.
 inline constexpr const char* kHostTag = "VornBSL Host";
-
-// Result codes of an update.
-inline constexpr int32_t kUpdated = 1;
-inline constexpr int32_t kConnectFailed = -20;
-inline constexpr int32_t kCancelled = -40;
-inline constexpr int32_t kLoaderSilent = -110;
-inline constexpr int32_t kNotSupported = -120;
-inline constexpr int32_t kWrongDevice = -121;
-inline constexpr int32_t kBatteryLow = -130;
-inline constexpr int32_t kNoFirmware = -10;       // Start without a firmware image
-inline constexpr int32_t kImageDoesNotFit = -11;  // the image cannot go into the device
-inline constexpr int32_t kSettingsFileFailed = -104;  // the settings file was not written or does not read back
-inline constexpr int32_t kUnitNotIdentified = -122;   // a bench will not load a unit in its loader it cannot tell
-inline constexpr int32_t kSettingsNotRestored = -140; // the new firmware runs without the unit's saved settings
 
 inline constexpr int kBaudCode9600 = 2;
 inline constexpr int kSerialTries = 3;
@@ -110,7 +97,7 @@ public:
 
     // Saves the settings the instrument on the request's port holds into a new file at
     // `path` (never over one that exists), nothing else: a backup the user keeps, which
-    // --restore-settings or File > Restore Settings... writes back. 1; -35 after the file
+    // --restore-settings or File > Restore Settings... writes back. 1; kPartlyDone after the file
     // was written without the values that could not be read; or a result code after its
     // one box.
     int32_t RunSaveSettings(const UpdateRequest& request, const std::string& path);

@@ -68,7 +68,7 @@ int32_t RefuseBusyPort(const UpdateRequest& request, const PortLock& lock, Updat
             request.portName.c_str(), lock.HeldBySystemLock());
     const texts::Box box = texts::ConnectionFailed(names, kPortInUse, DeviceProfile{});
     ui.ErrorBox(box.text, box.title, box.kind);
-    return kConnectFailed;
+    return kNoConnection;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "common/Status.h"
 #include "session/SessionConstants.h"
+#include "device/ProtocolConstants.h"
 #include "update/ResultCodes.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateTexts.h"
@@ -22,11 +23,19 @@ TEST(ResultCodes, EachCodeOnceWithWordsAndEveryEndOfARunAmongThem) {
         EXPECT_TRUE(codes.insert(m.code).second) << m.code << " is listed twice";
         EXPECT_GT(std::string(m.meaning).size(), 10u) << m.code;
     }
-    for (int32_t code : {u::kConnectFailed, u::kCancelled, u::kLoaderSilent, u::kNotSupported, u::kWrongDevice,
+    for (int32_t code : std::initializer_list<int32_t>{vorn::kNoConnection, vorn::kCancelled, vorn::kBslRefused, vorn::kNotSupported, u::kWrongDevice,
                          u::kBatteryLow, u::kNoFirmware, u::kImageDoesNotFit, u::kSettingsFileFailed,
                          u::kUnitNotIdentified, u::kSettingsNotRestored, vorn::kPartlyDone, vorn::kPortInUse,
                          vorn::kPortClosed, vorn::kBadTiText, vorn::session::kSettingsFileMissing, vorn::kBslActive})
         EXPECT_EQ(codes.count(code), 1u) << code;
+    // Each layer keeps its codes' words; the update's stand for a number it means otherwise.
+    for (std::span<const vorn::CodeMeaning> layer : {u::UpdateMeanings(), vorn::session::SessionMeanings(),
+                                                     vorn::protocol::DeviceMeanings(), vorn::StatusMeanings()})
+        for (const vorn::CodeMeaning& m : layer) EXPECT_EQ(codes.count(m.code), 1u) << m.code << " " << m.meaning;
+    EXPECT_EQ(vorn::Describe(vorn::kPortClosed), "the instrument stopped answering");
+    EXPECT_EQ(vorn::protocol::Describe(vorn::kPortClosed), "");
+    EXPECT_EQ(u::ResultLine(u::kNoFirmware), "result -10: no firmware file was opened");
+    EXPECT_EQ(vorn::Describe(vorn::kMissingArgument), "a value the command needs is missing");
     EXPECT_EQ(u::ResultLine(-21), "result -21: the instrument stopped answering");
     EXPECT_EQ(u::ResultLine(-28), "result -28: error 28 from the system");
 }
