@@ -33,11 +33,133 @@ struct CliOptions {
     std::vector<std::string> restoreFrom;  // every --restore-from
     bool factory = false, keepData = false, yes = false, acceptSettingsLoss = false, verbose = false;
     bool listPorts = false, probe = false, help = false, version = false, info = false, results = false;
+    bool listFamilies = false;
     bool all = false, benchChild = false;
     // Several units at once, each in a process of its own.
     // --json with --info or --list-ports writes what they found instead.
     bool Bench() const { return !benchChild && (ports.size() > 1 || all || (!json.empty() && !info && !listPorts)); }
 };
+
+void Usage(std::FILE* out);
+int ListResults();
+int ListPorts(bool probe, const std::string& json);
+int ListFamilies();
+
+// The options: each long name, its short one (0: none), where it goes, what its value is
+// called in the help (a flag takes none), whether a bench keeps it to itself, its help
+// (empty: not listed, an option between the processes of a bench), and for a flag that is
+// a run of its own, that run. One that takes a value takes the next argument, which must
+// not be another option. Parsing, the help, what runs, a bench's child arguments and the
+// completion's test all read this table.
+struct OptionRow {
+    const char* name;
+    char shortName;
+    bool CliOptions::*flag;
+    std::string CliOptions::*text;
+    std::vector<std::string> CliOptions::*list;  // every value, in order
+    const char* value;
+    bool bench;  // a bench's own: not passed on to the update of each unit
+    std::string help;  // a line break starts a line of its own
+    int (*run)(const CliOptions&) = nullptr;  // a run of its own: the first in the table given runs
+};
+OptionRow Flag(const char* name, char shortName, bool CliOptions::*flag, std::string help, bool bench = false) {
+    return {name, shortName, flag, nullptr, nullptr, nullptr, bench, std::move(help)};
+}
+// A flag that is a run of its own.
+OptionRow Action(const char* name, char shortName, bool CliOptions::*flag, std::string help,
+                 int (*run)(const CliOptions&)) {
+    return {name, shortName, flag, nullptr, nullptr, nullptr, false, std::move(help), run};
+}
+OptionRow Text(const char* name, char shortName, std::string CliOptions::*text, const char* value, std::string help,
+               bool bench = false) {
+    return {name, shortName, nullptr, text, nullptr, value, bench, std::move(help)};
+}
+OptionRow List(const char* name, char shortName, std::vector<std::string> CliOptions::*list, const char* value,
+               std::string help, bool bench = false) {
+    return {name, shortName, nullptr, nullptr, list, value, bench, std::move(help)};
+}
+
+const std::vector<OptionRow>& Options() {
+    using O = CliOptions;
+    constexpr bool kBench = true;
+    // The probe slots are the platform's: ttyS0 to ttyS15, or COM1 to COM16.
+    const std::string probeSlots = vorn::platform::ProbeSlotName(1) + " to " + vorn::platform::ProbeSlotName(16);
+    static const std::vector<OptionRow> rows = {
+        Action("--help", 'h', &O::help, "this text", [](const CliOptions&) {
+            Usage(stdout);
+            return 0;
+        }),
+        List("--port", 'p', &O::ports, "PORT",
+             "a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path;\n"
+             "given more than once, the instruments are updated at the same time (a bench)",
+             kBench),
+        Flag("--all", 0, &O::all, "a bench of every listed port whose instrument answers as the firmware's family",
+             kBench),
+        Text("--json", 0, &O::json, "FILE",
+             "with a bench, write its summary (port, serial number, versions, result) as JSON;\n"
+             "with --info or --list-ports, what they found",
+             kBench),
+        Flag("--bench-child", 0, &O::benchChild, ""),
+        Text("--firmware", 'f', &O::firmware, "FILE", "TI-Text firmware file"),
+        Flag("--factory", 0, &O::factory,
+             "factory mode: a wrong device may be loaded after a question; no newer-firmware question"),
+        Flag("--keep-data", 0, &O::keepData, "do not erase the instrument's data after the update (needs --factory)"),
+        Text("--new-serial", 0, &O::newSerial, "SN", "give the instrument a new serial number (needs --factory)"),
+        Flag("--yes", 'y', &O::yes,
+             "answer OK to the questions that only confirm (without it, questions\n"
+             "need a terminal); not to \"Settings Retrieve Error\""),
+        Flag("--accept-settings-loss", 0, &O::acceptSettingsLoss,
+             "answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
+             "instrument's settings (all or some) could not be read, so they are lost;\n"
+             "and to \"Settings Not Taken\": finish without the settings the instrument\n"
+             "refuses to take back (named; their file is kept)"),
+        Text("--restore-settings", 0, &O::restoreSettings, "FILE",
+             "write a settings file (one an update left or kept aside) into the instrument\n"
+             "and set its clock, as the end of an update does; no firmware is loaded"),
+        Text("--save-settings", 0, &O::saveSettings, "FILE",
+             "save the instrument's settings into the new file FILE (a backup), nothing else;\n"
+             "--restore-settings writes them back"),
+        Flag("--info", 0, &O::info,
+             "identify the instrument on the port (family, firmware version, hardware\n"
+             "revision, battery, serial number, or waiting in its loader); nothing is changed"),
+        List("--restore-from", 0, &O::restoreFrom, "SN",
+             "with --yes, answer OK to the question before saved settings are written\n"
+             "into an instrument (--restore-settings, or an update that finds the\n"
+             "instrument in its loader), only when SN is the serial number they were\n"
+             "saved from; --yes alone does not answer it. Repeat it for a bench: each\n"
+             "unit says OK only to its own serial number"),
+        Text("--log", 0, &O::log, "FILE", "diagnostic log (default: the window's, in the per-user folder)", kBench),
+        Flag("--verbose", 'v', &O::verbose, "byte-level traces in the diagnostic log"),
+        Action("--list-ports", 0, &O::listPorts, "list serial ports; --probe also tries " + probeSlots,
+               [](const CliOptions& o) { return ListPorts(o.probe, o.json); }),
+        Flag("--probe", 0, &O::probe, "with --list-ports, also try " + probeSlots),
+        Text("--dump", 0, &O::dump, "OUT", "write the firmware image back as TI-Text"),
+        Action("--results", 0, &O::results, "list the result codes a failed run ends with, and what each means",
+               [](const CliOptions&) { return ListResults(); }),
+        Action("--list-families", 0, &O::listFamilies,
+               "list the instrument families this program knows: each one's code (the first\n"
+               "word of the identity its firmware answers, \"KT72 1.03\") and its name",
+               [](const CliOptions&) { return ListFamilies(); }),
+        Action("--version", 'V', &O::version, "the program's version", [](const CliOptions&) {
+            std::printf("vornbsl-cli %s\n", VORN_VERSION_STRING);
+            return 0;
+        }),
+    };
+    return rows;
+}
+
+// "  -p, --port PORT   a port ...": the left column 18 wide, a longer one on its own line.
+std::string OptionHelp(const OptionRow& row) {
+    constexpr size_t kColumn = 20;
+    std::string left = "  ";
+    if (row.shortName) left += std::string("-") + row.shortName + ", ";
+    left += row.name;
+    if (row.value) left += std::string(" ") + row.value;
+    std::string out = left.size() < kColumn ? left + std::string(kColumn - left.size(), ' ')
+                                                : left + "\n" + std::string(kColumn, ' ');
+    for (char c : row.help) out += c == '\n' ? "\n" + std::string(kColumn, ' ') : std::string(1, c);
+    return out + "\n";
+}
 
 void Usage(std::FILE* out) {
     std::fputs(
@@ -49,103 +171,17 @@ void Usage(std::FILE* out) {
         "  vornbsl-cli --port PORT --save-settings FILE | --info [--log FILE] [--verbose]\n"
         "  vornbsl-cli --list-ports [--probe]\n"
         "  vornbsl-cli --dump OUT --firmware FILE\n"
-        "  vornbsl-cli --help | --version | --results\n"
-        "\n"
-        "  -p, --port PORT   a port as --list-ports shows it (ttyUSB0, vornsim0) or an absolute path;\n"
-        "                    given more than once, the instruments are updated at the same time (a bench)\n"
-        "  --all             a bench of every listed port whose instrument answers as the firmware's family\n"
-        "  --json FILE       with a bench, write its summary (port, serial number, versions, result) as JSON;\n"
-        "                    with --info or --list-ports, what they found\n"
-        "  -f, --firmware FILE\n"
-        "                    TI-Text firmware file\n"
-        "  --factory         factory mode: a wrong device may be loaded after a question; no newer-firmware question\n"
-        "  --keep-data       do not erase the instrument's data after the update (needs --factory)\n"
-        "  --new-serial SN   give the instrument a new serial number (needs --factory)\n"
-        "  -y, --yes         answer OK to the questions that only confirm (without it, questions\n"
-        "                    need a terminal); not to \"Settings Retrieve Error\"\n"
-        "  --accept-settings-loss\n"
-        "                    answer OK to \"Settings Retrieve Error\": load the firmware although the\n"
-        "                    instrument's settings (all or some) could not be read, so they are lost;\n"
-        "                    and to \"Settings Not Taken\": finish without the settings the instrument\n"
-        "                    refuses to take back (named; their file is kept)\n"
-        "  --restore-settings FILE\n"
-        "                    write a settings file (one an update left or kept aside) into the instrument\n"
-        "                    and set its clock, as the end of an update does; no firmware is loaded\n"
-        "  --save-settings FILE\n"
-        "                    save the instrument's settings into the new file FILE (a backup), nothing else;\n"
-        "                    --restore-settings writes them back\n"
-        "  --info            identify the instrument on the port (family, firmware version, hardware\n"
-        "                    revision, battery, serial number, or waiting in its loader); nothing is changed\n"
-        "  --restore-from SN with --yes, answer OK to the question before saved settings are written\n"
-        "                    into an instrument (--restore-settings, or an update that finds the\n"
-        "                    instrument in its loader), only when SN is the serial number they were\n"
-        "                    saved from; --yes alone does not answer it. Repeat it for a bench: each\n"
-        "                    unit says OK only to its own serial number\n"
-        "  --log FILE        diagnostic log (default: the window's, in the per-user folder)\n"
-        "  -v, --verbose     byte-level traces in the diagnostic log\n",
+        "  vornbsl-cli --help | --version | --results | --list-families\n"
+        "\n",
         out);
-    // The probe slots are the platform's: ttyS0 to ttyS15, or COM1 to COM16.
-    std::fprintf(out, "  --list-ports      list serial ports; --probe also tries %s to %s\n",
-                 vorn::platform::ProbeSlotName(1).c_str(), vorn::platform::ProbeSlotName(16).c_str());
+    for (const OptionRow& row : Options())
+        if (!row.help.empty()) std::fputs(OptionHelp(row).c_str(), out);
     std::fputs(
-        "  --dump OUT        write the firmware image back as TI-Text\n"
-        "  --results         list the result codes a failed run ends with, and what each means\n"
-        "  -h, --help        this text\n"
-        "  -V, --version     the program's version\n"
         "\n"
         "Exit status 0 after a successful update, restore, save or --info; otherwise 1, after a last\n"
         "line \"result N: what it means\".\n"
         "A bench ends with a table of its units and exits 0 only when every unit was updated.\n",
         out);
-}
-
-// The options: each long name, its short one (0: none), and where it goes. One that takes
-// a value takes the next argument, which must not be another option.
-struct OptionRow {
-    const char* name;
-    char shortName;
-    bool CliOptions::*flag;
-    std::string CliOptions::*text;
-    std::vector<std::string> CliOptions::*list;  // every value, in order
-    bool bench;  // a bench's own: not passed on to the update of each unit
-};
-constexpr OptionRow Flag(const char* name, char shortName, bool CliOptions::*flag) {
-    return {name, shortName, flag, nullptr, nullptr, false};
-}
-constexpr OptionRow Text(const char* name, char shortName, std::string CliOptions::*text, bool bench = false) {
-    return {name, shortName, nullptr, text, nullptr, bench};
-}
-constexpr OptionRow List(const char* name, char shortName, std::vector<std::string> CliOptions::*list, bool bench = false) {
-    return {name, shortName, nullptr, nullptr, list, bench};
-}
-
-const std::vector<OptionRow>& Options() {
-    using O = CliOptions;
-    static const std::vector<OptionRow> rows = {
-        List("--port", 'p', &O::ports, true),
-        Text("--json", 0, &O::json, true),
-        Flag("--all", 0, &O::all),
-        Flag("--bench-child", 0, &O::benchChild),
-        Text("--firmware", 'f', &O::firmware),
-        Text("--new-serial", 0, &O::newSerial),
-        Text("--log", 0, &O::log, true),
-        Text("--dump", 0, &O::dump),
-        Text("--restore-settings", 0, &O::restoreSettings),
-        Text("--save-settings", 0, &O::saveSettings),
-        List("--restore-from", 0, &O::restoreFrom),
-        Flag("--factory", 0, &O::factory),
-        Flag("--keep-data", 0, &O::keepData),
-        Flag("--yes", 'y', &O::yes),
-        Flag("--accept-settings-loss", 0, &O::acceptSettingsLoss),
-        Flag("--verbose", 'v', &O::verbose),
-        Flag("--info", 0, &O::info),
-        Flag("--list-ports", 0, &O::listPorts),
-        Flag("--probe", 0, &O::probe),
-        Flag("--results", 0, &O::results),
-        Flag("--help", 'h', &O::help),
-        Flag("--version", 'V', &O::version),
-    };
-    return rows;
 }
 
 const OptionRow* FindOption(const std::string& a) {
@@ -249,6 +285,13 @@ std::string ProgramFolder() {
 int Fail(int32_t result) {
     std::fprintf(stderr, "%s\n", vorn::update::ResultLine(result).c_str());
     return 1;
+}
+
+int ListFamilies() {
+    for (int family = UNKNOWN + 1; family < END; ++family)
+        std::printf("%-9s %s\n", std::string(vorn::catalogue::FamilyCode(family)).c_str(),
+                    std::string(vorn::catalogue::FamilyDisplayName(family)).c_str());
+    return 0;
 }
 
 int ListResults() {
@@ -395,7 +438,7 @@ int RunBench(const CliOptions& opt, int argc, char** argv, vorn::update::Updater
     plan.program = vorn::platform::OwnProgramFile();
     for (int i = 1; i < argc; ++i) {
         const OptionRow* row = FindOption(argv[i]);
-        const bool own = row && (row->bench || row->flag == &CliOptions::all);
+        const bool own = row && row->bench;
         if (!own) plan.arguments.push_back(argv[i]);
         if (row && TakesValue(*row) && ++i < argc && !own) plan.arguments.push_back(argv[i]);
     }
@@ -438,16 +481,8 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
-    if (opt.help) {
-        Usage(stdout);
-        return 0;
-    }
-    if (opt.version) {
-        std::printf("vornbsl-cli %s\n", VORN_VERSION_STRING);
-        return 0;
-    }
-    if (opt.results) return ListResults();
-    if (opt.listPorts) return ListPorts(opt.probe, opt.json);
+    for (const OptionRow& row : Options())
+        if (row.run && opt.*row.flag) return row.run(opt);
     if (!opt.restoreSettings.empty() || !opt.saveSettings.empty() || opt.info) return WithoutFirmware(opt);
     if (opt.firmware.empty() || (opt.dump.empty() && opt.port.empty() && !opt.all)) {
         std::fprintf(stderr, "vornbsl-cli: --firmware and --port (or --all, or --dump) are needed\n");

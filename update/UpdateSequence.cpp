@@ -376,7 +376,7 @@ int32_t UpdateSequence::DecideFirmwareFits() {
             return Fail(texts::UnitNotIdentified(Names(), command), kUnitNotIdentified);
         }
         LoadFamilyProfile(found.family, kAssumedVersion, &profile_);
-        return ImageFits() ? 0 : kImageDoesNotFit;
+        return RefuseMisfitImage();
     }
     if (profile_.family != request_.firmwareFamily) {
         texts::Box wrong = texts::WrongDevice(Names(), profile_.displayName, request_.factoryMode);
@@ -391,7 +391,7 @@ int32_t UpdateSequence::DecideFirmwareFits() {
 
 int32_t UpdateSequence::CheckHardwareAndBattery() {
     if (inBootloader_) return 0;
-    if (!CheckHardwareRevision()) return kNotSupported;
+    if (int32_t rc = RefuseWrongHardware(); rc < 0) return rc;
     if (!CheckVersionWindow(profile_)) return kNotSupported;
     if (profile_.checkBattery) {
         Status(texts::Stage::kCheckingBattery);
@@ -399,7 +399,7 @@ int32_t UpdateSequence::CheckHardwareAndBattery() {
         if (session_.VPCheckBattery(&percent) > 0 && percent < kLowBatteryPercent)
             return Fail(texts::BatteryTooLow(), kBatteryLow);
     }
-    if (!ImageFits()) return kImageDoesNotFit;
+    if (int32_t rc = RefuseMisfitImage(); rc < 0) return rc;
     Advance(kProgressStepPoints);
     return 0;
 }
@@ -715,13 +715,12 @@ int32_t UpdateSequence::FinishDevice() {
     return 0;
 }
 
-bool UpdateSequence::ImageFits() {
+int32_t UpdateSequence::RefuseMisfitImage() {
     const std::string reason =
         ImageMisfit(ImageSegments(host_.ImageText()), host_.Vectors()[vorn::bsl::kVectorCount - 1], profile_);
-    if (reason.empty()) return true;
+    if (reason.empty()) return 0;
     const std::string device = profile_.displayName.empty() ? request_.deviceName : profile_.displayName;
-    Fail(texts::FirmwareDoesNotFit(host_.FirmwareFileName(), device, reason), kImageDoesNotFit);
-    return false;
+    return Fail(texts::FirmwareDoesNotFit(host_.FirmwareFileName(), device, reason), kImageDoesNotFit);
 }
 
 // The family of the instrument waiting in its loader. The journal of this port names the
@@ -784,11 +783,10 @@ std::string UpdateSequence::ReadHardwareRevision() {
     return revision;
 }
 
-bool UpdateSequence::CheckHardwareRevision() {
+int32_t UpdateSequence::RefuseWrongHardware() {
     const std::string revision = ReadHardwareRevision();
-    if (revision.size() == 1 && revision[0] == kRequiredHardwareRevision) return true;
-    Fail(texts::WrongHardwareRevision(Names(), revision, kRequiredHardwareRevision), kNotSupported);
-    return false;
+    if (revision.size() == 1 && revision[0] == kRequiredHardwareRevision) return 0;
+    return Fail(texts::WrongHardwareRevision(Names(), revision, kRequiredHardwareRevision), kNotSupported);
 }
 
 bool UpdateSequence::CheckVersionWindow(const DeviceProfile& profile) {

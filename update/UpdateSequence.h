@@ -150,16 +150,18 @@ private:
     int32_t RestoreSettings();
     int32_t FinishDevice();
 
-    // Asks for the hardware revision; only revision C may be updated.
-    bool CheckHardwareRevision();
+    // Asks for the hardware revision; only revision C may be updated. 0, or the result code
+    // after its box.
+    int32_t RefuseWrongHardware();
     std::string ReadHardwareRevision();
     // RunInfo and RunSaveSettings: connected, the instrument's own name in the texts.
     int32_t ConnectToTell();
     texts::Box ConnectionFailedBox(int32_t rc) const;
     // True when the version is inside the profile's window, or the user forces it.
     bool CheckVersionWindow(const DeviceProfile& profile);
-    // The image fits the device `profile_` describes; otherwise one box and false.
-    bool ImageFits();
+    // 0 when the image fits the device `profile_` describes; otherwise the result code after
+    // its box.
+    int32_t RefuseMisfitImage();
 
     // --- whose settings go back (the custody rules, DESIGN.md) ---
     // The family of the instrument waiting in its loader, whose loader answered at
@@ -211,8 +213,9 @@ private:
     int32_t WriteNewFile(const std::string& path, Stage stage);
 
     texts::Names Names() const;
-    // Shows `box` (one button) and returns `rc`.
-    int32_t Fail(const texts::Box& box, int32_t rc);
+    // Ends the run: shows `box` (one button) with where the instrument stands, and returns
+    // `rc` for the step to return.
+    [[nodiscard]] int32_t Fail(const texts::Box& box, int32_t rc);
     // Shows `box` and goes on: a failure the update passes over.
     void Report(const texts::Box& box);
     bool Ask(const texts::Box& question, UpdateUi::Consent consent = UpdateUi::Consent::kConfirm,

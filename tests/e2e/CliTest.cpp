@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "catalogue/DeviceCatalogue.h"
 #include "common/Timing.h"
 #include "e2e/CliSupport.h"
 #include "e2e/E2ESupport.h"
@@ -105,6 +106,15 @@ TEST_F(CliTest, DumpListHelpAndBadFiles) {
     EXPECT_EQ(Cli("--help").status, 0);
     EXPECT_NE(Cli("--version").output.find(VORN_VERSION_STRING), std::string::npos);
     EXPECT_EQ(Cli("--no-such-option").status, 2);
+    // The runs of their own: the first of the table given runs, whatever else is there.
+    EXPECT_EQ(Cli("--version --help").output.rfind("usage:", 0), 0u);
+    std::string families;
+    for (int family = UNKNOWN + 1; family < END; ++family)
+        families += std::string(vorn::catalogue::FamilyCode(family)) + " " + vorn::catalogue::FamilyDisplayName(family).data() + "\n";
+    std::string familiesListed = Cli("--list-families").output;
+    // One line a family: its code, the padding, its name.
+    for (size_t at = 0; (at = familiesListed.find("  ", at)) != std::string::npos;) familiesListed.erase(at, 1);
+    EXPECT_EQ(familiesListed, families);
 }
 
 TEST_F(CliTest, APortTheUserMayNotOpenSaysWhatToDo) {
