@@ -247,24 +247,25 @@ struct LabRead {
 struct LabKey {
     const char* key;
     LabValue kind;
-    Write write;
-    std::string InstrumentInfo::*text;
-    int32_t InstrumentInfo::*number;
-    std::array<LabRead, 2> reads;  // a key may give some families one bit and others another
+    Write write = Write::Always;
+    std::string InstrumentInfo::*text = nullptr;
+    int32_t InstrumentInfo::*number = nullptr;
+    std::array<LabRead, 2> reads{};  // a key may give some families one bit and others another
 };
 
 constexpr LabRead By(uint32_t families, uint32_t bit, uint32_t fromVersion = 0) { return {families, bit, fromVersion}; }
+// The kinds of key, each with its field.
 constexpr LabKey Fixed(const char* key, LabValue kind, LabRead first = {}, LabRead second = {}) {
-    return {key, kind, Write::Always, nullptr, nullptr, {first, second}};
+    return {.key = key, .kind = kind, .reads = {first, second}};
 }
 constexpr LabKey TextKey(const char* key, std::string InstrumentInfo::*field, LabRead first = {}, LabRead second = {}) {
-    return {key, LabValue::Text, Write::Always, field, nullptr, {first, second}};
+    return {.key = key, .kind = LabValue::Text, .text = field, .reads = {first, second}};
 }
 constexpr LabKey NumberKey(const char* key, int32_t InstrumentInfo::*field, LabRead first = {}, LabRead second = {}) {
-    return {key, LabValue::Number, Write::Always, nullptr, field, {first, second}};
+    return {.key = key, .kind = LabValue::Number, .number = field, .reads = {first, second}};
 }
 constexpr LabKey HeldTextKey(const char* key, std::string InstrumentInfo::*field, LabRead read) {
-    return {key, LabValue::Text, Write::WhenHeld, field, nullptr, {read, {}}};
+    return {.key = key, .kind = LabValue::Text, .write = Write::WhenHeld, .text = field, .reads = {read, {}}};
 }
 
 using I = InstrumentInfo;
@@ -302,7 +303,7 @@ constexpr LabKey kLabKeys[] = {
     TextKey("extCal", &I::ext, By(Read(CF22), ib::kExt)),
     TextKey("tadj", &I::tadj, By(Read(KSR, HN9, HN9OPX), ib::kTadj)),
     NumberKey("tau", &I::tau),  // read with hadj
-    {"hadj", LabValue::HadjTau, Write::Always, &I::hadj, nullptr, {By(Read(HMINI, HN9, HN9OPX), ib::kHadjTau), {}}},
+    {.key = "hadj", .kind = LabValue::HadjTau, .text = &I::hadj, .reads = {By(Read(HMINI, HN9, HN9OPX), ib::kHadjTau), {}}},
     Fixed("cal", LabValue::Calibration, By(Read(RW, FIELDPT), ib::kCalibration)),
     Fixed("user", LabValue::UserRecords, By(Read(KSR, HN9, HN9OPX), ib::kUserRecords)),
     Fixed("eqn", LabValue::EqnRecords, By(Read(KSR, HN9, HN9OPX), ib::kEqnRecords)),
