@@ -88,9 +88,15 @@ QAction* MakeAction(QMenu* menu, const char* name, const QString& text, const QK
     return action;
 }
 
+std::vector<std::string> ToStd(const QStringList& list) {
+    std::vector<std::string> out;
+    for (const QString& s : list) out.push_back(s.toStdString());
+    return out;
+}
+
 }  // namespace
 
-TfrmMain::TfrmMain(QStringList arguments, QWidget* parent) : QMainWindow(parent), arguments_(std::move(arguments)) {
+TfrmMain::TfrmMain(QStringList arguments, QWidget* parent) : QMainWindow(parent), model_(ToStd(arguments)) {
     setObjectName("frmMain");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -247,40 +253,24 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::FormShow() {
     setWindowTitle(Caption());
-    deviceName_ = QStringLiteral("Instrument");
     QApplication::setApplicationName(Caption());
 
-    for (const QString& arg : arguments_) {
-        if (arg == QLatin1String("-factory")) factoryMode_ = true;
-        // "-rep" is accepted; firmware-file selection is always available.
-    }
-    OpenFirmwareFile1->setEnabled(true);
-    if (factoryMode_) {
-        PromptforSerialNumber1->setVisible(true);
-        DontEraseData1->setVisible(true);
-    }
-
     // Preferences; a store that cannot be read leaves the defaults.
-    bool savedPort = false;
+    vorn::window::Preferences saved;
     {
         QSettings prefs(kOrganisation, kApplication);
-        bool readable = prefs.status() == QSettings::NoError;
-        findAllPorts_ = readable && prefs.contains("FindAllComms") && prefs.value("FindAllComms").toInt() != 0;
-        ForceFindAllCommPorts1->setChecked(findAllPorts_);
-        verboseLog_ = true;
-        VerboseErrorFile1->setChecked(true);
-        if (readable && prefs.contains("CommPort")) {
-            selectedPortName_ = prefs.value("CommPort").toString();
-            savedPort = true;
-        } else {
-            selectedPortName_.clear();
+        if (prefs.status() == QSettings::NoError) {
+            if (prefs.contains("FindAllComms")) saved.findAllComms = prefs.value("FindAllComms").toInt() != 0;
+            if (prefs.contains("CommPort")) saved.commPort = prefs.value("CommPort").toString().toStdString();
         }
     }
+    // Only the port list depends on it; the updater's log starts verbose.
+    if (saved.findAllComms) model_.SetFindAllPorts(*saved.findAllComms);
 
     // Per-user folder, else the program's own folder; the log, the bootloader client and
     // the session live in the updater.
     updater_ = std::make_unique<vorn::update::Updater>(vorn::update::UpdaterSetup::ForThisUser(
-        QCoreApplication::applicationDirPath().toStdString(), verboseLog_ ? kVerboseLevel : kQuietLevel));
+        QCoreApplication::applicationDirPath().toStdString(), kVerboseLevel));
     userFolder_ = QDir::toNativeSeparators(QString::fromStdString(updater_->UserFolder()));
     errorLogPath_ = QString::fromStdString(updater_->ErrorLogPath());
     if (int32_t status = updater_->ConstructionStatus(); status != 0) {
@@ -296,40 +286,52 @@ void TfrmMain::FormShow() {
         portSource_ = systemPorts_.get();
     }
 
-    cbCommPort->clear();
-    int count = EnumeratePorts(0);
-    for (int i = 0; i < count; ++i) cbCommPort->addItem(Q(portList_[static_cast<size_t>(i)].description));
-    selectedPortIndex_ = 0;
-    if (savedPort) {
-        for (int i = 0; i < count; ++i) {
-            if (Q(portList_[static_cast<size_t>(i)].name) == selectedPortName_) {
-                selectedPortIndex_ = i;
-                break;
-            }
-        }
-    }
-    if (count > 0) {
-        cbCommPort->setCurrentIndex(selectedPortIndex_);
-        selectedPortName_ = Q(portList_[static_cast<size_t>(selectedPortIndex_)].name);
-    } else {
-        cbCommPort->addItem("No Comm Ports Found");
-        selectedPortName_.clear();
-        btnStart->setEnabled(false);
-    }
-
-    userText1->setText("Please select a firmware file to load");
-    userText2->clear();
-    lblConnect->clear();
-    btnStart->setEnabled(false);
-    UpdateFirmware1->setEnabled(false);
+    model_.Show(saved, ListPorts(0));
+    ForceFindAllCommPorts1->setChecked(model_.FindAllPorts());
+    VerboseErrorFile1->setChecked(model_.VerboseLog());
+    ApplyPortItems();
+    ApplyLabels();
+    ApplyView();
 
     // Centred on the screen.
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
 }
 
-int TfrmMain::EnumeratePorts(int32_t lowestGoodStatus) {
-    portList_ = vorn::update::Updater::ListPorts(*portSource_, findAllPorts_, lowestGoodStatus);
-    return static_cast<int>(portList_.size());
+std::vector<CommPortEntry> TfrmMain::ListPorts(int32_t lowestGoodStatus) {
+    return vorn::update::Updater::ListPorts(*portSource_, model_.FindAllPorts(), lowestGoodStatus);
+}
+
+void TfrmMain::ApplyView() {
+    const vorn::window::View& v = model_.Now();
+    btnStart->setEnabled(v.startEnabled);
+    btnClose->setEnabled(v.closeEnabled);
+    SetDefaultButton(v.closeIsDefault ? btnClose : btnStart);
+    cbCommPort->setEnabled(v.portBoxEnabled);
+    OpenFirmwareFile1->setEnabled(v.openItemEnabled);
+    UpdateFirmware1->setEnabled(v.updateItemEnabled);
+    RestoreSettings1->setEnabled(v.restoreItemEnabled);
+    DontEraseData1->setVisible(v.factoryItemsVisible);
+    PromptforSerialNumber1->setVisible(v.factoryItemsVisible);
+    PromptforSerialNumber1->setChecked(v.replaceSerialChecked);
+    newSNstr->setVisible(v.newSerialVisible);
+    newSN->setVisible(v.newSerialVisible);
+}
+
+// The labels change at the first show and when a firmware file is opened; during an update
+// the update's own lines stand in lblConnect.
+void TfrmMain::ApplyLabels() {
+    const vorn::window::View& v = model_.Now();
+    userText1->setText(Q(v.userText1));
+    userText2->setText(Q(v.userText2));
+    commLabel->setText(Q(v.commLabel));
+    lblConnect->setText(Q(v.lblConnect));
+}
+
+void TfrmMain::ApplyPortItems() {
+    const vorn::window::View& v = model_.Now();
+    cbCommPort->clear();
+    for (const std::string& item : v.portItems) cbCommPort->addItem(Q(item));
+    if (v.portIndex >= 0 && v.portIndex < cbCommPort->count()) cbCommPort->setCurrentIndex(v.portIndex);
 }
 
 VornLog* TfrmMain::Log() const { return updater_ ? &updater_->Log() : nullptr; }
@@ -337,115 +339,70 @@ VornBSLHost* TfrmMain::BslHost() const { return updater_ ? &updater_->Host() : n
 Vorn_protocol* TfrmMain::Session() const { return updater_ ? &updater_->Session() : nullptr; }
 uint32_t TfrmMain::FirmwareVersion() const { return updater_ ? updater_->Firmware().version : 0; }
 
-QString TfrmMain::SelectedPortDescription() const {
-    if (selectedPortIndex_ < 0 || static_cast<size_t>(selectedPortIndex_) >= portList_.size()) return {};
-    return Q(portList_[static_cast<size_t>(selectedPortIndex_)].description);
-}
-
 void TfrmMain::cbCommPortDropDown() {
-    cbCommPort->clear();
-    EnumeratePorts(1);  // here a list that reports no port at all counts as empty
-    for (const CommPortEntry& e : portList_) cbCommPort->addItem(Q(e.description));
-    if (selectedPortIndex_ < cbCommPort->count())
-        cbCommPort->setCurrentIndex(selectedPortIndex_);
-    else if (cbCommPort->count() > 0)
-        cbCommPort->setCurrentIndex(0);
-    if (portList_.empty()) cbCommPort->addItem("No Comm Ports Found");
+    model_.Relist(ListPorts(1));  // here a list that reports no port at all counts as empty
+    ApplyPortItems();
 }
 
 void TfrmMain::cbCommPortChange(int index) {
-    selectedPortIndex_ = index;
-    // "No Comm Ports Found" stands for no port at all.
-    const bool entry = index >= 0 && static_cast<size_t>(index) < portList_.size();
-    selectedPortName_ = entry ? Q(portList_[static_cast<size_t>(index)].name) : QString();
-    if (!selectedPortName_.isEmpty()) btnStart->setEnabled(true);
+    model_.ChoosePort(index);
+    ApplyView();
 }
 
 void TfrmMain::btnStartClick() {
-    if (busy_) return;  // one update at a time
-    btnStart->setEnabled(false);
-    btnClose->setEnabled(false);
-    UpdateFirmware1->setEnabled(false);
+    if (!model_.PressStart()) return;
+    ApplyView();
     timerStart->start();
 }
 
 void TfrmMain::UpdateFirmware1Click() {
-    if (busy_) return;
+    if (!model_.ChooseUpdate()) return;
     timerStart->start();
-    UpdateFirmware1->setEnabled(false);
+    ApplyView();
 }
 
 void TfrmMain::BeginWork() {
-    cbCommPort->setEnabled(false);
-    // A new image must not replace the one an upload is reading.
-    OpenFirmwareFile1->setEnabled(false);
-    RestoreSettings1->setEnabled(false);
-    busy_ = true;
-    keepRunning_ = true;
+    ApplyView();
     statusBar->setValue(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-vorn::update::UpdateRequest TfrmMain::Request() const {
-    vorn::update::UpdateRequest request;
-    request.caption = windowTitle().toStdString();
-    request.portName = selectedPortName_.toStdString();
-    request.portDescription = SelectedPortDescription().toStdString();
-    request.factoryMode = factoryMode_;
-    return request;
-}
-
 void TfrmMain::timerStartTimer() {
     timerStart->stop();
-    if (busy_) return;
+    if (!model_.TimerFired()) return;
     BeginWork();
     WindowUpdateUi ui(*this);
-    updater_->Update(Request(), ui, updateBody_);
+    updater_->Update(model_.Request(windowTitle().toStdString()), ui, updateBody_);
     // The file that holds this unit's settings; the family's name when none does.
     const std::string used = updater_->LastSettingsPath();
     settingsPath_ = QString::fromStdString(used.empty() ? updater_->SettingsPath() : used);
     profile_ = updater_->Profile();
-    FinishUpdate();
+    model_.Finish();
+    FinishWork();
 }
 
 void TfrmMain::RestoreSettings1Click() {
-    if (busy_ || selectedPortName_.isEmpty()) return;
+    if (!model_.MayRestore()) return;
     const QString path = UiService::Get().OpenFile(this, "Please select a settings file", userFolder_,
                                                    "Settings File (*.settings.txt);;Any File (*)");
     if (path.isEmpty()) return;
-    btnStart->setEnabled(false);
-    btnClose->setEnabled(false);
-    UpdateFirmware1->setEnabled(false);
+    model_.BeginRestore();
     BeginWork();
     WindowUpdateUi ui(*this);
-    updater_->RestoreSettings(Request(), QFile::encodeName(path).toStdString(), ui);
+    updater_->RestoreSettings(model_.Request(windowTitle().toStdString()), QFile::encodeName(path).toStdString(), ui);
     profile_ = updater_->Profile();
-    FinishUpdate();
-    // Start needs a firmware file: a restore may come before any was opened.
-    const bool firmware = updater_->Firmware().family != UNKNOWN;
-    btnStart->setEnabled(firmware);
-    UpdateFirmware1->setEnabled(firmware);
+    model_.FinishRestore(updater_->Firmware().family != UNKNOWN);
+    FinishWork();
 }
 
-void TfrmMain::FinishUpdate() {
-    btnStart->setEnabled(true);
-    btnClose->setEnabled(true);
-    SetDefaultButton(btnClose);
-    UpdateFirmware1->setEnabled(true);
-    PromptforSerialNumber1->setChecked(false);
-    replaceSerialNumber_ = false;
-    newSNstr->setVisible(false);
-    newSN->setVisible(false);
+void TfrmMain::FinishWork() {
     newSNstr->clear();
-    cbCommPort->setEnabled(true);
-    OpenFirmwareFile1->setEnabled(true);
-    RestoreSettings1->setEnabled(true);
+    ApplyView();
     QApplication::restoreOverrideCursor();
-    busy_ = false;
 }
 
 void TfrmMain::OpenFirmwareFile1Click() {
-    if (busy_) return;  // the menu item is disabled while an update runs
+    if (!model_.MayOpenFirmware()) return;  // the menu item is disabled while an update runs
     QString path = UiService::Get().OpenFile(this, "Please select a firmware file", QDir::currentPath(),
                                              "Firmware File (*.txt);;Any File (*)");
     if (path.isEmpty()) return;
@@ -455,28 +412,21 @@ void TfrmMain::OpenFirmwareFile1Click() {
         ErrorOK(Q(load.errorText), "File Error", 1);
         return;
     }
-    userText2->setText(Q(load.fileName));
-    QString name = Q(load.deviceName);
-    userText1->setText("This utility updates " + name + " firmware to");
-    commLabel->setText("Connect to " + name + " with Comm Port");
-    deviceName_ = name;
-    lblConnect->setText("Connect " + deviceName_ + " to computer comm port.");
+    model_.FirmwareOpened(load);
     settingsPath_ = QString::fromStdString(updater_->SettingsPath());
-    progress_.step = load.progressStep;
-    progress_.increment = load.progressIncrement;
     UiService::Get().Beep(UiService::Kind::Information);
-    btnStart->setEnabled(true);
-    UpdateFirmware1->setEnabled(true);
+    ApplyLabels();
+    ApplyView();
 }
 
 void TfrmMain::Help2Click() {
-    ErrorOK(Q(vorn::update::texts::HelpText(windowTitle().toStdString(), deviceName_.toStdString())), "Help",
+    ErrorOK(Q(vorn::update::texts::HelpText(windowTitle().toStdString(), model_.DeviceName())), "Help",
             static_cast<int>(UiService::Kind::Plain));
 }
 
 void TfrmMain::About1Click() {
     ErrorOK(Q(vorn::update::texts::AboutText()),
-            Q(vorn::update::texts::AboutCaption(deviceName_.toStdString())), 2);
+            Q(vorn::update::texts::AboutCaption(model_.DeviceName())), 2);
 }
 
 void TfrmMain::DumpFirmwareImage1Click() {
@@ -488,18 +438,17 @@ void TfrmMain::DumpFirmwareImage1Click() {
 }
 
 void TfrmMain::VerboseErrorFile1Click() {
-    verboseLog_ = VerboseErrorFile1->isChecked();
-    if (updater_) updater_->Log().SetLevel(verboseLog_ ? kVerboseLevel : kQuietLevel);
+    model_.SetVerboseLog(VerboseErrorFile1->isChecked());
+    if (updater_) updater_->Log().SetLevel(model_.VerboseLog() ? kVerboseLevel : kQuietLevel);
 }
 
-void TfrmMain::ForceFindAllCommPorts1Click() { findAllPorts_ = ForceFindAllCommPorts1->isChecked(); }
+void TfrmMain::ForceFindAllCommPorts1Click() { model_.SetFindAllPorts(ForceFindAllCommPorts1->isChecked()); }
 
-void TfrmMain::DontEraseData1Click() { keepData_ = DontEraseData1->isChecked(); }
+void TfrmMain::DontEraseData1Click() { model_.SetKeepData(DontEraseData1->isChecked()); }
 
 void TfrmMain::PromptforSerialNumber1Click() {
-    replaceSerialNumber_ = PromptforSerialNumber1->isChecked();
-    newSNstr->setVisible(replaceSerialNumber_);
-    newSN->setVisible(replaceSerialNumber_);
+    model_.SetReplaceSerialNumber(PromptforSerialNumber1->isChecked());
+    ApplyView();
     if (newSNstr->isVisible()) newSNstr->setFocus();
 }
 
@@ -517,7 +466,7 @@ void TfrmMain::SendFeedbacktoVornell1Click() {
 void TfrmMain::btnCloseClick() {
     // The menu path of an update leaves Close enabled: closing then goes through the
     // guard, so an update is never cut off by the Close button.
-    closingDirectly_ = !busy_;
+    closingDirectly_ = !model_.Busy();
     close();
     closingDirectly_ = false;
 }
@@ -525,18 +474,12 @@ void TfrmMain::btnCloseClick() {
 void TfrmMain::Exit1Click() { close(); }
 
 bool TfrmMain::ConfirmClose() {
-    if (busy_) {
-        QString text = "The " + windowTitle() + " is updating your " + deviceName_ +
-                       "!\nThis process should NOT be interrupted.\n\n" + "Your " + deviceName_ +
-                       " may be unusable or have missing settings\n" +
-                       "until you complete the firmware update process.\n\n" + "Click OK to continue updating your" +
-                       deviceName_ + ".\n";
+    const vorn::window::CloseDecision decision = model_.RequestClose(false, windowTitle().toStdString());
+    if (!decision.close) {
         UiService::Get().Beep(UiService::Kind::Warning);
-        UiService::Get().Notice(this, "Don't Quit Now!", text);
-        return false;  // the only answer is OK: the update goes on
+        UiService::Get().Notice(this, Q(decision.title), Q(decision.text));  // OK only: the update goes on
     }
-    keepRunning_ = false;
-    return true;
+    return decision.close;
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -549,10 +492,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::FormClose() {
+    const vorn::window::Preferences kept = model_.ToSave();
     QSettings prefs(kOrganisation, kApplication);
-    prefs.setValue("FindAllComms", findAllPorts_ ? 1 : 0);
-    prefs.setValue("VerboseLog", verboseLog_ ? 1 : 0);
-    prefs.setValue("CommPort", selectedPortName_);
+    prefs.setValue("FindAllComms", kept.findAllComms.value_or(false) ? 1 : 0);
+    prefs.setValue("VerboseLog", kept.verboseLog.value_or(true) ? 1 : 0);
+    prefs.setValue("CommPort", Q(kept.commPort.value_or(std::string())));
     prefs.sync();
 }
 
@@ -584,10 +528,10 @@ int TfrmMain::AskOkCancel(const QString& message, const QString& title, bool can
 }
 
 bool TfrmMain::ReportProgress(long, long, int, int code) {
-    statusBar->setValue(progress_.Apply(statusBar->value(), code));
+    statusBar->setValue(model_.Progress().Apply(statusBar->value(), code));
     repaint();
     QCoreApplication::processEvents();
-    return keepRunning_;
+    return model_.KeepRunning();
 }
 
 void TfrmMain::SetFeedbackWindow(TfrmWeb* web) { frmWeb_ = web; }

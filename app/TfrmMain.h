@@ -14,6 +14,7 @@
 #include "serial/CommPortEnum.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateUi.h"
+#include "window/MainWindowModel.h"
 
 class QComboBox;
 class QLabel;
@@ -61,31 +62,32 @@ public:
     // keeps the window alive and answers whether to go on.
     bool ReportProgress(long total, long done, int stage, int code);
 
-    // State other parts of the program read.
-    bool Busy() const { return busy_; }
-    bool KeepRunning() const { return keepRunning_; }
-    bool FactoryMode() const { return factoryMode_; }
-    bool FindAllPorts() const { return findAllPorts_; }
-    bool VerboseLog() const { return verboseLog_; }
-    bool ReplaceSerialNumber() const { return replaceSerialNumber_; }
-    bool KeepData() const { return keepData_; }
-    const QString& SelectedPortName() const { return selectedPortName_; }
-    int SelectedPortIndex() const { return selectedPortIndex_; }
-    QString SelectedPortDescription() const;
-    const QString& DeviceName() const { return deviceName_; }
+    // State other parts of the program read: the window model's.
+    const vorn::window::MainWindowModel& Model() const { return model_; }
+    bool Busy() const { return model_.Busy(); }
+    bool KeepRunning() const { return model_.KeepRunning(); }
+    bool FactoryMode() const { return model_.FactoryMode(); }
+    bool FindAllPorts() const { return model_.FindAllPorts(); }
+    bool VerboseLog() const { return model_.VerboseLog(); }
+    bool ReplaceSerialNumber() const { return model_.ReplaceSerialNumber(); }
+    bool KeepData() const { return model_.KeepData(); }
+    QString SelectedPortName() const { return QString::fromStdString(model_.SelectedPortName()); }
+    int SelectedPortIndex() const { return model_.SelectedPortIndex(); }
+    QString SelectedPortDescription() const { return QString::fromStdString(model_.SelectedPortDescription()); }
+    QString DeviceName() const { return QString::fromStdString(model_.DeviceName()); }
     const QString& UserFolder() const { return userFolder_; }
     const QString& ErrorLogPath() const { return errorLogPath_; }
     const QString& SettingsPath() const { return settingsPath_; }
-    const std::vector<CommPortEntry>& PortList() const { return portList_; }
+    const std::vector<CommPortEntry>& PortList() const { return model_.PortList(); }
     // The updater's log, bootloader client and session; null before the window is shown.
     VornLog* Log() const;
     VornBSLHost* BslHost() const;
     Vorn_protocol* Session() const;
     uint32_t FirmwareVersion() const;
     DeviceProfile& ConnectedProfile() { return profile_; }
-    int ProgressStep() const { return progress_.step; }
-    float ProgressIncrement() const { return progress_.increment; }
-    float& ProgressPosition() { return progress_.position; }
+    int ProgressStep() const { return model_.Progress().step; }
+    float ProgressIncrement() const { return model_.Progress().increment; }
+    float& ProgressPosition() { return model_.Progress().position; }
 
     static QString Caption() { return QStringLiteral("Vornell Firmware Updater"); }
 
@@ -123,36 +125,24 @@ private:
     void FormClose();
     // The close guard; true when the window may close.
     bool ConfirmClose();
-    // Fills portList_ from the port source; the number of entries (none when the list's
-    // status is below `lowestGoodStatus`).
-    int EnumeratePorts(int32_t lowestGoodStatus);
-    void FillPortBox(int count);
+    // The ports from the port source (none when the list's status is below `lowestGoodStatus`).
+    std::vector<CommPortEntry> ListPorts(int32_t lowestGoodStatus);
     void SetDefaultButton(QPushButton* button);
-    // Disables what must wait while the instrument is worked on, and enables it again.
+    // Draw what the model says the window shows now: the controls, the labels, the port list.
+    void ApplyView();
+    void ApplyLabels();
+    void ApplyPortItems();
+    // The run has begun or ended: the bar, the cursor, the serial number box.
     void BeginWork();
-    void FinishUpdate();
-    vorn::update::UpdateRequest Request() const;
+    void FinishWork();
 
-    // Window state.
-    bool busy_ = false;
-    bool keepRunning_ = true;
-    bool factoryMode_ = false;
-    bool findAllPorts_ = false;
-    bool verboseLog_ = true;
-    bool replaceSerialNumber_ = false;
-    bool keepData_ = false;
+    vorn::window::MainWindowModel model_;
     bool shown_ = false;
     bool closingDirectly_ = false;
-    QString selectedPortName_;
-    int selectedPortIndex_ = 0;
-    std::vector<CommPortEntry> portList_;
-    QString deviceName_ = QStringLiteral("Instrument");
     QString userFolder_;
     QString errorLogPath_;
     QString settingsPath_;
     DeviceProfile profile_;
-    ProgressScale progress_;
-    QStringList arguments_;
 
     // Objects every later operation uses, created when the window is first shown.
     std::unique_ptr<vorn::update::Updater> updater_;
