@@ -1,6 +1,7 @@
 #include "feedback/FeedbackText.h"
 
-#include "feedback/FeedbackConfig.h"
+#include "window/FeedbackConfig.h"
+#include "window/FeedbackPost.h"
 
 #include <array>
 
@@ -221,16 +222,7 @@ QUrl ServiceBaseUrl(const QString& configured) {
 }
 
 QByteArray DispositionParameter(const QString& value) {
-    QByteArray out;
-    for (char c : value.toUtf8()) {
-        switch (c) {
-            case '"': out += "%22"; break;
-            case '\r': out += "%0D"; break;
-            case '\n': out += "%0A"; break;
-            default: out += c;
-        }
-    }
-    return out;
+    return QByteArray::fromStdString(vorn::feedback::DispositionParameter(value.toUtf8().toStdString()));
 }
 
 }  // namespace vorn::feedback

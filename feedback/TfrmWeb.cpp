@@ -2,7 +2,8 @@
 
 #include "gui/UiService.h"
 #include "feedback/ComputerInfo.h"
-#include "feedback/FeedbackConfig.h"
+#include "window/FeedbackConfig.h"
+#include "window/FeedbackPost.h"
 #include "feedback/FeedbackStatus.h"
 #include "feedback/FeedbackText.h"
 #include "common/VornLog.h"
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
-#include <QHttpMultiPart>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,14 +51,6 @@ struct WaitCursor {
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
-
-void AddField(QHttpMultiPart& form, const char* name, const QString& value) {
-    QHttpPart part;
-    part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                   QByteArray("form-data; name=\"") + DispositionParameter(QString::fromUtf8(name)) + '"');
-    part.setBody(value.toUtf8());
-    form.append(part);
-}
 
 // Client area and control geometry (left, top, width, height).
 constexpr int kClientWidth = 383;
@@ -393,17 +385,14 @@ QString TfrmWeb::ComputerInformation() { return vorn::feedback::ComputerInformat
 
 namespace {
 
-// The last `count` bytes of a log, from the first line start among them: a first line cut
-// in two says nothing.
-QByteArray LogTail(const QByteArray& log, qsizetype count) {
-    if (log.size() <= count) return log;
-    const qsizetype newline = log.indexOf('\n', log.size() - count - 1);
-    return newline < 0 ? QByteArray() : log.mid(newline + 1);
+QByteArray Tail(const QByteArray& log, qsizetype count) {
+    return QByteArray::fromStdString(vorn::feedback::LogTail(std::string_view(log.constData(), log.size()),
+                                                             static_cast<size_t>(count)));
 }
 
 }  // namespace
 
-bool TfrmWeb::AttachFile(QHttpMultiPart* stream, const QString& path, bool report, qint64 tailBytes) {
+bool TfrmWeb::AttachFile(vorn::feedback::MultipartForm& form, const QString& path, bool report, qint64 tailBytes) {
     const QFileInfo info(path);
     const QString fileName = info.fileName();
     auto file = std::make_unique<QFile>(path);
@@ -421,23 +410,10 @@ bool TfrmWeb::AttachFile(QHttpMultiPart* stream, const QString& path, bool repor
         return false;
     }
 
-    const QByteArray quoted = DispositionParameter(fileName);
-    QHttpPart part;
-    part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                   QByteArray("form-data; name=\"") + quoted + "\"; filename=\"" + quoted + '"');
-    part.setHeader(QNetworkRequest::ContentTypeHeader,
-                   QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name());
-    if (tailBytes > 0) {
-        auto* tail = new QBuffer(stream);
-        tail->setData(LogTail(file->readAll(), tailBytes));
-        tail->open(QIODevice::ReadOnly);
-        part.setBodyDevice(tail);
-    } else {
-        QFile* body = file.release();
-        body->setParent(stream);
-        part.setBodyDevice(body);
-    }
-    stream->append(part);
+    const QByteArray bytes = file->readAll();
+    form.AddFile(fileName.toStdString(),
+                 QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name().toStdString(),
+                 (tailBytes > 0 ? Tail(bytes, tailBytes) : bytes).toStdString());
     return true;
 }
 
@@ -476,7 +452,7 @@ bool TfrmWeb::SaveReport() {
         const QByteArray bytes = f.readAll();
         files.push_back({QFileInfo(file).fileName(),
                          QMimeDatabase().mimeTypeForFile(QFileInfo(file), QMimeDatabase::MatchExtension).name().toUtf8(),
-                         tailBytes > 0 ? LogTail(bytes, tailBytes) : bytes});
+                         tailBytes > 0 ? Tail(bytes, tailBytes) : bytes});
     };
     add(launch_.attachment1, kLogKeepBytes);
     add(launch_.attachment2, 0);
@@ -497,17 +473,17 @@ bool TfrmWeb::SaveReport() {
 }
 
 int32_t TfrmWeb::SendFeedback() {
-    auto form = std::make_unique<QHttpMultiPart>(QHttpMultiPart::FormDataType);
-    for (const auto& [name, value] : ReportFields()) AddField(*form, name.toUtf8().constData(), value);
+    vorn::feedback::MultipartForm form;
+    for (const auto& [name, value] : ReportFields()) form.AddField(name.toStdString(), value.toStdString());
     // The log and other program files go along when they can be read; only the user's own
     // file is worth stopping for. The log goes as it is on disk: the device library never
     // writes a password or key into it, so nothing secret leaves with it.
     // The first is the diagnostic log: its last part goes, the file stays whole.
-    if (!launch_.attachment1.isEmpty()) AttachFile(form.get(), launch_.attachment1, false, kLogKeepBytes);
+    if (!launch_.attachment1.isEmpty()) AttachFile(form, launch_.attachment1, false, kLogKeepBytes);
     for (const QString* attachment : {&launch_.attachment2, &launch_.attachment3}) {
-        if (!attachment->isEmpty()) AttachFile(form.get(), *attachment, false);
+        if (!attachment->isEmpty()) AttachFile(form, *attachment, false);
     }
-    if (!edSendFile->text().isEmpty() && !AttachFile(form.get(), sendFilePath_, true)) return kFeedbackNotSent;
+    if (!edSendFile->text().isEmpty() && !AttachFile(form, sendFilePath_, true)) return kFeedbackNotSent;
 
     const QUrl base = ServiceUrl();
     if (!base.isValid()) {
@@ -517,8 +493,9 @@ int32_t TfrmWeb::SendFeedback() {
 
     uploading_ = true;
     workBegun_ = false;
-    QNetworkReply* reply = HTTP->post(MakeRequest(base.resolved(QUrl(QString::fromUtf8(kScriptPath)))), form.get());
-    form.release()->setParent(reply);
+    QNetworkRequest request = MakeRequest(base.resolved(QUrl(QString::fromUtf8(kScriptPath))));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QString::fromStdString(form.ContentType()));
+    QNetworkReply* reply = HTTP->post(request, QByteArray::fromStdString(form.Body()));
     upload_ = reply;
     connect(reply, &QNetworkReply::uploadProgress, this, &TfrmWeb::OnUploadProgress);
     const bool inTime = WaitForReply(reply, kSendIdleTimeoutMs);
@@ -530,7 +507,7 @@ int32_t TfrmWeb::SendFeedback() {
         lastSendError_ = NoAnswerText(base.host(), kSendIdleTimeoutMs);
     } else if (reply->error() != QNetworkReply::NoError) {
         lastSendError_ = reply->errorString();
-    } else if (reply->readAll().contains(kSuccessText)) {
+    } else if (vorn::feedback::ServiceTookIt(reply->readAll().toStdString())) {
         result = kFeedbackSent;
     }
     reply->deleteLater();

@@ -13,11 +13,13 @@
 #include <cstdint>
 
 class QComboBox;
-class QHttpMultiPart;
 class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
 class QNetworkReply;
+namespace vorn::feedback {
+class MultipartForm;
+}
 class QNetworkRequest;
 class QPlainTextEdit;
 class QProgressBar;
@@ -78,7 +80,7 @@ public:
     // type of its extension; the file is opened now and streamed during the post (owned
     // by `stream`). False when it cannot be opened; `report` then shows "Error Reading File".
     // `tailBytes` > 0: only the file's last part, from a line start (the log).
-    bool AttachFile(QHttpMultiPart* stream, const QString& path, bool report, qint64 tailBytes = 0);
+    bool AttachFile(vorn::feedback::MultipartForm& form, const QString& path, bool report, qint64 tailBytes = 0);
     // The operating system, for the post.
     static QString ComputerInformation();
     // The chosen response preference as sent ("Unknown RespondVia" when none is chosen).

@@ -1,7 +1,7 @@
 // The feedback window against PHP's built-in web server running our app_feedback.php
 // fixture, which reads the post as the maker's script does and records what arrived.
 #include "gui/UiService.h"
-#include "feedback/FeedbackConfig.h"
+#include "window/FeedbackConfig.h"
 #include "feedback/FeedbackStatus.h"
 #include "feedback/TfrmWeb.h"
 #include "common/VornLog.h"
