@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/PrintfCheck.h"
 #include "common/Locale.h"
 
 namespace vorn {
@@ -31,7 +32,7 @@ inline void AppendBounded(std::string& field, std::string_view suffix, size_t ma
 // printf-style formatting into a std::string: no fixed buffer, so a long value is never
 // cut or overrun. Always in the "C" locale: every printf-style text of the core goes
 // through here, and "%f" must not write the user's decimal comma to a device or a file.
-inline std::string FormatV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
+inline std::string FormatV(const char* format, va_list args) VORN_PRINTF(1, 0);
 inline std::string FormatV(const char* format, va_list args) {
     CLocaleScope cLocale;
     va_list copy;
@@ -45,7 +46,7 @@ inline std::string FormatV(const char* format, va_list args) {
     return text;
 }
 
-inline std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+inline std::string Format(const char* format, ...) VORN_PRINTF(1, 2);
 inline std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "common/PrintfCheck.h"
+
 class VornLog {
 public:
     // Levels: 1 failures and user-visible outcomes, 10 milestones, 30 details,
@@ -26,7 +28,7 @@ public:
     // Returns the number of characters written; 0 when filtered out or the file could
     // not be opened (writers never see a failure of the log).
     int Log(uint32_t level, const char* tag, const char* format, ...)
-        __attribute__((format(printf, 4, 5)));
+        VORN_PRINTF(4, 5);
 
     // Accepts only 0, 1, 10, 30 or 40; anything else leaves the level as it was.
     bool SetLevel(uint32_t level);

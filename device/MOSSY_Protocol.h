@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/PrintfCheck.h"
 #include "device/DeviceInfo.h"
 #include "device/ProtocolConstants.h"
 #include "serial/VornSerial.h"
@@ -192,12 +193,12 @@ private:
     friend struct vorn::protocol::SettingExecutor;
 
     // One log line tagged with the port name.
-    void Say(uint32_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void Say(uint32_t level, const char* format, ...) VORN_PRINTF(3, 4);
     // The same with another tag.
-    void SayTagged(uint32_t level, const char* tag, const char* format, ...) __attribute__((format(printf, 4, 5)));
+    void SayTagged(uint32_t level, const char* tag, const char* format, ...) VORN_PRINTF(4, 5);
     // What both come to: Say is SayTagged with the port name as the tag.
     void SayTaggedV(uint32_t level, const char* tag, const char* format, va_list args)
-        __attribute__((format(printf, 4, 0)));
+        VORN_PRINTF(4, 0);
     bool Radio() const { return request_.connectionType == vorn::protocol::kConnectionRadio; }
     bool ReportProgress(long total, long done, int phase);
     void Trace(int what, std::string_view text);

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PrintfCheck.h"
 #include "common/TableFormat.h"
 #include "catalogue/DeviceCatalogue.h"
 #include "device/DeviceInfo.h"
@@ -179,7 +180,7 @@ public:
 
 private:
     // One line with the session's tag.
-    void Say(uint32_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void Say(uint32_t level, const char* format, ...) VORN_PRINTF(3, 4);
     // A command through DeviceCommand with the prompt as terminator and a 32-byte answer.
     int32_t Command(const std::string& command, uint32_t timeoutMs, std::string* answer, int32_t* elapsedMs);
     // One item of the instrument values, read or written; the item's status.
