@@ -9,6 +9,7 @@
 #include "app/AutoSizeLabel.h"
 #include "app/TfrmMain.h"
 #include "gui/UiService.h"
+#include "window/MainWindowModel.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -46,9 +47,10 @@ bool WindowUpdateUi::Ask(const Question& question) {
     return window_.AskOkCancel(Q(question.text), Q(question.title), CancelByDefault(question.consent)) == 1;
 }
 
+std::string WindowUpdateUi::HowToTryAgain() const { return vorn::window::HowToTryAgain(); }
+
 std::string WindowUpdateUi::HowToRestore(const std::string& settingsPath, const std::string&) const {
-    return settingsPath.empty() ? std::string("choose File > Restore Settings... and open its settings file.")
-                                : "choose File > Restore Settings... and open \"" + settingsPath + "\".";
+    return vorn::window::HowToRestore(settingsPath);
 }
 
 // Every failure's box says where the instrument stands; a question the user cancelled

@@ -19,7 +19,7 @@ public:
     // Cancel is the default button of every question whose OK risks the settings.
     bool Ask(const Question& question) override;
     std::string HowToRestore(const std::string& settingsPath, const std::string& port) const override;
-    std::string HowToTryAgain() const override { return "Press Start again with the same firmware file and Comm Port"; }
+    std::string HowToTryAgain() const override;
     void ShowStanding(const std::string& text) override;
     void Beep(BoxKind kind) override;
     void PumpEvents() override;

@@ -125,6 +125,55 @@ update interrupted-2 COM7 --restore-from RW-10234 || fail "the second run exited
 stop_sim
 judge interrupted "an update interrupted by a power loss, finished by a second run"
 
+echo "== vornbsl.exe, the window, under Wine against vornsim"
+# The window is driven through its own controls by vornbsl-driver.exe (the steps it takes
+# are its arguments: opening the firmware through the file dialog, choosing the port in the
+# drop-down, pressing Start, answering the boxes), on an X server of its own; the boxes it
+# met are in $work/NAME.driver. Screenshots for checking by eye go to $shots.
+window=$build/win32/vornbsl.exe
+driver=$build/win32/vornbsl-driver.exe
+shots=$build/screenshots
+rm -rf "$shots" && mkdir -p "$shots"
+display=77
+while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+sims+=("$xvfb")
+export DISPLAY=:$display
+for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on :$display"
+# Wine's desktop started without a display for the programs above: start it again on this one.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+# window_run NAME [WINDOW ARGUMENTS...]: the window, driven by the steps in the array
+# `steps`; the driver's exit status. The window is ended if the steps leave it open.
+window_run() {
+  local name=$1
+  shift
+  "$wine" "$window" "$@" >"$work/$name.window" 2>&1 &
+  local app=$! rc=0
+  timeout -k 5 300 "$wine" "$driver" "${steps[@]}" >"$work/$name.driver" 2>&1 || rc=$?
+  for _ in $(seq 1 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+  kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
+  if [ "$rc" -ne 0 ]; then
+    echo "    the driver's steps:"
+    sed 's/^/    /' "$work/$name.driver"
+    echo "    the window's output:"
+    sed 's/^/    /' "$work/$name.window"
+  fi
+  return "$rc"
+}
+# shot_after SECONDS FILE: a screenshot of the whole screen a while from now.
+shot_after() { (sleep "$1" && import -display ":$display" -window root "$shots/$2" 2>/dev/null) & }
+
+firmware=$linux/sample/readwell-demo-2.00.txt
+start_sim window-readwell COM5 RW 1.02
+shot_after 6 readwell-updating.png
+steps=("open=$(winpath "$firmware")" findall port=COM5 wait=800 start "ok-all-until=Successfully updated" wait=500 close)
+window_run window-readwell || fail "the window's Readwell update"
+stop_sim
+judge window-readwell "a Readwell updated through the window"
+
 if [ "$failed" -ne 0 ]; then
   echo "test-windows: FAILED"
   exit 1

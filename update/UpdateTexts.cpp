@@ -575,9 +575,12 @@ constexpr const char* kPlatform =
     "this system";
 #endif
 
-std::string AboutText() {
-    return std::string("Vornell Universal Firmware Updater for ") + kPlatform + "\n\n" + "VornBSL Engine version " + VORN_VERSION_STRING +
-           "\nCommunication Protocol version " + "1.7.9" + "\n\n" + "\u00A9 2026 Vornell Devices, Inc. All rights reserved.";
+std::string AboutText() { return AboutText(VORN_VERSION_STRING); }
+
+std::string AboutText(const std::string& engineVersion) {
+    return std::string("Vornell Universal Firmware Updater for ") + kPlatform + "\n\n" + "VornBSL Engine version " +
+           engineVersion + "\nCommunication Protocol version " + "1.7.9" + "\n\n" +
+           "\u00A9 2026 Vornell Devices, Inc. All rights reserved.";
 }
 
 std::string AboutCaption(const std::string& deviceName) { return "About " + deviceName + " Firmware Updater"; }

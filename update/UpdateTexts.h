@@ -185,6 +185,8 @@ std::string Updated(uint32_t seconds);
 // The help text, the About text and its caption (the window and the CLI show them).
 std::string HelpText(const std::string& caption, const std::string& deviceName);
 std::string AboutText();
+// With the engine version as a window read it from its program file's version resource.
+std::string AboutText(const std::string& engineVersion);
 std::string AboutCaption(const std::string& deviceName);
 // The support-literature page named in the Vellum Meter calibration notice.
 const char* SupportLiteratureAddress();

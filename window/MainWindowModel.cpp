@@ -4,6 +4,13 @@
 
 namespace vorn::window {
 
+std::string HowToTryAgain() { return "Press Start again with the same firmware file and Comm Port"; }
+
+std::string HowToRestore(const std::string& settingsPath) {
+    return settingsPath.empty() ? std::string("choose File > Restore Settings... and open its settings file.")
+                                : "choose File > Restore Settings... and open \"" + settingsPath + "\".";
+}
+
 MainWindowModel::MainWindowModel(const std::vector<std::string>& arguments) {
     // "-rep" is accepted; opening a firmware file is always possible.
     for (const std::string& argument : arguments)

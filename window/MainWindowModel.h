@@ -55,6 +55,10 @@ struct CloseDecision {
     std::string text;
 };
 
+// What a window's update boxes tell the user to do: the same on every window.
+std::string HowToTryAgain();
+std::string HowToRestore(const std::string& settingsPath);
+
 class MainWindowModel {
 public:
     // `arguments`: the command line without the program name ("-factory", "-rep").
