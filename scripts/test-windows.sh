@@ -168,11 +168,48 @@ shot_after() { (sleep "$1" && import -display ":$display" -window root "$shots/$
 
 firmware=$linux/sample/readwell-demo-2.00.txt
 start_sim window-readwell COM5 RW 1.02
-shot_after 6 readwell-updating.png
-steps=("open=$(winpath "$firmware")" findall port=COM5 wait=800 start "ok-all-until=Successfully updated" wait=500 close)
+shot_after 3 main-window.png
+shot_after 7 readwell-question.png
+shot_after 14 readwell-updating.png
+steps=("open=$(winpath "$firmware")" findall port=COM5 wait=3000 start "box=Newer Firmware:ok"
+  "status=Successfully updated" wait=500 close)
 window_run window-readwell || fail "the window's Readwell update"
 stop_sim
 judge window-readwell "a Readwell updated through the window"
+# Close wrote the window's preferences: the port it updated and Force Find All Comm Ports.
+prefs=$("$wine" reg query 'HKCU\Software\Vornell Devices, Inc\VornBSL' 2>/dev/null | tr -d '\r')
+if grep -qE "CommPort +REG_SZ +COM5$" <<<"$prefs" && grep -qE "FindAllComms +REG_DWORD +0x1$" <<<"$prefs" &&
+   grep -qE "VerboseLog +REG_DWORD +0x1$" <<<"$prefs"; then
+  echo "ok: the window's preferences read back from the registry"
+else
+  fail "the window's preferences in the registry:"$'\n'"$prefs"
+fi
+
+firmware=$linux/sample/classic-demo-2.00.txt
+start_sim window-kt72 COM5 KT72 2.10
+steps=("open=$(winpath "$firmware")" port=COM5 wait=300 start "box=Wrong Device:ok" "status=Successfully updated" close)
+window_run window-kt72 -factory || fail "the window's Kt72 update in factory mode"
+stop_sim
+judge window-kt72 "a Kt72 updated through the window in factory mode"
+
+# The power goes after 100 frames: the first Start fails with its box; the next Start, in a
+# new window, finds the waiting loader and the settings the first one kept, and writes them
+# back once the user says whose they are.
+firmware=$linux/sample/readwell-demo-2.00.txt
+start_sim window-interrupted COM5 RW 1.02 --set power-loss-after=100 --set power-loss-ms=4000
+shot_after 25 failure-box.png
+steps=("open=$(winpath "$firmware")" port=COM5 wait=300 start "box=Newer Firmware:ok" "box-with=Press Start again:ok" close)
+window_run window-interrupted-1 || fail "the window's Start that lost power did not end with its box"
+sleep 5
+steps=("open=$(winpath "$firmware")" port=COM5 wait=300 start "box=Restore Saved Settings:ok" "status=Successfully updated"
+  close)
+window_run window-interrupted-2 || fail "the window's second Start after the power loss"
+stop_sim
+judge window-interrupted "an interrupted update finished by the window's next Start"
+for run in window-readwell window-kt72 window-interrupted-1 window-interrupted-2; do
+  echo "    $run:"
+  grep -E "^driver: box" "$work/$run.driver" | sed 's/^/      /' || true
+done
 
 if [ "$failed" -ne 0 ]; then
   echo "test-windows: FAILED"

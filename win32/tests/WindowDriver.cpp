@@ -8,6 +8,7 @@
 //   update             File > Update Firmware chosen
 //   box=TITLE:ok       wait for the message box titled TITLE and press OK (or :cancel);
 //                      its text is printed
+//   box-with=TEXT:ok   the same for the box whose text holds TEXT
 //   status=TEXT        wait until the status line starts with TEXT; a message box that
 //                      comes instead fails the step (it is printed and answered OK)
 //   ok-all-until=TEXT  the same, every box on the way answered OK (and printed)
@@ -125,11 +126,15 @@ bool Port(const std::string& step, const std::string& port) {
     return Fail(step, "no line of the drop-down starts with " + port + ":" + lines);
 }
 
-bool Box(const std::string& step, const std::string& title, bool ok) {
+// The box titled `title`, or (`byText`) the box whose text holds it.
+bool Box(const std::string& step, const std::string& title, bool ok, bool byText = false) {
     HWND box = nullptr;
-    if (!WaitFor([&] { return (box = AnyBox()) != nullptr && Narrow(Text(box)) == title; }))
+    if (!WaitFor([&] {
+            box = AnyBox();
+            return box && (byText ? BoxText(box).find(title) != std::string::npos : Narrow(Text(box)) == title);
+        }))
         return Fail(step, "no box \"" + title + "\"");
-    std::printf("driver: box \"%s\": %s\n", title.c_str(), BoxText(box).c_str());
+    std::printf("driver: box \"%s\": %s\n", Narrow(Text(box)).c_str(), BoxText(box).c_str());
     std::fflush(stdout);
     Press(box, ok ? IDOK : IDCANCEL);
     return WaitFor([&] { return !IsWindow(box); }, 10000) || Fail(step, "the box stayed");
@@ -171,9 +176,10 @@ bool Step(const std::string& step) {
         PostMessageW(gMain, WM_COMMAND, MAKEWPARAM(vorn::win32::kUpdateFirmware1, 0), 0);
         return true;
     }
-    if (verb == "box") {
+    if (verb == "box" || verb == "box-with") {
         const size_t colon = value.rfind(':');
-        return Box(step, value.substr(0, colon), colon == std::string::npos || value.substr(colon + 1) != "cancel");
+        return Box(step, value.substr(0, colon), colon == std::string::npos || value.substr(colon + 1) != "cancel",
+                   verb == "box-with");
     }
     if (verb == "status") return Status(step, value);
     if (verb == "ok-all-until") return Status(step, value, true);
