@@ -105,9 +105,9 @@ done <"$tmp/faults"
 cmp -s "$tmp/help-families" "$tmp/families" || fail "vornsim --help names other families than --list-families"
 while read -r fam; do has_word vornsim "$fam" || fail "vornsim.1 lacks the family $fam"; done <"$tmp/families"
 # The window's options are the "-word" literals of its argument loop.
-grep -oE '"-[a-z]+"' "$src/app/TfrmMain.cpp" | tr -d '"' | sort -u >"$tmp/app-options"
-grep -qx -- -factory "$tmp/app-options" || fail "app/TfrmMain.cpp no longer names -factory: update this test"
-while read -r opt; do has_entry vornbsl OPTIONS "$opt" || fail "vornbsl.1 has no OPTIONS entry for $opt (from app/TfrmMain.cpp)"; done <"$tmp/app-options"
+grep -oE '"-[a-z]+"' "$src/window/MainWindowModel.cpp" | tr -d '"' | sort -u >"$tmp/app-options"
+grep -qx -- -factory "$tmp/app-options" || fail "window/MainWindowModel.cpp no longer names -factory: update this test"
+while read -r opt; do has_entry vornbsl OPTIONS "$opt" || fail "vornbsl.1 has no OPTIONS entry for $opt (from window/MainWindowModel.cpp)"; done <"$tmp/app-options"
 
 # The file names the programs use.
 caption=$(sed -n 's/.*kProgramCaption = "\([^"]*\)".*/\1/p' "$src/update/UserFolder.h")
