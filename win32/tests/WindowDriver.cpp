@@ -12,7 +12,7 @@
 //   status=TEXT        wait until the status line starts with TEXT; a message box that
 //                      comes instead fails the step (it is printed and answered OK)
 //   ok-all-until=TEXT  the same, every box on the way answered OK (and printed)
-//   close              Close pressed, and the window gone
+//   close              Close pressed once it is enabled, and the window gone
 //   exit               File > Exit chosen (the close guard may answer instead)
 //   wait=MS            a pause (for a screenshot)
 #include <windows.h>
@@ -183,10 +183,15 @@ bool Step(const std::string& step) {
     }
     if (verb == "status") return Status(step, value);
     if (verb == "ok-all-until") return Status(step, value, true);
-    if (verb == "close" || verb == "exit") {
-        if (verb == "close") PostMessageW(GetDlgItem(gMain, vorn::win32::kBtnClose), BM_CLICK, 0, 0);
-        else PostMessageW(gMain, WM_COMMAND, MAKEWPARAM(vorn::win32::kExit1, 0), 0);
-        if (verb == "exit") return true;
+    if (verb == "exit") {
+        PostMessageW(gMain, WM_COMMAND, MAKEWPARAM(vorn::win32::kExit1, 0), 0);
+        return true;
+    }
+    if (verb == "close") {
+        // The end of a run may still be closing the port: Close is pressed once it can be.
+        HWND close = GetDlgItem(gMain, vorn::win32::kBtnClose);
+        if (!WaitFor([&] { return IsWindowEnabled(close) != FALSE; }, 60000)) return Fail(step, "Close stayed disabled");
+        PostMessageW(close, BM_CLICK, 0, 0);
         return WaitFor([] { return !IsWindow(gMain); }, 20000) || Fail(step, "the window stayed");
     }
     if (verb == "wait") {
