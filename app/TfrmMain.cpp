@@ -264,8 +264,7 @@ void TfrmMain::FormShow() {
             if (prefs.contains("CommPort")) saved.commPort = prefs.value("CommPort").toString().toStdString();
         }
     }
-    // Only the port list depends on it; the updater's log starts verbose.
-    if (saved.findAllComms) model_.SetFindAllPorts(*saved.findAllComms);
+    model_.RestorePreferences(saved);
 
     // Per-user folder, else the program's own folder; the log, the bootloader client and
     // the session live in the updater.
@@ -286,7 +285,7 @@ void TfrmMain::FormShow() {
         portSource_ = systemPorts_.get();
     }
 
-    model_.Show(saved, ListPorts(0));
+    model_.Show(ListPorts(0));
     ForceFindAllCommPorts1->setChecked(model_.FindAllPorts());
     VerboseErrorFile1->setChecked(model_.VerboseLog());
     ApplyPortItems();

@@ -56,8 +56,15 @@ scenarioOrder=(power-loss-after/short power-loss-after/long unplug-after drop-ra
 # The switches those scenarios set beside their fault.
 companions=(power-loss-ms unplug-ms quiet-lines)
 
-# The fault switches of vornsim --list-switches: "NAME KIND RANGE DRAW" lines.
-fault_switches() { "$build/sim/vornsim" --list-switches | awk -F'\t' '$4 == "fault" {print $1, $2, $3, $5}'; }
+# The fault switches of vornsim --list-switches: "NAME KIND RANGE DRAW" lines. Read once by
+# the campaign and handed to its rounds (each a process of its own) in the environment.
+fault_switches() {
+  if [ -n "${VORN_CAMPAIGN_FAULT_LIST:-}" ]; then
+    printf '%s\n' "$VORN_CAMPAIGN_FAULT_LIST"
+  else
+    "$build/sim/vornsim" --list-switches | awk -F'\t' '$4 == "fault" {print $1, $2, $3, $5}'
+  fi
+}
 
 # "0.05" in hundredths: 5.
 hundredths() {
@@ -283,7 +290,10 @@ done
 for s in "${companions[@]}"; do
   grep -qxF "$s" <<<"$listedSwitches" || { echo "campaign: vornsim --list-switches has no switch $s" >&2; exit 2; }
 done
-[ -n "$(fault_switches)" ] || { echo "campaign: vornsim --list-switches marks no switch as a fault" >&2; exit 2; }
+unset VORN_CAMPAIGN_FAULT_LIST
+VORN_CAMPAIGN_FAULT_LIST=$(fault_switches)
+export VORN_CAMPAIGN_FAULT_LIST
+[ -n "$VORN_CAMPAIGN_FAULT_LIST" ] || { echo "campaign: vornsim --list-switches marks no switch as a fault" >&2; exit 2; }
 
 echo "Fault campaign: $rounds rounds from seed $seed, $jobs at once (families ${families[*]}; one round in $interleaveEvery interleaved)"
 start=$(date +%s)

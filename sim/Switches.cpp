@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/Text.h"
 #include "sim/LabSim.h"
 #include "sim/LoggerSim.h"
 #include "sim/Simulator.h"
@@ -61,12 +62,6 @@ bool ReadReal(const std::string& text, double* value) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value, std::chars_format::fixed);
     return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool Printable(const std::string& text) {
-    for (unsigned char c : text)
-        if (c < 0x20 || c == 0x7F) return false;
-    return true;
 }
 
 // What the switch takes, in words: "a whole number from 0 to 100".
@@ -211,7 +206,7 @@ std::string SwitchValueRefused(const SwitchInfo& s, const std::string& value) {
         case K::kText:
         case K::kKey: {
             const auto size = static_cast<int64_t>(value.size());
-            good = Printable(value) && size >= s.min && size <= s.max;
+            good = vorn::IsPrintableLine(value) && size >= s.min && size <= s.max;
             if (s.kind == K::kWord) good = good && value.find(' ') == std::string::npos;
             // "-" and a letter: a key as the firmware's set command spells it.
             if (s.kind == K::kKey) good = good && value[0] == '-' && value[1] >= 'a' && value[1] <= 'z';

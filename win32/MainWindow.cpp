@@ -221,7 +221,7 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::FormShow() {
     const window::Preferences saved = ReadPreferences();
-    if (saved.findAllComms) model_.SetFindAllPorts(*saved.findAllComms);
+    model_.RestorePreferences(saved);
     updater_ = std::make_unique<update::Updater>(
         update::UpdaterSetup::ForThisUser(platform::ProgramFolder(), kVerboseLevel));
     updater_->Host().SetProgressReport([this](long, long, int, int code) { return ReportProgress(code); });
@@ -231,7 +231,7 @@ void MainWindow::FormShow() {
         return;
     }
     ports_ = std::make_unique<SystemPortSource>(&updater_->Log());
-    model_.Show(saved, update::Updater::ListPorts(*ports_, model_.FindAllPorts(), 0));
+    model_.Show(update::Updater::ListPorts(*ports_, model_.FindAllPorts(), 0));
     CheckMenuItem(settingsMenu_, kForceFindAllCommPorts1, model_.FindAllPorts() ? MF_CHECKED : MF_UNCHECKED);
     if (model_.Now().factoryItemsVisible) {
         AppendMenuW(settingsMenu_, MF_STRING, kDontEraseData1, L"&Don't Erase Data");
@@ -420,16 +420,15 @@ void MainWindow::DumpFirmwareImage() {
         ErrorOK("Error saving firmware image: " + std::to_string(rc), "Error", 0);
 }
 
-bool MainWindow::Close(bool direct) {
+void MainWindow::Close(bool direct) {
     const window::CloseDecision decision = model_.RequestClose(direct, kCaption);
     if (!decision.close) {
         MessageBeep(MB_ICONEXCLAMATION);
         MessageBoxW(hwnd_, Wide(decision.text).c_str(), Wide(decision.title).c_str(), MB_OK | MB_ICONEXCLAMATION);
-        return false;  // the only answer is OK: the update goes on
+        return;  // the only answer is OK: the update goes on
     }
     WritePreferences(model_.ToSave());
     DestroyWindow(hwnd_);
-    return true;
 }
 
 void MainWindow::ErrorOK(const std::string& message, const std::string& title, int kind) {
@@ -480,10 +479,15 @@ void MainWindow::PumpEvents() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        if (TranslateAcceleratorW(hwnd_, accelerators_, &msg) || IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        Dispatch(msg);
     }
+}
+
+// Short-cuts first, then the keyboard's moves between the controls, then the rest.
+void MainWindow::Dispatch(MSG& msg) {
+    if (TranslateAcceleratorW(hwnd_, accelerators_, &msg) || IsDialogMessageW(hwnd_, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
 }
 
 // The menu items and the box stay usable during an update: read what they show now.

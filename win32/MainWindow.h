@@ -55,8 +55,8 @@ public:
     ~MainWindow();
     // Creates and shows the window; false when it could not be created.
     bool Create(HINSTANCE instance, int show);
-    HWND Handle() const { return hwnd_; }
-    HACCEL Accelerators() const { return accelerators_; }
+    // One message of the loop (or of a pump inside a long wait).
+    void Dispatch(MSG& msg);
 
     // For the update's adapter.
     void ErrorOK(const std::string& message, const std::string& title, int kind);
@@ -83,7 +83,7 @@ private:
     void OpenFirmwareFile();
     void RestoreSettings();
     void DumpFirmwareImage();
-    bool Close(bool direct);
+    void Close(bool direct);
     void ApplyView();
     void ApplyLabels();
     void ApplyPortItems();

@@ -17,17 +17,21 @@ MainWindowModel::MainWindowModel(const std::vector<std::string>& arguments) {
         if (argument == "-factory") factoryMode_ = true;
 }
 
-void MainWindowModel::Show(const Preferences& saved, std::vector<CommPortEntry> ports) {
+void MainWindowModel::RestorePreferences(const Preferences& saved) {
+    findAllPorts_ = saved.findAllComms.value_or(false);
+    verboseLog_ = true;
+    savedPortName_ = saved.commPort;
+}
+
+void MainWindowModel::Show(std::vector<CommPortEntry> ports) {
     deviceName_ = "Instrument";
     view_.openItemEnabled = true;
     view_.factoryItemsVisible = factoryMode_;
-    findAllPorts_ = saved.findAllComms.value_or(false);
-    verboseLog_ = true;
     ports_ = std::move(ports);
     selectedPortIndex_ = 0;
-    if (saved.commPort) {
+    if (savedPortName_) {
         for (size_t i = 0; i < ports_.size(); ++i) {
-            if (ports_[i].name == *saved.commPort) {
+            if (ports_[i].name == *savedPortName_) {
                 selectedPortIndex_ = static_cast<int>(i);
                 break;
             }

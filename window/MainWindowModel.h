@@ -66,8 +66,10 @@ public:
 
     const View& Now() const { return view_; }
 
-    // The window is shown the first time: the preferences as read, the ports as listed.
-    void Show(const Preferences& saved, std::vector<CommPortEntry> ports);
+    // The window is shown the first time: first the preferences as read (the port list
+    // depends on them: FindAllPorts()), then the ports as listed.
+    void RestorePreferences(const Preferences& saved);
+    void Show(std::vector<CommPortEntry> ports);
     // The drop-down is about to open: the ports listed again (a list that reports no port
     // at all counts as empty here).
     void Relist(std::vector<CommPortEntry> ports);
@@ -132,6 +134,7 @@ private:
     bool replaceSerialNumber_ = false;
     bool keepData_ = false;
     std::string selectedPortName_;
+    std::optional<std::string> savedPortName_;
     int selectedPortIndex_ = 0;
     std::vector<CommPortEntry> ports_;
     std::string deviceName_ = "Instrument";

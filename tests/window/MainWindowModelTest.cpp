@@ -54,7 +54,8 @@ TEST(MainWindowModel, TheFirstShowPicksTheSavedPortWhileItIsListed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         w::MainWindowModel model({});
-        model.Show({std::nullopt, std::nullopt, c.saved}, c.ports);
+        model.RestorePreferences({std::nullopt, std::nullopt, c.saved});
+        model.Show(c.ports);
         EXPECT_EQ(model.SelectedPortName(), c.selected);
         EXPECT_EQ(model.Now().portItems, c.items);
         EXPECT_EQ(model.Now().portIndex, c.index);
@@ -73,7 +74,8 @@ TEST(MainWindowModel, FactoryItemsOnlyWithTheFactoryArgumentAndTheLogStartsVerbo
     for (const auto& [arguments, factory] : std::vector<std::pair<std::vector<std::string>, bool>>{
              {{}, false}, {{"-rep"}, false}, {{"-rep", "-factory"}, true}, {{"factory"}, false}}) {
         w::MainWindowModel model(arguments);
-        model.Show({true, false, std::nullopt}, Ports({"ttyUSB0"}));
+        model.RestorePreferences({true, false, std::nullopt});
+        model.Show(Ports({"ttyUSB0"}));
         EXPECT_EQ(model.FactoryMode(), factory);
         EXPECT_EQ(model.Now().factoryItemsVisible, factory);
         EXPECT_TRUE(model.FindAllPorts());
@@ -83,7 +85,8 @@ TEST(MainWindowModel, FactoryItemsOnlyWithTheFactoryArgumentAndTheLogStartsVerbo
 
 TEST(MainWindowModel, AnUpdateRunsOnceFromStartAndTheWindowComesBackAfterIt) {
     w::MainWindowModel model({"-factory"});
-    model.Show({}, Ports({"ttyUSB0", "ttyUSB1"}));
+    model.RestorePreferences({});
+    model.Show(Ports({"ttyUSB0", "ttyUSB1"}));
     model.FirmwareOpened(Readwell());
     EXPECT_EQ(model.Now().userText1, "This utility updates Readwell firmware to");
     EXPECT_EQ(model.Now().userText2, "readwell-2.00.txt");
@@ -125,7 +128,8 @@ TEST(MainWindowModel, AnUpdateRunsOnceFromStartAndTheWindowComesBackAfterIt) {
 
 TEST(MainWindowModel, TheCloseGuardHoldsWhileAnUpdateRunsFromTheMenu) {
     w::MainWindowModel model({});
-    model.Show({}, Ports({"ttyUSB0"}));
+    model.RestorePreferences({});
+    model.Show(Ports({"ttyUSB0"}));
     model.FirmwareOpened(Readwell());
     // The menu path leaves Close enabled: the guard is what keeps the update going.
     ASSERT_TRUE(model.ChooseUpdate());
@@ -145,7 +149,8 @@ TEST(MainWindowModel, TheCloseGuardHoldsWhileAnUpdateRunsFromTheMenu) {
 TEST(MainWindowModel, ARestoreBeforeAnyFirmwareLeavesStartDisabled) {
     for (bool firmware : {false, true}) {
         w::MainWindowModel model({});
-        model.Show({}, Ports({"ttyUSB0"}));
+        model.RestorePreferences({});
+        model.Show(Ports({"ttyUSB0"}));
         ASSERT_TRUE(model.MayRestore());
         model.BeginRestore();
         EXPECT_TRUE(model.Busy());
@@ -154,13 +159,15 @@ TEST(MainWindowModel, ARestoreBeforeAnyFirmwareLeavesStartDisabled) {
         EXPECT_EQ(Enabled(model.Now()), firmware ? "111111" : "011101");
     }
     w::MainWindowModel none({});
-    none.Show({}, {});
+    none.RestorePreferences({});
+    none.Show({});
     EXPECT_FALSE(none.MayRestore());  // no port to restore into
 }
 
 TEST(MainWindowModel, TheDropDownListsAgainAndKeepsTheChoiceWhileTheListReachesIt) {
     w::MainWindowModel model({});
-    model.Show({}, Ports({"ttyUSB0", "ttyUSB1", "ttyUSB2"}));
+    model.RestorePreferences({});
+    model.Show(Ports({"ttyUSB0", "ttyUSB1", "ttyUSB2"}));
     model.ChoosePort(2);
     model.Relist(Ports({"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3"}));
     EXPECT_EQ(model.Now().portIndex, 2);
