@@ -1,11 +1,11 @@
 #include "feedback/TfrmWeb.h"
 
 #include "gui/UiService.h"
-#include "feedback/ComputerInfo.h"
+#include "window/ComputerInfo.h"
 #include "window/FeedbackConfig.h"
 #include "window/FeedbackPost.h"
 #include "feedback/FeedbackStatus.h"
-#include "feedback/FeedbackText.h"
+#include "window/FeedbackText.h"
 #include "common/VornLog.h"
 
 #include <QApplication>
@@ -19,7 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeDatabase>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
@@ -40,6 +39,15 @@ using namespace vorn::feedback;
 namespace {
 
 QSettings Preferences() { return QSettings(QString::fromUtf8(kSettingsOrganization), QString::fromUtf8(kSettingsApplication)); }
+
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+std::string S(const QString& text) { return text.toStdString(); }
+
+QStringList Items(const std::vector<std::string>& items) {
+    QStringList out;
+    for (const std::string& item : items) out << Q(item);
+    return out;
+}
 
 QString Configured(const char* key, const char* fallback) {
     const QString value = Preferences().value(QString::fromUtf8(key)).toString().trimmed();
@@ -70,6 +78,7 @@ TfrmWeb::TfrmWeb(QWidget* parent)
     small.setPointSize(kFontPointSize);
     setFont(small);
     setModal(false);
+    SetComputer(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()), ComputerInformation());
     BuildControls();
 
     HTTP = new QNetworkAccessManager(this);
@@ -130,15 +139,15 @@ void TfrmWeb::BuildControls() {
     l->setBuddy(edTelephone);
 
     l = label("lblFeedbackType", QStringLiteral("Type of feedback"), kLeft, 178, kHalf);
-    cbFeedbackType = combo("cbFeedbackType", FeedbackTypeItems(),
+    cbFeedbackType = combo("cbFeedbackType", Items(FeedbackTypeItems()),
                            QStringLiteral("What type of feedback do you want to send to Vornell?"), kLeft, 194, kHalf);
     l->setBuddy(cbFeedbackType);
     l = label("lblRespondVia", QStringLiteral("Please respond via"), kRight, 178, kHalf);
-    cbRespondVia = combo("cbRespondVia", RespondViaItems(), QStringLiteral("How can Vornell contact you?"), kRight, 194,
+    cbRespondVia = combo("cbRespondVia", Items(RespondViaItems()), QStringLiteral("How can Vornell contact you?"), kRight, 194,
                          kHalf);
     l->setBuddy(cbRespondVia);
 
-    lblDescription = label("lblDescription", FeedbackTypeFor(0).prompt, kLeft, 224, kWide);
+    lblDescription = label("lblDescription", Q(FeedbackTypeFor(0).prompt), kLeft, 224, kWide);
     reDescription = new QPlainTextEdit(this);
     reDescription->setObjectName(QStringLiteral("reDescription"));
     reDescription->setToolTip(QStringLiteral("Please enter your comments here"));
@@ -188,7 +197,10 @@ QString TfrmWeb::DefaultRecipient() { return Configured(kKeyDefaultRecipient, kD
 
 QString TfrmWeb::WebSite() { return Configured(kKeyWebSite, kDefaultWebSite); }
 
-QUrl TfrmWeb::ServiceUrl() { return ServiceBaseUrl(Configured(kKeyServiceUrl, kDefaultServiceUrl)); }
+QUrl TfrmWeb::ServiceUrl() {
+    const auto address = ServiceBaseUrl(S(Configured(kKeyServiceUrl, kDefaultServiceUrl)));
+    return address ? QUrl(Q(address->Url())) : QUrl();
+}
 
 void TfrmWeb::SendFeedbacktoVornell(const FeedbackLaunch& values, VornLog* log, const QString& logTag) {
     SetLaunchValues(values);
@@ -232,11 +244,11 @@ bool TfrmWeb::ShowFeedbackForm() {
     bool reachable = false;
     const QUrl base = ServiceUrl();
     if (!base.isValid()) {
-        error = BadServiceAddressText(Configured(kKeyServiceUrl, kDefaultServiceUrl));
+        error = Q(BadServiceAddressText(S(Configured(kKeyServiceUrl, kDefaultServiceUrl))));
     } else {
         QNetworkReply* reply = HTTP->get(MakeRequest(base.resolved(QUrl(QString::fromUtf8(kReachPath)))));
         if (!WaitForReply(reply, kReachTimeoutMs)) {
-            error = NoAnswerText(base.host(), kReachTimeoutMs);
+            error = Q(NoAnswerText(S(base.host()), kReachTimeoutMs));
         } else if (reply->error() != QNetworkReply::NoError) {
             error = reply->errorString();
         } else {
@@ -246,7 +258,7 @@ bool TfrmWeb::ShowFeedbackForm() {
     }
     checking_ = false;
     // Unreachable, the report can still be written, and saved for e-mail when the send fails.
-    if (!reachable && !ShowWebMessage(InternetAccessErrorText(WebSite(), error) + WriteAnywayText(),
+    if (!reachable && !ShowWebMessage(Q(InternetAccessErrorText(S(WebSite()), S(error)) + WriteAnywayText()),
                                       QStringLiteral("Internet Access Error"), true, 1))
         return false;
     show();
@@ -295,8 +307,8 @@ void TfrmWeb::FormShow() {
 
 void TfrmWeb::cbFeedbackTypeChange(int index) {
     const FeedbackType type = FeedbackTypeFor(index);
-    feedbackType_ = type.name;
-    lblDescription->setText(type.prompt);
+    feedbackType_ = Q(type.name);
+    lblDescription->setText(Q(type.prompt));
 }
 
 void TfrmWeb::LimitDescription() {
@@ -324,18 +336,18 @@ void TfrmWeb::btnSendFileClick() {
         edSendFile->setText(info.fileName());
         return;
     }
-    ShowWebMessage(FileTooBigText(info.fileName(), info.size()), QStringLiteral("File Size Error"), false, 1);
+    ShowWebMessage(Q(FileTooBigText(S(info.fileName()), info.size())), QStringLiteral("File Size Error"), false, 1);
 }
 
 void TfrmWeb::btnSendClick() {
     FeedbackEntries entries;
-    entries.name = edName->text();
-    entries.email = edEmail->text();
-    entries.telephone = edTelephone->text();
-    entries.emailTo = edEmailTo->text();
+    entries.name = S(edName->text());
+    entries.email = S(edEmail->text());
+    entries.telephone = S(edTelephone->text());
+    entries.emailTo = S(edEmailTo->text());
     entries.respondVia = cbRespondVia->currentIndex();
     if (const auto problem = ValidateFeedback(entries)) {
-        ShowWebMessage(problem->text, problem->caption, false, 0);
+        ShowWebMessage(Q(problem->text), Q(problem->caption), false, 0);
         switch (problem->focus) {
             case FocusField::Name: edName->setFocus(); break;
             case FocusField::Telephone: edTelephone->setFocus(); break;
@@ -365,76 +377,74 @@ void TfrmWeb::btnSendClick() {
     if (result == kFeedbackSent) {
         hide();
         QCoreApplication::processEvents();
-        ShowWebMessage(ThankYouText(feedbackType_), QStringLiteral("Feedback Successfully Sent"), false, 2);
+        ShowWebMessage(Q(ThankYouText(S(feedbackType_))), QStringLiteral("Feedback Successfully Sent"), false, 2);
         close();
     } else if (result == kFeedbackFailed && isVisible()) {
         // The service could not take it: the same report, as a file the user can mail.
-        if (ShowWebMessage(SaveReportOfferText(feedbackType_, lastSendError_, Recipient()),
+        if (ShowWebMessage(Q(SaveReportOfferText(S(feedbackType_), S(lastSendError_), S(Recipient()))),
                            QStringLiteral("Error Sending Feedback"), true, 0) &&
             SaveReport())
             close();
     } else if (result == kFeedbackFailed) {
         // The user closed the window, which aborted the send: say so, not that it failed.
-        ShowWebMessage(ClosedWhileSendingText(feedbackType_), QStringLiteral("Feedback Not Sent"), false, 0);
+        ShowWebMessage(Q(ClosedWhileSendingText(S(feedbackType_))), QStringLiteral("Feedback Not Sent"), false, 0);
     }
 }
 
-QString TfrmWeb::RespondViaText() const { return RespondViaTextFor(cbRespondVia->currentIndex()); }
+QString TfrmWeb::RespondViaText() const { return Q(RespondViaTextFor(cbRespondVia->currentIndex())); }
 
-QString TfrmWeb::ComputerInformation() { return vorn::feedback::ComputerInformation(); }
+QString TfrmWeb::ComputerInformation() { return Q(vorn::feedback::ComputerInformation()); }
 
-namespace {
-
-QByteArray Tail(const QByteArray& log, qsizetype count) {
-    return QByteArray::fromStdString(vorn::feedback::LogTail(std::string_view(log.constData(), log.size()),
-                                                             static_cast<size_t>(count)));
-}
-
-}  // namespace
-
-bool TfrmWeb::AttachFile(vorn::feedback::MultipartForm& form, const QString& path, bool report, qint64 tailBytes) {
+bool TfrmWeb::ReadAttachment(const vorn::feedback::ReportAttachment& attachment, vorn::feedback::ReportFile* out,
+                             bool report) {
+    const QString path = QString::fromStdString(attachment.path);
     const QFileInfo info(path);
-    const QString fileName = info.fileName();
-    auto file = std::make_unique<QFile>(path);
+    QFile file(path);
     QString failure;
     if (info.isDir()) {
-        failure = QStringLiteral("\"%1\" is a folder, not a file.").arg(fileName);
-    } else if (!file->open(QIODevice::ReadOnly)) {
-        failure = file->errorString();
+        failure = QStringLiteral("\"%1\" is a folder, not a file.").arg(info.fileName());
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        failure = file.errorString();
     }
     if (!failure.isEmpty()) {
         if (report) {
-            const AttachFailure kind = ClassifyAttachFailure(failure, info.exists());
-            ShowWebMessage(AttachErrorText(fileName, kind, failure), QStringLiteral("Error Reading File"), false, 1);
+            const AttachFailure kind = ClassifyAttachFailure(S(failure), info.exists());
+            ShowWebMessage(Q(AttachErrorText(S(info.fileName()), kind, S(failure))), QStringLiteral("Error Reading File"),
+                           false, 1);
         }
         return false;
     }
-
-    const QByteArray bytes = file->readAll();
-    form.AddFile(fileName.toStdString(),
-                 QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name().toStdString(),
-                 (tailBytes > 0 ? Tail(bytes, tailBytes) : bytes).toStdString());
+    const QByteArray bytes = file.readAll();
+    *out = AttachedFile(attachment, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     return true;
 }
 
-QString TfrmWeb::Recipient() const { return edEmailTo->text().isEmpty() ? launch_.defaultRecipient : edEmailTo->text(); }
+vorn::feedback::FeedbackReport TfrmWeb::Report() const {
+    vorn::feedback::FeedbackReport r;
+    r.launch = {S(launch_.productName), S(launch_.productVersion), S(launch_.registeredName),
+                S(launch_.registeredCompany), S(launch_.defaultRecipient), S(launch_.attachment1),
+                S(launch_.attachment2), S(launch_.attachment3), S(launch_.startFolder)};
+    r.entries = {S(edName->text()), S(edEmail->text()), S(edTelephone->text()), S(edEmailTo->text()),
+                 cbRespondVia->currentIndex()};
+    r.company = S(edCompany->text());
+    r.feedbackTypeName = S(feedbackType_);
+    r.description = S(reDescription->toPlainText());
+    r.installationPath = S(installationPath_);
+    r.computerInformation = S(computerInformation_);
+    return r;
+}
+
+QString TfrmWeb::Recipient() const { return Q(vorn::feedback::Recipient(Report())); }
 
 std::vector<std::pair<QString, QString>> TfrmWeb::ReportFields() const {
-    return {
-        {QStringLiteral("EmailTo"), Recipient()},
-        {QStringLiteral("EmailSubject"), launch_.productName + u' ' + feedbackType_},
-        {QStringLiteral("Name"), edName->text()},
-        {QStringLiteral("Company Name"), edCompany->text()},
-        {QStringLiteral("Email"), edEmail->text()},
-        {QStringLiteral("Telephone"), edTelephone->text()},
-        {QStringLiteral("Respond Via"), RespondViaText()},
-        {QStringLiteral("Registered Name"), launch_.registeredName},
-        {QStringLiteral("Registered Company"), launch_.registeredCompany},
-        {QStringLiteral("Software Version"), launch_.productName + QStringLiteral(" version ") + launch_.productVersion},
-        {QStringLiteral("Installation Path"), QDir::toNativeSeparators(QCoreApplication::applicationFilePath())},
-        {QStringLiteral("Computer Information"), ComputerInformation()},
-        {QStringLiteral("Feedback"), reDescription->toPlainText()},
-    };
+    std::vector<std::pair<QString, QString>> fields;
+    for (const auto& [name, value] : vorn::feedback::ReportFields(Report())) fields.emplace_back(Q(name), Q(value));
+    return fields;
+}
+
+void TfrmWeb::SetComputer(const QString& installationPath, const QString& computerInformation) {
+    installationPath_ = installationPath;
+    computerInformation_ = computerInformation;
 }
 
 bool TfrmWeb::SaveReport() {
@@ -443,51 +453,41 @@ bool TfrmWeb::SaveReport() {
                                                                                       QStringLiteral(".eml")),
                                                    QStringLiteral("E-mail messages (*.eml)"), QStringLiteral("eml"));
     if (path.isEmpty()) return false;
-    // The same parts the service would have had: the log's last part, the program's other
-    // files, and the user's own file.
+    // The same parts the service would have had; what cannot be read is left out.
     std::vector<ReportFile> files;
-    auto add = [&files](const QString& file, qint64 tailBytes) {
-        QFile f(file);
-        if (file.isEmpty() || !f.open(QIODevice::ReadOnly)) return;
-        const QByteArray bytes = f.readAll();
-        files.push_back({QFileInfo(file).fileName(),
-                         QMimeDatabase().mimeTypeForFile(QFileInfo(file), QMimeDatabase::MatchExtension).name().toUtf8(),
-                         tailBytes > 0 ? Tail(bytes, tailBytes) : bytes});
-    };
-    add(launch_.attachment1, kLogKeepBytes);
-    add(launch_.attachment2, 0);
-    add(launch_.attachment3, 0);
-    if (!edSendFile->text().isEmpty()) add(sendFilePath_, 0);
-    std::vector<std::pair<QString, QString>> fields = ReportFields();
-    const QString to = fields[0].second, subject = fields[1].second;
-    fields.erase(fields.begin(), fields.begin() + 2);
+    for (const ReportAttachment& attachment : ReportAttachments(Report().launch, S(sendFilePath_))) {
+        ReportFile file;
+        if (ReadAttachment(attachment, &file, false)) files.push_back(std::move(file));
+    }
+    const QString to = Recipient();
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        out.write(ReportMessage(to, subject, fields, files)) < 0 || !out.flush()) {
+        out.write(QByteArray::fromStdString(ReportMail(Report(), files))) < 0 || !out.flush()) {
         ShowWebMessage(QStringLiteral("The report could not be saved in \"") + path + QStringLiteral("\": ") + out.errorString(),
                        QStringLiteral("Error Saving Report"), false, 1);
         return false;
     }
-    ShowWebMessage(ReportSavedText(QDir::toNativeSeparators(path), to), QStringLiteral("Report Saved"), false, 2);
+    ShowWebMessage(Q(ReportSavedText(S(QDir::toNativeSeparators(path)), S(to))), QStringLiteral("Report Saved"), false, 2);
     return true;
 }
 
 int32_t TfrmWeb::SendFeedback() {
-    vorn::feedback::MultipartForm form;
-    for (const auto& [name, value] : ReportFields()) form.AddField(name.toStdString(), value.toStdString());
-    // The log and other program files go along when they can be read; only the user's own
-    // file is worth stopping for. The log goes as it is on disk: the device library never
-    // writes a password or key into it, so nothing secret leaves with it.
-    // The first is the diagnostic log: its last part goes, the file stays whole.
-    if (!launch_.attachment1.isEmpty()) AttachFile(form, launch_.attachment1, false, kLogKeepBytes);
-    for (const QString* attachment : {&launch_.attachment2, &launch_.attachment3}) {
-        if (!attachment->isEmpty()) AttachFile(form, *attachment, false);
+    // The program's files go along when they can be read; only the user's own file is
+    // worth stopping for.
+    std::vector<ReportFile> files;
+    for (const ReportAttachment& attachment : ReportAttachments(Report().launch, S(sendFilePath_))) {
+        ReportFile file;
+        if (ReadAttachment(attachment, &file, attachment.usersOwn)) {
+            files.push_back(std::move(file));
+        } else if (attachment.usersOwn) {
+            return kFeedbackNotSent;
+        }
     }
-    if (!edSendFile->text().isEmpty() && !AttachFile(form, sendFilePath_, true)) return kFeedbackNotSent;
+    const vorn::feedback::MultipartForm form = ReportForm(Report(), files);
 
     const QUrl base = ServiceUrl();
     if (!base.isValid()) {
-        lastSendError_ = BadServiceAddressText(Configured(kKeyServiceUrl, kDefaultServiceUrl));
+        lastSendError_ = Q(BadServiceAddressText(S(Configured(kKeyServiceUrl, kDefaultServiceUrl))));
         return kFeedbackFailed;
     }
 
@@ -504,7 +504,7 @@ int32_t TfrmWeb::SendFeedback() {
 
     int32_t result = kFeedbackFailed;
     if (!inTime) {
-        lastSendError_ = NoAnswerText(base.host(), kSendIdleTimeoutMs);
+        lastSendError_ = Q(NoAnswerText(S(base.host()), kSendIdleTimeoutMs));
     } else if (reply->error() != QNetworkReply::NoError) {
         lastSendError_ = reply->errorString();
     } else if (vorn::feedback::ServiceTookIt(reply->readAll().toStdString())) {

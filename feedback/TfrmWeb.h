@@ -12,14 +12,13 @@
 #include <QUrl>
 #include <cstdint>
 
+#include "window/FeedbackText.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
 class QNetworkReply;
-namespace vorn::feedback {
-class MultipartForm;
-}
 class QNetworkRequest;
 class QPlainTextEdit;
 class QProgressBar;
@@ -76,11 +75,15 @@ public:
     // Saves the report the service could not take as an e-mail message (asks where);
     // whether it was saved.
     bool SaveReport();
-    // Adds the file at `path` to `stream` as a part named after the file, with the MIME
-    // type of its extension; the file is opened now and streamed during the post (owned
-    // by `stream`). False when it cannot be opened; `report` then shows "Error Reading File".
-    // `tailBytes` > 0: only the file's last part, from a line start (the log).
-    bool AttachFile(vorn::feedback::MultipartForm& form, const QString& path, bool report, qint64 tailBytes = 0);
+    // Reads one of the report's files into `file`. False when it cannot be read; `report`
+    // then shows "Error Reading File".
+    bool ReadAttachment(const vorn::feedback::ReportAttachment& attachment, vorn::feedback::ReportFile* file,
+                        bool report);
+    // The report as the boxes and the launch values make it.
+    vorn::feedback::FeedbackReport Report() const;
+    // The computer the report says it is sent from: this program's path and the
+    // operating system (the running ones unless set).
+    void SetComputer(const QString& installationPath, const QString& computerInformation);
     // The operating system, for the post.
     static QString ComputerInformation();
     // The chosen response preference as sent ("Unknown RespondVia" when none is chosen).
@@ -137,6 +140,7 @@ private:
     QString lastSendError_;
     QString sendFilePath_;
     QString rememberedEmailTo_;
+    QString installationPath_, computerInformation_;
     bool uploading_ = false;
     bool workBegun_ = false;
     bool checking_ = false;

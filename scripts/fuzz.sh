@@ -38,7 +38,13 @@ for t in $targets; do
   if [ "$found" -ne 0 ]; then
     failed=1
     line="$line, stopped at it (exit $rc; log $log; inputs in $findings)"
-    grep -m1 -E "ERROR: |runtime error|deadly signal" "$log" >&2 || true
+    # What it stopped at, readable from a CI log: the report and the input in hex.
+    sed -n '/ERROR: \|runtime error\|deadly signal/,/^SUMMARY/p' "$log" | head -60 >&2 || true
+    for input in "$findings/$t-"*; do
+      [ -f "$input" ] || continue
+      echo "fuzz: input $(basename "$input") ($(wc -c <"$input") bytes):" >&2
+      head -c 4096 "$input" | od -An -tx1 -v >&2
+    done
   fi
   echo "fuzz: $line"
 done

@@ -16,7 +16,7 @@ linux=${VORN_BUILD_DIR:-$here/build}
 
 # The cross build with its tests (which installs Wine too), then the Linux simulator.
 VORN_WINDOWS_TESTS=ON "$here/scripts/build-windows.sh" -j "$(nproc)" >/dev/null
-"$here/scripts/build.sh" --target vornsim sample_firmware >/dev/null
+"$here/scripts/build.sh" --target vornsim sample_firmware feedback_form_test >/dev/null
 cli=$build/cli/vornbsl-cli.exe
 # Debian keeps wine64 out of PATH; its launcher `wine` picks it for a 64-bit program.
 wine=${VORN_WINE:-$(command -v wine64 || echo wine)}
@@ -165,6 +165,14 @@ window_run() {
 }
 # shot_after SECONDS FILE: a screenshot of the whole screen a while from now.
 shot_after() { (sleep "$1" && import -display ":$display" -window root "$shots/$2" 2>/dev/null) & }
+# shot_at RUN MARK FILE: a screenshot once the driver of RUN has reached its step mark=MARK.
+shot_at() {
+  (for _ in $(seq 1 600); do
+     grep -q "^driver: mark $2" "$work/$1.driver" 2>/dev/null && break
+     sleep 0.2
+   done
+   sleep 1 && import -display ":$display" -window root "$shots/$3" 2>/dev/null) &
+}
 
 firmware=$linux/sample/readwell-demo-2.00.txt
 start_sim window-readwell COM5 RW 1.02
@@ -206,7 +214,47 @@ steps=("open=$(winpath "$firmware")" port=COM5 wait=300 start "box=Restore Saved
 window_run window-interrupted-2 || fail "the window's second Start after the power loss"
 stop_sim
 judge window-interrupted "an interrupted update finished by the window's next Start"
-for run in window-readwell window-kt72 window-interrupted-1 window-interrupted-2; do
+# The feedback form: Help > Send Feedback to Vornell..., the entries typed into its boxes,
+# Send, and the thank-you box. The fixture service keeps the post byte for byte; the Qt
+# form, given the same entries, must send the same bytes.
+feedback_port=$((20000 + RANDOM % 20000))
+FEEDBACK_RAW=$work/win32.post php -n -d enable_post_data_reading=0 -S "127.0.0.1:$feedback_port" \
+  -t "$here/tests/feedback" "$here/tests/feedback/feedback_router.php" >"$work/php.out" 2>&1 &
+sims+=($!)
+for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$feedback_port") 2>/dev/null && break; sleep 0.05; done
+"$wine" reg add 'HKCU\Software\Vornell Devices, Inc\FeedbackForm' /v ServiceURL /t REG_SZ \
+  /d "http://127.0.0.1:$feedback_port" /f >/dev/null 2>&1
+steps=(feedback)
+while IFS= read -r line; do
+  [ -n "$line" ] && steps+=("${line%% *}=${line#* }")
+done <"$here/tests/feedback/feedback_entries.txt"
+# The windows told they moved to a laptop's 125 % screen (120 dpi), and back, before Send.
+steps+=(mark=filled wait=2500 dpi=120 mark=scaled wait=2500 dpi=96 send "box=Feedback Successfully Sent:ok" close)
+shot_at window-feedback filled feedback-form.png
+shot_at window-feedback scaled feedback-form-120dpi.png
+window_run window-feedback || fail "the feedback form's send"
+# Send kept the contact details for the next opening, as strings under FeedbackForm.
+contact=$("$wine" reg query 'HKCU\Software\Vornell Devices, Inc\FeedbackForm' 2>/dev/null | tr -d '\r')
+if grep -qE "^ +Name +REG_SZ +Ada Field$" <<<"$contact" && grep -qE "^ +Email +REG_SZ +ada@field.example$" <<<"$contact" &&
+   grep -qE "^ +Phone +REG_SZ +\+1 555 0100$" <<<"$contact"; then
+  echo "ok: the feedback form's contact details read back from the registry"
+else
+  fail "the feedback form's contact details in the registry:"$'\n'"$contact"
+fi
+if [ -s "$work/win32.post" ]; then
+  if VORN_WINDOWS_FEEDBACK_POST=$work/win32.post QT_QPA_PLATFORM=offscreen \
+     "$linux/tests/feedback/feedback_form_test" --gtest_filter=FeedbackForm.SendsTheSameBytesAsTheWindowsForm \
+     >"$work/feedback-compare.out" 2>&1 && grep -q "^\[  PASSED  \] 1 test" "$work/feedback-compare.out" &&
+     ! grep -q "SKIPPED" "$work/feedback-compare.out"; then
+    echo "ok: the Windows feedback form posted the same bytes as the Qt form ($(wc -c <"$work/win32.post") bytes)"
+  else
+    fail "the feedback posts of the two forms:"$'\n'"$(cat "$work/feedback-compare.out")"
+  fi
+else
+  fail "the Windows feedback form posted nothing to the fixture service"
+fi
+
+for run in window-readwell window-kt72 window-interrupted-1 window-interrupted-2 window-feedback; do
   echo "    $run:"
   grep -E "^driver: box" "$work/$run.driver" | sed 's/^/      /' || true
 done

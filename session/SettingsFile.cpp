@@ -35,20 +35,24 @@ uint32_t HeldValues(std::string_view text) {
     return ReadUnsigned(text, kValidKey, &held) ? held : ~0u;
 }
 
-// What a value needs that a key="value" line cannot carry: a double quote would end it.
-bool LineCannotCarry(std::string_view value) { return value.find('"') != std::string_view::npos; }
+// What a value needs that a key="value" line cannot carry: a double quote would end it,
+// and a line end would end the line.
+bool LineCannotCarry(std::string_view value) { return value.find_first_of("\"\r\n") != std::string_view::npos; }
 
-// key="value"\r\n. A value a line cannot carry faithfully (one with a double quote) is
-// written with an apostrophe in its place, which earlier readers take, and its exact text
-// follows on a line of its own, key.hex="<hexadecimal bytes>", which this reader prefers.
+// key="value"\r\n. A value a line cannot carry faithfully (one with a double quote or a
+// line end) is written with an apostrophe for each quote and a blank for each line end,
+// which earlier readers take, and its exact text follows on a line of its own,
+// key.hex="<hexadecimal bytes>", which this reader prefers.
 void TextLine(std::string& out, std::string_view key, std::string_view value) {
     if (!LineCannotCarry(value)) {
         out.append(key).append("=\"").append(value).append("\"\r\n");
         return;
     }
     std::string shown(value);
-    for (char& c : shown)
+    for (char& c : shown) {
         if (c == '"') c = '\'';
+        if (LineEnd(c)) c = ' ';
+    }
     out.append(key).append("=\"").append(shown).append("\"\r\n");
     out.append(key).append(kExactSuffix).append("=\"");
     static constexpr char kDigits[] = "0123456789ABCDEF";

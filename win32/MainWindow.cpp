@@ -9,6 +9,8 @@
 #include "common/FilesPlatform.h"
 #include "common/VornLog.h"
 #include "update/UpdateTexts.h"
+#include "win32/FeedbackForm.h"
+#include "win32/FileDialog.h"
 #include "win32/Registry.h"
 #include "win32/Win32Text.h"
 
@@ -67,8 +69,6 @@ MainWindow::MainWindow(const std::vector<std::string>& arguments) : model_(argum
 
 MainWindow::~MainWindow() {
     if (accelerators_) DestroyAcceleratorTable(accelerators_);
-    if (font_) DeleteObject(font_);
-    if (bold_) DeleteObject(bold_);
 }
 
 bool MainWindow::Create(HINSTANCE instance, int show) {
@@ -82,9 +82,7 @@ bool MainWindow::Create(HINSTANCE instance, int show) {
     wc.lpszClassName = kWindowClass;
     if (!RegisterClassExW(&wc)) return false;
 
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    layout_.SetDpi(DpiLayout::DpiOf(nullptr));
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT r{0, 0, Px(kClientWidth), Px(kClientHeight)};
     AdjustWindowRect(&r, style, TRUE);
@@ -114,8 +112,19 @@ LRESULT CALLBACK MainWindow::Proc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
 LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_CREATE:
+            // Where Windows scales per monitor, the window's monitor decides.
+            if (const int dpi = DpiLayout::DpiOf(hwnd_); dpi != layout_.Dpi()) {
+                layout_.SetDpi(dpi);
+                RECT r{0, 0, Px(kClientWidth), Px(kClientHeight)};
+                AdjustWindowRect(&r, GetWindowLongW(hwnd_, GWL_STYLE), TRUE);
+                SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+            }
             BuildMenus();
             BuildControls();
+            return 0;
+        case WM_DPICHANGED:
+            layout_.Rescale(hwnd_, w, l);
+            ApplyLabels();  // the labels grow to their text again, in the new font
             return 0;
         case WM_SHOWWINDOW:
             if (w && !shown_) {
@@ -149,21 +158,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
 }
 
 void MainWindow::BuildControls() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    LOGFONTW face = metrics.lfMessageFont;
-    face.lfHeight = -MulDiv(8, dpi_, 72);
-    font_ = CreateFontIndirectW(&face);
-    face.lfWeight = FW_BOLD;
-    bold_ = CreateFontIndirectW(&face);
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
     auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int id, int x, int y, int w, int h,
                     bool bold = false) {
-        HWND c = CreateWindowExW(0, cls, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, Px(x), Px(y), Px(w), Px(h),
-                                 hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(bold ? bold_ : font_), FALSE);
-        return c;
+        return layout_.Add(hwnd_, cls, Wide(text).c_str(), style, id, RECT{x, y, w, h}, bold);
     };
     const int p = kPanelTop;
     make(L"STATIC", "This utility updates instrument firmware to", SS_LEFT | SS_NOPREFIX, kUserText1, 76, 24, 192, 13);
@@ -201,8 +198,7 @@ void MainWindow::BuildMenus() {
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settingsMenu_), L"&Settings");
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, kHelp2, L"&Help\tF1");
-    // The feedback form is not in this window yet: its item stays, disabled.
-    AppendMenuW(help, MF_STRING | MF_GRAYED, kSendFeedbacktoVornell1, L"Send Feedback to Vornell...");
+    AppendMenuW(help, MF_STRING, kSendFeedbacktoVornell1, L"Send Feedback to Vornell...");
     AppendMenuW(help, MF_STRING, kCheckforUpdates1, L"Check for Newer Firmware Version");
     AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(help, MF_STRING, kAbout1, L"&About...");
@@ -231,6 +227,8 @@ void MainWindow::FormShow() {
         return;
     }
     ports_ = std::make_unique<SystemPortSource>(&updater_->Log());
+    feedback_ = std::make_unique<FeedbackForm>(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
+                                               hwnd_, [this] { PumpEvents(); });
     model_.Show(update::Updater::ListPorts(*ports_, model_.FindAllPorts(), 0));
     CheckMenuItem(settingsMenu_, kForceFindAllCommPorts1, model_.FindAllPorts() ? MF_CHECKED : MF_UNCHECKED);
     if (model_.Now().factoryItemsVisible) {
@@ -348,8 +346,24 @@ void MainWindow::OnCommand(int id, int notification) {
         case kAbout1:
             ErrorOK(update::texts::AboutText(EngineVersion()), update::texts::AboutCaption(model_.DeviceName()), 2);
             return;
+        case kSendFeedbacktoVornell1: SendFeedback(); return;
         case kCheckforUpdates1: return;  // no version-finder address: nothing to check
     }
+}
+
+void MainWindow::SendFeedback() {
+    if (!feedback_ || !updater_) return;
+    feedback::LaunchValues values;
+    values.productName = kCaption;
+    values.productVersion = model_.Now().userText2;
+    values.defaultRecipient = FeedbackForm::DefaultRecipient();
+    values.attachment1 = updater_->ErrorLogPath();
+    wchar_t self[MAX_PATH * 4] = {};
+    GetModuleFileNameW(nullptr, self, static_cast<DWORD>(sizeof self / sizeof self[0]));
+    std::wstring folder(self);
+    folder.resize(folder.find_last_of(L"\\/") == std::wstring::npos ? 0 : folder.find_last_of(L"\\/"));
+    values.startFolder = Narrow(folder);
+    feedback_->SendFeedbacktoVornell(values, &updater_->Log(), kCaption);
 }
 
 void MainWindow::OnTimer() {
@@ -366,18 +380,7 @@ void MainWindow::OnTimer() {
 }
 
 std::wstring MainWindow::AskFile(bool save, const wchar_t* title, const wchar_t* filter, const wchar_t* extension) {
-    wchar_t path[MAX_PATH * 4] = {};
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd_;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = static_cast<DWORD>(sizeof path / sizeof path[0]);
-    ofn.lpstrTitle = title;
-    ofn.lpstrDefExt = extension;
-    ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
-    const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-    return ok ? std::wstring(path) : std::wstring();
+    return win32::AskFile(hwnd_, {save, title, filter, extension, {}, {}});
 }
 
 void MainWindow::OpenFirmwareFile() {
@@ -485,6 +488,7 @@ void MainWindow::PumpEvents() {
 
 // Short-cuts first, then the keyboard's moves between the controls, then the rest.
 void MainWindow::Dispatch(MSG& msg) {
+    if (feedback_ && feedback_->Dispatch(msg)) return;
     if (TranslateAcceleratorW(hwnd_, accelerators_, &msg) || IsDialogMessageW(hwnd_, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

@@ -10,9 +10,12 @@
 
 #include "serial/SystemPorts.h"
 #include "update/Updater.h"
+#include "win32/DpiLayout.h"
 #include "window/MainWindowModel.h"
 
 namespace vorn::win32 {
+
+class FeedbackForm;
 
 enum ControlId : int {
     kUserText1 = 101,
@@ -83,6 +86,7 @@ private:
     void OpenFirmwareFile();
     void RestoreSettings();
     void DumpFirmwareImage();
+    void SendFeedback();
     void Close(bool direct);
     void ApplyView();
     void ApplyLabels();
@@ -90,7 +94,7 @@ private:
     void SetLabel(int id, const std::string& text);
     void Paint();
     static std::string EngineVersion();
-    int Px(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+    int Px(int units) const { return layout_.Px(units); }
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
     std::wstring AskFile(bool save, const wchar_t* title, const wchar_t* filter, const wchar_t* extension);
 
@@ -100,8 +104,8 @@ private:
     HWND hwnd_ = nullptr;
     HMENU fileMenu_ = nullptr, settingsMenu_ = nullptr;
     HACCEL accelerators_ = nullptr;
-    HFONT font_ = nullptr, bold_ = nullptr;
-    int dpi_ = 96;
+    DpiLayout layout_;
+    std::unique_ptr<FeedbackForm> feedback_;
     bool shown_ = false;
     std::string settingsPath_;
 };

@@ -49,6 +49,22 @@ bool WriteText(HKEY key, const wchar_t* name, const std::string& utf8) {
 
 }  // namespace
 
+std::optional<std::string> ReadUserText(const wchar_t* keyPath, const std::string& name) {
+    Key key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key.h) != ERROR_SUCCESS) return std::nullopt;
+    return ReadText(key.h, Wide(name).c_str());
+}
+
+bool WriteUserTexts(const wchar_t* keyPath, const std::vector<std::pair<std::string, std::string>>& values) {
+    Key key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key.h, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    bool ok = true;
+    for (const auto& [name, value] : values) ok = WriteText(key.h, Wide(name).c_str(), value) && ok;
+    return ok;
+}
+
 window::Preferences ReadPreferences() {
     window::Preferences prefs;
     Key key;

@@ -33,7 +33,9 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 using namespace vorn::feedback;
@@ -56,7 +58,10 @@ class PhpService {
 public:
     ~PhpService() { Stop(); }
 
-    bool Start(const QString& recordPath, const QString& reply = {}, const QString& status = {}) {
+    // With `rawPath`, posts are kept byte for byte in that file (and their Content-Type in
+    // rawPath.type) instead of being read as the maker's script reads them.
+    bool Start(const QString& recordPath, const QString& reply = {}, const QString& status = {},
+               const QString& rawPath = {}) {
         const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
         if (php.isEmpty()) return false;
         port_ = FreePort();
@@ -65,13 +70,16 @@ public:
         env.insert(QStringLiteral("FEEDBACK_RECORD"), recordPath);
         env.insert(QStringLiteral("FEEDBACK_REPLY"), reply);
         env.insert(QStringLiteral("FEEDBACK_STATUS"), status);
+        if (!rawPath.isEmpty()) env.insert(QStringLiteral("FEEDBACK_RAW"), rawPath);
         process_.setProcessEnvironment(env);
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start(php, {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("upload_max_filesize=32M"),
-                             QStringLiteral("-d"), QStringLiteral("post_max_size=64M"), QStringLiteral("-S"),
-                             QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("-t"), dir,
-                             dir + QStringLiteral("/feedback_router.php")});
+        QStringList arguments{QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("upload_max_filesize=32M"),
+                              QStringLiteral("-d"), QStringLiteral("post_max_size=64M")};
+        if (!rawPath.isEmpty()) arguments << QStringLiteral("-d") << QStringLiteral("enable_post_data_reading=0");
+        arguments << QStringLiteral("-S") << QStringLiteral("127.0.0.1:%1").arg(port_) << QStringLiteral("-t") << dir
+                  << dir + QStringLiteral("/feedback_router.php");
+        process_.start(php, arguments);
         if (!process_.waitForStarted(5000)) return false;
         for (int i = 0; i < 100; ++i) {  // up to 5 s for the server to listen
             QTcpSocket socket;
@@ -794,6 +802,104 @@ TEST_F(FeedbackForm, ControlsFitTheClientAreaWithoutOverlapping) {
     EXPECT_EQ(Get<QComboBox>("cbFeedbackType")->itemText(3), QStringLiteral("Other"));
     const QString shot = qEnvironmentVariable("VORN_FEEDBACK_SCREENSHOT");
     if (!shot.isEmpty()) form_->grab().save(shot);
+}
+
+// The entries both forms are given (tests/feedback/feedback_entries.txt, which the test
+// under Wine types into the Windows form): "fill BOX=TEXT" or "choose BOX=N", "\n" a line
+// break.
+void ApplyEntries(TfrmWeb& form) {
+    const std::string entries = ReadFile(vorn::test::SourceDir() + "/tests/feedback/feedback_entries.txt");
+    size_t at = 0;
+    while (at < entries.size()) {
+        const size_t end = std::min(entries.find('\n', at), entries.size());
+        const std::string line = entries.substr(at, end - at);
+        at = end + 1;
+        const size_t blank = line.find(' '), eq = line.find('=');
+        if (blank == std::string::npos || eq == std::string::npos) continue;
+        const QString verb = QString::fromStdString(line.substr(0, blank));
+        const QString box = QString::fromStdString(line.substr(blank + 1, eq - blank - 1));
+        QString text = QString::fromStdString(line.substr(eq + 1));
+        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+        if (verb == u"choose") {
+            form.findChild<QComboBox*>(box)->setCurrentIndex(text.toInt());
+        } else if (auto* edit = form.findChild<QLineEdit*>(box)) {
+            edit->setText(text);
+        } else if (auto* area = form.findChild<QPlainTextEdit*>(box)) {
+            area->setPlainText(text);
+        } else {
+            ADD_FAILURE() << "no box " << box.toStdString();
+        }
+    }
+}
+
+// A multipart body's text fields and its file, by boundary.
+struct PostedParts {
+    std::map<std::string, std::string> fields;
+    std::string fileName, fileBytes;
+};
+PostedParts SplitPost(const std::string& body, const std::string& boundary) {
+    PostedParts out;
+    const std::string marker = "--" + boundary + "\r\n";
+    for (size_t at = body.find(marker); at != std::string::npos;) {
+        const size_t start = at + marker.size();
+        const size_t next = body.find("\r\n--" + boundary, start);
+        if (next == std::string::npos) break;
+        const size_t headEnd = body.find("\r\n\r\n", start);
+        const std::string head = body.substr(start, headEnd - start), value = body.substr(headEnd + 4, next - headEnd - 4);
+        const size_t name = head.find("name=\"") + 6;
+        const std::string field = head.substr(name, head.find('"', name) - name);
+        const size_t file = head.find("filename=\"");
+        if (file != std::string::npos) {
+            out.fileName = head.substr(file + 10, head.find('"', file + 10) - file - 10);
+            out.fileBytes = value;
+        } else {
+            out.fields[field] = value;
+        }
+        at = body.find(marker, next);
+    }
+    return out;
+}
+
+// The Windows form's post, captured under Wine by scripts/test-windows.sh, against the
+// Qt form's with the same entries: the same bytes. Only what belongs to the computer and
+// the run it was sent from (the program's path, the system, the version the main window
+// showed, the log) is taken from the Windows post.
+TEST_F(FeedbackForm, SendsTheSameBytesAsTheWindowsForm) {
+    const QString windowsPost = qEnvironmentVariable("VORN_WINDOWS_FEEDBACK_POST");
+    if (windowsPost.isEmpty()) GTEST_SKIP() << "run by scripts/test-windows.sh with the Windows form's post";
+    const std::string theirs = ReadFile(windowsPost.toStdString());
+    const std::string theirType = ReadFile(windowsPost.toStdString() + ".type");
+    const std::string kBoundary = "boundary=";
+    ASSERT_NE(theirType.find(kBoundary), std::string::npos) << theirType;
+    const PostedParts parts = SplitPost(theirs, theirType.substr(theirType.find(kBoundary) + kBoundary.size()));
+    ASSERT_EQ(parts.fields.size(), 13u) << theirs.substr(0, 2000);
+    ASSERT_FALSE(parts.fileName.empty());
+
+    const QString raw = Q(dir_.File("qt.post"));
+    if (!php_.Start(RecordPath(), {}, {}, raw)) GTEST_SKIP() << "php (php-cli) not usable";
+    Configure(kKeyServiceUrl, php_.Url());
+    const std::string version = parts.fields.at("Software Version");
+    const std::string prefix = kProduct.toStdString() + " version ";
+    ASSERT_EQ(version.rfind(prefix, 0), 0u) << version;
+    launch_.productVersion = Q(version.substr(prefix.size()));
+    launch_.defaultRecipient = QString::fromUtf8(kDefaultRecipient);
+    launch_.attachment1 = Q(dir_.File(parts.fileName));
+    WriteFile(launch_.attachment1.toStdString(), parts.fileBytes);
+    form_->SetComputer(Q(parts.fields.at("Installation Path")), Q(parts.fields.at("Computer Information")));
+
+    ASSERT_TRUE(Open());
+    ApplyEntries(*form_);
+    Send();
+    ASSERT_TRUE(QFile::exists(raw));
+    EXPECT_EQ(ReadFile(raw.toStdString() + ".type"), theirType);
+    const std::string ours = ReadFile(raw.toStdString());
+    EXPECT_EQ(ours.size(), theirs.size());
+    if (ours != theirs) {
+        size_t i = 0;
+        while (i < ours.size() && i < theirs.size() && ours[i] == theirs[i]) ++i;
+        ADD_FAILURE() << "the posts differ from byte " << i << ":\n  Qt:      " << ours.substr(i > 80 ? i - 80 : 0, 200)
+                      << "\n  Windows: " << theirs.substr(i > 80 ? i - 80 : 0, 200);
+    }
 }
 
 }  // namespace

@@ -313,6 +313,24 @@ TEST(LabLayout, ReadwellWritesTheFixedLinesThenItsCalibration) {
 
 // Every slot the fieldpt holds, numbered from 1, up to the last one with a value; its
 // "-calA" is the line after the seven numbered ones. Empty slots between keep their place.
+TEST(LabLayout, TextsWithQuotesOrLineEndsComeBackExactly) {
+    // The instrument's own bytes, whatever they are: a line holds what it can, the .hex line
+    // the exact text, and the next save writes the same file again.
+    for (const char* serial : {"RW\"10234", "RW\r10234", "A\nB", "\xDD\x90\x12\r\xDD"}) {
+        InstrumentInfo inst = RwInstrument();
+        inst.serialNumber = serial;
+        const std::string text = sf::FormatLabFile(RW, inst, {}, {}, {});
+        EXPECT_EQ(text.find(std::string("sn=\"") + serial), std::string::npos) << text;
+        InstrumentInfo back;
+        DeviceInfo info;
+        RecordSet user, eqn;
+        ASSERT_EQ(sf::ReadLabFile(RW, 102, text, &back, &info, &user, &eqn, nullptr), 1);
+        EXPECT_EQ(back.serialNumber, serial);
+        back.valid = inst.valid;  // what was read, as the save had it
+        EXPECT_EQ(sf::FormatLabFile(RW, back, {}, {}, {}), text);
+    }
+}
+
 TEST(LabLayout, FieldptNumbersItsCalibrationLinesFromOneAndCarriesCalALast) {
     InstrumentInfo i;
     i.cal = {"c0", "c1", "c2"};

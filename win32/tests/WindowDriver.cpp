@@ -15,6 +15,15 @@
 //   close              Close pressed once it is enabled, and the window gone
 //   exit               File > Exit chosen (the close guard may answer instead)
 //   wait=MS            a pause (for a screenshot)
+//   dpi=N              the main window and the open feedback form told they moved to a
+//                      monitor of N dpi (WM_DPICHANGED, as Windows tells them), at their
+//                      place, their size scaled from their present DPI
+//   mark=NAME          prints "driver: mark NAME" (a screenshot is taken when it shows)
+//   feedback           Help > Send Feedback to Vornell... chosen, and the form shown
+//   fill=BOX=TEXT      the form's box (edName, edCompany, edEmail, edTelephone, edEmailTo,
+//                      reDescription) given TEXT; "\n" in TEXT is a line break
+//   choose=BOX=N       the form's drop-down (cbFeedbackType, cbRespondVia) set to item N
+//   send               the form's Send pressed
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "win32/FeedbackForm.h"
 #include "win32/MainWindow.h"
 #include "win32/Win32Text.h"
 
@@ -159,6 +169,66 @@ bool Status(const std::string& step, const std::string& text, bool answerAll = f
     return true;
 }
 
+HWND gForm = nullptr;
+
+int FormControl(const std::string& name) {
+    struct Row {
+        const char* name;
+        int id;
+    };
+    static constexpr Row kRows[] = {
+        {"edName", vorn::win32::kEdName},       {"edCompany", vorn::win32::kEdCompany},
+        {"edEmail", vorn::win32::kEdEmail},     {"edTelephone", vorn::win32::kEdTelephone},
+        {"edEmailTo", vorn::win32::kEdEmailTo}, {"reDescription", vorn::win32::kReDescription},
+        {"cbFeedbackType", vorn::win32::kCbFeedbackType}, {"cbRespondVia", vorn::win32::kCbRespondVia},
+    };
+    for (const Row& row : kRows)
+        if (name == row.name) return row.id;
+    return 0;
+}
+
+bool FormStep(const std::string& step, const std::string& verb, const std::string& value) {
+    if (verb == "feedback") {
+        PostMessageW(gMain, WM_COMMAND, MAKEWPARAM(vorn::win32::kSendFeedbacktoVornell1, 0), 0);
+        if (!WaitFor([] {
+                gForm = FindWindowW(vorn::win32::kFeedbackClass, nullptr);
+                return (gForm && IsWindowVisible(gForm)) || AnyBox();
+            }, 60000) ||
+            !gForm || !IsWindowVisible(gForm))
+            return Fail(step, "the feedback form did not show");
+        std::printf("driver: the feedback form \"%s\" is shown\n", Narrow(Text(gForm)).c_str());
+        return true;
+    }
+    if (!gForm) return Fail(step, "the feedback form is not open");
+    const size_t eq = value.find('=');
+    const int id = FormControl(value.substr(0, eq));
+    const std::string text = eq == std::string::npos ? "" : value.substr(eq + 1);
+    if (verb == "fill" && id) {
+        std::string lines;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text.compare(i, 2, "\\n") == 0) {
+                lines += "\r\n";
+                ++i;
+            } else {
+                lines += text[i];
+            }
+        }
+        SendMessageW(GetDlgItem(gForm, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(lines).c_str()));
+        return true;
+    }
+    if (verb == "choose" && id) {
+        HWND box = GetDlgItem(gForm, id);
+        SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(std::stoi(text.empty() ? "0" : text)), 0);
+        SendMessageW(gForm, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+        return true;
+    }
+    if (verb == "send") {
+        PostMessageW(GetDlgItem(gForm, vorn::win32::kBtnSend), BM_CLICK, 0, 0);
+        return true;
+    }
+    return Fail(step, "no such box of the feedback form");
+}
+
 bool Step(const std::string& step) {
     const size_t eq = step.find('=');
     const std::string verb = step.substr(0, eq), value = eq == std::string::npos ? "" : step.substr(eq + 1);
@@ -194,10 +264,33 @@ bool Step(const std::string& step) {
         PostMessageW(close, BM_CLICK, 0, 0);
         return WaitFor([] { return !IsWindow(gMain); }, 20000) || Fail(step, "the window stayed");
     }
+    if (verb == "dpi") {
+        static int present = 96;  // the windows start at the screen's 96 dpi under Xvfb
+        const int dpi = std::stoi(value.empty() ? "96" : value);
+        for (HWND w : {gMain, gForm}) {
+            if (!w || !IsWindowVisible(w)) continue;
+            RECT r{}, client{};
+            GetWindowRect(w, &r);
+            GetClientRect(w, &client);
+            const int frameW = (r.right - r.left) - client.right, frameH = (r.bottom - r.top) - client.bottom;
+            RECT suggested{r.left, r.top, r.left + MulDiv(client.right, dpi, present) + frameW,
+                           r.top + MulDiv(client.bottom, dpi, present) + frameH};
+            SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        }
+        present = dpi;
+        std::printf("driver: told the windows they are at %d dpi\n", dpi);
+        return true;
+    }
+    if (verb == "mark") {
+        std::printf("driver: mark %s\n", value.c_str());
+        std::fflush(stdout);
+        return true;
+    }
     if (verb == "wait") {
         Sleep(static_cast<DWORD>(std::stoul(value.empty() ? "0" : value)));
         return true;
     }
+    if (verb == "feedback" || verb == "fill" || verb == "choose" || verb == "send") return FormStep(step, verb, value);
     return Fail(step, "no such step");
 }
 

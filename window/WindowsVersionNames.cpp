@@ -1,5 +1,5 @@
 // The Windows version names of the feedback post, as one table and one lookup.
-#include "feedback/ComputerInfo.h"
+#include "window/ComputerInfo.h"
 
 #include <array>
 #include <climits>
@@ -34,14 +34,14 @@ constexpr std::array<NameRow, 12> kNames{{
 
 }  // namespace
 
-QString WindowsVersionName(unsigned platformId, unsigned major, unsigned minor) {
+std::string WindowsVersionName(unsigned platformId, unsigned major, unsigned minor) {
     for (const NameRow& row : kNames) {
         if (row.platform != platformId || major < row.majorLow || major > row.majorHigh) continue;
         if (row.minor != kAny && row.minor != minor) continue;
-        if (!row.name) return QStringLiteral("Windows NT %1.%2 ").arg(major).arg(minor);
-        return QString::fromUtf8(row.name);
+        if (!row.name) return "Windows NT " + std::to_string(major) + "." + std::to_string(minor) + " ";
+        return row.name;
     }
-    return QStringLiteral("Unknown Windows Platform ");
+    return "Unknown Windows Platform ";
 }
 
 unsigned WindowsBuildNumber(unsigned platformId, unsigned buildNumber) {

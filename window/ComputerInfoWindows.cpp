@@ -1,17 +1,21 @@
 // Computer information on Windows: GetVersionEx, named by the version table.
-#include "feedback/ComputerInfo.h"
+#include "window/ComputerInfo.h"
 
 #include <windows.h>
 
 namespace vorn::feedback {
 
-QString ComputerInformation() {
+std::string ComputerInformation() {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    if (!GetVersionExW(&info)) {
-        return FormatComputerInformation(QStringLiteral("Unknown Windows Platform "), QString(), 0, 0, 0);
+    if (!GetVersionExW(&info)) return FormatComputerInformation("Unknown Windows Platform ", {}, 0, 0, 0);
+    std::string servicePack;
+    const int n = WideCharToMultiByte(CP_UTF8, 0, info.szCSDVersion, -1, nullptr, 0, nullptr, nullptr);
+    if (n > 1) {
+        servicePack.resize(static_cast<size_t>(n));
+        WideCharToMultiByte(CP_UTF8, 0, info.szCSDVersion, -1, servicePack.data(), n, nullptr, nullptr);
+        servicePack.resize(static_cast<size_t>(n - 1));
     }
-    const QString servicePack = QString::fromWCharArray(info.szCSDVersion);
     return FormatComputerInformation(WindowsVersionName(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion),
                                      servicePack, info.dwMajorVersion, info.dwMinorVersion,
                                      WindowsBuildNumber(info.dwPlatformId, info.dwBuildNumber));
