@@ -126,6 +126,11 @@ enum class LineStep { None, ReadSettings, ApplySettings, Timeouts };
 // arrived or else wait up to 100 ms for the first byte.
 int ConfigureLine(PortHandle handle, uint32_t baud, LineStep* failed);
 int SetQueueSizes(PortHandle handle, size_t bytes);
+// Asks the driver to hand over received bytes at once rather than at its latency timer
+// (Linux: ASYNC_LOW_LATENCY, 16 ms on the common USB adapters otherwise); the driver's own
+// flags come back when the port is closed. 0 when asked, else the driver's refusal (a
+// pseudo-terminal has no such flag); nothing to ask on Windows.
+int AskLowLatency(PortHandle handle);
 int SetBaud(PortHandle handle, uint32_t baud);
 int SetDtr(PortHandle handle, bool on);
 void ClearLineErrors(PortHandle handle);

@@ -22,6 +22,9 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #include <time.h>
 #include <unistd.h>
 
@@ -478,6 +481,28 @@ int ConfigureLine(PortHandle h, uint32_t baud, LineStep* failed) {
 
 int SetQueueSizes(PortHandle, size_t) { return 0; }  // the tty driver's queues are fixed
 
+namespace {
+// The serial flags of the ports this program changed, by descriptor, for their close.
+std::mutex gLatencyMutex;
+std::map<int, int> gDriverFlags;
+}  // namespace
+
+#ifdef __linux__
+int AskLowLatency(PortHandle h) {
+    serial_struct info{};
+    if (ioctl(Fd(h), TIOCGSERIAL, &info) != 0) return errno;
+    if (info.flags & ASYNC_LOW_LATENCY) return 0;  // already so: nothing to give back
+    const int before = info.flags;
+    info.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(Fd(h), TIOCSSERIAL, &info) != 0) return errno;
+    std::lock_guard<std::mutex> lock(gLatencyMutex);
+    gDriverFlags[Fd(h)] = before;
+    return 0;
+}
+#else
+int AskLowLatency(PortHandle) { return ENOTSUP; }
+#endif
+
 int SetBaud(PortHandle h, uint32_t baud) {
     termios tio{};
     if (tcgetattr(Fd(h), &tio) != 0) return errno;
@@ -550,6 +575,19 @@ int WritePort(PortHandle h, const void* bytes, size_t count, size_t* written) {
 }
 
 int ClosePort(PortHandle h) {
+#ifdef __linux__
+    {
+        std::lock_guard<std::mutex> lock(gLatencyMutex);
+        if (auto saved = gDriverFlags.find(Fd(h)); saved != gDriverFlags.end()) {
+            serial_struct info{};
+            if (ioctl(Fd(h), TIOCGSERIAL, &info) == 0) {
+                info.flags = saved->second;
+                ioctl(Fd(h), TIOCSSERIAL, &info);
+            }
+            gDriverFlags.erase(saved);
+        }
+    }
+#endif
     ioctl(Fd(h), TIOCNXCL);
     return ::close(Fd(h)) == 0 ? 0 : errno;
 }

@@ -195,6 +195,8 @@ int ConfigureLine(PortHandle h, uint32_t baud, LineStep* failed) {
     return 0;
 }
 
+int AskLowLatency(PortHandle) { return 0; }  // the adapter's latency is its driver's setting there
+
 int SetQueueSizes(PortHandle h, size_t bytes) {
     DWORD size = bytes > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes);
     return SetupComm(Handle(h), size, size) ? 0 : LastError();

@@ -82,7 +82,12 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     if (int e = plat::SetQueueSizes(handle_, kReadBufferSize); e != 0 && log_)
         log_->Log(VornLog::kBytes, Tag(), "VSOpen failed to set buffer size on comm port (error %d)", e);
 
+    // Answers come in at once, not at the adapter's latency timer (16 ms each way).
+    if (int e = plat::AskLowLatency(handle_); e != 0 && log_)
+        log_->Log(VornLog::kBytes, Tag(), "VSOpen: the driver keeps its latency timer (error %d)", e);
+
     baud_ = baud ? baud : kDefaultBaud;
+    lineBusy_ = false;
     plat::LineStep step;
     if (int e = plat::ConfigureLine(handle_, baud_, &step); e != 0) {
         if (log_) {
@@ -151,7 +156,20 @@ int32_t VornSerial::VSWrite(const char* bytes, size_t count, int32_t* written) {
     }
     if (written) *written = static_cast<int32_t>(done);
     if (log_) log_->Log(VornLog::kBytes, Tag(), "VSWrite wrote %d bytes", static_cast<int>(done));
+    if (done > 0 && baud_ > 0) {
+        // The bytes go out after what is still on the line.
+        const uint32_t now = vorn::MsTimer();
+        const uint32_t from = now + SendingLeftMs();
+        lineFreeAt_ = from + static_cast<uint32_t>((static_cast<uint64_t>(done) * 10 * 1000 + baud_ - 1) / baud_);
+        lineBusy_ = true;
+    }
     return static_cast<int32_t>(done);
+}
+
+uint32_t VornSerial::SendingLeftMs() const {
+    if (!lineBusy_) return 0;
+    const int32_t left = static_cast<int32_t>(lineFreeAt_ - vorn::MsTimer());  // wraps with the timer
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
 
 int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
@@ -162,6 +180,12 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
     if (!hasReadBuffer_) return vorn::kOutOfMemory;
 
     const uint32_t start = vorn::MsTimer();
+    // The answer window opens when the frame has left: at 9600 baud a 519-byte frame is
+    // 541 ms on the wire after the write returned.
+    if (const uint32_t sending = SendingLeftMs(); sending > 0) {
+        if (log_) log_->Log(VornLog::kBytes, Tag(), "VSWait waits %d ms more while the frame leaves", static_cast<int>(sending));
+        timeoutMs += sending;
+    }
     uint32_t idleReads = 0;
     readBuffer_.clear();  // every wait gathers from the start of the buffer
     char chunk[kReadBufferSize];

@@ -92,4 +92,10 @@ private:
     bool hasReadBuffer_ = false;
     bool dataReady_ = false;
     bool bufferOwned_ = false;
+    // When the last byte written has left the line, by the line speed (8N1: 10 bits a
+    // byte): a write returns once the bytes are queued, and an answer cannot start before
+    // the frame has gone out, so an answer window starts then, not at the write's return.
+    uint32_t lineFreeAt_ = 0;
+    bool lineBusy_ = false;
+    uint32_t SendingLeftMs() const;
 };

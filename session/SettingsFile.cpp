@@ -36,11 +36,15 @@ uint32_t HeldValues(std::string_view text) {
 }
 
 // What a value needs that a key="value" line cannot carry: a double quote would end it,
-// and a line end would end the line.
-bool LineCannotCarry(std::string_view value) { return value.find_first_of("\"\r\n") != std::string_view::npos; }
+// a line end would end the line, and other control bytes (a zero among them) are not text
+// a reader keeps as it is.
+bool ControlByte(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+bool LineCannotCarry(std::string_view value) {
+    return std::any_of(value.begin(), value.end(), [](char c) { return c == '"' || ControlByte(c); });
+}
 
 // key="value"\r\n. A value a line cannot carry faithfully (one with a double quote or a
-// line end) is written with an apostrophe for each quote and a blank for each line end,
+// control byte) is written with an apostrophe for each quote and a blank for each control byte,
 // which earlier readers take, and its exact text follows on a line of its own,
 // key.hex="<hexadecimal bytes>", which this reader prefers.
 void TextLine(std::string& out, std::string_view key, std::string_view value) {
@@ -51,7 +55,7 @@ void TextLine(std::string& out, std::string_view key, std::string_view value) {
     std::string shown(value);
     for (char& c : shown) {
         if (c == '"') c = '\'';
-        if (LineEnd(c)) c = ' ';
+        if (ControlByte(c)) c = ' ';
     }
     out.append(key).append("=\"").append(shown).append("\"\r\n");
     out.append(key).append(kExactSuffix).append("=\"");

@@ -55,6 +55,7 @@ void LoadFaults(Simulator& sim) {
     InstrumentState& s = sim.State();
     const Options& o = sim.options();
     s.bslRefuseWrite = o.Has("bsl-refuse-write") ? o.Number("bsl-refuse-write", -1) : -1;
+    s.bslFlashWriteMs = o.Number("flash-write-ms", 0);
     s.bslPowerLossAfter = o.Has("power-loss-after") ? o.Number("power-loss-after", -1) : -1;
     s.bslUnplugAfter = o.Has("unplug-after") ? o.Number("unplug-after", -1) : -1;
     s.bslDropRate = o.Rate("drop-rate");
@@ -178,12 +179,16 @@ void BslEngine::OnBytes(Simulator& sim, std::string_view bytes) {
     }
 }
 
-void BslEngine::Reply(Simulator& sim, std::string answer) {
+void BslEngine::Reply(Simulator& sim, std::string answer, long afterMs) {
     InstrumentState& s = sim.State();
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     if (s.bslDropRate > 0 && chance(sim.Random()) < s.bslDropRate) return;
     if (s.bslCorruptRate > 0 && chance(sim.Random()) < s.bslCorruptRate) answer[0] = Garble(answer[0]);
-    sim.Send(answer);
+    if (afterMs <= 0) {
+        sim.Send(answer);
+        return;
+    }
+    sim.After(static_cast<uint32_t>(afterMs), [answer](Simulator& later) { later.Send(answer); });
 }
 
 void BslEngine::OnLine(Simulator& sim, const std::string& line, bool overlong) {
@@ -257,7 +262,7 @@ void BslEngine::OnLine(Simulator& sim, const std::string& line, bool overlong) {
             }
             if (!ok || !s.flash.Write(address_, data)) break;
             address_ += static_cast<uint32_t>(data.size());
-            Reply(sim, "+\r");
+            Reply(sim, "+\r", s.bslFlashWriteMs);
             return;
         }
         case 'V': {

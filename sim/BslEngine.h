@@ -46,7 +46,8 @@ public:
 private:
     void OnLine(Simulator& sim, const std::string& line, bool overlong);
     // The answer to a frame, subject to the drop and corrupt switches.
-    void Reply(Simulator& sim, std::string answer);
+    // `afterMs` later when positive (the time the engine takes before it can answer).
+    void Reply(Simulator& sim, std::string answer, long afterMs = 0);
 
     Mode mode_;
     std::string line_;

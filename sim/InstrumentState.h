@@ -32,6 +32,7 @@ struct InstrumentState {
     // a test may change them later through WithState(). -1 (or 0 for a rate) is off.
     bool bslFaultsLoaded = false;
     long bslRefuseWrite = -1;           // refuse this "W" frame (1 = the first) once
+    long bslFlashWriteMs = 0;           // programming a written frame takes this long
     long bslPowerLossAfter = -1;        // lose power once after the engine took this many frames
     long bslUnplugAfter = -1;           // the host's adapter is pulled out once after this many frames
     double bslDropRate = 0;             // chance that a frame's answer is lost

@@ -310,6 +310,20 @@ void Simulator::Deliver(std::string_view bytes) {
     retired_.clear();
 }
 
+// A pseudo-terminal hands over at once what the host wrote. On a real line the last of
+// those bytes arrives only after they have all crossed it at the line speed, after what
+// was still crossing: with pacing, they are heard then.
+void Simulator::Receive(std::string_view bytes) {
+    if (!options_.pacing || lineBaud_ == 0) {
+        Deliver(bytes);
+        return;
+    }
+    const uint64_t nowUs = NowMs() * 1000;
+    receiveFreeAtUs_ = std::max(receiveFreeAtUs_, nowUs) + bytes.size() * 10'000'000ULL / lineBaud_;
+    const uint64_t dueMs = (receiveFreeAtUs_ + 999) / 1000;
+    After(static_cast<uint32_t>(dueMs - nowUs / 1000), [heard = std::string(bytes)](Simulator& s) { s.Deliver(heard); });
+}
+
 void Simulator::Run() {
     char buf[1024];
     while (running_) {
@@ -335,7 +349,7 @@ void Simulator::Run() {
         if (poll(&p, 1, wait) <= 0) continue;
         ssize_t n = read(fd, buf, sizeof buf);
         // With no host on the slave the master reads EIO: wait for the next open.
-        if (n > 0) Deliver(std::string_view(buf, static_cast<size_t>(n)));
+        if (n > 0) Receive(std::string_view(buf, static_cast<size_t>(n)));
         else if (n < 0 && errno != EAGAIN && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }

@@ -44,7 +44,7 @@ struct Options {
     uint32_t version = 102;           // firmware version, 102 = 1.02
     std::string portName = "vornsim0";// registered name ("" = do not register)
     std::string description;          // one-line description for the port list
-    bool pacing = false;              // deliver bytes at the line speed (10 bits per byte)
+    bool pacing = false;              // bytes cross the line at its speed both ways (10 bits a byte)
     uint32_t seed = 1;                // for the random fault switches
     std::string stateFile;            // written at exit when not empty
     // Fault switches and other settings by name ("bsl-refuse-write=3", "silent-after=40",
@@ -139,6 +139,7 @@ public:
 
 private:
     void Run();
+    void Receive(std::string_view bytes);
     void Deliver(std::string_view bytes);
     void Transmit(std::string_view bytes);
     bool OpenTerminal();
@@ -158,6 +159,7 @@ private:
     std::shared_ptr<Personality> active_;
     std::vector<std::shared_ptr<Personality>> retired_;  // replaced during the current turn
     uint32_t lineBaud_ = 9600;
+    uint64_t receiveFreeAtUs_ = 0;  // with pacing: when the bytes heard so far have all arrived
     std::mt19937 random_;
     std::string transcript_;
     struct Timer {

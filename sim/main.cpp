@@ -30,7 +30,7 @@ void Usage(FILE* out) {
                  "  --name NAME          port name to register (default vornsim0; \"\" for none)\n"
                  "  --description TEXT   description in the port list\n"
                  "  --state FILE         write the instrument's state to FILE at exit\n"
-                 "  --pacing             deliver bytes at the line speed\n"
+                 "  --pacing             bytes cross the line at its speed, both ways\n"
                  "  --report FILE        at exit, say whether the flash holds the TI-Text image FILE and\n"
                  "                       the settings are those the instrument started with\n"
                  "  --seed N             seed of the random fault switches\n"

@@ -151,3 +151,39 @@ TEST_F(EngineTest, WritesLandAtTheAddressAndMoveItOn) {
 }
 
 }  // namespace
+
+// A real line at 9600 baud: a full "W" frame (519 bytes) takes 541 ms to cross after the
+// write returned, and a slow flash 800 ms to program it. The answer comes about 1350 ms
+// after the write: within the engine's 1000 ms once the frame has left, so it is taken at
+// the first try and the frame is not sent again. Counted from the write's return, the
+// window (1000 ms, read in slices of 100, and one more read) closes before it.
+TEST(PacedLineTest, AFullFrameAndASlowFlashAreAnsweredInTimeAt9600) {
+    vornsim::Options options;
+    options.family = "KT72";
+    options.portName = "";
+    options.pacing = true;
+    options.switches["in-bootloader"] = "";
+    options.switches["flash-write-ms"] = "800";
+    auto sim = vornsim::MakeInstrument(options);
+    ASSERT_TRUE(sim->Start());
+    TempDir dir;
+    VornLog log{dir.File("log.txt"), 30};
+    VornBSLHost host{&log};
+    ASSERT_EQ(host.BSLCheck(sim->SlavePath(), 9600), vorn::kBslActive);
+    auto frame = [&host](char letter, const std::string& text) {
+        std::string answer;
+        return host.BSLCommand(letter, text.data(), static_cast<uint32_t>(text.size()), '\r', &answer, nullptr);
+    };
+    ASSERT_GT(frame('X', "C000"), 0);
+    ASSERT_GT(frame('@', "C000"), 0);
+    std::string block;
+    for (int i = 0; i < 128; ++i) block += "A55A";  // 256 bytes, the largest frame
+    const uint32_t start = vorn::MsTimer();
+    EXPECT_GT(frame('W', block), 0);
+    EXPECT_GE(vorn::MsTimer() - start, 1000u);  // the line and the flash took their time
+    sim->WithState([](vornsim::InstrumentState& s) {
+        EXPECT_EQ(s.bslWrites, 1);
+        EXPECT_EQ(s.flash.Read(0xC000), 0x5A);
+        EXPECT_EQ(s.flash.Read(0xC0FF), 0xA5);
+    });
+}

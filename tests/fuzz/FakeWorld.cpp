@@ -104,6 +104,7 @@ int ConfigureLine(PortHandle, uint32_t, LineStep* failed) {
     return 0;
 }
 int SetQueueSizes(PortHandle, size_t) { return 0; }
+int AskLowLatency(PortHandle) { return ENOTTY; }  // as a pseudo-terminal answers
 int SetBaud(PortHandle, uint32_t) { return 0; }
 int SetDtr(PortHandle, bool) { return 0; }
 void ClearLineErrors(PortHandle) {}

@@ -82,6 +82,8 @@ TEST_F(SerialTest, OpenAtBaudZeroConfiguresNineSixHundred) {
               std::string::npos);
     // A pseudo-terminal has no DTR line: that is a byte-level note, not a failure.
     EXPECT_NE(LogText().find("VSOpen port has no DTR line"), std::string::npos);
+    // Nor a latency timer to turn down: noted, and the port is used as it is.
+    EXPECT_NE(LogText().find("VSOpen: the driver keeps its latency timer"), std::string::npos);
     EXPECT_EQ(port.VSClose(), 1);
     EXPECT_EQ(port.VSClose(), 0);
     EXPECT_NE(LogText().find("VSClose closed comm port"), std::string::npos);
@@ -434,4 +436,20 @@ TEST(LocalUtcOffset, FollowsTheTimeZone) {
 TEST(OrdinaryUser, PassesEveryPortTest) {
     if (!vorn::test::RunningAsRoot()) GTEST_SKIP() << "this whole run is by an ordinary user";
     EXPECT_TRUE(vorn::test::PassedEveryTest(vorn::test::RunAgainAsOrdinaryUser("SerialTest.*")));
+}
+
+// An answer window opens when the frame has left the line, not when the write returned:
+// 1000 bytes at 9600 baud are 1042 ms on the wire, so a 100 ms wait after them lasts
+// past 1.1 s; the next wait, with nothing left on the line, lasts its own time only.
+TEST_F(SerialTest, TheAnswerWindowOpensWhenTheFrameHasLeft) {
+    ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
+    ASSERT_EQ(port.VSWrite(std::string(1000, 'x')), 1000);
+    uint32_t start = vorn::MsTimer();
+    EXPECT_EQ(port.VSWait(100, '\r'), 0);
+    EXPECT_GE(vorn::MsTimer() - start, 1100u);
+    EXPECT_NE(LogText().find("VSWait waits"), std::string::npos);
+    start = vorn::MsTimer();
+    EXPECT_EQ(port.VSWait(100, '\r'), 0);
+    EXPECT_LT(vorn::MsTimer() - start, 1000u);
+    EXPECT_EQ(port.VSClose(), 1);
 }

@@ -15,9 +15,6 @@
 //   close              Close pressed once it is enabled, and the window gone
 //   exit               File > Exit chosen (the close guard may answer instead)
 //   wait=MS            a pause (for a screenshot)
-//   dpi=N              the main window and the open feedback form told they moved to a
-//                      monitor of N dpi (WM_DPICHANGED, as Windows tells them), at their
-//                      place, their size scaled from their present DPI
 //   mark=NAME          prints "driver: mark NAME" (a screenshot is taken when it shows)
 //   feedback           Help > Send Feedback to Vornell... chosen, and the form shown
 //   fill=BOX=TEXT      the form's box (edName, edCompany, edEmail, edTelephone, edEmailTo,
@@ -263,23 +260,6 @@ bool Step(const std::string& step) {
         if (!WaitFor([&] { return IsWindowEnabled(close) != FALSE; }, 60000)) return Fail(step, "Close stayed disabled");
         PostMessageW(close, BM_CLICK, 0, 0);
         return WaitFor([] { return !IsWindow(gMain); }, 20000) || Fail(step, "the window stayed");
-    }
-    if (verb == "dpi") {
-        static int present = 96;  // the windows start at the screen's 96 dpi under Xvfb
-        const int dpi = std::stoi(value.empty() ? "96" : value);
-        for (HWND w : {gMain, gForm}) {
-            if (!w || !IsWindowVisible(w)) continue;
-            RECT r{}, client{};
-            GetWindowRect(w, &r);
-            GetClientRect(w, &client);
-            const int frameW = (r.right - r.left) - client.right, frameH = (r.bottom - r.top) - client.bottom;
-            RECT suggested{r.left, r.top, r.left + MulDiv(client.right, dpi, present) + frameW,
-                           r.top + MulDiv(client.bottom, dpi, present) + frameH};
-            SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-        }
-        present = dpi;
-        std::printf("driver: told the windows they are at %d dpi\n", dpi);
-        return true;
     }
     if (verb == "mark") {
         std::printf("driver: mark %s\n", value.c_str());
