@@ -395,6 +395,12 @@ QString TfrmWeb::RespondViaText() const { return Q(RespondViaTextFor(cbRespondVi
 
 QString TfrmWeb::ComputerInformation() { return Q(vorn::feedback::ComputerInformation()); }
 
+vorn::feedback::ReadAttachmentFn TfrmWeb::Reader() {
+    return [this](const ReportAttachment& attachment, ReportFile* file, bool report) {
+        return ReadAttachment(attachment, file, report);
+    };
+}
+
 bool TfrmWeb::ReadAttachment(const vorn::feedback::ReportAttachment& attachment, vorn::feedback::ReportFile* out,
                              bool report) {
     const QString path = QString::fromStdString(attachment.path);
@@ -454,15 +460,12 @@ bool TfrmWeb::SaveReport() {
                                                    QStringLiteral("E-mail messages (*.eml)"), QStringLiteral("eml"));
     if (path.isEmpty()) return false;
     // The same parts the service would have had; what cannot be read is left out.
-    std::vector<ReportFile> files;
-    for (const ReportAttachment& attachment : ReportAttachments(Report().launch, S(sendFilePath_))) {
-        ReportFile file;
-        if (ReadAttachment(attachment, &file, false)) files.push_back(std::move(file));
-    }
+    const vorn::feedback::FeedbackReport report = Report();
+    const std::vector<ReportFile> files = *CollectReportFiles(report.launch, S(sendFilePath_), false, Reader());
     const QString to = Recipient();
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        out.write(QByteArray::fromStdString(ReportMail(Report(), files))) < 0 || !out.flush()) {
+        out.write(QByteArray::fromStdString(ReportMail(report, files))) < 0 || !out.flush()) {
         ShowWebMessage(QStringLiteral("The report could not be saved in \"") + path + QStringLiteral("\": ") + out.errorString(),
                        QStringLiteral("Error Saving Report"), false, 1);
         return false;
@@ -474,16 +477,10 @@ bool TfrmWeb::SaveReport() {
 int32_t TfrmWeb::SendFeedback() {
     // The program's files go along when they can be read; only the user's own file is
     // worth stopping for.
-    std::vector<ReportFile> files;
-    for (const ReportAttachment& attachment : ReportAttachments(Report().launch, S(sendFilePath_))) {
-        ReportFile file;
-        if (ReadAttachment(attachment, &file, attachment.usersOwn)) {
-            files.push_back(std::move(file));
-        } else if (attachment.usersOwn) {
-            return kFeedbackNotSent;
-        }
-    }
-    const vorn::feedback::MultipartForm form = ReportForm(Report(), files);
+    const vorn::feedback::FeedbackReport report = Report();
+    const auto files = CollectReportFiles(report.launch, S(sendFilePath_), true, Reader());
+    if (!files) return kFeedbackNotSent;
+    const vorn::feedback::MultipartForm form = ReportForm(report, *files);
 
     const QUrl base = ServiceUrl();
     if (!base.isValid()) {

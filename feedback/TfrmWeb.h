@@ -79,6 +79,7 @@ public:
     // then shows "Error Reading File".
     bool ReadAttachment(const vorn::feedback::ReportAttachment& attachment, vorn::feedback::ReportFile* file,
                         bool report);
+    vorn::feedback::ReadAttachmentFn Reader();
     // The report as the boxes and the launch values make it.
     vorn::feedback::FeedbackReport Report() const;
     // The computer the report says it is sent from: this program's path and the

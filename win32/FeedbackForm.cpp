@@ -99,14 +99,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* fai
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     auto lastError = [failure] {
-        wchar_t* text = nullptr;
-        const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                                       nullptr, GetLastError(), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-        std::wstring message = n && text ? std::wstring(text, n) : L"The file could not be read.";
-        if (text) LocalFree(text);
-        while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-        *failure = Narrow(message);
+        *failure = SystemMessage(GetLastError());
+        if (failure->empty()) *failure = "The file could not be read.";
         return false;
     };
     if (file == INVALID_HANDLE_VALUE) return lastError();
@@ -123,7 +117,15 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* fai
 }  // namespace
 
 FeedbackForm::FeedbackForm(HINSTANCE instance, HWND owner, std::function<void()> pump)
-    : instance_(instance), owner_(owner), pump_(std::move(pump)), http_(kUserAgent, kAcceptHeader) {}
+    : instance_(instance),
+      owner_(owner),
+      pump_(std::move(pump)),
+      http_(kUserAgent, kAcceptHeader),
+      computerInformation_(ComputerInformation()) {
+    wchar_t self[MAX_PATH * 4] = {};
+    GetModuleFileNameW(nullptr, self, static_cast<DWORD>(sizeof self / sizeof self[0]));
+    installationPath_ = Narrow(self);
+}
 
 FeedbackForm::~FeedbackForm() {
     http_.Abort();
@@ -320,10 +322,8 @@ FeedbackReport FeedbackForm::Report() const {
     r.company = Text(kEdCompany);
     r.feedbackTypeName = feedbackType_;
     r.description = Text(kReDescription);
-    wchar_t self[MAX_PATH * 4] = {};
-    GetModuleFileNameW(nullptr, self, static_cast<DWORD>(sizeof self / sizeof self[0]));
-    r.installationPath = Narrow(self);
-    r.computerInformation = ComputerInformation();
+    r.installationPath = installationPath_;
+    r.computerInformation = computerInformation_;
     return r;
 }
 
@@ -363,6 +363,12 @@ void FeedbackForm::SendClick() {
     }
 }
 
+ReadAttachmentFn FeedbackForm::Reader() {
+    return [this](const ReportAttachment& attachment, ReportFile* file, bool report) {
+        return ReadAttachment(attachment, file, report);
+    };
+}
+
 bool FeedbackForm::ReadAttachment(const ReportAttachment& attachment, ReportFile* out, bool report) {
     std::string bytes, failure;
     bool exists = false;
@@ -382,16 +388,9 @@ int32_t FeedbackForm::SendFeedback() {
     const FeedbackReport report = Report();
     // The program's files go along when they can be read; only the user's own file is
     // worth stopping for.
-    std::vector<ReportFile> files;
-    for (const ReportAttachment& attachment : ReportAttachments(report.launch, sendFilePath_)) {
-        ReportFile file;
-        if (ReadAttachment(attachment, &file, attachment.usersOwn)) {
-            files.push_back(std::move(file));
-        } else if (attachment.usersOwn) {
-            return kFeedbackNotSent;
-        }
-    }
-    const MultipartForm form = ReportForm(report, files);
+    const auto files = CollectReportFiles(report.launch, sendFilePath_, true, Reader());
+    if (!files) return kFeedbackNotSent;
+    const MultipartForm form = ReportForm(report, *files);
     const auto base = ServiceBaseUrl(ConfiguredServiceUrl());
     if (!base) {
         lastSendError_ = BadServiceAddressText(ConfiguredServiceUrl());
@@ -438,11 +437,7 @@ bool FeedbackForm::SaveReport() {
                                                                 Wide(launch_.startFolder)});
     if (path.empty()) return false;
     // The same parts the service would have had; what cannot be read is left out.
-    std::vector<ReportFile> files;
-    for (const ReportAttachment& attachment : ReportAttachments(report.launch, sendFilePath_)) {
-        ReportFile file;
-        if (ReadAttachment(attachment, &file, false)) files.push_back(std::move(file));
-    }
+    const std::vector<ReportFile> files = *CollectReportFiles(report.launch, sendFilePath_, false, Reader());
     const std::string mail = ReportMail(report, files);
     HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;

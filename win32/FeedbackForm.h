@@ -74,6 +74,7 @@ private:
     int32_t SendFeedback();
     bool SaveReport();
     bool ReadAttachment(const feedback::ReportAttachment& attachment, feedback::ReportFile* file, bool report);
+    feedback::ReadAttachmentFn Reader();
     feedback::FeedbackReport Report() const;
     void Progress(uint64_t sent, uint64_t total);
     bool ShowWebMessage(const std::string& text, const std::string& caption, bool ask, int kind);
@@ -89,6 +90,7 @@ private:
     HttpClient http_;
     feedback::LaunchValues launch_;
     std::string feedbackType_, lastSendError_, sendFilePath_;
+    std::string installationPath_, computerInformation_;  // the computer's, for every report
     bool checking_ = false;
     bool sending_ = false;
     bool progressShown_ = false;

@@ -13,17 +13,9 @@ constexpr DWORD kPieceBytes = 65536;  // the body goes in pieces, so its progres
 constexpr DWORD kWaitStepMs = 30;
 
 std::string ErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   GetModuleHandleW(L"winhttp.dll"), code, 0, reinterpret_cast<LPWSTR>(&text), 0,
-                                   nullptr);
-    std::wstring message = n && text ? std::wstring(text, n) : std::wstring();
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
+    const std::string message = SystemMessage(code, GetModuleHandleW(L"winhttp.dll"));
     const std::string number = "(error " + std::to_string(code) + ")";
-    return message.empty() ? "WinHTTP " + number : Narrow(message) + " " + number;
+    return message.empty() ? "WinHTTP " + number : message + " " + number;
 }
 
 }  // namespace

@@ -28,6 +28,20 @@ inline std::string Narrow(const std::wstring& text, UINT codePage = CP_UTF8) {
 inline std::string CorePath(const std::wstring& path) { return Narrow(path, CP_ACP); }
 inline std::wstring ShownPath(const std::string& path) { return Wide(path, CP_ACP); }
 
+// The system's words for an error code ("" when it has none), from `module`'s message
+// table first when one is given (WinHTTP keeps its own).
+inline std::string SystemMessage(DWORD code, HMODULE module = nullptr) {
+    wchar_t* text = nullptr;
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                        (module ? FORMAT_MESSAGE_FROM_HMODULE : 0);
+    const DWORD n = FormatMessageW(flags, module, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring message = n && text ? std::wstring(text, n) : std::wstring();
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return Narrow(message);
+}
+
 // The text of a window or control.
 inline std::wstring TextOf(HWND control) {
     const int n = GetWindowTextLengthW(control);

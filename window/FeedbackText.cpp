@@ -370,6 +370,20 @@ ReportFile AttachedFile(const ReportAttachment& attachment, std::string_view byt
             attachment.tailBytes > 0 ? LogTail(bytes, attachment.tailBytes) : std::string(bytes)};
 }
 
+std::optional<std::vector<ReportFile>> CollectReportFiles(const LaunchValues& launch, const std::string& usersFile,
+                                                          bool stopForUsersOwn, const ReadAttachmentFn& read) {
+    std::vector<ReportFile> files;
+    for (const ReportAttachment& attachment : ReportAttachments(launch, usersFile)) {
+        ReportFile file;
+        if (read(attachment, &file, stopForUsersOwn && attachment.usersOwn)) {
+            files.push_back(std::move(file));
+        } else if (stopForUsersOwn && attachment.usersOwn) {
+            return std::nullopt;
+        }
+    }
+    return files;
+}
+
 MultipartForm ReportForm(const FeedbackReport& report, const std::vector<ReportFile>& files) {
     MultipartForm form;
     for (auto& [name, value] : ReportFields(report)) form.AddField(std::move(name), std::move(value));

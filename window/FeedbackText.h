@@ -3,6 +3,7 @@
 // the report's fields: what both feedback forms show and send, in UTF-8. Pure functions:
 // a form only shows what these return.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -127,6 +128,12 @@ std::vector<ReportAttachment> ReportAttachments(const LaunchValues& launch, cons
 // A file as the report carries it: named without its folders, its type by its
 // extension, whole or its tail from a line start.
 ReportFile AttachedFile(const ReportAttachment& attachment, std::string_view bytes);
+// The report's files, each read by `read` (false when it cannot be read; `mustRead` says it
+// is the user's own file, which the form reports). What cannot be read is left out; when
+// `stopForUsersOwn`, an unreadable file of the user's gives nothing (the send stops).
+using ReadAttachmentFn = std::function<bool(const ReportAttachment&, ReportFile*, bool mustRead)>;
+std::optional<std::vector<ReportFile>> CollectReportFiles(const LaunchValues& launch, const std::string& usersFile,
+                                                          bool stopForUsersOwn, const ReadAttachmentFn& read);
 
 class MultipartForm;
 // The post: the report's fields, then its files.

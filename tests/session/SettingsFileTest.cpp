@@ -316,7 +316,7 @@ TEST(LabLayout, ReadwellWritesTheFixedLinesThenItsCalibration) {
 TEST(LabLayout, TextsWithQuotesOrLineEndsComeBackExactly) {
     // The instrument's own bytes, whatever they are: a line holds what it can, the .hex line
     // the exact text, and the next save writes the same file again.
-    for (const std::string serial : {std::string("RW\"10234"), std::string("RW\r10234"), std::string("A\nB"),
+    for (const std::string& serial : {std::string("RW\"10234"), std::string("RW\r10234"), std::string("A\nB"),
                                      std::string("\xDD\x90\x12\r\xDD"), std::string("RW\0\x01 7", 5)}) {
         InstrumentInfo inst = RwInstrument();
         inst.serialNumber = serial;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/LocaleScope.h"
+
 #include <regex>
 
 using namespace vorn::feedback;
@@ -185,6 +187,8 @@ TEST(FeedbackReport, SavedMailCarriesFieldsAndFilesWithHeadersOnOneLine) {
 }
 
 TEST(FeedbackTexts, NumbersWithoutTheLocalesComma) {
+    vorn::test::LocaleScope comma(vorn::test::kCommaLocale);
+    ASSERT_TRUE(comma.Active());
     EXPECT_NE(FileTooBigText("big.zip", 9646899).find("(this file is 9.2 MB)"), std::string::npos);
     EXPECT_NE(FileTooBigText("big.zip", 8388609).find("(this file is 8.0 MB)"), std::string::npos);
     EXPECT_EQ(NoAnswerText("feedback.vornell.example", 20000), "No answer from feedback.vornell.example within 20 seconds.");
