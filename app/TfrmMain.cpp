@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include "update/UpdateSequence.h"
 #include "update/UpdateTexts.h"
 #include "update/Updater.h"
+#include "update/UserFolder.h"
 #include "common/Status.h"
 #include "common/VornLog.h"
 #include "serial/VornSerial.h"
@@ -204,6 +206,10 @@ void TfrmMain::BuildMenus() {
     VerboseErrorFile1->setEnabled(false);
     ForceFindAllCommPorts1 = MakeAction(Edit1, "ForceFindAllCommPorts1", "Force Find All &Comm Ports");
     ForceFindAllCommPorts1->setCheckable(true);
+    RecordWireTranscript1 = MakeAction(Edit1, "RecordWireTranscript1", "Record Wire &Transcript");
+    RecordWireTranscript1->setCheckable(true);
+    RecordWireTranscript1->setToolTip("Each update keeps every byte on the wire for Vornell's support; "
+                                      "Send Feedback to Vornell... sends the last one with the log");
     DontEraseData1 = MakeAction(Edit1, "DontEraseData1", "&Don't Erase Data");
     DontEraseData1->setCheckable(true);
     DontEraseData1->setVisible(false);
@@ -225,6 +231,8 @@ void TfrmMain::BuildMenus() {
     connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
     connect(VerboseErrorFile1, &QAction::triggered, this, &TfrmMain::VerboseErrorFile1Click);
     connect(ForceFindAllCommPorts1, &QAction::triggered, this, &TfrmMain::ForceFindAllCommPorts1Click);
+    connect(RecordWireTranscript1, &QAction::triggered, this,
+            [this] { model_.SetRecordTranscript(RecordWireTranscript1->isChecked()); });
     connect(DontEraseData1, &QAction::triggered, this, &TfrmMain::DontEraseData1Click);
     connect(PromptforSerialNumber1, &QAction::triggered, this, &TfrmMain::PromptforSerialNumber1Click);
     connect(SendFeedbacktoVornell1, &QAction::triggered, this, &TfrmMain::SendFeedbacktoVornell1Click);
@@ -262,6 +270,7 @@ void TfrmMain::FormShow() {
         if (prefs.status() == QSettings::NoError) {
             if (prefs.contains("FindAllComms")) saved.findAllComms = prefs.value("FindAllComms").toInt() != 0;
             if (prefs.contains("CommPort")) saved.commPort = prefs.value("CommPort").toString().toStdString();
+            if (prefs.contains("RecordTranscript")) saved.recordTranscript = prefs.value("RecordTranscript").toInt() != 0;
         }
     }
     model_.RestorePreferences(saved);
@@ -288,6 +297,7 @@ void TfrmMain::FormShow() {
     model_.Show(ListPorts(0));
     ForceFindAllCommPorts1->setChecked(model_.FindAllPorts());
     VerboseErrorFile1->setChecked(model_.VerboseLog());
+    RecordWireTranscript1->setChecked(model_.RecordTranscript());
     ApplyPortItems();
     ApplyLabels();
     ApplyView();
@@ -458,6 +468,10 @@ void TfrmMain::SendFeedbacktoVornell1Click() {
     values.productVersion = userText2->text();
     values.defaultRecipient = TfrmWeb::DefaultRecipient();
     values.attachment1 = errorLogPath_;
+    // The last update's wire transcript, when one was recorded: it replays what happened.
+    if (const std::string transcript = vorn::update::TranscriptPath(updater_->UserFolder());
+        QFileInfo::exists(QString::fromStdString(transcript)))
+        values.attachment2 = QString::fromStdString(transcript);
     values.startFolder = QCoreApplication::applicationDirPath();
     frmWeb_->SendFeedbacktoVornell(values, Log(), windowTitle());
 }
@@ -496,6 +510,7 @@ void TfrmMain::FormClose() {
     prefs.setValue("FindAllComms", kept.findAllComms.value_or(false) ? 1 : 0);
     prefs.setValue("VerboseLog", kept.verboseLog.value_or(true) ? 1 : 0);
     prefs.setValue("CommPort", Q(kept.commPort.value_or(std::string())));
+    prefs.setValue("RecordTranscript", kept.recordTranscript.value_or(false) ? 1 : 0);
     prefs.sync();
 }
 

@@ -180,6 +180,7 @@ public:
     QAction* Exit1 = nullptr;
     QAction* VerboseErrorFile1 = nullptr;
     QAction* ForceFindAllCommPorts1 = nullptr;
+    QAction* RecordWireTranscript1 = nullptr;
     QAction* DontEraseData1 = nullptr;
     QAction* PromptforSerialNumber1 = nullptr;
     QAction* Help2 = nullptr;

@@ -1,4 +1,5 @@
 // vornbsl-cli: the firmware update without windows, for scripts, CI and a terminal.
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -28,7 +29,7 @@
 namespace {
 
 struct CliOptions {
-    std::string port, firmware, newSerial, log, dump, restoreSettings, saveSettings, json;
+    std::string port, firmware, newSerial, log, dump, restoreSettings, saveSettings, json, transcript;
     std::vector<std::string> ports;  // every --port; `port` is the first
     std::vector<std::string> restoreFrom;  // every --restore-from
     bool factory = false, keepData = false, yes = false, acceptSettingsLoss = false, verbose = false;
@@ -130,6 +131,11 @@ const std::vector<OptionRow>& Options() {
              "unit says OK only to its own serial number"),
         Text("--log", 0, &O::log, "FILE", "diagnostic log (default: the window's, in the per-user folder)", kBench),
         Flag("--verbose", 'v', &O::verbose, "byte-level traces in the diagnostic log"),
+        Text("--transcript", 0, &O::transcript, "FILE",
+             "record every byte on the wire, both ways, with its time and the line speed,\n"
+             "into FILE (owner-only; credentials masked); an earlier transcript there is\n"
+             "replaced, any other file refused. A bench's units write FILE.<port>.\n"
+             "vornsim plays the instrument's side of it again (its replay)"),
         Action("--list-ports", 0, &O::listPorts, "list serial ports; --probe also tries " + probeSlots,
                [](const CliOptions& o) { return ListPorts(o.probe, o.json); }),
         Flag("--probe", 0, &O::probe, "with --list-ports, also try " + probeSlots),
@@ -324,13 +330,21 @@ int ListPorts(bool probe, const std::string& json) {
     SystemPortSource source(nullptr);
     std::vector<CommPortEntry> entries = vorn::update::Updater::ListPorts(source, probe);
     if (entries.empty()) std::printf("No Comm Ports Found\n");
-    // A USB product string is the device's own text: shown defanged.
-    for (const CommPortEntry& e : entries) std::printf("%s\n", vorn::EscapeControls(e.description).c_str());
+    // A USB product string is the device's own text: shown defanged. The line starts with
+    // the port's name (the shell completion reads the first word); the name that stays with
+    // the adapter, for --port, follows in parentheses.
+    for (const CommPortEntry& e : entries) {
+        std::string line = vorn::EscapeControls(e.description);
+        if (!e.stableName.empty()) line += "  (" + vorn::EscapeControls(e.stableName) + ")";
+        std::printf("%s\n", line.c_str());
+    }
     if (json.empty()) return 0;
     std::string text = "{\n  \"ports\": [";
     for (size_t i = 0; i < entries.size(); ++i)
         text += std::string(i ? "," : "") + "\n    {\"name\": " + vorn::JsonString(entries[i].name) +
-                ", \"description\": " + vorn::JsonString(entries[i].description) + "}";
+                ", \"description\": " + vorn::JsonString(entries[i].description) +
+                ", \"stable_name\": " + vorn::JsonString(entries[i].stableName) +
+                ", \"serial_number\": " + vorn::JsonString(entries[i].serialNumber) + "}";
     return vorn::bench::WriteJson(json, text + (entries.empty() ? "]\n}\n" : "\n  ]\n}\n"), stderr);
 }
 
@@ -341,7 +355,7 @@ std::pair<std::string, std::string> PortAndDescription(const std::string& option
     std::string description = port;
     SystemPortSource source(&log);
     for (const CommPortEntry& e : vorn::update::Updater::ListPorts(source, false))
-        if (e.name == port) description = e.description;
+        if (e.name == port || (!e.stableName.empty() && e.stableName == port)) description = e.description;
     return {port, description};
 }
 
@@ -406,10 +420,25 @@ void PrintFacts(const std::string& port, const vorn::update::UpdateSequence::Ins
 }
 
 // --restore-settings FILE, --save-settings FILE and --info: a port, no firmware.
+// With --transcript: the recording begins before anything is sent. False, said, when the
+// file cannot be had: a run the user asked to record does not run unrecorded.
+bool BeginTranscript(const CliOptions& opt, vorn::update::Updater& updater, const std::string& port) {
+    if (opt.transcript.empty()) return true;
+    // Each unit of a bench records its own line.
+    const std::string path =
+        opt.benchChild ? opt.transcript + "." + vorn::update::FileNamePart(vorn::platform::PortFileKey(port)) : opt.transcript;
+    const int rc = updater.StartTranscript(path, std::string("vornbsl-cli ") + VORN_VERSION_STRING + ", port " + port);
+    if (rc == 0) return true;
+    std::fprintf(stderr, "vornbsl-cli: cannot record the transcript into %s: %s\n", path.c_str(),
+                 rc == -EEXIST ? "a file is there that is not a wire transcript" : std::strerror(-rc));
+    return false;
+}
+
 int WithoutFirmware(const CliOptions& opt) {
     vorn::update::Updater updater(vorn::update::UpdaterSetup::ForThisUser(
         ProgramFolder(), opt.verbose ? VornLog::kBytes : VornLog::kDetails, opt.log));
     const auto [port, description] = PortAndDescription(opt.port, updater.Log());
+    if (!BeginTranscript(opt, updater, port)) return 1;
     TerminalUi ui(&updater.Log(), opt.yes);
     ui.SetRestoreFrom(opt.restoreFrom);
     vorn::update::UpdateRequest request;
@@ -526,6 +555,7 @@ int main(int argc, char** argv) {
         opt.benchChild ? std::make_unique<vorn::bench::ReportUi>(&updater.Log(), opt.yes, stdout, &updater)
                        : std::make_unique<TerminalUi>(&updater.Log(), opt.yes);
     TerminalUi& ui = *shown;
+    if (!BeginTranscript(opt, updater, port)) return 1;
     ui.SetRestoreFrom(opt.restoreFrom);
     ui.SetFactoryChoices(opt.keepData, opt.newSerial);
     ui.SetAcceptSettingsLoss(opt.acceptSettingsLoss);

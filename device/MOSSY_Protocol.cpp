@@ -12,6 +12,7 @@
 #include "common/Text.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
+#include "serial/WireTranscript.h"
 
 using namespace vorn::protocol;
 namespace scan = vorn::protocol::scan;
@@ -87,16 +88,26 @@ void MOSSY_Protocol::Trace(int what, std::string_view text) {
     else trace_(what == kTraceCommands ? maskedCommand_ : std::string(vorn::protocol::kSecretMask));
 }
 
-MOSSY_Protocol::TraceMask::TraceMask(MOSSY_Protocol& p, bool on, std::string command) : protocol(p), active(on) {
+MOSSY_Protocol::TraceMask::TraceMask(MOSSY_Protocol& p, bool on, std::string command, const std::string* value)
+    : protocol(p), active(on) {
     if (!active) return;
     protocol.traceMasked_ = true;
     protocol.maskedCommand_ = std::move(command);
+    if (auto* transcript = protocol.Transcript()) {
+        transcript->BeginCredential();
+        if (value) transcript->Credential(*value);
+    }
 }
 
 MOSSY_Protocol::TraceMask::~TraceMask() {
     if (!active) return;
     protocol.traceMasked_ = false;
     protocol.maskedCommand_.clear();
+    if (auto* transcript = protocol.Transcript()) transcript->EndCredential();
+}
+
+void MOSSY_Protocol::Credential(std::string_view value) {
+    if (auto* transcript = Transcript()) transcript->Credential(value);
 }
 
 int32_t MOSSY_Protocol::Options(ConnectOptions* record, Direction direction) {
@@ -145,6 +156,17 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
     }
 
     Trace(kTraceCommands, command);
+    // A late answer of an exchange that carried a credential may come in this one: its
+    // answers are kept out of the transcript word by word.
+    struct LateCredential {
+        vorn::serial::WireTranscript* transcript;
+        explicit LateCredential(vorn::serial::WireTranscript* t) : transcript(t) {
+            if (transcript) transcript->BeginCredential(true);
+        }
+        ~LateCredential() {
+            if (transcript) transcript->EndCredential();
+        }
+    } late(owedCredential_ && owedAnswers_ > 0 ? Transcript() : nullptr);
     for (uint32_t attempt = 0; attempt < tries; ++attempt) {
         // A device that has answered before and then ran out of time is slow, not gone:
         // its late answer is let in and dropped first. (One that never answered costs
@@ -177,6 +199,7 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
         }
         if (bytesRead <= 0 || std::memchr(buffer, terminator, static_cast<size_t>(bytesRead)) == nullptr) {
             ++owedAnswers_;  // its answer (or the rest of it) may still come
+            owedCredential_ = owedCredential_ || traceMasked_;
             owedTerminator_ = terminator;
             owedUntil_ = sentAt + kLateAnswerMs;
         } else {
@@ -243,6 +266,7 @@ void MOSSY_Protocol::DropLateAnswers() {
     }
     if (dropped > 0) Say(VornLog::kDetails, "DeviceCommand dropped %d bytes of late answers", static_cast<int>(dropped));
     owedAnswers_ = 0;
+    owedCredential_ = false;
 }
 
 int32_t MOSSY_Protocol::CheckDeviceName(std::string_view name) {

@@ -203,13 +203,17 @@ private:
     bool ReportProgress(long total, long done, int phase);
     void Trace(int what, std::string_view text);
     // While it lives, the trace shows `command` for the command sent and a mask for the
-    // answer: a credential that is set or read never reaches whoever listens to the trace.
+    // answer, and the wire transcript holds the exchange back until the credential is known
+    // (`value` when it is being set; a read one is told with Credential after the answer):
+    // a credential that is set or read never reaches whoever listens to either.
     struct TraceMask {
-        TraceMask(MOSSY_Protocol& p, bool active, std::string command);
+        TraceMask(MOSSY_Protocol& p, bool active, std::string command, const std::string* value = nullptr);
         ~TraceMask();
         MOSSY_Protocol& protocol;
         bool active;
     };
+    // The credential a masked exchange read: taken out of its transcript lines.
+    void Credential(std::string_view value);
     // The ADC command's work; logging is left to the caller.
     int32_t AdcExchange(int kind, Bytes5* slopes, Bytes5* offsets, Direction direction);
     int32_t TraitExchange(uint32_t* traitWord, Direction direction);
@@ -236,6 +240,7 @@ private:
     uint32_t owedAnswers_ = 0;
     char owedTerminator_ = '>';
     uint32_t owedUntil_ = 0;       // MsTimer() at which the last owed answer is given up
+    bool owedCredential_ = false;  // an owed answer is one of a masked exchange
     bool heardFromDevice_ = false; // an answer came since the port was opened
     ProgressHook progress_;
     TraceHook trace_;

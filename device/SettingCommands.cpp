@@ -374,7 +374,10 @@ struct SettingExecutor {
             }
             int32_t status;
             {
-                MOSSY_Protocol::TraceMask mask(p, row.secret, row.setLine.Fill({kSecretMask}));
+                const std::string sent = row.kind == Kind::Text || row.kind == Kind::Word
+                                             ? vorn::Bounded(*v.text, row.fieldMax)
+                                             : std::string();
+                MOSSY_Protocol::TraceMask mask(p, row.secret, row.setLine.Fill({kSecretMask}), &sent);
                 status = p.DeviceCommand(line, '>', kCommandTimeoutMs, &answer, row.answerBytes);
             }
             if (status < 0) return status;
@@ -406,6 +409,7 @@ struct SettingExecutor {
             case Kind::Text: {
                 if (from < answer.size() && answer[from] == '>') return vorn::kEmptyAnswer;
                 const std::string text = scan::UpToCR(answer, from, row.answerBytes);
+                if (row.secret) p.Credential(text);
                 // Line noise in a value is no part of it: the setting counts as not read.
                 if (text.empty() || !vorn::IsPlainText(text)) {
                     v.text->clear();
@@ -425,6 +429,7 @@ struct SettingExecutor {
             }
             case Kind::Word: {
                 std::string word = scan::Word(answer, from, row.readMax);
+                if (row.secret) p.Credential(scan::Word(answer, from, answer.size()));
                 // A lone prompt is the end of the answer, not a value.
                 if (word.empty() || word.front() == '>') {
                     Log(p, row.notFoundLog, {ms});

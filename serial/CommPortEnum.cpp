@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "common/FilesPlatform.h"
 #include "serial/SerialPlatform.h"
@@ -39,20 +40,62 @@ bool SortsAfter(const CommPortEntry& a, const CommPortEntry& b) {
 
 std::string Format(const std::string& a, const std::string& b) { return a + " " + b; }
 
+constexpr std::string_view kBusyMark = " (busy)";
+
+// At most `max` bytes of `text`, not cut inside a UTF-8 character, without the spaces a
+// cut leaves at its end.
+std::string CutText(const std::string& text, size_t max) {
+    if (text.size() <= max) return text;
+    size_t end = max;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    std::string cut = text.substr(0, end);
+    while (!cut.empty() && cut.back() == ' ') cut.pop_back();
+    return cut;
+}
+
+// A serial number as the description shows it: a long one keeps its end after "...", as
+// the units of one batch differ in their last characters.
+std::string ShownSerial(const std::string& serial) {
+    constexpr size_t kMax = CommPortEntry::kSerialShownMax;
+    if (serial.size() <= kMax) return serial;
+    size_t from = serial.size() - (kMax - 3);
+    while (from < serial.size() && (static_cast<unsigned char>(serial[from]) & 0xC0) == 0x80) ++from;
+    return std::string("...").append(serial, from);
+}
+
+// "<name> <product>", and with a serial number "<name> <product> [<serial>]", within the
+// description with room left for the busy mark: the product is cut, never the serial
+// number, which is what tells two adapters of one kind apart.
+std::string Described(const std::string& name, const std::string& product, const std::string& serial) {
+    if (serial.empty()) return Format(name, product);
+    const std::string tail = std::string("[").append(ShownSerial(serial)).append("]");
+    constexpr size_t kRoom = CommPortEntry::kDescriptionMax - kBusyMark.size();
+    // The name, the number and the spaces always fit, with some of the product.
+    static_assert(CommPortEntry::kNameMax + 1 + (CommPortEntry::kSerialShownMax + 2) + 1 < kRoom);
+    const size_t fixed = name.size() + 1 + tail.size() + 1;
+    std::string text = name + " ";
+    if (std::string cut = CutText(product, kRoom - fixed); !cut.empty()) text += cut + " ";
+    return text + tail;
+}
+
 // One device of the system's list as an entry, with the maker's adapter recognised.
 CommPortEntry MakeEntry(const SerialDeviceInfo& dev, PortSource& source) {
     CommPortEntry e;
     vorn::StoreBounded(e.name, dev.portName, CommPortEntry::kNameMax);
     e.number = TrailingNumber(e.name);
+    vorn::StoreBounded(e.serialNumber, dev.serialNumber, CommPortEntry::kSerialNumberMax);
+    if (dev.stableName.size() <= CommPortEntry::kStableNameMax) e.stableName = dev.stableName;
     if (dev.friendlyName.empty()) {
-        vorn::StoreBounded(e.description, e.name + " Communications Port", CommPortEntry::kDescriptionMax);
+        vorn::StoreBounded(e.description, Described(e.name, "Communications Port", dev.serialNumber),
+                           CommPortEntry::kDescriptionMax);
         return e;
     }
     // "USB Serial Port (COM3)" -> "USB Serial Port"
     std::string friendly = dev.friendlyName;
     if (size_t at = friendly.find("(COM"); at != std::string::npos) friendly.erase(at > 0 ? at - 1 : 0);
-    vorn::StoreBounded(e.description, Format(e.name, friendly), CommPortEntry::kDescriptionMax);
+    vorn::StoreBounded(e.description, Described(e.name, friendly, dev.serialNumber), CommPortEntry::kDescriptionMax);
 
+    // The maker's adapter carries its own bracketed id instead of the serial number.
     if (dev.friendlyName.find("Vornell USB") == std::string::npos) return e;
     size_t pid = dev.instanceId.find("PID_8414\\");
     if (pid == std::string::npos) return e;
@@ -73,6 +116,19 @@ CommPortEntry MakeEntry(const SerialDeviceInfo& dev, PortSource& source) {
 
 }  // namespace
 
+std::string UsbSerialOfInstanceId(const std::string& instanceId) {
+    constexpr std::string_view kUsb = "USB\\VID_";
+    if (instanceId.rfind(kUsb, 0) != 0) return {};
+    const size_t last = instanceId.find('\\', kUsb.size());
+    if (last == std::string::npos || instanceId.find('\\', last + 1) != std::string::npos) return {};
+    // One interface of a composite device ("&MI_00") is named after its parent, not a serial.
+    const std::string hardware = instanceId.substr(0, last);
+    if (hardware.find("&PID_") == std::string::npos || hardware.find("&MI_") != std::string::npos) return {};
+    std::string serial = instanceId.substr(last + 1);
+    if (serial.find('&') != std::string::npos) return {};
+    return serial;
+}
+
 // The holders as the log and the CLI name them; the same on every platform.
 std::string vorn::platform::DescribeHolders(const std::vector<PortHolder>& holders) {
     std::string text;
@@ -84,9 +140,10 @@ std::string vorn::platform::DescribeHolders(const std::vector<PortHolder>& holde
 }
 
 // A port the user may not open is there and held by nobody: it is not "busy" (opening it
-// tells the user about permissions instead).
+// tells the user about permissions instead). A real UART is looked at, not opened: an
+// open raises DTR, which resets some instruments.
 bool PortSource::IsFree(const std::string& portName) {
-    return vorn::platform::CheckFindsFree(vorn::platform::CheckPort(portName));
+    return vorn::platform::CheckFindsFree(vorn::platform::LookAtPort(portName, nullptr, sysClassTty_));
 }
 
 std::string PortSource::ProbeName(int n) { return vorn::platform::ProbeSlotName(n); }
@@ -94,7 +151,7 @@ std::string PortSource::ProbeName(int n) { return vorn::platform::ProbeSlotName(
 PortSource::Probe PortSource::ProbePort(const std::string& portName) {
     // Every ttyS node exists whether a UART answers behind it or not.
     if (vorn::platform::KnownWithoutHardware(portName)) return Probe::Absent;
-    const int err = vorn::platform::CheckPort(portName);
+    const int err = vorn::platform::LookAtPort(portName, nullptr, sysClassTty_);
     if (vorn::platform::CheckFindsFree(err)) return Probe::Free;
     if (vorn::platform::CheckFindsBusy(err)) return Probe::Busy;
     return Probe::Absent;
@@ -131,7 +188,7 @@ int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSou
     }
 
     for (size_t i = 0; i < used; ++i)
-        if (!source.IsFree(entries[i].name)) vorn::AppendBounded(entries[i].description, " (busy)", CommPortEntry::kDescriptionMax);
+        if (!source.IsFree(entries[i].name)) vorn::AppendBounded(entries[i].description, kBusyMark, CommPortEntry::kDescriptionMax);
 
     if (probe) {
         for (int n = 1; n <= kProbeSlots && used < capacity; ++n) {
@@ -154,7 +211,8 @@ int32_t CommPortEnum(CommPortEntry* entries, int32_t* count, bool probe, PortSou
         std::string& d = entries[i].description;
         bool radio = d.find("MaxStream PKG-U") != std::string::npos || d.find("Digi PKG-U") != std::string::npos;
         if (radio && d.find(kPxaName) == std::string::npos)
-            vorn::StoreBounded(d, Format(entries[i].name, kQr4Name), CommPortEntry::kDescriptionMax);
+            vorn::StoreBounded(d, Described(entries[i].name, kQr4Name, entries[i].serialNumber),
+                               CommPortEntry::kDescriptionMax);
     }
 
     *count = static_cast<int32_t>(used);

@@ -99,6 +99,16 @@ int OpenPort(const std::string& portName, PortHandle* handle, std::string* holde
 // Whether OpenPort would succeed now, with the error it would give otherwise. Leaves the
 // port exactly as it was: no exclusive mark, no lock kept.
 int CheckPort(const std::string& portName, std::string* holder = nullptr);
+// CheckPort for the port list, without opening a real UART: an open raises DTR, and that
+// resets what some adapters have attached. On Linux a port whose node has hardware behind
+// it (<sysClassTty>/<node>/device is there: ttyS*, ttyUSB*, ttyACM*) is looked at
+// instead: ENOENT without the node, EBUSY when PortHolders finds someone (described in
+// *holder), EACCES (or access's other refusal) when this user may not read and write it,
+// ENOTTY when the node is not a character device, else 0. A holder that PortHolders
+// cannot see (another user's process) shows only when the port is opened for the update.
+// Anything else (a pseudo-terminal, a simulator's port) is CheckPort's, as on Windows.
+int LookAtPort(const std::string& portName, std::string* holder = nullptr,
+               const std::string& sysClassTty = "/sys/class/tty");
 // Closes a handle of OpenPort, clearing its exclusive mark first: the mark belongs to
 // the device and would otherwise outlive the handle while anyone else has it open.
 int ClosePort(PortHandle handle);

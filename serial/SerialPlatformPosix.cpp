@@ -418,6 +418,24 @@ int CheckPort(const std::string& portName, std::string* holder) {
     return OpenDevice(portName, false, &ignored, holder);
 }
 
+int LookAtPort(const std::string& portName, std::string* holder, const std::string& sysClassTty) {
+    if (portName.empty()) return ENOENT;
+    const std::string path = PortPath(portName);
+    // The node a link (a by-id name) leads to is the one sysfs knows.
+    const std::string node = RealPathOr(path);
+    const std::string base = node.substr(node.find_last_of('/') + 1);
+    struct stat st{};
+    if (base.empty() || stat((sysClassTty + "/" + base + "/device").c_str(), &st) != 0) return CheckPort(portName, holder);
+    if (stat(path.c_str(), &st) != 0) return errno;
+    if (auto holders = PortHolders(portName); !holders.empty()) {
+        if (holder) *holder = DescribeHolders(holders);
+        return EBUSY;
+    }
+    if (access(path.c_str(), R_OK | W_OK) != 0) return errno;
+    if (!S_ISCHR(st.st_mode)) return ENOTTY;
+    return 0;
+}
+
 bool KnownWithoutHardware(const std::string& portName) {
     std::string base = portName.substr(portName.find_last_of('/') + 1);
     std::ifstream in("/sys/class/tty/" + base + "/type");

@@ -121,6 +121,11 @@ int CheckPort(const std::string& portName, std::string* holder) {
     return 0;
 }
 
+// Nothing on Windows raises a line when a COM port is opened and closed at once.
+int LookAtPort(const std::string& portName, std::string* holder, const std::string&) {
+    return CheckPort(portName, holder);
+}
+
 int ClosePort(PortHandle h) { return CloseHandle(Handle(h)) ? 0 : LastError(); }
 
 bool KnownWithoutHardware(const std::string&) { return false; }

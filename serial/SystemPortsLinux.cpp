@@ -1,10 +1,9 @@
+#include <algorithm>
 #include <filesystem>
 #include <cctype>
 #include <fstream>
 
 #include "serial/SystemPorts.h"
-
-#include "serial/SerialPlatform.h"
 
 namespace fs = std::filesystem;
 
@@ -28,28 +27,53 @@ fs::path UsbDeviceOf(const fs::path& ttyDevice) {
     return {};
 }
 
+// A legacy port node without a UART answers to nothing: serial core's PORT_UNKNOWN.
+bool WithoutHardware(const fs::path& ttyEntry) {
+    std::ifstream in(ttyEntry / "type");
+    int type = -1;
+    return in >> type && type == 0;
+}
+
 }  // namespace
 
-std::vector<SerialDeviceInfo> SystemPortSource::Devices() {
+std::string ByIdLinkOf(const std::string& ttyName, const std::string& byIdFolder) {
+    std::vector<std::string> links;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(byIdFolder, ec)) {
+        if (!entry.is_symlink(ec)) continue;
+        fs::path target = fs::read_symlink(entry.path(), ec);
+        if (!ec && target.filename() == ttyName) links.push_back(entry.path().filename().string());
+    }
+    if (links.empty()) return {};
+    return (fs::path(byIdFolder) / *std::min_element(links.begin(), links.end())).string();
+}
+
+std::vector<SerialDeviceInfo> LinuxSerialDevices(const std::string& sysClassTty, const std::string& byIdFolder) {
     std::vector<SerialDeviceInfo> devices;
     std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/sys/class/tty", ec)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(sysClassTty, ec)) {
         fs::path device = entry.path() / "device";
         if (!fs::exists(device)) continue;  // virtual terminals have no hardware
+        if (WithoutHardware(entry.path())) continue;
         SerialDeviceInfo dev;
         dev.portName = entry.path().filename().string();
-        // A legacy port node without a UART answers to nothing.
-        if (vorn::platform::KnownWithoutHardware(dev.portName)) continue;
         fs::path usb = UsbDeviceOf(device);
         if (!usb.empty()) {
             dev.friendlyName = ReadLine(usb / "product");
-            std::string serial = ReadLine(usb / "serial");
-            std::string id = "USB\\VID_" + ReadLine(usb / "idVendor") + "&PID_" + ReadLine(usb / "idProduct") + "\\" + serial;
+            dev.serialNumber = ReadLine(usb / "serial");
+            std::string id = "USB\\VID_" + ReadLine(usb / "idVendor") + "&PID_" + ReadLine(usb / "idProduct") + "\\" +
+                             dev.serialNumber;
             for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             dev.instanceId = id;
         }
+        dev.stableName = ByIdLinkOf(dev.portName, byIdFolder);
         devices.push_back(dev);
     }
+    return devices;
+}
+
+std::vector<SerialDeviceInfo> SystemPortSource::Devices() {
+    std::vector<SerialDeviceInfo> devices = LinuxSerialDevices(SysClassTty(), byIdFolder_);
     for (const SerialDeviceInfo& sim : SimulatedPorts(log_)) devices.push_back(sim);
     return devices;
 }

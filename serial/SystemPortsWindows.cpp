@@ -1,5 +1,6 @@
 // The system's serial ports on Windows: the present devices of the "Ports" setup class,
-// each with its "PortName" value, friendly name and device instance id.
+// each with its "PortName" value, friendly name and device instance id (and the serial
+// number that an id of the plain USB form ends in).
 #include "serial/SystemPorts.h"
 
 #include <windows.h>
@@ -69,6 +70,8 @@ std::vector<SerialDeviceInfo> SystemPortSource::Devices() {
         if (dev.portName.empty()) continue;
         dev.friendlyName = FriendlyNameOf(present.set, info);
         dev.instanceId = InstanceIdOf(present.set, info);
+        // A COM name already stays with its adapter here; the number tells two apart in the list.
+        dev.serialNumber = UsbSerialOfInstanceId(dev.instanceId);
         devices.push_back(dev);
     }
     return devices;

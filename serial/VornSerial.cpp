@@ -7,6 +7,7 @@
 #include "common/Text.h"
 #include "common/Timing.h"
 #include "common/VornLog.h"
+#include "serial/WireTranscript.h"
 
 namespace plat = vorn::platform;
 
@@ -32,8 +33,13 @@ void VornSerial::SupplyReadBuffer() {
 // means its device went away under the open handle: an unplugged adapter. Said in
 // words, so the log does not show a bare error number for it.
 void VornSerial::LogHangUp(const char* operation, int error) const {
-    if (log_ && plat::OpenFailureStatus(error) == vorn::kPortNotFound)
-        log_->Log(VornLog::kFailures, Tag(), "%s port hung up: its device was unplugged or went away", operation);
+    if (plat::OpenFailureStatus(error) != vorn::kPortNotFound) return;
+    if (transcript_) transcript_->HungUp();
+    if (log_) log_->Log(VornLog::kFailures, Tag(), "%s port hung up: its device was unplugged or went away", operation);
+}
+
+void VornSerial::Heard(const char* bytes, size_t count) {
+    if (transcript_ && count > 0) transcript_->Received(std::string_view(bytes, count), baud_);
 }
 
 void VornSerial::ReleaseOwnedBuffer() {
@@ -115,6 +121,7 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
     readBuffer_.reserve(kReadBufferSize);
     dataReady_ = false;
 
+    if (transcript_) transcript_->Opened(portName_, baud_);
     if (log_) log_->Log(VornLog::kDetails, Tag(), "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(baud_));
     return 1;
 }
@@ -128,6 +135,7 @@ int32_t VornSerial::VSClose() {
         log_->Log(VornLog::kBytes, Tag(), "VSClose port has no DTR line (error %d)", e);
     int err = plat::ClosePort(handle_);
     handle_ = plat::kNoHandle;
+    if (transcript_) transcript_->Closed();
     ReleaseOwnedBuffer();
     if (err != 0) {
         if (log_) log_->Log(VornLog::kFailures, Tag(), "VSClose failed to close comm port (error %d)", err);
@@ -155,6 +163,7 @@ int32_t VornSerial::VSWrite(const char* bytes, size_t count, int32_t* written) {
         return vorn::kPortClosed;
     }
     if (written) *written = static_cast<int32_t>(done);
+    if (transcript_) transcript_->Sent(std::string_view(bytes, done), baud_);
     if (log_) log_->Log(VornLog::kBytes, Tag(), "VSWrite wrote %d bytes", static_cast<int>(done));
     if (done > 0 && baud_ > 0) {
         // The bytes go out after what is still on the line.
@@ -198,6 +207,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
             return vorn::kPortClosed;
         }
         if (got > 0) {
+            Heard(chunk, got);
             readBuffer_.append(chunk, got);
             // The whole buffer is searched, so an answer split over reads is found.
             if (readBuffer_.find(terminator) != std::string::npos) {
@@ -250,6 +260,7 @@ int32_t VornSerial::VSRead(char* destination, size_t capacity, int32_t* count) {
         LogHangUp("VSRead", e);
         return vorn::kPortClosed;
     }
+    Heard(destination + n, got);
     n += got;
     if (count) *count = static_cast<int32_t>(n);
     if (log_) log_->Log(VornLog::kBytes, Tag(), "VSRead read %d btyes", static_cast<int>(n));
@@ -257,7 +268,10 @@ int32_t VornSerial::VSRead(char* destination, size_t capacity, int32_t* count) {
 }
 
 int32_t VornSerial::VSFlush(int mode) {
-    if (mode == 1 && IsOpen()) plat::PurgeReceive(handle_);
+    if (mode == 1 && IsOpen()) {
+        plat::PurgeReceive(handle_);
+        if (transcript_) transcript_->Purged();
+    }
     if (hasReadBuffer_) readBuffer_.clear();
     return 0;
 }
@@ -275,5 +289,6 @@ int32_t VornSerial::VSHostBaud(uint32_t baud) {
         return -e;
     }
     baud_ = baud;
+    if (transcript_) transcript_->BaudChanged(baud_);
     return 1;
 }

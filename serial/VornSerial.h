@@ -17,6 +17,9 @@
 #include "serial/SerialPlatform.h"
 
 class VornLog;
+namespace vorn::serial {
+class WireTranscript;
+}
 
 class VornSerial {
 public:
@@ -73,6 +76,10 @@ public:
     bool DataReady() const { return dataReady_; }
     // What the last wait gathered and VSRead has not yet taken.
     const std::string& ReadBuffer() const { return readBuffer_; }
+    // The wire transcript every byte of this port goes into from now on (none: null). Not
+    // owned; it must outlive its use here.
+    void SetTranscript(vorn::serial::WireTranscript* transcript) { transcript_ = transcript; }
+    vorn::serial::WireTranscript* Transcript() const { return transcript_; }
 
 protected:
     // A derived class that keeps its own wait buffer for the life of the object calls
@@ -83,6 +90,7 @@ protected:
 private:
     void ReleaseOwnedBuffer();
     void LogHangUp(const char* operation, int error) const;
+    void Heard(const char* bytes, size_t count);
 
     VornLog* log_;
     vorn::platform::PortHandle handle_ = vorn::platform::kNoHandle;
@@ -92,6 +100,7 @@ private:
     bool hasReadBuffer_ = false;
     bool dataReady_ = false;
     bool bufferOwned_ = false;
+    vorn::serial::WireTranscript* transcript_ = nullptr;
     // When the last byte written has left the line, by the line speed (8N1: 10 bits a
     // byte): a write returns once the bytes are queued, and an answer cannot start before
     // the frame has gone out, so an answer window starts then, not at the write's return.

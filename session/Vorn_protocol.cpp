@@ -2,6 +2,7 @@
 // Instrument values are in InstInfoSession.cpp, record lists in RecordsSerial.cpp and the
 // settings file in SettingsFileSession.cpp.
 #include "session/Vorn_protocol.h"
+#include "serial/WireTranscript.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -260,6 +261,14 @@ int32_t Vorn_protocol::VPEraseData() {
 
 int32_t Vorn_protocol::VPSetTime() {
     if (!profile_.setClockAfterUpdate) return vorn::kNotApplicable;
+    // The time sent is the time of this run: a replay of its transcript lets it differ.
+    struct Varying {
+        vorn::serial::WireTranscript* transcript;
+        ~Varying() {
+            if (transcript) transcript->EndVarying();
+        }
+    } varying{connection_->Transcript()};
+    if (varying.transcript) varying.transcript->BeginVarying();
     int32_t rc = 0;
     int32_t ms = 0;
     long value = 0;

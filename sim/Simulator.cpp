@@ -42,6 +42,8 @@ uint32_t BaudOf(speed_t s) {
 char Garble(char c) { return static_cast<char>((static_cast<unsigned char>(c) ^ 0xA5) | 0x80); }
 
 constexpr size_t kNoiseBurstMax = 8;  // bytes of one burst of line noise
+// What a USB serial adapter hands over at once: a 64-byte packet less its 2 status bytes.
+constexpr size_t kAdapterPacket = 62;
 
 }  // namespace
 
@@ -133,6 +135,7 @@ void Simulator::Stop() {
 void Simulator::Unplug(uint32_t ms) {
     Call([ms](Simulator& s) {
         if (s.master_ < 0) return;
+        s.adapterHeld_.clear();  // what the adapter held goes with it
         s.Unregister();
         close(s.master_.exchange(-1));
         s.After(ms, [](Simulator& again) { again.PlugIn(); });
@@ -244,6 +247,36 @@ void Simulator::Transmit(std::string_view bytes) {
     if (HostBaud() != lineBaud_) std::transform(out.begin(), out.end(), out.begin(), Garble);
     if (options_.pacing && lineBaud_ > 0)
         std::this_thread::sleep_for(std::chrono::microseconds(out.size() * 10'000'000ULL / lineBaud_));
+    ThroughAdapter(std::move(out));
+}
+
+void Simulator::ThroughAdapter(std::string out) {
+    const long latency = options_.Number("adapter-latency-ms");
+    if (latency <= 0) {
+        WriteToHost(out);
+        return;
+    }
+    if (adapterHeld_.empty()) adapterHeldSince_ = NowMs();
+    adapterHeld_ += out;
+    if (const size_t full = adapterHeld_.size() / kAdapterPacket * kAdapterPacket; full > 0) {
+        WriteToHost(std::string_view(adapterHeld_).substr(0, full));
+        adapterHeld_.erase(0, full);
+        adapterHeldSince_ = NowMs();
+    }
+    if (!adapterHeld_.empty()) After(static_cast<uint32_t>(latency), [](Simulator& s) { s.FlushAdapter(); });
+}
+
+void Simulator::FlushAdapter() {
+    const auto latency = static_cast<uint64_t>(options_.Number("adapter-latency-ms"));
+    if (adapterHeld_.empty() || NowMs() < adapterHeldSince_ + latency) return;  // a later timer hands it over
+    std::string out;
+    out.swap(adapterHeld_);
+    WriteToHost(out);
+}
+
+void Simulator::WriteToHost(std::string_view out) {
+    const int fd = master_;
+    if (fd < 0) return;
     size_t done = 0;
     uint64_t deadline = NowMs() + 2000;
     while (done < out.size() && NowMs() < deadline) {
@@ -342,6 +375,11 @@ void Simulator::Run() {
                 fn(*this);
             }
             retired_.clear();
+            // The next timer is not kept waiting for the poll (an adapter's 1 ms timer).
+            for (const Timer& t : timers_) {
+                const uint64_t at = NowMs();
+                wait = std::min<int>(wait, t.due > at ? static_cast<int>(std::min<uint64_t>(t.due - at, 10)) : 0);
+            }
         }
         // Unplugged (-1), poll just waits.
         const int fd = master_;

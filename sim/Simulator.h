@@ -142,6 +142,11 @@ private:
     void Receive(std::string_view bytes);
     void Deliver(std::string_view bytes);
     void Transmit(std::string_view bytes);
+    // To the host through its adapter: with "adapter-latency-ms", held in the adapter's
+    // packets until one is full or its latency timer ran out.
+    void ThroughAdapter(std::string out);
+    void WriteToHost(std::string_view out);
+    void FlushAdapter();
     bool OpenTerminal();
     void PlugIn();
     bool Register();
@@ -159,7 +164,9 @@ private:
     std::shared_ptr<Personality> active_;
     std::vector<std::shared_ptr<Personality>> retired_;  // replaced during the current turn
     uint32_t lineBaud_ = 9600;
-    uint64_t receiveFreeAtUs_ = 0;  // with pacing: when the bytes heard so far have all arrived
+    uint64_t receiveFreeAtUs_ = 0;
+    std::string adapterHeld_;        // in the host's adapter, not yet handed over
+    uint64_t adapterHeldSince_ = 0;  // when its first byte came  // with pacing: when the bytes heard so far have all arrived
     std::mt19937 random_;
     std::string transcript_;
     struct Timer {

@@ -99,6 +99,7 @@ const std::vector<SwitchInfo>& Switches() {
         {"in-bootloader", K::kNone, nullptr, 0, 0, false, nullptr, "start in the VornBSL engine's command mode", F::kEvery},
         {"drop-rate", K::kProbability, "P", 0, 1, true, "0.01..0.30", "drop answers with probability P (0..1)", F::kEvery},
         {"corrupt-rate", K::kProbability, "P", 0, 1, true, "0.01..0.30", "corrupt answers with probability P (0..1)", F::kEvery},
+        {"adapter-latency-ms", K::kMilliseconds, "M", 0, 255, false, nullptr, "the host's USB adapter hands over what the instrument says in 62-byte packets, the rest after its latency timer of M ms (16 on common FTDI adapters, 1 with low latency)", F::kEvery},
         {"flash-write-ms", K::kMilliseconds, "M", 0, kLongestPauseMs, false, nullptr, "the engine takes M ms to program each written frame before it answers (a real flash's write time)", F::kEvery},
         {"slow-ms", K::kMilliseconds, "M", 0, kLongestLateMs, true, "200..1299", "every answer leaves M ms late (a slow relay)", F::kEvery},
         {"noise-rate", K::kProbability, "P", 0, 1, true, "0.05..0.44", "a burst of bytes at the wrong speed ahead of an answer with probability P (0..1)", F::kEvery},

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <unistd.h>
 
 #include "sim/Instrument.h"
+#include "sim/Replay.h"
 #include "sim/Switches.h"
 #include "sim/UpdateReport.h"
 
@@ -48,6 +50,11 @@ void Usage(FILE* out) {
                  "                       \"fault\" for a fault on the line or \"-\", and the range a fault\n"
                  "                       campaign draws it from or \"-\"; then exit\n"
                  "  --list-families      list the family codes --family takes, one a line, then exit\n"
+                 "  --replay FILE        play the instrument's side of the wire transcript FILE (one the\n"
+                 "                       updater or its window recorded): answer each\n"
+                 "                       line the host sends with what the instrument answered then;\n"
+                 "                       the first line the host says otherwise ends it, named, with\n"
+                 "                       exit status 4; stopped before the host said every line, exit 5\n"
                  "  --help               this text\n"
                  "Signals: SIGUSR1 mends the line (every switch --list-switches marks \"fault\" goes\n"
                  "off, with the faults still to come once);\n"
@@ -64,11 +71,46 @@ uint32_t ParseVersion(const char* text) {
     return major * 100 + minor;
 }
 
+// Plays a transcript's instrument until the host says otherwise or a signal stops it.
+int RunReplay(vornsim::Options options, const std::string& path) {
+    std::vector<vorn::serial::TranscriptEvent> events;
+    if (std::string why; !vorn::serial::ReadTranscript(path, &events, &why)) {
+        std::fprintf(stderr, "vornsim: %s\n", why.c_str());
+        return 2;
+    }
+    if (options.description.empty()) options.description = "Replay of " + path;
+    auto replay = std::make_shared<vornsim::Replay>(std::move(events), path);
+    vornsim::Simulator sim(options);
+    sim.onPowerOn = [replay](vornsim::Simulator& s) { s.Become(replay, replay->FirstBaud()); };
+    if (!sim.Start()) {
+        std::fprintf(stderr, "vornsim: %s\n", sim.Error().c_str());
+        return 1;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::printf("vornsim: replay of %s on %s %s\n", path.c_str(), sim.SlavePath().c_str(),
+                options.portName.empty() ? "(not registered)" : sim.RegisteredPath().c_str());
+    std::fflush(stdout);
+    while (!gStop && !replay->Failed()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sim.Stop();
+    if (replay->Failed()) {
+        std::fprintf(stderr, "vornsim: replay differs: %s\n", replay->Failure().c_str());
+        return 4;
+    }
+    if (const std::string left = replay->Unfinished(); !left.empty()) {
+        std::fprintf(stderr, "vornsim: replay stopped early: %s\n", left.c_str());
+        return 5;
+    }
+    std::printf("vornsim: replay of %s: the host said all its %zu lines\n", path.c_str(), replay->LinesSaid());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     vornsim::Options options;
     std::string reportImage;
+    std::string replayPath;
     bool listValues = false;
     bool versionGiven = false;
     for (int i = 1; i < argc; ++i) {
@@ -102,6 +144,8 @@ int main(int argc, char** argv) {
             options.stateFile = next();
         } else if (arg == "--report") {
             reportImage = next();
+        } else if (arg == "--replay") {
+            replayPath = next();
         } else if (arg == "--pacing") {
             options.pacing = true;
         } else if (arg == "--seed") {
@@ -136,6 +180,7 @@ int main(int argc, char** argv) {
         for (const std::string& line : vornsim::ValueKinds(options)) std::printf("%s\n", line.c_str());
         return 0;
     }
+    if (!replayPath.empty()) return RunReplay(options, replayPath);
     auto sim = vornsim::MakeInstrument(options);
     if (!sim->Start()) {
         std::fprintf(stderr, "vornsim: %s\n", sim->Error().c_str());

@@ -59,6 +59,9 @@ struct UpdateRequest {
     std::string firmwarePath;  // the firmware file as opened, for the texts that name a command
     int firmwareFamily = UNKNOWN;  // the family the loaded firmware is for
     uint32_t firmwareVersion = 0;  // version held for the loaded firmware
+    // The window's Settings > Record Wire Transcript: the run's bytes go into the per-user
+    // folder's transcript (TranscriptPath), replacing the one of the run before.
+    bool recordTranscript = false;
     // "Don't Erase Data" and the new serial number are not here: the sequence asks the
     // UpdateUi for them at the steps that use them.
 };

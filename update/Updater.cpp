@@ -91,6 +91,31 @@ Updater::Updater(const UpdaterSetup& setup)
     if (log_->FileSize() > kLogFileMaxBytes) log_->KeepLast(kLogFileKeptBytes);
     firmware_.family = UNKNOWN;
     firmware_.deviceName = "Instrument";
+    host_->SetTranscript(&transcript_);
+    session_->Connection().SetTranscript(&transcript_);
+}
+
+int Updater::StartTranscript(const std::string& path, const std::string& program) {
+    const int rc = transcript_.Start(path, program);
+    if (rc != 0)
+        log_->Log(VornLog::kFailures, kHostTag, "Could not begin the wire transcript %s (%d)", path.c_str(), rc);
+    else
+        log_->Log(VornLog::kDetails, kHostTag, "Recording the wire transcript into %s", path.c_str());
+    return rc;
+}
+
+void Updater::StopTranscript() { transcript_.Stop(); }
+
+// A run the window records: into the per-user folder's transcript, for that run. One
+// that cannot be recorded still runs (the log says why): the update matters more.
+Updater::Recording::Recording(Updater& updater, const UpdateRequest& request) : updater_(updater) {
+    if (!request.recordTranscript || updater.transcript_.Active()) return;
+    started_ = updater.StartTranscript(TranscriptPath(updater.userFolder_), request.caption + " " + VORN_VERSION_STRING +
+                                                                               ", port " + request.portName) == 0;
+}
+
+Updater::Recording::~Recording() {
+    if (started_) updater_.StopTranscript();
 }
 
 Updater::~Updater() = default;
@@ -126,6 +151,7 @@ int32_t Updater::Update(UpdateRequest request, UpdateUi& ui, const std::function
     request.stablePortName = vorn::platform::StablePortName(request.portName);
     PortLock lock(userFolder_, request.portName, *log_);
     if (lock.HeldByUpdate() || lock.HeldBySystemLock()) return RefuseBusyPort(request, lock, ui, *log_);
+    const Recording recording(*this, request);
     UpdateSequence sequence(log_.get(), *session_, *host_, ui);
     const int32_t result = sequence.Run(request, body);
     versionFound_ = sequence.VersionFound();
@@ -145,6 +171,7 @@ int32_t Updater::WithoutFirmware(UpdateRequest request, UpdateUi& ui,
     if (request.deviceName.empty()) request.deviceName = "instrument";
     PortLock lock(userFolder_, request.portName, *log_);
     if (lock.HeldByUpdate() || lock.HeldBySystemLock()) return RefuseBusyPort(request, lock, ui, *log_);
+    const Recording recording(*this, request);
     UpdateSequence sequence(log_.get(), *session_, *host_, ui);
     const int32_t result = run(sequence, request);
     profile_ = sequence.Profile();

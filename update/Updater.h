@@ -12,6 +12,7 @@
 
 #include "catalogue/DeviceCatalogue.h"
 #include "serial/CommPortEnum.h"
+#include "serial/WireTranscript.h"
 #include "update/FirmwareFile.h"
 #include "update/UpdateSequence.h"
 
@@ -92,13 +93,33 @@ public:
     const UpdateSequence::RunOutcome& Outcome() const { return outcome_; }
     const std::string& LastSettingsPath() const { return lastSettingsPath_; }
 
+    // From now on every byte on the wire, both connections', goes into a transcript at
+    // `path` (serial/WireTranscript.h) until StopTranscript; `program` names the program in
+    // it. 0, or the negated C error: -EEXIST for a file there that is not a transcript.
+    int StartTranscript(const std::string& path, const std::string& program);
+    void StopTranscript();
+    const serial::WireTranscript& Transcript() const { return transcript_; }
+
     static constexpr int kPortCapacity = 16;
 
 private:
+    // While it lives, a run with `recordTranscript` is recorded.
+    class Recording {
+    public:
+        Recording(Updater& updater, const UpdateRequest& request);
+        ~Recording();
+        Recording(const Recording&) = delete;
+        Recording& operator=(const Recording&) = delete;
+
+    private:
+        Updater& updater_;
+        bool started_ = false;
+    };
     int32_t WithoutFirmware(UpdateRequest request, UpdateUi& ui,
                             const std::function<int32_t(UpdateSequence&, const UpdateRequest&)>& run);
 
     std::string userFolder_;
+    serial::WireTranscript transcript_;  // outlives the connections that write into it
     std::unique_ptr<VornLog> log_;
     std::unique_ptr<VornBSLHost> host_;
     std::unique_ptr<Vorn_protocol> session_;

@@ -23,6 +23,10 @@ std::string ErrorLogPath(const std::string& userFolder) {
     return (std::filesystem::path(userFolder) / (std::string(kProgramCaption) + ".errors.txt")).string();
 }
 
+std::string TranscriptPath(const std::string& userFolder) {
+    return (std::filesystem::path(userFolder) / (std::string(kProgramCaption) + ".transcript.txt")).string();
+}
+
 std::string SettingsFilePath(const std::string& userFolder, const std::string& deviceName) {
     return (std::filesystem::path(userFolder) / (deviceName + ".settings.txt")).string();
 }

@@ -12,6 +12,9 @@ inline constexpr const char* kProgramCaption = "Vornell Firmware Updater";
 std::string UserFolder(const std::string& programFolder);
 // "<folder>/Vornell Firmware Updater.errors.txt"
 std::string ErrorLogPath(const std::string& userFolder);
+// "<folder>/Vornell Firmware Updater.transcript.txt": the window's wire transcript of its
+// last run, which the feedback form sends with the log.
+std::string TranscriptPath(const std::string& userFolder);
 // "<folder>/<device>.settings.txt": where an update keeps the instrument's settings while
 // its firmware is replaced. The window and the CLI use the same file, so either finishes
 // the other's interrupted update.

@@ -9,6 +9,7 @@
 #include "common/FilesPlatform.h"
 #include "common/VornLog.h"
 #include "update/UpdateTexts.h"
+#include "update/UserFolder.h"
 #include "win32/FeedbackForm.h"
 #include "win32/FileDialog.h"
 #include "win32/Registry.h"
@@ -195,6 +196,7 @@ void MainWindow::BuildMenus() {
     settingsMenu_ = CreatePopupMenu();
     AppendMenuW(settingsMenu_, MF_STRING | MF_CHECKED | MF_GRAYED, kVerboseErrorFile1, L"&Verbose Error File");
     AppendMenuW(settingsMenu_, MF_STRING, kForceFindAllCommPorts1, L"Force Find All &Comm Ports");
+    AppendMenuW(settingsMenu_, MF_STRING, kRecordWireTranscript1, L"Record Wire &Transcript");
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settingsMenu_), L"&Settings");
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, kHelp2, L"&Help\tF1");
@@ -231,6 +233,7 @@ void MainWindow::FormShow() {
                                                hwnd_, [this] { PumpEvents(); });
     model_.Show(update::Updater::ListPorts(*ports_, model_.FindAllPorts(), 0));
     CheckMenuItem(settingsMenu_, kForceFindAllCommPorts1, model_.FindAllPorts() ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(settingsMenu_, kRecordWireTranscript1, model_.RecordTranscript() ? MF_CHECKED : MF_UNCHECKED);
     if (model_.Now().factoryItemsVisible) {
         AppendMenuW(settingsMenu_, MF_STRING, kDontEraseData1, L"&Don't Erase Data");
         AppendMenuW(settingsMenu_, MF_STRING, kPromptforSerialNumber1, L"&Replace Serial Number");
@@ -331,6 +334,10 @@ void MainWindow::OnCommand(int id, int notification) {
             model_.SetFindAllPorts(!model_.FindAllPorts());
             CheckMenuItem(settingsMenu_, kForceFindAllCommPorts1, model_.FindAllPorts() ? MF_CHECKED : MF_UNCHECKED);
             return;
+        case kRecordWireTranscript1:
+            model_.SetRecordTranscript(!model_.RecordTranscript());
+            CheckMenuItem(settingsMenu_, kRecordWireTranscript1, model_.RecordTranscript() ? MF_CHECKED : MF_UNCHECKED);
+            return;
         case kDontEraseData1:
             model_.SetKeepData(!model_.KeepData());
             CheckMenuItem(settingsMenu_, kDontEraseData1, model_.KeepData() ? MF_CHECKED : MF_UNCHECKED);
@@ -358,6 +365,9 @@ void MainWindow::SendFeedback() {
     values.productVersion = model_.Now().userText2;
     values.defaultRecipient = FeedbackForm::DefaultRecipient();
     values.attachment1 = updater_->ErrorLogPath();
+    // The last update's wire transcript, when one was recorded: it replays what happened.
+    const std::string transcript = update::TranscriptPath(updater_->UserFolder());
+    if (GetFileAttributesW(Wide(transcript).c_str()) != INVALID_FILE_ATTRIBUTES) values.attachment2 = transcript;
     wchar_t self[MAX_PATH * 4] = {};
     GetModuleFileNameW(nullptr, self, static_cast<DWORD>(sizeof self / sizeof self[0]));
     std::wstring folder(self);

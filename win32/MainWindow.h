@@ -46,6 +46,7 @@ enum MenuId : int {
     kSendFeedbacktoVornell1,
     kCheckforUpdates1,
     kAbout1,
+    kRecordWireTranscript1,
 };
 inline constexpr UINT_PTR kTimerStart = 1;
 inline constexpr UINT kStartDelayMs = 100;

@@ -74,6 +74,7 @@ window::Preferences ReadPreferences() {
     prefs.findAllComms = ReadFlag(key.h, L"FindAllComms");
     prefs.verboseLog = ReadFlag(key.h, L"VerboseLog");
     prefs.commPort = ReadText(key.h, L"CommPort");
+    prefs.recordTranscript = ReadFlag(key.h, L"RecordTranscript");
     return prefs;
 }
 
@@ -85,6 +86,7 @@ bool WritePreferences(const window::Preferences& prefs) {
     bool ok = WriteFlag(key.h, L"FindAllComms", prefs.findAllComms.value_or(false));
     ok = WriteFlag(key.h, L"VerboseLog", prefs.verboseLog.value_or(true)) && ok;
     ok = WriteText(key.h, L"CommPort", prefs.commPort.value_or(std::string())) && ok;
+    ok = WriteFlag(key.h, L"RecordTranscript", prefs.recordTranscript.value_or(false)) && ok;
     return ok;
 }
 

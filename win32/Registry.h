@@ -1,7 +1,7 @@
 #pragma once
 // The window's preferences in the current user's registry key
 // "Software\Vornell Devices, Inc\VornBSL": "FindAllComms" and "VerboseLog" as 0/1 double
-// words, "CommPort" as a string. A key or value that cannot be read leaves the default.
+// words, "CommPort" as a string, "RecordTranscript" as a 0/1 double word. A key or value that cannot be read leaves the default.
 #include <optional>
 #include <string>
 #include <utility>

@@ -21,6 +21,7 @@ void MainWindowModel::RestorePreferences(const Preferences& saved) {
     findAllPorts_ = saved.findAllComms.value_or(false);
     verboseLog_ = true;
     savedPortName_ = saved.commPort;
+    recordTranscript_ = saved.recordTranscript.value_or(false);
 }
 
 void MainWindowModel::Show(std::vector<CommPortEntry> ports) {
@@ -29,16 +30,20 @@ void MainWindowModel::Show(std::vector<CommPortEntry> ports) {
     view_.factoryItemsVisible = factoryMode_;
     ports_ = std::move(ports);
     selectedPortIndex_ = 0;
-    if (savedPortName_) {
-        for (size_t i = 0; i < ports_.size(); ++i) {
-            if (ports_[i].name == *savedPortName_) {
-                selectedPortIndex_ = static_cast<int>(i);
-                break;
-            }
-        }
+    if (savedPortName_ && !savedPortName_->empty()) {
+        // The adapter by its stable name first, wherever its node is now; then the node
+        // (what earlier releases kept, and the name of a port without a stable one).
+        auto find = [&](std::string CommPortEntry::*field) {
+            for (size_t i = 0; i < ports_.size(); ++i)
+                if (ports_[i].*field == *savedPortName_) return static_cast<int>(i);
+            return -1;
+        };
+        int at = find(&CommPortEntry::stableName);
+        if (at < 0) at = find(&CommPortEntry::name);
+        if (at >= 0) selectedPortIndex_ = at;
     }
     FillPortItems();
-    selectedPortName_ = ports_.empty() ? std::string() : ports_[static_cast<size_t>(selectedPortIndex_)].name;
+    SelectEntry(selectedPortIndex_);
     view_.userText1 = "Please select a firmware file to load";
     view_.userText2.clear();
     view_.lblConnect.clear();
@@ -66,10 +71,15 @@ void MainWindowModel::FillPortItems() {
 void MainWindowModel::ChoosePort(int index) {
     selectedPortIndex_ = index;
     view_.portIndex = index;
+    SelectEntry(index);
+    if (!selectedPortName_.empty()) view_.startEnabled = true;
+}
+
+void MainWindowModel::SelectEntry(int index) {
     // The "No Comm Ports Found" line stands for no port at all.
     const bool entry = index >= 0 && static_cast<size_t>(index) < ports_.size();
     selectedPortName_ = entry ? ports_[static_cast<size_t>(index)].name : std::string();
-    if (!selectedPortName_.empty()) view_.startEnabled = true;
+    selectedStableName_ = entry ? ports_[static_cast<size_t>(index)].stableName : std::string();
 }
 
 std::string MainWindowModel::SelectedPortDescription() const {
@@ -168,7 +178,11 @@ CloseDecision MainWindowModel::RequestClose(bool direct, const std::string& capt
     return {};
 }
 
-Preferences MainWindowModel::ToSave() const { return {findAllPorts_, verboseLog_, selectedPortName_}; }
+// The adapter is kept by its stable name where it has one: it may come back under another node.
+Preferences MainWindowModel::ToSave() const {
+    return {findAllPorts_, verboseLog_, selectedStableName_.empty() ? selectedPortName_ : selectedStableName_,
+            recordTranscript_};
+}
 
 update::UpdateRequest MainWindowModel::Request(const std::string& caption) const {
     update::UpdateRequest request;
@@ -176,6 +190,7 @@ update::UpdateRequest MainWindowModel::Request(const std::string& caption) const
     request.portName = selectedPortName_;
     request.portDescription = SelectedPortDescription();
     request.factoryMode = factoryMode_;
+    request.recordTranscript = recordTranscript_;
     return request;
 }
 

@@ -24,6 +24,7 @@ struct Preferences {
     std::optional<bool> findAllComms;
     std::optional<bool> verboseLog;
     std::optional<std::string> commPort;
+    std::optional<bool> recordTranscript;  // Settings > Record Wire Transcript (off unless kept on)
 };
 
 // What the window shows now.
@@ -96,12 +97,17 @@ public:
     void SetVerboseLog(bool on) { verboseLog_ = on; }
     void SetFindAllPorts(bool on) { findAllPorts_ = on; }
     void SetKeepData(bool on) { keepData_ = on; }
+    // Each update and restore from now on writes its wire transcript into the per-user
+    // folder, where the feedback form finds it.
+    void SetRecordTranscript(bool on) { recordTranscript_ = on; }
+    bool RecordTranscript() const { return recordTranscript_; }
     void SetReplaceSerialNumber(bool on);
 
     // Close, Exit or the window's own close button. `direct`: the Close button while
     // nothing runs (a running update's Close goes through the guard like any other).
     CloseDecision RequestClose(bool direct, const std::string& caption);
-    // What to keep for the next run.
+    // What to keep for the next run; the port by its entry's stable name when it has one,
+    // which the first show matches before the node's name.
     Preferences ToSave() const;
     // The update the window asks for now.
     update::UpdateRequest Request(const std::string& caption) const;
@@ -123,6 +129,8 @@ public:
 
 private:
     void FillPortItems();
+    // The port names of line `index` of the list, or none for a line that is no port.
+    void SelectEntry(int index);
     void BeginWork();
 
     View view_;
@@ -133,7 +141,9 @@ private:
     bool verboseLog_ = true;
     bool replaceSerialNumber_ = false;
     bool keepData_ = false;
+    bool recordTranscript_ = false;
     std::string selectedPortName_;
+    std::string selectedStableName_;  // the chosen entry's, kept in the preferences when there is one
     std::optional<std::string> savedPortName_;
     int selectedPortIndex_ = 0;
     std::vector<CommPortEntry> ports_;

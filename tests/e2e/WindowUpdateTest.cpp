@@ -13,6 +13,9 @@
 #include "app/AutoSizeLabel.h"
 #include "app/EventPump.h"
 #include "app/TfrmMain.h"
+#include "feedback/TfrmWeb.h"
+#include "serial/WireTranscript.h"
+#include "update/UserFolder.h"
 #include "gui/UiService.h"
 #include "e2e/E2ESupport.h"
 #include "common/Timing.h"
@@ -74,6 +77,43 @@ TEST_F(WindowUpdateTest, AReadwellUpdatedFromTheStartButton) {
     EXPECT_NE(ReadFile(w.ErrorLogPath().toStdString()).find("VornBSL Host: Finished updating device in "),
               std::string::npos);
     EXPECT_FALSE(QFile::exists(w.SettingsPath()));
+}
+
+// Settings > Record Wire Transcript: the update's bytes go into the per-user folder,
+// the item is kept for the next start, and the feedback form sends the transcript.
+TEST_F(WindowUpdateTest, ARecordedUpdateLeavesItsTranscriptForTheFeedbackForm) {
+    SimInstrument sim("RW", 102);
+    ui.answers = {UiService::Answer::Ok};  // "Newer Firmware"
+    ports.devices = {{sim.Port(), "Simulated instrument", ""}};
+    window = std::make_unique<TfrmMain>(QStringList{});
+    window->SetPortSource(&ports);
+    window->show();
+    EXPECT_FALSE(window->RecordWireTranscript1->isChecked());
+    window->RecordWireTranscript1->trigger();
+    ui.files = {QString::fromStdString(SampleFirmwarePath())};
+    window->OpenFirmwareFile1->trigger();
+    Q_EMIT window->cbCommPort->activated(0);
+    window->btnStart->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->timerStart->isActive() && !window->Busy(); }, 120000));
+    EXPECT_TRUE(window->statusText->text().startsWith("Successfully updated firmware in "));
+
+    const std::string path = vorn::update::TranscriptPath(window->UserFolder().toStdString());
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(text.rfind(std::string(vorn::serial::kTranscriptHeader) + "\n# Vornell Firmware Updater ", 0), 0u) << text;
+    EXPECT_NE(text.find(" OPEN 9600 \"" + sim.Port() + "\"\n"), std::string::npos);
+    EXPECT_NE(text.find(" TX 9600 \"boot ZELK\\r\""), std::string::npos);
+    EXPECT_NE(text.find(" BAUD "), std::string::npos);  // the engine's speed
+
+    TfrmWeb web(window.get());
+    window->SetFeedbackWindow(&web);
+    {
+        QSettings feedbackPrefs("Vornell Devices, Inc", "FeedbackForm");
+        feedbackPrefs.setValue("ServiceURL", "http://127.0.0.1:9");  // nobody listens: the form stays shut
+    }
+    window->SendFeedbacktoVornell1->trigger();
+    EXPECT_EQ(web.LaunchValues().attachment2.toStdString(), path);
+    window->close();
+    EXPECT_EQ(QSettings("Vornell Devices, Inc", "VornBSL").value("RecordTranscript").toInt(), 1);
 }
 
 TEST_F(WindowUpdateTest, TheCloseGuardHoldsWhileTheFirmwareUploads) {

@@ -89,6 +89,7 @@ int OpenPort(const std::string&, PortHandle* handle, std::string*) {
     return 0;
 }
 int CheckPort(const std::string&, std::string*) { return 0; }
+int LookAtPort(const std::string&, std::string*, const std::string&) { return 0; }
 int ClosePort(PortHandle) {
     TheWorld().open = false;
     return 0;

@@ -148,6 +148,82 @@ TEST(CommPortEnum, RadioModemsAreListedUnderTheMakersName) {
     EXPECT_EQ(entries[2].description, "ttyUSB2 Other");
 }
 
+// The USB serial number tells two adapters of one kind apart, so it shows in full (up to
+// its shown length) whatever else must be cut, with room left for the busy mark.
+TEST(CommPortEnum, TheSerialNumberShowsAndTheProductGivesWayToIt) {
+    const std::string name24(CommPortEntry::kNameMax, 'n');
+    const std::string longSerial = "0123456789ABCDEFGHIJKLMNOPQRST";  // 30: its end is shown
+    const std::string serial20 = "S0123456789ABCDEFGHI";
+    struct Case {
+        const char* what;
+        SerialDeviceInfo dev;
+        bool busy;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"one of two alike", {"ttyUSB0", "FT232R USB UART", "", "A10K3XYZ"}, false, "ttyUSB0 FT232R USB UART [A10K3XYZ]"},
+        {"the other", {"ttyUSB1", "FT232R USB UART", "", "A10K3XZZ"}, false, "ttyUSB1 FT232R USB UART [A10K3XZZ]"},
+        {"busy", {"ttyUSB1", "FT232R USB UART", "", "A10K3XZZ"}, true, "ttyUSB1 FT232R USB UART [A10K3XZZ] (busy)"},
+        {"without a serial number", {"ttyUSB2", "FT232R USB UART", "", ""}, false, "ttyUSB2 FT232R USB UART"},
+        {"a long product is cut", {"ttyUSB0", std::string(80, 'p'), "", "A10K3XYZ"}, true,
+         "ttyUSB0 " + std::string(38, 'p') + " [A10K3XYZ] (busy)"},
+        {"the longest name and a serial of the shown length", {name24, std::string(80, 'p'), "", serial20}, true,
+         name24 + " ppppppppp [" + serial20 + "] (busy)"},
+        {"a long serial number keeps its end", {"ttyUSB0", "FT232R USB UART", "", longSerial}, false,
+         "ttyUSB0 FT232R USB UART [...DEFGHIJKLMNOPQRST]"},
+        {"the longest name and a long serial number", {name24, std::string(80, 'p'), "", "X" + longSerial + "X"}, true,
+         name24 + " ppppppppp [...EFGHIJKLMNOPQRSTX] (busy)"},
+        {"a cut never splits a character", {"ttyUSB0", std::string(43, 'a') + "\xC3\xA9zzz", "", "S1"}, false,
+         "ttyUSB0 " + std::string(43, 'a') + " [S1]"},
+        {"a cut leaves no space before the number", {"ttyUSB0", std::string(43, 'a') + " bbbb", "", "S1"}, false,
+         "ttyUSB0 " + std::string(43, 'a') + " [S1]"},
+        {"no product", {"ttyACM0", "", "", "X1"}, false, "ttyACM0 Communications Port [X1]"},
+        {"a Windows name", {"COM3", "USB Serial Port (COM3)", "USB\\VID_2341&PID_0043\\8573", "8573"}, false,
+         "COM3 USB Serial Port [8573]"},
+        {"the maker's adapter shows its own id",
+         {"ttyUSB3", "Vornell USB Adapter", "USB\\VID_0403&PID_8414\\VORNELL_PXA[12345]", "VORNELL_PXA[12345]"}, false,
+         "ttyUSB3 Vornell PXA [12345]"},
+        {"a radio modem", {"ttyUSB4", "Digi PKG-U Radio", "", "DG123"}, false, "ttyUSB4 Vornell USB Qr4 [DG123]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSource src;
+        src.devices = {c.dev};
+        if (c.busy) src.busy = {c.dev.portName.substr(0, CommPortEntry::kNameMax)};
+        auto entries = Enumerate(src, false);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].description, c.description);
+        EXPECT_LE(entries[0].description.size(), CommPortEntry::kDescriptionMax);
+        EXPECT_EQ(entries[0].serialNumber, c.dev.serialNumber);
+    }
+
+    // The stable name is kept as it is, or not at all; the serial number within its field.
+    FakeSource src;
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0";
+    src.devices = {{"ttyUSB0", "FT232R USB UART", "", std::string(100, 's'), byId},
+                   {"ttyUSB1", "FT232R USB UART", "", "B", "/" + std::string(CommPortEntry::kStableNameMax, 'l')}};
+    auto entries = Enumerate(src, false);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].stableName, byId);
+    EXPECT_EQ(entries[0].serialNumber, std::string(CommPortEntry::kSerialNumberMax, 's'));
+    EXPECT_EQ(entries[1].stableName, "");
+}
+
+TEST(UsbSerialOfInstanceId, OnlyThePlainUsbFormNamesASerialNumber) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"USB\\VID_2341&PID_0043\\8573531373535171A1B0", "8573531373535171A1B0"},
+        {"USB\\VID_2341&PID_0043\\5&2A3B4C&0&1", ""},           // made up by Windows
+        {"USB\\VID_1234&PID_5678&MI_02\\ABC", ""},              // one interface of a composite device
+        {"FTDIBUS\\VID_0403+PID_6001+A10K3XYZA\\0000", ""},     // the FTDI driver's own bus
+        {"ACPI\\PNP0501\\1", ""},
+        {"USB\\VID_2341\\ABC", ""},
+        {"USB\\VID_2341&PID_0043\\ABC\\DEF", ""},
+        {"USB\\VID_2341&PID_0043\\", ""},
+        {"", ""},
+    };
+    for (const auto& [id, serial] : cases) EXPECT_EQ(UsbSerialOfInstanceId(id), serial) << id;
+}
+
 TEST(CommPortEnum, ArgumentsAndCapacity) {
     FakeSource src;
     src.devices = {{"ttyS1", "", ""}, {"ttyS0", "", ""}, {"ttyS2", "", ""}};

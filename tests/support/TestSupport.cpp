@@ -18,6 +18,7 @@
 #include <ctime>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -127,12 +128,20 @@ PortHeldElsewhere::PortHeldElsewhere(const std::string& devicePath, const std::s
     pid_t pid = -1;
     if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0) pid_ = pid;
     posix_spawn_file_actions_destroy(&actions);
-    // Ready once the child shows the device among its descriptors.
+    // Ready once the child shows the device among its descriptors and runs the program
+    // (the descriptor is open before the exec, while the child still bears our name).
     struct stat device{}, held{};
     stat(devicePath.c_str(), &device);
     const std::string fd3 = "/proc/" + std::to_string(pid_) + "/fd/3";
+    const std::string comm = "/proc/" + std::to_string(pid_) + "/comm";
+    const std::string shown = std::filesystem::path(program).filename().string().substr(0, 15);
     for (int i = 0; pid_ > 0 && i < 400; ++i) {
-        if (stat(fd3.c_str(), &held) == 0 && held.st_rdev == device.st_rdev) return;
+        if (stat(fd3.c_str(), &held) == 0 && held.st_rdev == device.st_rdev) {
+            std::string running;
+            std::ifstream in(comm);
+            std::getline(in, running);
+            if (running == shown) return;
+        }
         usleep(5000);
     }
 }

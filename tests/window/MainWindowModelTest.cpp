@@ -54,7 +54,7 @@ TEST(MainWindowModel, TheFirstShowPicksTheSavedPortWhileItIsListed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         w::MainWindowModel model({});
-        model.RestorePreferences({std::nullopt, std::nullopt, c.saved});
+        model.RestorePreferences({std::nullopt, std::nullopt, c.saved, std::nullopt});
         model.Show(c.ports);
         EXPECT_EQ(model.SelectedPortName(), c.selected);
         EXPECT_EQ(model.Now().portItems, c.items);
@@ -70,11 +70,66 @@ TEST(MainWindowModel, TheFirstShowPicksTheSavedPortWhileItIsListed) {
     }
 }
 
+// Two adapters of one kind, told apart by their serial numbers: the one chosen is found
+// again by its by-id name when the two come back on each other's nodes. A port without
+// such a name, and a preference of an earlier release, go by the node's name.
+TEST(MainWindowModel, TheSavedAdapterIsFoundAgainUnderAnotherNode) {
+    auto adapter = [](const std::string& node, const std::string& serial) {
+        return CommPortEntry{node, node + " FT232R USB UART [" + serial + "]", 0,
+                             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0", serial};
+    };
+    const CommPortEntry simulator{"vornsim0", "vornsim0 Simulated Readwell", 0};
+    const std::vector<CommPortEntry> first = {adapter("ttyUSB0", "A10K3XYZ"), adapter("ttyUSB1", "A10K3XZZ"), simulator};
+    const std::vector<CommPortEntry> swapped = {adapter("ttyUSB0", "A10K3XZZ"), adapter("ttyUSB1", "A10K3XYZ"), simulator};
+    struct Case {
+        const char* what;
+        std::optional<int> chosen;  // the line chosen in the first run, if there was one
+        std::optional<std::string> saved;  // else what the preferences hold
+        std::string kept;
+        int index;  // the line shown at the next start
+        std::string keptNext;
+    };
+    const Case cases[] = {
+        {"the second adapter, now on the first's node", 1, std::nullopt, first[1].stableName, 0, first[1].stableName},
+        {"the first adapter, now on the second's node", 0, std::nullopt, first[0].stableName, 1, first[0].stableName},
+        {"a port without a stable name", 2, std::nullopt, "vornsim0", 2, "vornsim0"},
+        // Found by the node once, then kept by the stable name of what was found there.
+        {"an earlier release's node name", std::nullopt, "ttyUSB1", "ttyUSB1", 1, swapped[1].stableName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<std::string> saved = c.saved;
+        if (c.chosen) {
+            w::MainWindowModel model({});
+            model.RestorePreferences({});
+            model.Show(first);
+            EXPECT_NE(model.Now().portItems[0], model.Now().portItems[1]);
+            model.ChoosePort(*c.chosen);
+            saved = model.ToSave().commPort;
+        }
+        EXPECT_EQ(saved, c.kept);
+        w::MainWindowModel next({});
+        w::Preferences kept;
+        kept.commPort = saved;
+        next.RestorePreferences(kept);
+        next.Show(swapped);
+        EXPECT_EQ(next.Now().portIndex, c.index);
+        EXPECT_EQ(next.SelectedPortName(), swapped[static_cast<size_t>(c.index)].name);
+        EXPECT_EQ(next.SelectedPortDescription(), swapped[static_cast<size_t>(c.index)].description);
+        if (c.chosen) {
+            EXPECT_EQ(swapped[static_cast<size_t>(c.index)].serialNumber,
+                      first[static_cast<size_t>(*c.chosen)].serialNumber);
+        }
+        // The next save names the same adapter again.
+        EXPECT_EQ(next.ToSave().commPort, c.keptNext);
+    }
+}
+
 TEST(MainWindowModel, FactoryItemsOnlyWithTheFactoryArgumentAndTheLogStartsVerbose) {
     for (const auto& [arguments, factory] : std::vector<std::pair<std::vector<std::string>, bool>>{
              {{}, false}, {{"-rep"}, false}, {{"-rep", "-factory"}, true}, {{"factory"}, false}}) {
         w::MainWindowModel model(arguments);
-        model.RestorePreferences({true, false, std::nullopt});
+        model.RestorePreferences({true, false, std::nullopt, std::nullopt});
         model.Show(Ports({"ttyUSB0"}));
         EXPECT_EQ(model.FactoryMode(), factory);
         EXPECT_EQ(model.Now().factoryItemsVisible, factory);
@@ -178,4 +233,22 @@ TEST(MainWindowModel, TheDropDownListsAgainAndKeepsTheChoiceWhileTheListReachesI
     model.ChoosePort(0);
     EXPECT_EQ(model.SelectedPortName(), "");
     EXPECT_EQ(model.SelectedPortDescription(), "");
+}
+
+// Settings > Record Wire Transcript is off until the user turns it on, is kept, and asks
+// each run for its transcript.
+TEST(MainWindowModel, RecordingTheWireIsKeptAndAskedOfEveryRun) {
+    for (const std::optional<bool> kept : {std::optional<bool>(), std::optional<bool>(false), std::optional<bool>(true)}) {
+        w::MainWindowModel model({});
+        w::Preferences saved;
+        saved.recordTranscript = kept;
+        model.RestorePreferences(saved);
+        model.Show(Ports({"ttyUSB0"}));
+        const bool on = kept.value_or(false);
+        EXPECT_EQ(model.RecordTranscript(), on);
+        EXPECT_EQ(model.Request("caption").recordTranscript, on);
+        model.SetRecordTranscript(!on);
+        EXPECT_EQ(model.Request("caption").recordTranscript, !on);
+        EXPECT_EQ(model.ToSave().recordTranscript, std::optional<bool>(!on));
+    }
 }
