@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -90,6 +91,12 @@ TEST_F(WindowUpdateTest, ARecordedUpdateLeavesItsTranscriptForTheFeedbackForm) {
     window->show();
     EXPECT_FALSE(window->RecordWireTranscript1->isChecked());
     window->RecordWireTranscript1->trigger();
+    if (qEnvironmentVariableIsSet("VORN_SCREENSHOT_DIR")) {
+        window->Edit1->popup(window->mapToGlobal(QPoint(60, 20)));
+        QTest::qWait(200);
+        window->Edit1->grab().save(qEnvironmentVariable("VORN_SCREENSHOT_DIR") + "/settings-menu.png");
+        window->Edit1->hide();
+    }
     ui.files = {QString::fromStdString(SampleFirmwarePath())};
     window->OpenFirmwareFile1->trigger();
     Q_EMIT window->cbCommPort->activated(0);
