@@ -195,9 +195,25 @@ fi
 
 firmware=$linux/sample/classic-demo-2.00.txt
 start_sim window-kt72 COM5 KT72 2.10
-steps=("open=$(winpath "$firmware")" port=COM5 wait=300 start "box=Wrong Device:ok" "status=Successfully updated" close)
+steps=("open=$(winpath "$firmware")" port=COM5 record wait=300 start "box=Wrong Device:ok" "status=Successfully updated"
+  close)
 window_run window-kt72 -factory || fail "the window's Kt72 update in factory mode"
 stop_sim
+# Settings > Record Wire Transcript: the update's transcript in the per-user folder, with the
+# unit's APN password and key (vornsim's factory values) taken out.
+transcript=$(find "$WINEPREFIX/drive_c/users" -name "Vornell Firmware Updater.transcript.txt" | head -n 1)
+if [ -n "$transcript" ] && head -n 1 "$transcript" | grep -q "^VornBSL wire transcript 1" &&
+   grep -q ' TX\* 9600 "set -passwd \*\*\*\*\*\*\*\*\\r"' "$transcript" &&
+   ! grep -q -e s3cret -e 0123456789ABCDEF "$transcript"; then
+  echo "ok: the window's wire transcript of the Kt72 update, without its credentials"
+else
+  fail "the window's wire transcript: ${transcript:-none written}"
+fi
+# The item was kept on; the runs below record nothing, so the feedback form's post holds
+# the log alone, as the Qt form's it is compared with.
+"$wine" reg add 'HKCU\Software\Vornell Devices, Inc\VornBSL' /v RecordTranscript /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
+  fail "could not turn Record Wire Transcript off again"
+[ -z "$transcript" ] || rm -f "$transcript"
 judge window-kt72 "a Kt72 updated through the window in factory mode"
 
 # The power goes after 100 frames: the first Start fails with its box; the next Start, in a

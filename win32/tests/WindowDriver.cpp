@@ -3,6 +3,7 @@
 // that fails ends the run with status 1, after saying what the window showed.
 //   open=PATH          File > Open Firmware File..., PATH typed into the dialog, Open
 //   findall            Settings > Force Find All Comm Ports chosen
+//   record             Settings > Record Wire Transcript chosen
 //   port=COM8          the drop-down opened and its line that starts with COM8 chosen
 //   start              Start pressed
 //   update             File > Update Firmware chosen
@@ -237,6 +238,10 @@ bool Step(const std::string& step) {
     }
     if (verb == "findall") {
         PostMessageW(gMain, WM_COMMAND, MAKEWPARAM(vorn::win32::kForceFindAllCommPorts1, 0), 0);
+        return true;
+    }
+    if (verb == "record") {
+        PostMessageW(gMain, WM_COMMAND, MAKEWPARAM(vorn::win32::kRecordWireTranscript1, 0), 0);
         return true;
     }
     if (verb == "update") {
