@@ -7,18 +7,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 count=${1:-4}
-# Seconds are written and read with a decimal point, whatever the user's locale.
-export LC_ALL=C
-"$here/scripts/build.sh" --target vornsim vornbsl-cli sample_firmware >/dev/null
-build=${VORN_BUILD_DIR:-$here/build}
 # shellcheck source=bench-lib.sh
 . "$here/scripts/bench-lib.sh"
-work=$(mktemp -d)
-trap 'stop_bench_sims >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-# Each run in a fresh per-user folder, so no settings file of one run meets the next.
-export XDG_DATA_HOME=$work/data
-
-now() { date +%s.%N; }
+bench_setup "$here"
 slowest=0
 for ((i = 0; i < count; i++)); do
   family=$(bench_family "$i")

@@ -8,17 +8,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-1}
-# Seconds are written and read with a decimal point, whatever the user's locale.
-export LC_ALL=C
-"$here/scripts/build.sh" --target vornsim vornbsl-cli sample_firmware >/dev/null
-build=${VORN_BUILD_DIR:-$here/build}
 # shellcheck source=bench-lib.sh
 . "$here/scripts/bench-lib.sh"
-work=$(mktemp -d)
-trap 'stop_bench_sims >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-export XDG_DATA_HOME=$work/data
-
-now() { date +%s.%N; }
+bench_setup "$here"
 printf '%-6s %-26s %9s\n' unit adapter seconds
 for unit in 0 2; do
   family=$(bench_family "$unit")

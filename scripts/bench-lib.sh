@@ -1,9 +1,24 @@
-# The simulated bench that `demo.sh --bench N` and `bench-fleet.sh` share; sourced, with
-# $build set. Units in order: two Readwells, a Kt72, a Heron 9 (then round again), each
-# with a serial number of its own. Readwells take the Readwell image as it is; the Kt72 and
-# the Heron 9 are loaded in factory mode (the Kt72 with the 16-bit image), as the fault
-# campaign does, so the bench runs one vornbsl-cli per firmware at the same time.
+# The simulated bench that `demo.sh --bench N`, `bench-fleet.sh` and `bench-latency.sh`
+# share; sourced, with $build set (the benchmarks' bench_setup sets it). Units in order:
+# two Readwells, a Kt72, a Heron 9 (then round again), each with a serial number of its own.
+# Readwells take the Readwell image as it is; the Kt72 and the Heron 9 are loaded in factory
+# mode (the Kt72 with the 16-bit image), as the fault campaign does, so the bench runs one
+# vornbsl-cli per firmware at the same time.
 bench_families=(RW RW KT72 HN9)
+
+# bench_setup SOURCE: what a benchmark needs first. Seconds written and read with a decimal
+# point, whatever the user's locale; the programs built; $build; a scratch folder $work,
+# removed at exit with the simulators still running; and the per-user folder in it, so no
+# settings file of one run meets the next (each run removes $XDG_DATA_HOME first).
+bench_setup() {
+  export LC_ALL=C
+  "$1/scripts/build.sh" --target vornsim vornbsl-cli sample_firmware >/dev/null
+  build=${VORN_BUILD_DIR:-$1/build}
+  work=$(mktemp -d)
+  trap 'stop_bench_sims >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+  export XDG_DATA_HOME=$work/data
+}
+now() { date +%s.%N; }
 
 bench_family() { echo "${bench_families[$(($1 % ${#bench_families[@]}))]}"; }
 bench_firmware() {
