@@ -61,7 +61,14 @@ void Replay::Advance(Simulator& sim) {
                 sim.SetLineBaud(line.baud);
                 return;  // the host's turn
             case WireEvent::kReceived:
-                sim.After(wait, [bytes = line.bytes](Simulator& s) { s.Send(bytes); });
+                // Said at the speed the host read it at (it may have changed speed to hear
+                // it); the instrument goes on listening at the speed of the host's next line.
+                sim.After(wait, [bytes = line.bytes, baud = line.baud](Simulator& s) {
+                    const uint32_t listening = s.LineBaud();
+                    s.SetLineBaud(baud);
+                    s.Send(bytes);
+                    s.SetLineBaud(listening);
+                });
                 break;
             case WireEvent::kHangUp: {
                 uint64_t out = kUnpluggedMsWithoutReturn;
