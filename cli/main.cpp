@@ -419,7 +419,6 @@ void PrintFacts(const std::string& port, const vorn::update::UpdateSequence::Ins
                 f.settingsReadInPart ? " (some settings did not answer)" : "");
 }
 
-// --restore-settings FILE, --save-settings FILE and --info: a port, no firmware.
 // With --transcript: the recording begins before anything is sent. False, said, when the
 // file cannot be had: a run the user asked to record does not run unrecorded.
 bool BeginTranscript(const CliOptions& opt, vorn::update::Updater& updater, const std::string& port) {
@@ -434,6 +433,7 @@ bool BeginTranscript(const CliOptions& opt, vorn::update::Updater& updater, cons
     return false;
 }
 
+// --restore-settings FILE, --save-settings FILE and --info: a port, no firmware.
 int WithoutFirmware(const CliOptions& opt) {
     vorn::update::Updater updater(vorn::update::UpdaterSetup::ForThisUser(
         ProgramFolder(), opt.verbose ? VornLog::kBytes : VornLog::kDetails, opt.log));
