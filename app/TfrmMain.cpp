@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -469,9 +468,7 @@ void TfrmMain::SendFeedbacktoVornell1Click() {
     values.defaultRecipient = TfrmWeb::DefaultRecipient();
     values.attachment1 = errorLogPath_;
     // The last update's wire transcript, when one was recorded: it replays what happened.
-    if (const std::string transcript = vorn::update::TranscriptPath(updater_->UserFolder());
-        QFileInfo::exists(QString::fromStdString(transcript)))
-        values.attachment2 = QString::fromStdString(transcript);
+    values.attachment2 = QString::fromStdString(vorn::update::LastTranscript(updater_->UserFolder()));
     values.startFolder = QCoreApplication::applicationDirPath();
     frmWeb_->SendFeedbacktoVornell(values, Log(), windowTitle());
 }

@@ -158,15 +158,7 @@ int32_t MOSSY_Protocol::DeviceCommand(std::string_view command, char terminator,
     Trace(kTraceCommands, command);
     // A late answer of an exchange that carried a credential may come in this one: its
     // answers are kept out of the transcript word by word.
-    struct LateCredential {
-        vorn::serial::WireTranscript* transcript;
-        explicit LateCredential(vorn::serial::WireTranscript* t) : transcript(t) {
-            if (transcript) transcript->BeginCredential(true);
-        }
-        ~LateCredential() {
-            if (transcript) transcript->EndCredential();
-        }
-    } late(owedCredential_ && owedAnswers_ > 0 ? Transcript() : nullptr);
+    const vorn::serial::CredentialExchange late(owedCredential_ && owedAnswers_ > 0 ? Transcript() : nullptr, true);
     for (uint32_t attempt = 0; attempt < tries; ++attempt) {
         // A device that has answered before and then ran out of time is slow, not gone:
         // its late answer is let in and dropped first. (One that never answered costs

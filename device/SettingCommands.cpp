@@ -374,9 +374,8 @@ struct SettingExecutor {
             }
             int32_t status;
             {
-                const std::string sent = row.kind == Kind::Text || row.kind == Kind::Word
-                                             ? vorn::Bounded(*v.text, row.fieldMax)
-                                             : std::string();
+                // A credential's value as sent: the transcript takes it out.
+                const std::string sent = row.secret && v.text ? vorn::Bounded(*v.text, row.fieldMax) : std::string();
                 MOSSY_Protocol::TraceMask mask(p, row.secret, row.setLine.Fill({kSecretMask}), &sent);
                 status = p.DeviceCommand(line, '>', kCommandTimeoutMs, &answer, row.answerBytes);
             }

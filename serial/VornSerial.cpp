@@ -31,8 +31,9 @@ void VornSerial::SupplyReadBuffer() {
 
 // A transfer error that would make an open report the port missing (EIO, ENXIO, ENODEV)
 // means its device went away under the open handle: an unplugged adapter. Said in
-// words, so the log does not show a bare error number for it.
-void VornSerial::LogHangUp(const char* operation, int error) const {
+// words, so the log does not show a bare error number for it, and a HANGUP in the
+// transcript.
+void VornSerial::NoteHangUp(const char* operation, int error) const {
     if (plat::OpenFailureStatus(error) != vorn::kPortNotFound) return;
     if (transcript_) transcript_->HungUp();
     if (log_) log_->Log(VornLog::kFailures, Tag(), "%s port hung up: its device was unplugged or went away", operation);
@@ -159,7 +160,7 @@ int32_t VornSerial::VSWrite(const char* bytes, size_t count, int32_t* written) {
     size_t done = 0;
     if (int e = plat::WritePort(handle_, bytes, count, &done); e != 0) {
         if (log_) log_->Log(VornLog::kFailures, Tag(), "VSWrite WriteFile failed (error %d)", e);
-        LogHangUp("VSWrite", e);
+        NoteHangUp("VSWrite", e);
         return vorn::kPortClosed;
     }
     if (written) *written = static_cast<int32_t>(done);
@@ -203,7 +204,7 @@ int32_t VornSerial::VSWait(uint32_t timeoutMs, char terminator) {
         size_t got = 0;
         if (int e = plat::ReadPort(handle_, chunk, room, &got); e != 0) {
             if (log_) log_->Log(VornLog::kFailures, Tag(), "VSWait ReadFile failed (error %d)", e);
-            LogHangUp("VSWait", e);
+            NoteHangUp("VSWait", e);
             return vorn::kPortClosed;
         }
         if (got > 0) {
@@ -257,7 +258,7 @@ int32_t VornSerial::VSRead(char* destination, size_t capacity, int32_t* count) {
     size_t got = 0;
     if (int e = plat::ReadPort(handle_, destination + n, capacity - n, &got); e != 0) {
         if (log_) log_->Log(VornLog::kFailures, Tag(), "VSRead ReadFile failed (error %d)", e);
-        LogHangUp("VSRead", e);
+        NoteHangUp("VSRead", e);
         return vorn::kPortClosed;
     }
     Heard(destination + n, got);

@@ -89,7 +89,7 @@ protected:
 
 private:
     void ReleaseOwnedBuffer();
-    void LogHangUp(const char* operation, int error) const;
+    void NoteHangUp(const char* operation, int error) const;
     void Heard(const char* bytes, size_t count);
 
     VornLog* log_;

@@ -134,4 +134,37 @@ private:
     std::vector<std::string> laterValues_;  // taken out of every line from now on
 };
 
+// While it lives, `transcript` (none: null) holds an exchange with a credential back
+// (BeginCredential, EndCredential).
+class CredentialExchange {
+public:
+    explicit CredentialExchange(WireTranscript* transcript, bool wholeAnswers = false) : transcript_(transcript) {
+        if (transcript_) transcript_->BeginCredential(wholeAnswers);
+    }
+    ~CredentialExchange() {
+        if (transcript_) transcript_->EndCredential();
+    }
+    CredentialExchange(const CredentialExchange&) = delete;
+    CredentialExchange& operator=(const CredentialExchange&) = delete;
+
+private:
+    WireTranscript* transcript_;
+};
+
+// While it lives, what the host sends into `transcript` (none: null) depends on the time.
+class VaryingLines {
+public:
+    explicit VaryingLines(WireTranscript* transcript) : transcript_(transcript) {
+        if (transcript_) transcript_->BeginVarying();
+    }
+    ~VaryingLines() {
+        if (transcript_) transcript_->EndVarying();
+    }
+    VaryingLines(const VaryingLines&) = delete;
+    VaryingLines& operator=(const VaryingLines&) = delete;
+
+private:
+    WireTranscript* transcript_;
+};
+
 }  // namespace vorn::serial

@@ -262,13 +262,7 @@ int32_t Vorn_protocol::VPEraseData() {
 int32_t Vorn_protocol::VPSetTime() {
     if (!profile_.setClockAfterUpdate) return vorn::kNotApplicable;
     // The time sent is the time of this run: a replay of its transcript lets it differ.
-    struct Varying {
-        vorn::serial::WireTranscript* transcript;
-        ~Varying() {
-            if (transcript) transcript->EndVarying();
-        }
-    } varying{connection_->Transcript()};
-    if (varying.transcript) varying.transcript->BeginVarying();
+    const vorn::serial::VaryingLines varying(connection_->Transcript());
     int32_t rc = 0;
     int32_t ms = 0;
     long value = 0;

@@ -93,8 +93,8 @@ void Replay::OnBytes(Simulator& sim, std::string_view bytes) {
         if (failed_) return;
         const TranscriptLine* expected = Expected();
         if (!expected) {
-            Fail("the host sent " + std::string("\"") + EscapeWireBytes(std::string_view(&c, 1)) +
-                 "\" after the last line of " + path_ + " it was to say");
+            Fail("the host sent \"" + EscapeWireBytes(std::string_view(&c, 1)) + "\" after the last line of " + path_ +
+                 " it was to say");
             return;
         }
         heard_ += c;

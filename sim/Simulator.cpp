@@ -376,10 +376,9 @@ void Simulator::Run() {
             }
             retired_.clear();
             // The next timer is not kept waiting for the poll (an adapter's 1 ms timer).
-            for (const Timer& t : timers_) {
-                const uint64_t at = NowMs();
+            const uint64_t at = NowMs();
+            for (const Timer& t : timers_)
                 wait = std::min<int>(wait, t.due > at ? static_cast<int>(std::min<uint64_t>(t.due - at, 10)) : 0);
-            }
         }
         // Unplugged (-1), poll just waits.
         const int fd = master_;

@@ -2,6 +2,7 @@
 
 #include "common/FilesPlatform.h"
 #include "common/Text.h"
+#include "serial/WireTranscript.h"
 
 #include <filesystem>
 
@@ -25,6 +26,11 @@ std::string ErrorLogPath(const std::string& userFolder) {
 
 std::string TranscriptPath(const std::string& userFolder) {
     return (std::filesystem::path(userFolder) / (std::string(kProgramCaption) + ".transcript.txt")).string();
+}
+
+std::string LastTranscript(const std::string& userFolder) {
+    std::string path = TranscriptPath(userFolder);
+    return vorn::platform::ReadShortLine(path, 64) == vorn::serial::kTranscriptHeader ? path : std::string();
 }
 
 std::string SettingsFilePath(const std::string& userFolder, const std::string& deviceName) {

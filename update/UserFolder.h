@@ -15,6 +15,8 @@ std::string ErrorLogPath(const std::string& userFolder);
 // "<folder>/Vornell Firmware Updater.transcript.txt": the window's wire transcript of its
 // last run, which the feedback form sends with the log.
 std::string TranscriptPath(const std::string& userFolder);
+// That transcript's path when one is there, else empty.
+std::string LastTranscript(const std::string& userFolder);
 // "<folder>/<device>.settings.txt": where an update keeps the instrument's settings while
 // its firmware is replaced. The window and the CLI use the same file, so either finishes
 // the other's interrupted update.

@@ -366,8 +366,7 @@ void MainWindow::SendFeedback() {
     values.defaultRecipient = FeedbackForm::DefaultRecipient();
     values.attachment1 = updater_->ErrorLogPath();
     // The last update's wire transcript, when one was recorded: it replays what happened.
-    const std::string transcript = update::TranscriptPath(updater_->UserFolder());
-    if (GetFileAttributesW(Wide(transcript).c_str()) != INVALID_FILE_ATTRIBUTES) values.attachment2 = transcript;
+    values.attachment2 = update::LastTranscript(updater_->UserFolder());
     wchar_t self[MAX_PATH * 4] = {};
     GetModuleFileNameW(nullptr, self, static_cast<DWORD>(sizeof self / sizeof self[0]));
     std::wstring folder(self);
