@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "serial/WireTranscript.h"
+#include "support/LocaleScope.h"
 #include "support/TestSupport.h"
 
 using namespace vorn::serial;
@@ -35,7 +36,11 @@ std::string Shown(const std::vector<TranscriptLine>& lines) {
 
 }  // namespace
 
+// The times and speeds are plain digits whatever the C library's locale (a German
+// session's QApplication sets a decimal comma).
 TEST(WireTranscript, EveryLineReadsBackAsItWasWritten) {
+    vorn::test::LocaleScope comma(vorn::test::kCommaLocale);
+    ASSERT_TRUE(comma.Active());
     std::string everyByte;
     for (int b = 0; b < 256; ++b) everyByte += static_cast<char>(b);
     auto line = [](WireEvent e, uint32_t baud, std::string bytes, bool masked = false, bool varying = false) {
@@ -191,6 +196,8 @@ TEST(WireTranscript, CredentialsAreTakenOutOfEveryLineThatCarriesThem) {
 }
 
 TEST(WireTranscript, AnEarlierTranscriptIsReplacedAndNoOtherFile) {
+    vorn::test::LocaleScope comma(vorn::test::kCommaLocale);
+    ASSERT_TRUE(comma.Active());
     TempDir dir;
     const std::string path = dir.File("wire.txt");
     WireTranscript t;
@@ -202,7 +209,12 @@ TEST(WireTranscript, AnEarlierTranscriptIsReplacedAndNoOtherFile) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(t.Start(path, "second"), 0);
     t.Stop();
-    EXPECT_NE(ReadFile(path).find("# second, "), std::string::npos);
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("# second, "), std::string::npos);
+    // The remark's time: "2026-12-11 09:05:07 UTC", digits and dashes in any locale.
+    const size_t at = text.find("# second, ") + 10;
+    EXPECT_EQ(text.substr(at + 19, 5), " UTC\n") << text;
+    for (size_t i = at; i < at + 19; ++i) EXPECT_NE(std::string("0123456789-: ").find(text[i]), std::string::npos) << text;
     EXPECT_EQ(Events(path).size(), 0u);
 
     const std::string firmware = dir.File("readwell-2.00.txt");
