@@ -88,11 +88,18 @@ TEST_F(CliCustody, ABenchFindsAUnitWhoseAdapterCameBackUnderAnotherNode) {
     EXPECT_NE(ReadFile(SettingsFilesIn(Folder())[0]).find("stageport=\"" + linkCut + "\""), std::string::npos)
         << ReadFile(SettingsFilesIn(Folder())[0]);
 
+    // Another adapter takes the old node while the unit is away. Other tests make and free
+    // pseudo-terminals meanwhile, so hold nodes until the old one is among them, and unplug
+    // again should the unit still come back under its old name.
     const std::string oldNode = cut.Port();
-    cut.Sim().Unplug(300);
-    for (int i = 0; i < 100 && std::filesystem::exists(oldNode); ++i) vorn::SleepMs(20);
-    PtyPair taken;  // another adapter takes the old node meanwhile
-    for (int i = 0; i < 100 && cut.Port() == oldNode; ++i) vorn::SleepMs(20);
+    std::vector<std::unique_ptr<PtyPair>> taken;
+    for (int attempt = 0; attempt < 5 && cut.Port() == oldNode; ++attempt) {
+        cut.Sim().Unplug(300);
+        for (int i = 0; i < 100 && std::filesystem::exists(oldNode); ++i) vorn::SleepMs(20);
+        while (taken.size() < 64 && !std::filesystem::exists(oldNode))
+            taken.push_back(std::make_unique<PtyPair>());
+        for (int i = 0; i < 100 && cut.Port() == oldNode; ++i) vorn::SleepMs(20);
+    }
     ASSERT_NE(cut.Port(), oldNode);
     std::filesystem::remove(linkCut);
     std::filesystem::create_symlink(cut.Port(), linkCut);
