@@ -88,6 +88,18 @@ struct PortHolder {
 // ModemManager). Processes we may not look into are not found. Our own process never
 // counts: its other handles are kept out by the lock.
 std::vector<PortHolder> PortHolders(const std::string& portName);
+#ifndef _WIN32
+// A new pseudo-terminal, raw, for a stand-in instrument: its master (opened with O_RDWR,
+// O_NOCTTY, O_CLOEXEC and `flags`), its slave's path in *slavePath; -1 when none can be
+// made. The kernel hands a freed node number to the next taker at once, while a lock
+// file can outlive the node it names (an update holds its port's lock through the
+// instrument's restart, the port closed), and every serial program would take the new
+// node for busy. A node whose name such a live lock claims is passed over: kept open in
+// *passedOver, so that it is not handed out again (the caller closes those), at most
+// kMostPassedOver of them; beyond that the node is taken as it is.
+inline constexpr size_t kMostPassedOver = 16;
+int OpenUnclaimedPseudoTerminal(int flags, std::string* slavePath, std::vector<int>* passedOver);
+#endif
 // "ModemManager (pid 812)", several joined by ", "; empty for none.
 std::string DescribeHolders(const std::vector<PortHolder>& holders);
 

@@ -363,6 +363,29 @@ std::vector<PortHolder> PortHolders(const std::string& portName) {
     return holders;
 }
 
+int OpenUnclaimedPseudoTerminal(int flags, std::string* slavePath, std::vector<int>* passedOver) {
+    for (;;) {
+        FdGuard master{posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | flags)};
+        char name[128];
+        if (master.fd < 0 || grantpt(master.fd) != 0 || unlockpt(master.fd) != 0 ||
+            ptsname_r(master.fd, name, sizeof name) != 0)
+            return -1;
+        if (!LockFileHolders(name).empty() && passedOver->size() < kMostPassedOver) {
+            passedOver->push_back(master.Release());
+            continue;
+        }
+        // Raw through the master, whose settings are the slave's: an echoing slave would
+        // hand the stand-in its own words.
+        termios tio{};
+        if (tcgetattr(master.fd, &tio) == 0) {
+            cfmakeraw(&tio);
+            tcsetattr(master.fd, TCSANOW, &tio);
+        }
+        *slavePath = name;
+        return master.Release();
+    }
+}
+
 intptr_t LockPortForSystem(const std::string& portName, long* holderPid, const std::string& lockFolder) {
     if (holderPid) *holderPid = 0;
     if (portName.empty()) return -ENOENT;

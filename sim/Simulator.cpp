@@ -82,22 +82,22 @@ Simulator::Simulator(Options options) : options_(std::move(options)), random_(op
     state_.clockOffsetSeconds = options_.Number("clock-offset", 0);
 }
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+    Stop();
+    for (int fd : passedOver_) close(fd);
+}
 
 bool Simulator::OpenTerminal() {
-    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char name[128];
-    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname_r(fd, name, sizeof name) != 0) {
+    // The slave itself stays closed: an instrument on the far end of a cable does not hold
+    // the host's port, and the updater must see no holder.
+    std::string name;
+    int fd = vorn::platform::OpenUnclaimedPseudoTerminal(O_NONBLOCK, &name, &passedOver_);
+    if (fd < 0) {
         error_ = "cannot open a pseudo-terminal";
-        if (fd >= 0) close(fd);
         return false;
     }
-    // Raw at once: an echoing slave would hand the simulator its own words. The master's
-    // settings are the slave's. The slave itself stays closed: an instrument on the far
-    // end of a cable does not hold the host's port, and the updater must see no holder.
     termios tio{};
     if (tcgetattr(fd, &tio) == 0) {
-        cfmakeraw(&tio);
         cfsetispeed(&tio, B9600);
         cfsetospeed(&tio, B9600);
         tcsetattr(fd, TCSANOW, &tio);

@@ -158,6 +158,7 @@ private:
     std::atomic<int> master_{-1};  // -1 while unplugged
     bool started_ = false;
     std::string slavePath_;
+    std::vector<int> passedOver_;  // nodes a lock of another process claimed
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::recursive_mutex mutex_;

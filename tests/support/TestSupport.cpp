@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "serial/SerialPlatform.h"
+
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -26,32 +28,12 @@
 namespace vorn::test {
 
 #ifndef _WIN32
-PtyPair::PtyPair() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) return;
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        close(master_);
-        master_ = -1;
-        return;
-    }
-    char name[128];
-    if (ptsname_r(master_, name, sizeof name) != 0) {
-        close(master_);
-        master_ = -1;
-        return;
-    }
-    slavePath_ = name;
-    // Raw through the master (its settings are the slave's); the slave stays closed, as a
-    // port nobody holds.
-    termios tio{};
-    if (tcgetattr(master_, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(master_, TCSANOW, &tio);
-    }
-}
+// The slave stays closed, as a port nobody holds.
+PtyPair::PtyPair() { master_ = vorn::platform::OpenUnclaimedPseudoTerminal(0, &slavePath_, &passedOver_); }
 
 PtyPair::~PtyPair() {
     if (master_ >= 0) close(master_);
+    for (int fd : passedOver_) close(fd);
 }
 
 void PtyPair::Send(const std::string& bytes) {

@@ -46,6 +46,7 @@ public:
 private:
     int master_ = -1;
     std::string slavePath_;
+    std::vector<int> passedOver_;  // nodes a lock of another process claimed
 };
 #endif  // !_WIN32
 
