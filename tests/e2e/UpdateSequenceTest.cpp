@@ -139,7 +139,9 @@ protected:
         };
         EXPECT_LT(Update(Request(sim.Port())), 0);
         EXPECT_FALSE(ui.boxes.empty());
-        if (!ui.boxes.empty()) EXPECT_EQ(ui.boxes.back().title, "Firmware Upload Error");
+        if (!ui.boxes.empty()) {
+            EXPECT_EQ(ui.boxes.back().title, "Firmware Upload Error");
+        }
         EXPECT_EQ(ui.connectText, "Connect Readwell to computer comm port.");
         EXPECT_EQ(ui.progress, 0);
         const std::string left = OnlySettingsFile();
