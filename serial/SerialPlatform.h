@@ -96,9 +96,12 @@ std::vector<PortHolder> PortHolders(const std::string& portName);
 // instrument's restart, the port closed), and every serial program would take the new
 // node for busy. A node whose name such a live lock claims is passed over: kept open in
 // *passedOver, so that it is not handed out again (the caller closes those), at most
-// kMostPassedOver of them; beyond that the node is taken as it is.
+// kMostPassedOver of them; beyond that the node is taken as it is. `formerNode`, the node
+// the stand-in had before it was unplugged, is taken even so: the lock on it is likely the
+// update waiting for it, and an adapter plugged in again gets its free node back.
 inline constexpr size_t kMostPassedOver = 16;
-int OpenUnclaimedPseudoTerminal(int flags, std::string* slavePath, std::vector<int>* passedOver);
+int OpenUnclaimedPseudoTerminal(int flags, std::string* slavePath, std::vector<int>* passedOver,
+                                const std::string& formerNode = {});
 #endif
 // "ModemManager (pid 812)", several joined by ", "; empty for none.
 std::string DescribeHolders(const std::vector<PortHolder>& holders);

@@ -363,14 +363,15 @@ std::vector<PortHolder> PortHolders(const std::string& portName) {
     return holders;
 }
 
-int OpenUnclaimedPseudoTerminal(int flags, std::string* slavePath, std::vector<int>* passedOver) {
+int OpenUnclaimedPseudoTerminal(int flags, std::string* slavePath, std::vector<int>* passedOver,
+                                const std::string& formerNode) {
     for (;;) {
         FdGuard master{posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | flags)};
         char name[128];
         if (master.fd < 0 || grantpt(master.fd) != 0 || unlockpt(master.fd) != 0 ||
             ptsname_r(master.fd, name, sizeof name) != 0)
             return -1;
-        if (!LockFileHolders(name).empty() && passedOver->size() < kMostPassedOver) {
+        if (name != formerNode && !LockFileHolders(name).empty() && passedOver->size() < kMostPassedOver) {
             passedOver->push_back(master.Release());
             continue;
         }

@@ -65,6 +65,11 @@ int32_t VornSerial::VSOpen(const std::string& portName, uint32_t baud) {
 
     std::string holder;
     int err = plat::OpenPort(portName_, &handle_, &holder);
+    for (uint32_t waited = 0; plat::CheckFindsBusy(err) && waited < kBusyRetryMs; waited += kBusyRetryStepMs) {
+        vorn::SleepMs(kBusyRetryStepMs);
+        holder.clear();
+        err = plat::OpenPort(portName_, &handle_, &holder);
+    }
     if (err != 0) {
         handle_ = plat::kInvalidHandle;
         int32_t status = plat::OpenFailureStatus(err);

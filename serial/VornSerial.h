@@ -29,6 +29,11 @@ public:
     static constexpr size_t kReadBufferSize = 2048;  // one byte stays for the terminating zero
     static constexpr uint32_t kDefaultBaud = 9600;
     static constexpr uint32_t kReopenPauseMs = 100;
+    // A port list looks at a port by opening it for a moment (ours does so on Windows and
+    // for pseudo-terminals; other serial programs' lists too): a port busy at the first try
+    // is tried again for this long before it counts as held.
+    static constexpr uint32_t kBusyRetryMs = 500;
+    static constexpr uint32_t kBusyRetryStepMs = 25;
     static constexpr uint32_t kSliceMs = 100;             // one port read waits at most this long
     static constexpr uint32_t kIdleSlicesBeforePause = 5;
     static constexpr uint32_t kIdlePauseMs = 200;

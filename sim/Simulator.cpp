@@ -91,7 +91,7 @@ bool Simulator::OpenTerminal() {
     // The slave itself stays closed: an instrument on the far end of a cable does not hold
     // the host's port, and the updater must see no holder.
     std::string name;
-    int fd = vorn::platform::OpenUnclaimedPseudoTerminal(O_NONBLOCK, &name, &passedOver_);
+    int fd = vorn::platform::OpenUnclaimedPseudoTerminal(O_NONBLOCK, &name, &passedOver_, slavePath_);
     if (fd < 0) {
         error_ = "cannot open a pseudo-terminal";
         return false;

@@ -374,31 +374,39 @@ TEST(StablePortName, NamesTheAdapterWhereALinkDoesAndTheNodeOtherwise) {
 
 // An update holds its port's lock while the instrument restarts and the node is gone; the
 // kernel gives that node's number to the next pseudo-terminal. A stand-in instrument must
-// not come up under a name every serial program takes for busy.
-TEST(StandInTerminal, PassesOverANodeALiveLockStillClaims) {
+// not come up under a name every serial program takes for busy, unless the name is its
+// own from before it was unplugged (the update is waiting for it there).
+TEST(StandInTerminal, PassesOverANodeALiveLockStillClaimsUnlessItWasItsOwn) {
     if (!platform::FolderIsWritable(platform::kSystemLockFolder))
         GTEST_SKIP() << "cannot write " << platform::kSystemLockFolder;
-    std::string freed;
-    { freed = PtyPair().SlavePath(); }  // the node whose pair is gone again
-    ASSERT_EQ(freed.rfind("/dev/pts/", 0), 0u);
-    const std::string lock = std::string(platform::kSystemLockFolder) + "/LCK..pts_" + freed.substr(9);
     PortHeldElsewhere updater("/dev/null");  // the live process that holds the lock
     ASSERT_TRUE(updater.Ok());
-    if (fs::exists(lock)) GTEST_SKIP() << lock << " is someone else's";
-    WriteFile(lock, UucpLockText(updater.Pid()));
+    for (const bool itsOwn : {false, true}) {
+        std::string freed;
+        { freed = PtyPair().SlavePath(); }  // the node whose pair is gone again
+        ASSERT_EQ(freed.rfind("/dev/pts/", 0), 0u);
+        const std::string lock = std::string(platform::kSystemLockFolder) + "/LCK..pts_" + freed.substr(9);
+        if (fs::exists(lock)) GTEST_SKIP() << lock << " is someone else's";
+        WriteFile(lock, UucpLockText(updater.Pid()));
 
-    std::vector<int> passedOver;
-    std::string name;
-    const int master = platform::OpenUnclaimedPseudoTerminal(0, &name, &passedOver);
-    const bool freedTakenMeanwhile = passedOver.empty() && fs::exists(freed);  // by another test's terminal
-    EXPECT_GE(master, 0);
-    EXPECT_NE(name, freed);
-    EXPECT_TRUE(passedOver.size() == 1 || freedTakenMeanwhile) << passedOver.size();
-    for (int fd : passedOver) EXPECT_STREQ(ptsname(fd), freed.c_str());
-    EXPECT_EQ(platform::CheckPort(name), 0);  // the one taken is free to every program
-    std::remove(lock.c_str());
-    for (int fd : passedOver) close(fd);
-    if (master >= 0) close(master);
+        std::vector<int> passedOver;
+        std::string name;
+        const int master = platform::OpenUnclaimedPseudoTerminal(0, &name, &passedOver, itsOwn ? freed : "");
+        // Another test's terminal may have taken the node meanwhile.
+        const bool takenMeanwhile = name != freed && passedOver.empty() && fs::exists(freed);
+        EXPECT_GE(master, 0) << itsOwn;
+        if (!takenMeanwhile) {
+            EXPECT_EQ(name == freed, itsOwn);
+            EXPECT_EQ(passedOver.size(), itsOwn ? 0u : 1u);
+        }
+        for (int fd : passedOver) EXPECT_STREQ(ptsname(fd), freed.c_str());
+        if (!itsOwn) {
+            EXPECT_EQ(platform::CheckPort(name), 0) << name;  // free to every program
+        }
+        std::remove(lock.c_str());
+        for (int fd : passedOver) close(fd);
+        if (master >= 0) close(master);
+    }
 }
 
 TEST(OrdinaryUser, PassesEveryPortLockTest) {

@@ -154,6 +154,26 @@ TEST_F(SerialTest, APortHeldWithoutALockIsListedBusyAndRefusedWithItsHolderNamed
     EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
 }
 
+// Another port list checks the port by opening it for a moment: an update that starts in
+// that moment opens it once the check is over, and a holder that stays is still refused.
+TEST_F(SerialTest, APortHeldForAMomentIsOpenedOnceItIsLetGoAndOneHeldOnIsRefused) {
+    const struct {
+        uint32_t heldMs;
+        int32_t opened;
+    } cases[] = {{150, 1}, {VornSerial::kBusyRetryMs + 1000, vorn::kPortInUse}};
+    for (const auto& c : cases) {
+        vorn::platform::PortHandle check = vorn::platform::kInvalidHandle;
+        ASSERT_EQ(vorn::platform::OpenPort(pty.SlavePath(), &check), 0);
+        std::thread letGo([&] {
+            vorn::SleepMs(c.heldMs);
+            vorn::platform::ClosePort(check);
+        });
+        EXPECT_EQ(port.VSOpen(pty.SlavePath(), 9600), c.opened) << c.heldMs;
+        letGo.join();
+        port.VSClose();
+    }
+}
+
 TEST_F(SerialTest, ASecondOpenerIsRefusedEvenAsRoot) {
     ASSERT_EQ(port.VSOpen(pty.SlavePath(), 9600), 1);
     VornSerial other(&log);
