@@ -13,6 +13,14 @@
 
 namespace vorn {
 
+// The value of a hex digit of either case, -1 for any other character.
+inline int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // The first `maxChars` characters of `text`.
 inline std::string Bounded(std::string_view text, size_t maxChars) {
     return std::string(text.substr(0, maxChars));

@@ -11,13 +11,6 @@ namespace vorn::protocol::scan {
 namespace {
 constexpr int64_t kMagnitudeCap = int64_t{1} << 62;  // far beyond any 32-bit field
 constexpr size_t kRealTextMax = 64;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 }  // namespace
 
 size_t SkipSpace(std::string_view text, size_t pos) {

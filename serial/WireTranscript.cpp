@@ -65,19 +65,12 @@ bool ParseNumber(std::string_view text, uint64_t* value) {
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::string AnswerStandIn(std::string_view value) {
     std::string out(value.size(), 'x');
     for (size_t i = 0; i < value.size(); ++i)
-        if (HexDigit(value[i]) >= 0) out[i] = '0';
+        if (HexValue(value[i]) >= 0) out[i] = '0';
     return out;
 }
 
@@ -125,7 +118,7 @@ bool UnescapeWireBytes(std::string_view escaped, std::string* bytes) {
             case 't': *bytes += '\t'; break;
             case 'x': {
                 if (i + 2 >= escaped.size()) return false;
-                const int hi = HexDigit(escaped[i + 1]), lo = HexDigit(escaped[i + 2]);
+                const int hi = HexValue(escaped[i + 1]), lo = HexValue(escaped[i + 2]);
                 if (hi < 0 || lo < 0) return false;
                 *bytes += static_cast<char>(hi * 16 + lo);
                 i += 2;
